@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: first the normal build in out/, then the whole suite again
+# built with AddressSanitizer and UndefinedBehaviorSanitizer in out/asan. Fails on any failure or
+# sanitizer report.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== build (out/)"
+"$root/scripts/build.sh" "$root/out"
+echo "== tests (out/)"
+ctest --test-dir "$root/out" -j "$jobs" --output-on-failure --timeout 300
+
+echo "== sanitizer build (out/asan)"
+"$root/scripts/build.sh" "$root/out/asan" -DORDELIN_SANITIZE=ON -DORDELIN_BENCH=OFF
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (out/asan)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir "$root/out/asan" -j "$jobs" --output-on-failure --timeout 600

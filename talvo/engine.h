@@ -1,0 +1,196 @@
+// The TalvoLib engine: data files of fixed-size record slots, with an ordered, unique key index
+// for keyed files. This header is the engine's whole public surface; the file format, the index
+// and the open-file table sit behind it (talvo/engine/).
+//
+// Errors are values: every operation returns a Status; nothing throws. Unless an operation says
+// otherwise, a failed operation changes nothing on disk or in memory.
+//
+// Not thread-safe: one thread uses an Engine and everything it hands out.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talvo {
+
+// --- Errors ------------------------------------------------------------------------------------
+
+// One table of codes; ErrorText gives each one's text. 1 and 14 are the codes every component
+// of the file system reports for "no connection" and "version mismatch".
+enum class Error : int32_t {
+    kOk = 0,
+    kNoConnection = 1,
+    kInvalidArgument = 2,      // a size, position, channel or index out of range
+    kNotFound = 3,             // no such key, record or subordinate key
+    kDuplicateKey = 4,         // the key is already in the file
+    kNoSuchFile = 5,           // the file does not exist
+    kFileExists = 6,           // create: a file of that name exists
+    kFileInUse = 7,            // erase or re-create of a file that is open
+    kLocked = 8,               // another process is writing the file
+    kNotDataFile = 9,          // foreign file: not a data file of this file system
+    kDamaged = 10,             // truncated or damaged file, or index and records disagree
+    kIoError = 11,             // the operating system refused a read, write or sync
+    kWrongFileType = 12,       // e.g. a key operation on a file without keys
+    kKeyTooLong = 13,          // a key longer than the file's key size
+    kVersionMismatch = 14,
+    kDeletedRecord = 15,       // (reserved for callers that refuse deleted slots)
+    kNoSpace = 16,             // disk full
+    kEndOfKeys = 17,           // no further key
+    kNotOpen = 18,             // channel or file not open
+    kNoDirectory = 19,         // unknown directory name
+    kNotSupported = 20,        // e.g. a network name for this local component
+};
+
+const char* ErrorText(Error code);
+
+class Status {
+public:
+    Status() = default;
+    Status(Error code, std::string message) : code_(code), message_(std::move(message)) {}
+    static Status Ok() { return {}; }
+
+    bool ok() const { return code_ == Error::kOk; }
+    Error code() const { return code_; }
+    // The full text for the user: ErrorText(code) and, where there is one, the detail
+    // (a file name, a key in hex, the system's reason).
+    const std::string& message() const { return message_; }
+
+private:
+    Error code_ = Error::kOk;
+    std::string message_;
+};
+
+// --- Files -------------------------------------------------------------------------------------
+
+enum class FileType : uint8_t {
+    kRecords1 = 1,        // records only, appended
+    kRecords2 = 2,        // records only, appended
+    kKeyed = 4,           // keyed; deleted slots carry 0xFE at record byte 6
+    kExtendedKeyed = 36,  // keyed, key stored in the record at keyPosition; deleted mark at byte 8
+};
+
+constexpr uint32_t kMaxRecordSize = 65535;
+constexpr uint32_t kMaxKeySize = 255;
+constexpr uint8_t kDeletedMark = 0xFE;
+constexpr int kMaxSubKeys = 99;        // subordinate key indices 1 to 99
+constexpr size_t kMaxSubKeyName = 31;  // characters
+
+// Offset of the deleted mark in a record of the type (6 or 8), or -1 for types without one.
+int DeletedMarkOffset(FileType type);
+
+struct CreateOptions {
+    FileType type = FileType::kKeyed;
+    uint32_t recordSize = 0;   // 0..65535; 0 makes a key-only keyed file (types 4 and 36 only)
+    uint32_t keySize = 0;      // 1..255 for types 4 and 36; must be 0 for types 1 and 2
+    uint32_t keyPosition = 0;  // type 36: keyPosition + keySize <= recordSize
+};
+
+struct SubKeyDef {
+    int32_t first = 0;
+    int32_t second = 0;
+    std::string name;  // at most kMaxSubKeyName characters
+};
+
+struct FileInfo {
+    FileType type = FileType::kKeyed;
+    uint32_t recordSize = 0;
+    uint32_t keySize = 0;
+    uint32_t keyPosition = 0;
+    uint32_t formatVersion = 0;
+    uint64_t slotCount = 0;     // record slots in the data file, deleted ones included
+    uint64_t deletedCount = 0;  // slots marked deleted
+    uint64_t keyCount = 0;      // keys in the index (keyed files)
+    std::time_t created = 0;
+    std::time_t modified = 0;
+    std::time_t accessed = 0;
+    std::string dataPath;   // host path of the data file
+    std::string indexPath;  // host path of the index (empty for types 1 and 2)
+};
+
+// An open data file. Obtained from Engine::Open; the same object is handed to every opener of
+// the same file (same device and inode), so two channels on one file share its state.
+class DataFile {
+public:
+    virtual ~DataFile() = default;
+
+    virtual FileInfo Info() const = 0;
+
+    // Record slot n (0-based), deleted slots included (delivered with their mark).
+    // kNotFound past the last slot. A key-only file has no slots.
+    virtual Status ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* record) = 0;
+
+    // Types 1 and 2: appends a record (cut or space-padded to the record size).
+    virtual Status AppendRecord(std::span<const uint8_t> record, uint64_t* recordNumber) = 0;
+
+    // Keyed files: the record stored under the key (keys shorter than the key size are
+    // zero-padded; longer ones are refused with kKeyTooLong).
+    virtual Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record,
+                       uint64_t* recordNumber = nullptr) = 0;
+
+    // Keyed files: stores a new record under a new key. The record is cut or space-padded to
+    // the record size; in a type 36 file the key is written into the record at the key
+    // position. kDuplicateKey (with the key in the message) when the key exists: nothing is
+    // written. A record that would read as deleted is refused with kInvalidArgument.
+    virtual Status Put(std::span<const uint8_t> key, std::span<const uint8_t> record,
+                       uint64_t* recordNumber = nullptr) = 0;
+
+    // Keyed files: removes the key and marks its slot deleted.
+    virtual Status DeleteKey(std::span<const uint8_t> key) = 0;
+    // Marks slot n deleted (types 4 and 36: also removes its key from the index).
+    virtual Status DeleteRecord(uint64_t recordNumber) = 0;
+
+    // Keyed files: the first key not below `key` (zero-padded / cut to the key size), or
+    // strictly above it when `strictlyAfter`. kEndOfKeys when there is none.
+    virtual Status SeekKey(std::span<const uint8_t> key, bool strictlyAfter, std::string* found,
+                           uint64_t* recordNumber = nullptr) = 0;
+
+    // Subordinate key definitions, indices 1..99. Get: kNotFound for an unused index.
+    virtual Status GetSubKey(int index, SubKeyDef* def) = 0;
+    // Adds a definition at the first free index (stored in *index).
+    virtual Status AddSubKey(const SubKeyDef& def, int* index = nullptr) = 0;
+
+    // Makes every change so far durable (data flushed before the index commits).
+    virtual Status Flush() = 0;
+
+    // The operating system's descriptor of the data file (for its length).
+    virtual int NativeHandle() const = 0;
+};
+
+// The open-file table of one process's user of the engine.
+class Engine {
+public:
+    Engine();
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Creates a new, empty file at the host path (the data file; the index goes beside it).
+    // kFileExists when it exists; kFileInUse when it is open.
+    Status Create(const std::string& hostPath, const CreateOptions& options);
+
+    // Opens a file, or hands out the one already open under the same identity.
+    // Every Open is balanced by a Close of the pointer it gave.
+    Status Open(const std::string& hostPath, std::shared_ptr<DataFile>* file);
+
+    // Releases one opener's hold; the last Close commits and closes the file.
+    Status Close(const std::shared_ptr<DataFile>& file);
+
+    // Removes every part of the file. kFileInUse while it is open on any channel; kNoSuchFile
+    // when it does not exist.
+    Status Erase(const std::string& hostPath);
+
+    // Whether a file of the engine exists at the path (its data file).
+    static bool Exists(const std::string& hostPath);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace talvo
