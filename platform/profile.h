@@ -1,0 +1,27 @@
+// Profile files (initialisation files) with the semantics of the platform's profile functions:
+// "[section]" lines open sections, "key=value" lines hold values; section and key names compare
+// without regard to case; the file and the section are created on the first write; every write
+// replaces the whole file atomically (a temporary file, then a rename), so a crash never leaves
+// half a file. `file` is a platform path (see platform/path.h).
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Reads a value into buffer (size characters, terminator included), cut to size - 1 characters.
+//  - section null: the names of all sections, each zero-terminated, the list ended by a
+//    second zero; key null: the same for the keys of the section.
+//  - a missing file, section or key gives the default (null counts as empty).
+// Returns the number of characters delivered, not counting the terminator (for lists: without
+// the final terminator). A list that does not fit is cut and ends with two zeros; the count is
+// then size - 2.
+uint32_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
+                                 char* buffer, uint32_t size, const char* file);
+
+// Writes a value. value null: removes the key; key null: removes the section. Returns false when
+// the file cannot be written (the platform's last error says why).
+bool WritePrivateProfileString(const char* section, const char* key, const char* value,
+                               const char* file);
+
+}  // namespace platform
