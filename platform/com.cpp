@@ -1,5 +1,6 @@
 #include "platform/com.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -27,6 +28,8 @@ Registry& TheRegistry() {
 
 std::atomic<int> initCalls{0};
 std::atomic<int> uninitCalls{0};
+// Set-ups of the calling thread not yet torn down.
+thread_local int threadDepth = 0;
 
 }  // namespace
 
@@ -64,10 +67,14 @@ HResult CoCreateInstance(const Guid& clsid, IUnknown* outer, uint32_t context, c
 
 HResult CoInitializeEx(void*, uint32_t) {
     // The first call of a thread answers S_OK, later ones S_FALSE, as the platform does.
-    return initCalls++ - uninitCalls.load() == 0 ? kOk : kFalse;
+    ++initCalls;
+    return threadDepth++ == 0 ? kOk : kFalse;
 }
 
-void CoUninitialize() { ++uninitCalls; }
+void CoUninitialize() {
+    ++uninitCalls;
+    if (threadDepth > 0) --threadDepth;
+}
 
 int ApartmentInitCount() { return initCalls.load() - uninitCalls.load(); }
 int ApartmentInitCalls() { return initCalls.load(); }
