@@ -1,0 +1,687 @@
+#include "talvo/facade/talvo_component.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <span>
+#include <utility>
+
+#include "platform/codepage.h"
+#include "platform/path.h"
+#include "talvo/facade/descriptor_object.h"
+#include "talvo/facade/dispatch_names.h"
+#include "talvo/facade/facade_status.h"
+#include "talvo/facade/talvo_config.h"
+
+namespace talvo {
+namespace {
+
+using platform::kOk;
+using platform::kPointer;
+
+constexpr VariantBool kTrue = platform::VARIANT_TRUE;
+constexpr VariantBool kFalse = platform::VARIANT_FALSE;
+
+// Text (a file, directory or sub-key name) from a wide string; an absent string is empty.
+Status TextFromWide(const WideString& wide, const char* what, std::string* text) {
+    if (!wide) {
+        text->clear();
+        return Status::Ok();
+    }
+    std::optional<std::string> narrow = platform::WideToNarrow(*wide);
+    if (!narrow) return FacadeError(Error::kInvalidArgument, std::string(what) + " is not valid text");
+    if (narrow->find('\0') != std::string::npos) {
+        return FacadeError(Error::kInvalidArgument, std::string(what) + " holds a zero character");
+    }
+    *text = std::move(*narrow);
+    return Status::Ok();
+}
+
+// Bytes from a wide string, one byte per unit; a unit above 0xFF is refused.
+Status BytesFromWide(std::u16string_view wide, const char* what, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    bytes->reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        if (wide[i] > 0xFF) {
+            char detail[96];
+            std::snprintf(detail, sizeof detail, "%s holds character U+%04X at %zu, above 0xFF", what,
+                          static_cast<unsigned>(wide[i]), i);
+            return FacadeError(Error::kInvalidArgument, detail);
+        }
+        bytes->push_back(static_cast<uint8_t>(wide[i]));
+    }
+    return Status::Ok();
+}
+
+std::u16string WideFromBytes(std::span<const uint8_t> bytes) {
+    std::u16string wide(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) wide[i] = bytes[i];
+    return wide;
+}
+
+// The key bytes of a key variant (a wide string).
+Status KeyFromVariant(const Variant& key, std::vector<uint8_t>* bytes) {
+    if (key.vt != platform::VT_BSTR) {
+        return FacadeError(Error::kInvalidArgument,
+                           "a key must be a string variant, not of kind " + std::to_string(key.vt));
+    }
+    return BytesFromWide(key.bstrVal ? std::u16string_view(*key.bstrVal) : std::u16string_view(),
+                         "the key", bytes);
+}
+
+bool IsKeyed(FileType type) { return type == FileType::kKeyed || type == FileType::kExtendedKeyed; }
+
+}  // namespace
+
+TalvoComponent::TalvoComponent() : engine_(std::make_unique<Engine>()) {}
+
+TalvoComponent::~TalvoComponent() {
+    try {
+        CloseAll();
+    } catch (...) {
+        // Nothing may leave a destructor; the engine has closed what it could.
+    }
+}
+
+// --- Error bookkeeping ---------------------------------------------------------------------------
+
+template <typename Body>
+HResult TalvoComponent::Guard(Body&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        Fail(FacadeError(Error::kIoError, "out of memory"));
+        return platform::kOutOfMemory;
+    } catch (const std::exception& e) {
+        return Fail(FacadeError(Error::kIoError, e.what()));
+    } catch (...) {
+        return Fail(FacadeError(Error::kIoError, "unexpected failure"));
+    }
+}
+
+HResult TalvoComponent::Succeed() {
+    lastCode_ = Error::kOk;
+    lastMessage_.clear();
+    return kOk;
+}
+
+HResult TalvoComponent::MissingOut() {
+    Fail(FacadeError(Error::kInvalidArgument, "no place for the result was given"));
+    return kPointer;
+}
+
+HResult TalvoComponent::Fail(const Status& status) {
+    lastCode_ = status.code() == Error::kOk ? Error::kIoError : status.code();
+    lastMessage_ = status.message();
+    return platform::kFail;
+}
+
+Status TalvoComponent::CheckConnected() const {
+    if (connected_) return Status::Ok();
+    return FacadeError(Error::kNoConnection, "the component is not initialised");
+}
+
+Status TalvoComponent::FindChannel(int32_t channel, Channel** found) {
+    if (Status s = CheckConnected(); !s.ok()) return s;
+    auto it = channels_.find(channel);
+    if (it == channels_.end()) {
+        return FacadeError(Error::kNotOpen, "no file is open on channel " + std::to_string(channel));
+    }
+    *found = &it->second;
+    return Status::Ok();
+}
+
+Status TalvoComponent::Resolve(const WideString& file, const WideString& directory,
+                               NamedFile* named) const {
+    if (Status s = CheckConnected(); !s.ok()) return s;
+    std::string directoryName;
+    if (Status s = TextFromWide(file, "the file name", &named->fileName); !s.ok()) return s;
+    if (Status s = TextFromWide(directory, "the directory name", &directoryName); !s.ok()) return s;
+    if (named->fileName.empty()) return FacadeError(Error::kInvalidArgument, "no file name was given");
+    DirectoryConfigEntry entry;
+    if (Status s = directories_.Find(directoryName, &entry); !s.ok()) return s;
+    named->directoryName = entry.name;
+    std::optional<std::string> host = platform::ToHostPath(platform::JoinPath(entry.path, named->fileName));
+    if (!host) {
+        return FacadeError(Error::kNoDirectory, "the drive of directory " + entry.name + " (" +
+                                                    entry.path + ") is not available");
+    }
+    named->hostPath = std::move(*host);
+    return Status::Ok();
+}
+
+Status TalvoComponent::CloseAll() {
+    Status first;
+    while (!channels_.empty()) {
+        auto it = channels_.begin();
+        std::shared_ptr<DataFile> file = std::move(it->second.file);
+        channels_.erase(it);
+        if (!file) continue;
+        Status s = engine_->Close(file);
+        if (!s.ok() && first.ok()) first = s;
+    }
+    return first;
+}
+
+// --- The dispatch interface ----------------------------------------------------------------------
+
+HResult TalvoComponent::QueryInterface(const Guid& iid, void** object) {
+    if (object == nullptr) return kPointer;
+    if (iid == platform::kIidUnknown || iid == platform::kIidDispatch || iid == kIidTalvoFs) {
+        AddRef();
+        *object = static_cast<ITalvoFs*>(this);
+        return kOk;
+    }
+    *object = nullptr;
+    return platform::kNoInterface;
+}
+
+HResult TalvoComponent::GetIDsOfNames(const std::u16string& name, DispId* id) {
+    return FindDispatchName(
+        {u"Initialize", u"Shutdown", u"GetErrorCode", u"GetErrorMessage", u"Seek", u"GetHandle",
+         u"Open", u"Erase", u"CreateKeyed", u"Close", u"NextKey", u"FindKey", u"WriteKey",
+         u"ReadKey", u"ReadRecord", u"GetDescriptor", u"SetDirectory", u"GetDirectory",
+         u"PutBuffer", u"GetBuffer", u"PrepareBuffer", u"CreateExtendedKeyed", u"Version",
+         u"Initialize2", u"GetSubKey", u"AddSubKey"},
+        name, id);
+}
+
+// --- Connection ----------------------------------------------------------------------------------
+
+HResult TalvoComponent::Connect(const WideString& title, int32_t param1, int32_t directoryTableSize,
+                                int32_t param3) {
+    if (connected_) {
+        return Fail(FacadeError(Error::kInvalidArgument,
+                                "the component is already initialised; shut it down first"));
+    }
+    if (directoryTableSize < 0 || directoryTableSize > kMaxDirectoryTableSize) {
+        return Fail(FacadeError(Error::kInvalidArgument,
+                                "a directory table of " + std::to_string(directoryTableSize) +
+                                    " entries (0 to " + std::to_string(kMaxDirectoryTableSize) + ")"));
+    }
+    std::string titleText;
+    if (Status s = TextFromWide(title, "the title", &titleText); !s.ok()) return Fail(s);
+
+    DirectoryTable table(static_cast<size_t>(directoryTableSize));
+    std::string configPath;
+    // Without a configuration file (or a place for one) the table starts empty.
+    if (TalvoConfigPath(&configPath).ok()) {
+        std::vector<DirectoryConfigEntry> entries;
+        if (Status s = LoadDirectoryConfig(configPath, &entries); !s.ok()) return Fail(s);
+        table.Fill(entries);
+    }
+    directories_ = std::move(table);
+    title_ = std::move(titleText);
+    param1_ = param1;
+    param3_ = param3;
+    connected_ = true;
+    return Succeed();
+}
+
+HResult TalvoComponent::Initialize(const WideString& title, int32_t param1,
+                                   int32_t directoryTableSize, int32_t param3) {
+    return Guard([&] { return Connect(title, param1, directoryTableSize, param3); });
+}
+
+HResult TalvoComponent::Initialize2(const WideString& title, const WideString& networkName,
+                                    int32_t param1, int32_t directoryTableSize, int32_t param3) {
+    return Guard([&] {
+        if (networkName && !networkName->empty()) {
+            std::string name;
+            if (!TextFromWide(networkName, "the network name", &name).ok()) name = "?";
+            return Fail(FacadeError(Error::kNoConnection,
+                                    "this TalvoLib serves local files only and cannot connect to "
+                                    "the network name \"" + name + "\""));
+        }
+        return Connect(title, param1, directoryTableSize, param3);
+    });
+}
+
+HResult TalvoComponent::Shutdown() {
+    return Guard([&] {
+        Status s = CloseAll();
+        connected_ = false;
+        directories_ = DirectoryTable();
+        return s.ok() ? Succeed() : Fail(s);
+    });
+}
+
+HResult TalvoComponent::GetErrorCode(int32_t* code) {
+    if (code == nullptr) return kPointer;
+    *code = static_cast<int32_t>(lastCode_);
+    return kOk;
+}
+
+HResult TalvoComponent::GetErrorMessage(WideString* text) {
+    if (text == nullptr) return kPointer;
+    try {
+        *text = platform::NarrowToWide(lastMessage_);
+    } catch (...) {
+        text->reset();
+        return platform::kOutOfMemory;
+    }
+    return kOk;
+}
+
+HResult TalvoComponent::Version(int32_t* version) {
+    if (version == nullptr) return kPointer;
+    *version = kTalvoLibVersion;
+    return kOk;
+}
+
+// --- Handles -------------------------------------------------------------------------------------
+
+HResult TalvoComponent::GetHandle(int32_t channel, int32_t* integer, int64_t* handle) {
+    if (handle == nullptr || integer == nullptr) return MissingOut();
+    *handle = -1;
+    *integer = 0;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        int fd = ch->file->NativeHandle();
+        if (fd < 0) return Fail(FacadeError(Error::kNotOpen, "the data file has no handle"));
+        *integer = static_cast<int32_t>(ch->file->Info().recordSize);
+        *handle = fd;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::Seek(int64_t handle, int64_t offset, int32_t origin, int64_t* position) {
+    if (position == nullptr) return MissingOut();
+    *position = -1;
+    return Guard([&] {
+        if (Status s = CheckConnected(); !s.ok()) return Fail(s);
+        bool ours = false;
+        for (const auto& [number, ch] : channels_) ours = ours || ch.file->NativeHandle() == handle;
+        if (!ours || handle < 0) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "handle " + std::to_string(handle) +
+                                        " is not a data file open on a channel"));
+        }
+        int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
+        if (whence < 0) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "seek origin " + std::to_string(origin) + " (0, 1 or 2)"));
+        }
+        off_t result = ::lseek(static_cast<int>(handle), static_cast<off_t>(offset), whence);
+        if (result < 0) {
+            return Fail(FacadeError(Error::kIoError, std::string("seek: ") + std::strerror(errno)));
+        }
+        *position = result;
+        return Succeed();
+    });
+}
+
+// --- Files ---------------------------------------------------------------------------------------
+
+HResult TalvoComponent::Open(int32_t channel, const WideString& file, const WideString& directory,
+                             VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        if (Status s = CheckConnected(); !s.ok()) return Fail(s);
+        if (channel < 0) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "channel " + std::to_string(channel) + " (channels are 0 and up)"));
+        }
+        if (channels_.count(channel) != 0) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "channel " + std::to_string(channel) + " is already open"));
+        }
+        NamedFile named;
+        if (Status s = Resolve(file, directory, &named); !s.ok()) return Fail(s);
+        Channel& slot = channels_[channel];  // made before the open, so keeping it cannot fail
+        if (Status s = engine_->Open(named.hostPath, &slot.file); !s.ok() || !slot.file) {
+            channels_.erase(channel);
+            return Fail(s.ok() ? FacadeError(Error::kIoError, "the engine gave no file") : s);
+        }
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::Close(int32_t channel, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        std::shared_ptr<DataFile> held = std::move(ch->file);
+        channels_.erase(channel);
+        if (Status s = engine_->Close(held); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::Erase(const WideString& file, const WideString& directory, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        NamedFile named;
+        if (Status s = Resolve(file, directory, &named); !s.ok()) return Fail(s);
+        if (Status s = engine_->Erase(named.hostPath); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+Status TalvoComponent::Create(const WideString& file, const WideString& directory,
+                              const CreateOptions& options) {
+    NamedFile named;
+    if (Status s = Resolve(file, directory, &named); !s.ok()) return s;
+    return engine_->Create(named.hostPath, options);
+}
+
+HResult TalvoComponent::CreateKeyed(const WideString& file, const WideString& directory,
+                                    int32_t recordSize, int32_t keySize, VariantBool* ok) {
+    return CreateExtendedKeyed(file, directory, recordSize, keySize, -1, ok);
+}
+
+// keyPosition -1 (from CreateKeyed) makes a keyed file of type 4.
+HResult TalvoComponent::CreateExtendedKeyed(const WideString& file, const WideString& directory,
+                                            int32_t recordSize, int32_t keySize,
+                                            int32_t keyPosition, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    bool extended = keyPosition != -1;
+    return Guard([&] {
+        if (Status s = CheckConnected(); !s.ok()) return Fail(s);
+        if (recordSize < 0 || keySize < 0 || (extended && keyPosition < 0)) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "record size " + std::to_string(recordSize) + ", key size " +
+                                        std::to_string(keySize) +
+                                        (extended ? ", key position " + std::to_string(keyPosition)
+                                                  : std::string()) +
+                                        ": none of them may be negative"));
+        }
+        CreateOptions options;
+        options.type = extended ? FileType::kExtendedKeyed : FileType::kKeyed;
+        options.recordSize = static_cast<uint32_t>(recordSize);
+        options.keySize = static_cast<uint32_t>(keySize);
+        options.keyPosition = extended ? static_cast<uint32_t>(keyPosition) : 0;
+        if (Status s = Create(file, directory, options); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+// --- Keys and records ----------------------------------------------------------------------------
+
+HResult TalvoComponent::NextKey(int32_t channel, WideString* key) {
+    if (key == nullptr) return MissingOut();
+    *key = std::u16string();
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        std::span<const uint8_t> from(reinterpret_cast<const uint8_t*>(ch->positionKey.data()),
+                                      ch->positionKey.size());
+        std::string found;
+        Status s = ch->file->SeekKey(from, ch->afterPosition, &found);
+        if (s.code() == Error::kEndOfKeys) return Succeed();  // none left: the empty key
+        if (!s.ok()) return Fail(s);
+        *key = WideFromBytes(std::span(reinterpret_cast<const uint8_t*>(found.data()), found.size()));
+        ch->positionKey = std::move(found);
+        ch->afterPosition = true;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::FindKey(int32_t channel, const Variant& key, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        FileInfo info = ch->file->Info();
+        if (!IsKeyed(info.type)) {
+            return Fail(FacadeError(Error::kWrongFileType, "the file on channel " +
+                                                                std::to_string(channel) +
+                                                                " has no keys"));
+        }
+        std::vector<uint8_t> bytes;
+        if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
+        // A positioning key counts with its first key-size bytes.
+        if (bytes.size() > info.keySize) bytes.resize(info.keySize);
+        ch->positionKey.assign(bytes.begin(), bytes.end());
+        ch->afterPosition = false;
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::WriteKey(int32_t channel, const Variant& key, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (ch->bufferRefused) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "the record buffer of channel " + std::to_string(channel) +
+                                        " was refused by the last PutBuffer; nothing was written"));
+        }
+        std::vector<uint8_t> bytes;
+        if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
+        if (Status s = ch->file->Put(bytes, ch->buffer); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::ReadKey(int32_t channel, const Variant& key, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        std::vector<uint8_t> bytes;
+        if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
+        std::vector<uint8_t> record;
+        if (Status s = ch->file->Get(bytes, &record); !s.ok()) return Fail(s);
+        ch->buffer = std::move(record);
+        ch->bufferRefused = false;
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::ReadRecord(int32_t channel, const Variant& recordNumber, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (recordNumber.vt != platform::VT_I4 || recordNumber.lVal < 0) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "a record number must be an integer variant of 0 or more"));
+        }
+        std::vector<uint8_t> record;
+        Status s = ch->file->ReadRecord(static_cast<uint64_t>(recordNumber.lVal), &record);
+        if (!s.ok()) return Fail(s);
+        ch->buffer = std::move(record);
+        ch->bufferRefused = false;
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+// --- The record buffer ---------------------------------------------------------------------------
+
+HResult TalvoComponent::PrepareBuffer(int32_t channel, int32_t* result) {
+    if (result == nullptr) return MissingOut();
+    *result = -1;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        ch->buffer.clear();
+        ch->bufferRefused = false;
+        *result = static_cast<int32_t>(ch->file->Info().recordSize);
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::PutBuffer(int32_t channel, const WideString& data, int32_t offset,
+                                  int32_t length) {
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        size_t available = platform::WideLength(data);
+        Status s;
+        if (offset < 0 || length < 0 ||
+            static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > available) {
+            s = FacadeError(Error::kInvalidArgument,
+                            "PutBuffer of " + std::to_string(length) + " units from " +
+                                std::to_string(offset) + " of a string of " +
+                                std::to_string(available));
+        }
+        std::vector<uint8_t> bytes;
+        if (s.ok()) {
+            std::u16string_view units = data ? std::u16string_view(*data) : std::u16string_view();
+            s = BytesFromWide(units.substr(offset, length), "the record", &bytes);
+        }
+        if (!s.ok()) {
+            ch->buffer.clear();
+            ch->bufferRefused = true;
+            return Fail(s);
+        }
+        ch->buffer = std::move(bytes);
+        ch->bufferRefused = false;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t length, WideString* data) {
+    if (data == nullptr) return MissingOut();
+    *data = std::u16string();
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (offset < 0 || length < 0) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "GetBuffer offset and length cannot be negative"));
+        }
+        size_t start = std::min(static_cast<size_t>(offset), ch->buffer.size());
+        size_t count = std::min(static_cast<size_t>(length), ch->buffer.size() - start);
+        *data = WideFromBytes(std::span(ch->buffer).subspan(start, count));
+        return Succeed();
+    });
+}
+
+// --- Descriptors and sub-keys --------------------------------------------------------------------
+
+HResult TalvoComponent::GetDescriptor(const WideString& file, const WideString& directory,
+                                      platform::IDispatch** descriptor) {
+    if (descriptor == nullptr) return MissingOut();
+    *descriptor = nullptr;
+    return Guard([&] {
+        NamedFile named;
+        if (Status s = Resolve(file, directory, &named); !s.ok()) return Fail(s);
+        std::shared_ptr<DataFile> held;
+        if (Status s = engine_->Open(named.hostPath, &held); !s.ok()) return Fail(s);
+        FileInfo info = held->Info();
+        int subKeys = 0;
+        SubKeyDef def;
+        for (int i = 1; i <= kMaxSubKeys; ++i) {
+            if (held->GetSubKey(i, &def).ok()) ++subKeys;
+        }
+        if (Status s = engine_->Close(held); !s.ok()) return Fail(s);
+        *descriptor = NewDescriptorObject(DescribeFile(info, subKeys, named.directoryName, named.fileName));
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::GetSubKey(int32_t channel, int32_t index, platform::IDispatch** subKey) {
+    if (subKey == nullptr) return MissingOut();
+    *subKey = nullptr;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (index < 1 || index > kMaxSubKeys) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "sub-key index " + std::to_string(index) + " (1 to 99)"));
+        }
+        SubKeyDef def;
+        if (Status s = ch->file->GetSubKey(index, &def); !s.ok()) return Fail(s);
+        *subKey = NewSubKeyObject(std::move(def));
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::AddSubKey(const WideString& file, const WideString& directory, int32_t first,
+                                  int32_t second, const WideString& name, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        NamedFile named;
+        if (Status s = Resolve(file, directory, &named); !s.ok()) return Fail(s);
+        SubKeyDef def{first, second, {}};
+        if (Status s = TextFromWide(name, "the sub-key name", &def.name); !s.ok()) return Fail(s);
+        if (def.name.size() > kMaxSubKeyName) {
+            return Fail(FacadeError(Error::kInvalidArgument,
+                                    "sub-key name \"" + def.name + "\" is longer than 31 characters"));
+        }
+        std::shared_ptr<DataFile> held;
+        if (Status s = engine_->Open(named.hostPath, &held); !s.ok()) return Fail(s);
+        Status added = held->AddSubKey(def);
+        Status closed = engine_->Close(held);  // the last hold commits the definition
+        if (!added.ok()) return Fail(added);
+        if (!closed.ok()) return Fail(closed);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+// --- The directory table -------------------------------------------------------------------------
+
+HResult TalvoComponent::SetDirectory(int32_t index, const WideString& name, const WideString& path,
+                                     VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        if (Status s = CheckConnected(); !s.ok()) return Fail(s);
+        std::string nameText;
+        std::string pathText;
+        if (Status s = TextFromWide(name, "the directory name", &nameText); !s.ok()) return Fail(s);
+        if (Status s = TextFromWide(path, "the directory path", &pathText); !s.ok()) return Fail(s);
+        if (Status s = directories_.Set(index, nameText, pathText); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::GetDirectory(int32_t index, WideString* path, WideString* name) {
+    if (path == nullptr || name == nullptr) return MissingOut();
+    path->reset();
+    name->reset();
+    return Guard([&] {
+        if (Status s = CheckConnected(); !s.ok()) return Fail(s);
+        DirectoryConfigEntry entry;
+        if (Status s = directories_.Get(index, &entry); !s.ok()) return Fail(s);
+        *path = platform::NarrowToWide(entry.path);
+        *name = platform::NarrowToWide(entry.name);
+        return Succeed();
+    });
+}
+
+// --- Registration --------------------------------------------------------------------------------
+
+void RegisterTalvoLib() {
+    platform::RegisterClassFactory(kClsidTalvoLib, [](const Guid& iid, void** object) -> HResult {
+        if (object == nullptr) return kPointer;
+        *object = nullptr;
+        TalvoComponent* component = nullptr;
+        try {
+            component = new TalvoComponent();
+        } catch (...) {
+            return platform::kOutOfMemory;
+        }
+        HResult hr = component->QueryInterface(iid, object);
+        component->Release();  // the query's reference is the caller's
+        return hr;
+    });
+}
+
+}  // namespace talvo

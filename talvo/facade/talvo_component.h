@@ -1,0 +1,138 @@
+// TalvoComponent: the file-system component behind ITalvoFs, over one Engine per object.
+// RegisterTalvoLib() (talvo/talvolib.h) registers its factory under kClsidTalvoLib.
+//
+// What the integers the interface leaves open mean here:
+//   Initialize(title, param1, directoryTableSize, param3): param1 and param3 are kept for the
+//     connection and have no effect; directoryTableSize (0 to kMaxDirectoryTableSize) is the
+//     number of entries of the directory table, which is filled from the configuration file
+//     (talvo/facade/talvo_config.h) in file order.
+//   GetHandle(channel, integer, handle): handle is the operating system's file descriptor of
+//     the data file open on the channel; integer is that file's record size in bytes, so the
+//     length that Seek(handle, 0, 2) gives divided by it estimates the record count.
+//   AddSubKey(file, directory, first, second, name) / ITalvoSubKey: first and second are kept
+//     with the definition and handed back unchanged; the component gives them no meaning.
+//   PrepareBuffer(channel, result): empties the channel's record buffer; result is the record
+//     size of the file open on the channel (-1 on failure).
+//
+// Channels: any channel number from 0 to 2^31 - 1. Open on a channel that is already open is
+// refused (close it first). Each open channel has a key position and a record buffer:
+//   - Open and FindKey set the key position; NextKey delivers the next key and moves past it.
+//     Reads and writes leave it alone.
+//   - Record bytes and key bytes travel one byte per 16-bit unit. A unit above 0xFF is refused
+//     (nothing is cut): PutBuffer then fails and leaves the buffer refused, so that a following
+//     WriteKey fails too instead of storing an older buffer; a key with such a unit fails the
+//     operation.
+// Seek accepts only handles that GetHandle gives for channels open on this object.
+//
+// Errors: every failure returns a failure status (kFail; kPointer for a missing out-parameter,
+// kOutOfMemory when memory runs out) and records the engine's code and text, which
+// GetErrorCode and GetErrorMessage give until the next operation. Before Initialize (and after
+// Shutdown) operations fail with code 1, "no connection". No exception leaves the object.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "talvo/engine.h"
+#include "talvo/facade/directory_table.h"
+#include "talvo/talvolib.h"
+
+namespace talvo {
+
+constexpr int32_t kMaxDirectoryTableSize = 65535;
+constexpr int32_t kTalvoLibVersion = 0x00010002;  // 1.2
+
+class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
+public:
+    TalvoComponent();
+
+    HResult QueryInterface(const Guid& iid, void** object) override;
+    HResult GetIDsOfNames(const std::u16string& name, DispId* id) override;
+
+    HResult Initialize(const WideString& title, int32_t param1, int32_t directoryTableSize,
+                       int32_t param3) override;
+    HResult Shutdown() override;
+    HResult GetErrorCode(int32_t* code) override;
+    HResult GetErrorMessage(WideString* text) override;
+    HResult Seek(int64_t handle, int64_t offset, int32_t origin, int64_t* position) override;
+    HResult GetHandle(int32_t channel, int32_t* integer, int64_t* handle) override;
+    HResult Open(int32_t channel, const WideString& file, const WideString& directory,
+                 VariantBool* ok) override;
+    HResult Erase(const WideString& file, const WideString& directory, VariantBool* ok) override;
+    HResult CreateKeyed(const WideString& file, const WideString& directory, int32_t recordSize,
+                        int32_t keySize, VariantBool* ok) override;
+    HResult Close(int32_t channel, VariantBool* ok) override;
+    HResult NextKey(int32_t channel, WideString* key) override;
+    HResult FindKey(int32_t channel, const Variant& key, VariantBool* ok) override;
+    HResult WriteKey(int32_t channel, const Variant& key, VariantBool* ok) override;
+    HResult ReadKey(int32_t channel, const Variant& key, VariantBool* ok) override;
+    HResult ReadRecord(int32_t channel, const Variant& recordNumber, VariantBool* ok) override;
+    HResult GetDescriptor(const WideString& file, const WideString& directory,
+                          platform::IDispatch** descriptor) override;
+    HResult SetDirectory(int32_t index, const WideString& name, const WideString& path,
+                         VariantBool* ok) override;
+    HResult GetDirectory(int32_t index, WideString* path, WideString* name) override;
+    HResult PutBuffer(int32_t channel, const WideString& data, int32_t offset,
+                      int32_t length) override;
+    HResult GetBuffer(int32_t channel, int32_t offset, int32_t length, WideString* data) override;
+    HResult PrepareBuffer(int32_t channel, int32_t* result) override;
+    HResult CreateExtendedKeyed(const WideString& file, const WideString& directory,
+                                int32_t recordSize, int32_t keySize, int32_t keyPosition,
+                                VariantBool* ok) override;
+    HResult Version(int32_t* version) override;
+    HResult Initialize2(const WideString& title, const WideString& networkName, int32_t param1,
+                        int32_t directoryTableSize, int32_t param3) override;
+    HResult GetSubKey(int32_t channel, int32_t index, platform::IDispatch** subKey) override;
+    HResult AddSubKey(const WideString& file, const WideString& directory, int32_t first,
+                      int32_t second, const WideString& name, VariantBool* ok) override;
+
+private:
+    ~TalvoComponent() override;
+
+    struct Channel {
+        std::shared_ptr<DataFile> file;
+        // NextKey delivers the first key not below positionKey, or strictly above it once
+        // a key has been delivered (afterPosition).
+        std::string positionKey;
+        bool afterPosition = false;
+        std::vector<uint8_t> buffer;
+        bool bufferRefused = false;  // the last PutBuffer failed
+    };
+
+    // A file named by file and directory name, resolved through the directory table.
+    struct NamedFile {
+        std::string fileName;
+        std::string directoryName;  // as the table spells it
+        std::string hostPath;
+    };
+
+    // Runs an operation body: catches every exception, turning it into a failure.
+    template <typename Body>
+    HResult Guard(Body&& body);
+    HResult Succeed();
+    HResult Fail(const Status& status);
+    HResult MissingOut();  // a null out-parameter: recorded, kPointer
+
+    Status CheckConnected() const;
+    Status FindChannel(int32_t channel, Channel** found);
+    Status Resolve(const WideString& file, const WideString& directory, NamedFile* named) const;
+    Status Create(const WideString& file, const WideString& directory, const CreateOptions& options);
+    Status CloseAll();
+    HResult Connect(const WideString& title, int32_t param1, int32_t directoryTableSize,
+                    int32_t param3);
+
+    std::unique_ptr<Engine> engine_;
+    bool connected_ = false;
+    std::string title_;
+    int32_t param1_ = 0;
+    int32_t param3_ = 0;
+    DirectoryTable directories_;
+    std::map<int32_t, Channel> channels_;
+    Error lastCode_ = Error::kOk;
+    std::string lastMessage_;
+};
+
+}  // namespace talvo
