@@ -1,0 +1,189 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/path.h"
+#include "platform/system_error.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ordelin-profile-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        hostFile = root + "/settings.ini";
+        file = ToPlatformPath(root) + "\\SETTINGS.INI";
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::string Get(const char* section, const char* key, const char* def = "",
+                    uint32_t size = 4096) {
+        std::vector<char> buffer(size + 1, '#');
+        const uint32_t n = GetPrivateProfileString(section, key, def, buffer.data(), size,
+                                                   file.c_str());
+        EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
+        EXPECT_EQ(std::strlen(buffer.data()), n);
+        return std::string(buffer.data(), n);
+    }
+    // A name list as delivered, with its zeros, plus the count.
+    std::pair<std::string, uint32_t> List(const char* section, uint32_t size) {
+        std::vector<char> buffer(size + 1, '#');
+        const uint32_t n =
+            GetPrivateProfileString(section, nullptr, "", buffer.data(), size, file.c_str());
+        EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
+        return {std::string(buffer.data(), std::min<uint32_t>(n + 1, size)), n};
+    }
+    void WriteText(const std::string& text) { std::ofstream(hostFile, std::ios::binary) << text; }
+    std::string ReadText() {
+        std::ifstream in(hostFile, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::vector<std::string> FolderEntries() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(root)) names.push_back(e.path().filename());
+        return names;
+    }
+
+    std::string root;
+    std::string hostFile;  // lower-case on disk
+    std::string file;      // upper-case platform path of the same file
+};
+
+TEST_F(ProfileTest, FirstWriteCreatesFileAndSectionAndNamesCompareWithoutCase) {
+    EXPECT_EQ(Get("Directories", "QVTEMP", "none"), "none");
+    ASSERT_TRUE(WritePrivateProfileString("Directories", "QVTEMP", "Z:\\t\\q", file.c_str()));
+    // A new file gets the name as given.
+    hostFile = root + "/SETTINGS.INI";
+    EXPECT_EQ(ReadText(), "[Directories]\nQVTEMP=Z:\\t\\q\n");
+
+    EXPECT_EQ(Get("DIRECTORIES", "qvtemp"), "Z:\\t\\q");
+    ASSERT_TRUE(WritePrivateProfileString("directories", "QvTemp", "other", file.c_str()));
+    EXPECT_EQ(ReadText(), "[Directories]\nQVTEMP=other\n");
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"SETTINGS.INI"}) << "temporary file left";
+}
+
+TEST_F(ProfileTest, ValuesDefaultsAndCutting) {
+    WriteText("; kept comment\n[A]\nk=value ; not a comment  \nempty=\nlong=0123456789\n");
+    EXPECT_EQ(Get("A", "k"), "value ; not a comment");
+    EXPECT_EQ(Get("A", "empty", "def"), "");
+    EXPECT_EQ(Get("A", "missing", "def"), "def");
+    EXPECT_EQ(Get("A", "missing", nullptr), "");
+    EXPECT_EQ(Get("B", "k", "def"), "def");
+    EXPECT_EQ(Get("A", "long", "", 5), "0123");
+    EXPECT_EQ(Get("A", "long", "", 1), "");
+    EXPECT_EQ(Get("A", "missing", "defaulted", 4), "def");
+    char one = 'x';
+    EXPECT_EQ(GetPrivateProfileString("A", "k", "", &one, 0, file.c_str()), 0u);
+    EXPECT_EQ(one, 'x');
+
+    ASSERT_TRUE(WritePrivateProfileString("A", "new", "1", file.c_str()));
+    EXPECT_NE(ReadText().find("; kept comment"), std::string::npos);
+}
+
+TEST_F(ProfileTest, ARepeatedKeyReadsAsItsFirstValueAndAWriteReplacesAll) {
+    WriteText("[A]\nk=first\nk=second\n");
+    EXPECT_EQ(Get("A", "k"), "first");
+    ASSERT_TRUE(WritePrivateProfileString("A", "K", "only", file.c_str()));
+    EXPECT_EQ(Get("A", "k"), "only");
+    EXPECT_EQ(ReadText().find("first"), std::string::npos);
+}
+
+TEST_F(ProfileTest, SectionAndKeyListsInFileOrder) {
+    WriteText("orphan=1\n[One]\nb=1\na=2\n[Two]\n[Three]\nc=3\n");
+    EXPECT_EQ(List(nullptr, 100), std::make_pair(std::string("One\0Two\0Three\0\0", 15), 14u));
+    EXPECT_EQ(List("ONE", 100), std::make_pair(std::string("b\0a\0\0", 5), 4u));
+    EXPECT_EQ(List("Two", 100), std::make_pair(std::string("\0", 1), 0u));
+    EXPECT_EQ(List("Nowhere", 100), std::make_pair(std::string("\0", 1), 0u));
+    // A list that does not fit is cut and ends with two zeros; the count is size - 2.
+    // (The helper shows the count plus one characters.)
+    EXPECT_EQ(List(nullptr, 7), std::make_pair(std::string("One\0T\0", 6), 5u));
+    EXPECT_EQ(List(nullptr, 6), std::make_pair(std::string("One\0\0", 5), 4u));
+    EXPECT_EQ(List(nullptr, 2), std::make_pair(std::string("\0", 1), 0u));
+
+    fs::remove(hostFile);
+    EXPECT_EQ(List(nullptr, 100).second, 0u);
+}
+
+TEST_F(ProfileTest, RemovingKeysAndSections) {
+    WriteText("[A]\nx=1\ny=2\n[B]\nz=3\n");
+    ASSERT_TRUE(WritePrivateProfileString("a", "X", nullptr, file.c_str()));
+    EXPECT_EQ(Get("A", "x", "gone"), "gone");
+    EXPECT_EQ(ReadText().find("x="), std::string::npos);
+    ASSERT_TRUE(WritePrivateProfileString("b", nullptr, nullptr, file.c_str()));
+    EXPECT_EQ(Get("B", "z", "gone"), "gone");
+    EXPECT_EQ(Get("A", "y"), "2");
+    // Removing what is not there changes nothing and is no failure.
+    const std::string before = ReadText();
+    EXPECT_TRUE(WritePrivateProfileString("A", "none", nullptr, file.c_str()));
+    EXPECT_TRUE(WritePrivateProfileString("None", nullptr, nullptr, file.c_str()));
+    EXPECT_EQ(ReadText(), before);
+}
+
+TEST_F(ProfileTest, BadFilesNeverCrashAndAreNeverDamaged) {
+    // Binary garbage: reads give defaults or whatever parses; a write leaves the file alone.
+    const std::string garbage("[\xff\x00\x01]\n=\n[[[\n\0\0key=\0", 20);
+    WriteText(garbage);
+    EXPECT_EQ(Get("A", "k", "def"), "def");
+    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", file.c_str()));
+    EXPECT_EQ(ReadText(), garbage);
+
+    // Lines the parser would drop or merge on a rewrite: the file is not rewritten.
+    const std::string odd = "[A]\ngarbage line\nk=1\n[B\nz=2\n";
+    WriteText(odd);
+    EXPECT_EQ(Get("A", "k"), "1");
+    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", file.c_str()));
+    EXPECT_EQ(ReadText(), odd);
+
+    // A folder where the file should be.
+    fs::remove(hostFile);
+    fs::create_directory(hostFile);
+    EXPECT_EQ(Get("A", "k", "def"), "def");
+    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", file.c_str()));
+    EXPECT_TRUE(fs::is_directory(hostFile));
+
+    // A missing folder is a missing path.
+    const std::string inMissing = ToPlatformPath(root) + "\\NOFOLDER\\X.INI";
+    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", inMissing.c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", "R:\\X.INI"));  // unmapped drive
+    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", nullptr));
+    char buffer[8];
+    EXPECT_EQ(GetPrivateProfileString("A", "k", "dd", buffer, sizeof buffer, nullptr), 2u);
+}
+
+TEST_F(ProfileTest, LineBreaksCannotSmuggleInSectionsOrKeys) {
+    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v\n[Evil]\nx=1", file.c_str()));
+    EXPECT_FALSE(WritePrivateProfileString("A]\n[B", "k", "v", file.c_str()));
+    EXPECT_FALSE(WritePrivateProfileString("A", "k=x", "v", file.c_str()));
+    EXPECT_FALSE(fs::exists(hostFile));
+}
+
+TEST_F(ProfileTest, RewriteKeepsThePermissionsOfTheFile) {
+    WriteText("[A]\nk=1\n");
+    fs::permissions(hostFile, fs::perms::owner_read | fs::perms::owner_write |
+                                  fs::perms::group_read);
+    ASSERT_TRUE(WritePrivateProfileString("A", "k", "2", file.c_str()));
+    EXPECT_EQ(fs::status(hostFile).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"settings.ini"});
+}
+
+}  // namespace
+}  // namespace platform
