@@ -1,0 +1,43 @@
+#include "platform/command_line_argv.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "platform/path.h"
+
+namespace platform {
+namespace {
+
+std::string Assemble(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return AssembleCommandLine(static_cast<int>(args.size()), argv.data());
+}
+
+TEST(CommandLineArgvTest, JoinsArgumentsWithTheInputFileInPlatformForm) {
+    EXPECT_EQ(Assemble({"ordelin"}), "");
+    EXPECT_EQ(AssembleCommandLine(0, nullptr), "");
+    EXPECT_EQ(Assemble({"ordelin", "/data/cust", "/DDAT"}), "Z:\\data\\cust /DDAT");
+    EXPECT_EQ(Assemble({"ordelin", "/data/cust", "/DDAT", "/NET:srv"}),
+              "Z:\\data\\cust /DDAT /NET:srv");
+    // A file already named with a drive stays as given.
+    EXPECT_EQ(Assemble({"ordelin", "C:\\DATA\\CUST", "/DABC"}), "C:\\DATA\\CUST /DABC");
+    EXPECT_EQ(Assemble({"ordelin", "z:/data/cust", "/DABC"}), "z:/data/cust /DABC");
+}
+
+TEST(CommandLineArgvTest, QuotesArgumentsThatHoldSpaces) {
+    EXPECT_EQ(Assemble({"ordelin", "/my data/cust", "/DAB"}), "\"Z:\\my data\\cust\" /DAB");
+    EXPECT_EQ(Assemble({"ordelin", "/data/cust", "/Dmy dir"}), "Z:\\data\\cust \"/Dmy dir\"");
+}
+
+TEST(CommandLineArgvTest, MakesARelativeInputFileAbsolute) {
+    const std::string line = Assemble({"ordelin", "cust", "/DABC"});
+    EXPECT_EQ(line, ToPlatformPath(std::filesystem::current_path().string() + "/cust") + " /DABC");
+    EXPECT_EQ(line.rfind("Z:\\", 0), 0u) << line;
+}
+
+}  // namespace
+}  // namespace platform
