@@ -1,0 +1,24 @@
+// The platform's special folders on this host, each in platform form (see platform/path.h).
+// Environment variables point them elsewhere (for users and for tests); a value may be a host
+// path ("/srv/app") or a platform path ("Q:\app", "Z:\srv\app").
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The current user's local application data: $XDG_DATA_HOME when it holds an absolute path,
+// else $HOME/.local/share (the home from the user database when HOME is not set). Nothing when
+// no home is known. The folder is neither created nor checked.
+std::optional<std::string> LocalAppDataFolder();
+
+// The Windows directory (settings for the whole machine): $ORDELIN_WINDIR when set, else
+// /etc/ordelin. Nothing when ORDELIN_WINDIR is set but empty. Not checked for existence.
+std::optional<std::string> WindowsDirectory();
+
+// The path of the running program's file: $ORDELIN_PROGRAM_PATH when set and not empty, else
+// the running executable. Nothing when the executable cannot be determined.
+std::optional<std::string> ProgramFilePath();
+
+}  // namespace platform
