@@ -83,17 +83,17 @@ TEST_F(DescriptorTest, FillsEveryFieldInTheReadOrder) {
                   "GetDirectoryText", "GetInfoWord3", "GetFileType", "GetInfoWord1",
                   "GetInfoLong2", "GetKeySize", "GetNameText", "GetExtraText", "GetInfoLong4",
                   "GetRecordSize", "GetInfoWord2", "GetKeyPosition"}));
-    EXPECT_EQ(record.fileType, 36);
-    EXPECT_EQ(record.infoWord1, 0x1111);
-    EXPECT_EQ(record.infoWord2, 0x2222);
-    EXPECT_EQ(record.infoWord3, 0x3333);
-    EXPECT_EQ(record.recordSize, 512);
-    EXPECT_EQ(record.keySize, 12);
-    EXPECT_EQ(record.infoLong1, 0x01020304);
-    EXPECT_EQ(record.infoLong2, -2);
-    EXPECT_EQ(record.infoLong3, 0x7FFFFFFF);
-    EXPECT_EQ(record.infoLong4, 42);
-    EXPECT_EQ(record.keyPosition, 100);
+    EXPECT_EQ(+record.fileType, 36);
+    EXPECT_EQ(+record.infoWord1, 0x1111);
+    EXPECT_EQ(+record.infoWord2, 0x2222);
+    EXPECT_EQ(+record.infoWord3, 0x3333);
+    EXPECT_EQ(+record.recordSize, 512);
+    EXPECT_EQ(+record.keySize, 12);
+    EXPECT_EQ(+record.infoLong1, 0x01020304);
+    EXPECT_EQ(+record.infoLong2, -2);
+    EXPECT_EQ(+record.infoLong3, 0x7FFFFFFF);
+    EXPECT_EQ(+record.infoLong4, 42);
+    EXPECT_EQ(+record.keyPosition, 100);
     EXPECT_EQ(Text(18, 14), "20240229235959");
     EXPECT_EQ(Text(33, 14), "19991231000000");
     EXPECT_EQ(Text(48, 14), "20000101010101");
@@ -124,8 +124,8 @@ TEST_F(DescriptorTest, OlderComponentLeavesTheVersionDependentFields) {
         EXPECT_NE(read, "GetExtraText");
         EXPECT_NE(read, "GetInfoLong4");
     }
-    EXPECT_EQ(record.recordSize, 512);
-    EXPECT_EQ(record.keyPosition, 100);
+    EXPECT_EQ(+record.recordSize, 512);
+    EXPECT_EQ(+record.keyPosition, 100);
 }
 
 TEST_F(DescriptorTest, DateTimeTexts) {
@@ -172,10 +172,10 @@ TEST_F(DescriptorTest, WideCharactersKeepTheirLowByteAndNumbersTheirLowBits) {
     EXPECT_EQ(Text(71, 4), std::string("A\x41\xFF\0", 4));
     EXPECT_EQ(Bytes()[33], 0x41);
     EXPECT_EQ(Bytes()[34], 0xFF);
-    EXPECT_EQ(record.fileType, 36);
-    EXPECT_EQ(record.keySize, 255);
-    EXPECT_EQ(record.recordSize, 0x2345);
-    EXPECT_EQ(record.keyPosition, -3);
+    EXPECT_EQ(+record.fileType, 36);
+    EXPECT_EQ(+record.keySize, 255);
+    EXPECT_EQ(+record.recordSize, 0x2345);
+    EXPECT_EQ(+record.keyPosition, -3);
 }
 
 TEST_F(DescriptorTest, NoDescriptorLeavesTheRecord) {
