@@ -145,14 +145,6 @@ TEST(ChannelsTest, FailedReadsCopyNothing) {
     }
 }
 
-TEST(ChannelsTest, FetchTurnsThePlatformExceptionIntoMinusOne) {
-    Connected t;
-    OpenKeyed(t, {kKey}, {kRecord}, 3);
-    t.component->throwOnGetBuffer = true;
-    Bytes buffer(16);
-    EXPECT_EQ(t.client.FetchRecordBuffer(kChannel, buffer.data(), 16), -1);
-}
-
 TEST(ChannelsTest, NextKeyIsCutToTheCapacityAndEndsWithFalse) {
     Connected t;
     OpenKeyed(t, {{1, 2, 3, 4, 5, 6}, {0xFF, 0, 0xFF, 0, 0xFF, 0}}, {kRecord, kRecord}, 6);
@@ -400,32 +392,14 @@ TEST(ChannelsTest, DirectorySearchEndsAtTheTableSizeWhateverTheComponentAnswers)
     EXPECT_EQ(t.component->reads, 100);
 }
 
-TEST(ChannelsTest, FileOperationsPassNamesAndTheComponentsAnswer) {
+TEST(ChannelsTest, CreateSendsItsNumbersInOrder) {
     Connected t;
     EXPECT_TRUE(t.client.CreateExtendedKeyedFile("OUT", "DIR", 80, 10, 20));
     const auto create = t.component->LastCall("CreateExtendedKeyed");
-    EXPECT_EQ(create.texts.at(0), W("OUT"));
-    EXPECT_EQ(create.texts.at(1), W("DIR"));
+    EXPECT_EQ(create.texts, (std::vector<WideString>{W("OUT"), W("DIR")}));
     EXPECT_EQ(create.numbers, (std::vector<int64_t>{80, 10, 20}));
-    EXPECT_TRUE(t.client.OpenFile(39, "OUT", "DIR"));
-    EXPECT_FALSE(t.client.EraseFile("OUT", "DIR")) << "the double refuses while it is open";
-    EXPECT_TRUE(t.client.CloseChannel(39));
-    EXPECT_TRUE(t.client.EraseFile("OUT", "DIR"));
-    EXPECT_FALSE(t.client.OpenFile(39, "OUT", "DIR"));
-
-    for (const char* op : {"CreateKeyed", "Open", "Close", "Erase", "AddSubKey", "SetDirectory",
-                           "FindKey"}) {
-        t.component->failingOperations.insert(op);
-    }
-    t.component->AddFile("DIR", "KEPT", 4, 10, 2);
-    const Bytes key = {1, 2};
+    t.component->failingOperations.insert("CreateKeyed");
     EXPECT_FALSE(t.client.CreateKeyedFile("NEW", "DIR", 10, 2));
-    EXPECT_FALSE(t.client.OpenFile(38, "KEPT", "DIR"));
-    EXPECT_FALSE(t.client.CloseChannel(38));
-    EXPECT_FALSE(t.client.EraseFile("KEPT", "DIR"));
-    EXPECT_FALSE(t.client.AddSubordinateKey("KEPT", "DIR", 1, 2, "X"));
-    EXPECT_FALSE(t.client.SetDirectoryEntry(0, "D", "Z:\\d"));
-    EXPECT_FALSE(t.client.PositionByKey(38, key.data(), 2));
 }
 
 TEST(ChannelsTest, NothingReachesAComponentWithoutAConnection) {
