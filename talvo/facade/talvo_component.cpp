@@ -71,6 +71,36 @@ Status KeyFromVariant(const Variant& key, std::vector<uint8_t>* bytes) {
                          "the key", bytes);
 }
 
+// A file opened for one operation (a descriptor, a sub-key definition): closed when it goes,
+// unless Close was called. When the file is open on a channel, this is one more hold on it.
+class TemporaryOpen {
+public:
+    explicit TemporaryOpen(Engine& engine) : engine_(engine) {}
+    TemporaryOpen(const TemporaryOpen&) = delete;
+    TemporaryOpen& operator=(const TemporaryOpen&) = delete;
+    ~TemporaryOpen() {
+        if (file_) engine_.Close(file_);
+    }
+
+    Status Open(const std::string& hostPath) {
+        Status s = engine_.Open(hostPath, &file_);
+        if (!s.ok()) file_.reset();  // a failed open gives no hold
+        if (s.ok() && !file_) s = FacadeError(Error::kIoError, "the engine gave no file");
+        return s;
+    }
+    DataFile* operator->() const { return file_.get(); }
+    // Releases the hold; the last hold commits.
+    Status Close() {
+        std::shared_ptr<DataFile> file = std::move(file_);
+        file_.reset();
+        return engine_.Close(file);
+    }
+
+private:
+    Engine& engine_;
+    std::shared_ptr<DataFile> file_;
+};
+
 bool IsKeyed(FileType type) { return type == FileType::kKeyed || type == FileType::kExtendedKeyed; }
 
 }  // namespace
@@ -114,7 +144,11 @@ HResult TalvoComponent::MissingOut() {
 
 HResult TalvoComponent::Fail(const Status& status) {
     lastCode_ = status.code() == Error::kOk ? Error::kIoError : status.code();
-    lastMessage_ = status.message();
+    try {
+        lastMessage_ = status.message();
+    } catch (...) {
+        lastMessage_.clear();  // the code alone must do
+    }
     return platform::kFail;
 }
 
@@ -143,6 +177,9 @@ Status TalvoComponent::Resolve(const WideString& file, const WideString& directo
     DirectoryConfigEntry entry;
     if (Status s = directories_.Find(directoryName, &entry); !s.ok()) return s;
     named->directoryName = entry.name;
+    if (entry.path.empty()) {
+        return FacadeError(Error::kNoDirectory, "directory " + entry.name + " has no path");
+    }
     std::optional<std::string> host = platform::ToHostPath(platform::JoinPath(entry.path, named->fileName));
     if (!host) {
         return FacadeError(Error::kNoDirectory, "the drive of directory " + entry.name + " (" +
@@ -332,10 +369,15 @@ HResult TalvoComponent::Open(int32_t channel, const WideString& file, const Wide
         }
         NamedFile named;
         if (Status s = Resolve(file, directory, &named); !s.ok()) return Fail(s);
-        Channel& slot = channels_[channel];  // made before the open, so keeping it cannot fail
-        if (Status s = engine_->Open(named.hostPath, &slot.file); !s.ok() || !slot.file) {
-            channels_.erase(channel);
+        std::shared_ptr<DataFile> opened;
+        if (Status s = engine_->Open(named.hostPath, &opened); !s.ok() || !opened) {
             return Fail(s.ok() ? FacadeError(Error::kIoError, "the engine gave no file") : s);
+        }
+        try {
+            channels_[channel].file = opened;
+        } catch (...) {
+            engine_->Close(opened);
+            throw;
         }
         *ok = kTrue;
         return Succeed();
@@ -579,15 +621,15 @@ HResult TalvoComponent::GetDescriptor(const WideString& file, const WideString& 
     return Guard([&] {
         NamedFile named;
         if (Status s = Resolve(file, directory, &named); !s.ok()) return Fail(s);
-        std::shared_ptr<DataFile> held;
-        if (Status s = engine_->Open(named.hostPath, &held); !s.ok()) return Fail(s);
+        TemporaryOpen held(*engine_);
+        if (Status s = held.Open(named.hostPath); !s.ok()) return Fail(s);
         FileInfo info = held->Info();
         int subKeys = 0;
         SubKeyDef def;
         for (int i = 1; i <= kMaxSubKeys; ++i) {
             if (held->GetSubKey(i, &def).ok()) ++subKeys;
         }
-        if (Status s = engine_->Close(held); !s.ok()) return Fail(s);
+        if (Status s = held.Close(); !s.ok()) return Fail(s);
         *descriptor = NewDescriptorObject(DescribeFile(info, subKeys, named.directoryName, named.fileName));
         return Succeed();
     });
@@ -623,10 +665,10 @@ HResult TalvoComponent::AddSubKey(const WideString& file, const WideString& dire
             return Fail(FacadeError(Error::kInvalidArgument,
                                     "sub-key name \"" + def.name + "\" is longer than 31 characters"));
         }
-        std::shared_ptr<DataFile> held;
-        if (Status s = engine_->Open(named.hostPath, &held); !s.ok()) return Fail(s);
+        TemporaryOpen held(*engine_);
+        if (Status s = held.Open(named.hostPath); !s.ok()) return Fail(s);
         Status added = held->AddSubKey(def);
-        Status closed = engine_->Close(held);  // the last hold commits the definition
+        Status closed = held.Close();  // the last hold commits the definition
         if (!added.ok()) return Fail(added);
         if (!closed.ok()) return Fail(closed);
         *ok = kTrue;

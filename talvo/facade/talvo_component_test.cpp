@@ -292,6 +292,12 @@ TEST_F(FacadeTest, DirectoryNamesAreLookedUpWithoutCaseAndUnknownOnesFail) {
     EXPECT_FALSE(Open(2, "CUST", "NOP"));
     EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kNoDirectory));
     EXPECT_NE(ErrorMessage().find("NOP"), std::string::npos);
+
+    // An entry without a path names no folder (not the root).
+    VariantBool ok = 0;
+    ASSERT_EQ(fs_->SetDirectory(7, W("NUL"), W(""), &ok), platform::kOk);
+    EXPECT_FALSE(CreateKeyed("CUST2", 20, 4, "NUL"));
+    EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kNoDirectory));
 }
 
 // --- Records and keys ----------------------------------------------------------------------------
