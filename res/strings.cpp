@@ -1,0 +1,23 @@
+// The string table.
+#include <array>
+#include <utility>
+
+#include "res/resources.h"
+
+namespace res {
+namespace {
+
+constexpr std::array<std::pair<int, std::string_view>, 1> kStrings{{
+    {kAboutMenuText, "&About Ordelin..."},
+}};
+
+}  // namespace
+
+std::string_view LoadString(int id) {
+    for (const auto& [stringId, text] : kStrings) {
+        if (stringId == id) return text;
+    }
+    return {};
+}
+
+}  // namespace res
