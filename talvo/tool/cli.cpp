@@ -1,0 +1,176 @@
+#include "talvo/tool/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include "talvo/tool/commands.h"
+
+namespace talvo::tool {
+
+namespace {
+
+const std::map<std::string, FlatFormat> kFormats = {{"fixed", FlatFormat::kFixed},
+                                                    {"lines", FlatFormat::kLines}};
+const std::map<std::string, Order> kOrders = {{"key", Order::kKey}, {"record", Order::kRecord}};
+
+void AddFileRef(CLI::App* command, FileRef* ref) {
+    command->add_option("FILE", ref->file,
+                        "the data file: a host path, or a name inside the directory of --dir")
+        ->required();
+    command->add_option("--dir", ref->dir,
+                        "take FILE as a name in this directory of the directory table "
+                        "(see talvo dirs)");
+}
+
+void AddOrder(CLI::App* command, Order* order, const char* defaultText) {
+    command->add_option("--order", *order, std::string("key or record order; default ") +
+                                              defaultText)
+        ->transform(CLI::CheckedTransformer(kOrders, CLI::ignore_case));
+}
+
+}  // namespace
+
+int RunTool(int argc, const char* const* argv, Console& console) {
+    CLI::App app("Makes, loads, inspects and checks data files.", "talvo");
+    app.require_subcommand(1);
+    app.fallthrough(false);
+
+    CreateArgs create;
+    CLI::App* createCmd = app.add_subcommand("create", "create a new, empty data file");
+    AddFileRef(createCmd, &create.ref);
+    createCmd->add_option("--type", create.type, "1 or 2: records only; 4: keyed; "
+                                                 "36: keyed, key inside the record")
+        ->required()
+        ->check(CLI::IsMember({1, 2, 4, 36}));
+    createCmd->add_option("--record-size", create.recordSize,
+                          "bytes per record, 1 to 65535 (0: a key-only file of type 4 or 36)")
+        ->required()
+        ->check(CLI::Range(0u, kMaxRecordSize));
+    createCmd->add_option("--key-size", create.keySize, "key bytes, 1 to 255 (types 4 and 36)")
+        ->check(CLI::Range(0u, kMaxKeySize));
+    createCmd->add_option("--key-pos", create.keyPosition,
+                          "type 36: position of the key in the record (default 0)")
+        ->check(CLI::Range(0u, kMaxRecordSize));
+
+    ImportArgs import;
+    CLI::App* importCmd = app.add_subcommand(
+        "import",
+        "add records from a flat file. Keys already in the file, or repeated in the input, are "
+        "skipped and reported with their input record number; the last line counts the records "
+        "read, written and refused. A line longer than the record size refuses the whole import: "
+        "every such line is reported with its number and the file is left as it was.");
+    AddFileRef(importCmd, &import.ref);
+    importCmd->add_option("--input", import.input, "the flat file; - for standard input (default)");
+    importCmd->add_option("--format", import.format,
+                          "fixed: records of exactly the record size, end to end (default); "
+                          "lines: one record per text line, padded with spaces")
+        ->transform(CLI::CheckedTransformer(kFormats, CLI::ignore_case));
+    importCmd->add_option("--key-fields", import.keyFields,
+                          "type 4: the key is made of these byte ranges of the record, end to "
+                          "end, as POS:LEN,POS:LEN,... (default 0:KEYSIZE); type 36 reads the key "
+                          "at its key position; a key-only file takes each input record as a key");
+    importCmd->add_flag("--progress", import.progress, "show progress on standard error");
+
+    ExportArgs exportArgs;
+    CLI::App* exportCmd = app.add_subcommand(
+        "export", "write the records to a flat file, deleted ones left out (a key-only file "
+                  "gives its keys)");
+    AddFileRef(exportCmd, &exportArgs.ref);
+    AddOrder(exportCmd, &exportArgs.order, "key for keyed files, record for the others");
+    exportCmd->add_option("--output", exportArgs.output,
+                          "the flat file, replaced only when the export succeeds; - for "
+                          "standard output (default)");
+    exportCmd->add_option("--format", exportArgs.format,
+                          "fixed: records end to end (default); lines: one record per line")
+        ->transform(CLI::CheckedTransformer(kFormats, CLI::ignore_case));
+
+    DumpArgs dump;
+    CLI::App* dumpCmd = app.add_subcommand(
+        "dump", "show record number, key as text and hex, record (non-printable bytes as \\xHH) "
+                "and the deleted mark");
+    AddFileRef(dumpCmd, &dump.ref);
+    AddOrder(dumpCmd, &dump.order, "record (key for a key-only file)");
+    dumpCmd->add_option("--limit", dump.limit, "show at most N records");
+    dumpCmd->add_flag("--json", dump.json,
+                      "one JSON object per line; bytes as characters U+0000 to U+00FF");
+
+    StatArgs stat;
+    CLI::App* statCmd = app.add_subcommand("stat", "describe the file: type, sizes, counts, "
+                                                   "dates, subordinate keys");
+    AddFileRef(statCmd, &stat.ref);
+    statCmd->add_flag("--json", stat.json, "one JSON object");
+
+    DeleteArgs del;
+    CLI::App* deleteCmd = app.add_subcommand("delete", "delete one record");
+    AddFileRef(deleteCmd, &del.ref);
+    auto* keyOpt = deleteCmd->add_option("--key", del.key, "the record with this key (text)");
+    auto* hexOpt = deleteCmd->add_option("--key-hex", del.keyHex, "the record with this key (hex)");
+    auto* recOpt = deleteCmd->add_option("--record", del.record, "record number N (from 0)");
+    keyOpt->excludes(hexOpt)->excludes(recOpt);
+    hexOpt->excludes(recOpt);
+
+    SubKeyArgs subKey;
+    CLI::App* subKeyCmd = app.add_subcommand(
+        "subkey", "subordinate key definitions: `subkey FILE list`, `subkey FILE add A B NAME`");
+    AddFileRef(subKeyCmd, &subKey.ref);
+    subKeyCmd->add_option("ACTION", subKey.action, "list or add")->required();
+    subKeyCmd->add_option("ARGS", subKey.operands, "add: A B NAME");
+
+    FileRef checkRef;
+    CLI::App* checkCmd = app.add_subcommand(
+        "check", "check that index and records agree; one line per problem; exit status 0 only "
+                 "for a sound file");
+    AddFileRef(checkCmd, &checkRef);
+
+    DirsArgs dirs;
+    CLI::App* dirsCmd = app.add_subcommand(
+        "dirs", "the directory table: `dirs list`, `dirs set NAME PATH`, `dirs remove NAME`");
+    dirsCmd->add_option("ACTION", dirs.action, "list, set or remove")->required();
+    dirsCmd->add_option("ARGS", dirs.operands, "set: NAME PATH; remove: NAME");
+
+    GenArgs gen;
+    CLI::App* genCmd = app.add_subcommand(
+        "gen", "create a file of demonstration data; the same options give the same file");
+    AddFileRef(genCmd, &gen.ref);
+    genCmd->add_option("--records", gen.records, "how many records")->required();
+    genCmd->add_option("--seed", gen.seed, "seed of the data (default 1)");
+    genCmd->add_option("--layout", gen.layout,
+                       "customer: 100-byte customer records, key 8 bytes (default); "
+                       "orders: 64-byte order records, key 10 bytes")
+        ->check(CLI::IsMember({"customer", "orders"}));
+    genCmd->add_option("--type", gen.type, "1, 2, 4 (default) or 36")
+        ->check(CLI::IsMember({1, 2, 4, 36}));
+    genCmd->add_option("--deleted-every", gen.deletedEvery,
+                       "delete every K-th record (types 4 and 36)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e, console.out, console.err);
+        console.err << "talvo: " << e.what() << " (see talvo --help)\n";
+        return kExitUsage;
+    }
+
+    try {
+        if (createCmd->parsed()) CreateCommand(create, console);
+        if (importCmd->parsed()) ImportCommand(import, console);
+        if (exportCmd->parsed()) ExportCommand(exportArgs, console);
+        if (dumpCmd->parsed()) DumpCommand(dump, console);
+        if (statCmd->parsed()) StatCommand(stat, console);
+        if (deleteCmd->parsed()) DeleteCommand(del, console);
+        if (subKeyCmd->parsed()) SubKeyCommand(subKey, console);
+        if (checkCmd->parsed()) return CheckCommand(checkRef, console);
+        if (dirsCmd->parsed()) DirsCommand(dirs, console);
+        if (genCmd->parsed()) GenCommand(gen, console);
+    } catch (const ToolError& e) {
+        console.out.flush();
+        console.err << "talvo: " << e.what() << "\n";
+        return e.exitCode();
+    } catch (const std::exception& e) {
+        console.out.flush();
+        console.err << "talvo: " << e.what() << "\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace talvo::tool

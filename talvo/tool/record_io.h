@@ -1,0 +1,71 @@
+// Flat files in and out of the `talvo` tool: reading the records of an import, and writing an
+// export so that a failed export never leaves a half-written file behind.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <istream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talvo::tool {
+
+enum class FlatFormat { kFixed, kLines };
+
+// The records of a flat file, all of the same size, held end to end.
+struct FlatRecords {
+    uint32_t recordSize = 0;
+    std::vector<uint8_t> bytes;  // count() * recordSize bytes
+    // One text per refused line ("line 7: 83 bytes, longer than the record size 80"), in input
+    // order. When it is not empty the input as a whole is refused.
+    std::vector<std::string> refused;
+    uint64_t refusedCount = 0;   // refused lines, also those beyond the texts kept
+
+    uint64_t count() const { return recordSize == 0 ? 0 : bytes.size() / recordSize; }
+    std::span<const uint8_t> record(uint64_t n) const {
+        return {bytes.data() + n * recordSize, recordSize};
+    }
+};
+
+// At most this many refused lines are kept as texts; the count goes on.
+constexpr size_t kMaxRefusalTexts = 20;
+
+// Reads every record of the input.
+//  - kFixed: consecutive blocks of recordSize bytes. Input that ends inside a block is an
+//    error (returns false, *error says where).
+//  - kLines: one record per line (ended by "\n"; one "\r" before it is dropped; a last line
+//    without an end counts), padded with spaces to recordSize. A line longer than recordSize is
+//    listed in `refused` with its line number (1-based).
+// Returns false with *error only when the input cannot be read as a whole.
+// REQUIRES: recordSize >= 1.
+bool ReadFlatRecords(std::istream& in, FlatFormat format, uint32_t recordSize, FlatRecords* out,
+                     std::string* error);
+
+// Where an export goes: standard output, or a file that appears under its name only when
+// Commit succeeds (written to a temporary file beside it, then renamed). A sink destroyed
+// without Commit removes its temporary file and leaves any earlier file of that name alone.
+class OutputSink {
+public:
+    OutputSink() = default;
+    ~OutputSink();
+    OutputSink(const OutputSink&) = delete;
+    OutputSink& operator=(const OutputSink&) = delete;
+
+    // path "-" is standard output. False with *error when the file cannot be made.
+    bool Open(const std::string& path, std::string* error);
+    // False with *error when the system refuses the write.
+    bool Write(std::string_view bytes, std::string* error);
+    // Flushes, syncs and renames into place. False with *error on failure (the target is then
+    // as it was).
+    bool Commit(std::string* error);
+
+private:
+    std::FILE* file_ = nullptr;
+    bool isStdout_ = false;
+    std::string tempPath_;
+    std::string finalPath_;
+};
+
+}  // namespace talvo::tool
