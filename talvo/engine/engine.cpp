@@ -1,0 +1,265 @@
+// The open-file table. A file is known by its identity (device and inode of its data file), not
+// by the text of its path: two spellings, two directory names or a symbolic link all reach the
+// same OpenDataFile. The table is shared by every Engine of the process, so that a file is never
+// opened twice in one process (its index could not be; its writer lock would refuse itself).
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <random>
+
+#include "talvo/engine.h"
+#include "talvo/engine/engine_error.h"
+#include "talvo/engine/file_header.h"
+#include "talvo/engine/host_file.h"
+#include "talvo/engine/key_index.h"
+#include "talvo/engine/open_data_file.h"
+
+namespace talvo {
+
+using engine::ErrnoError;
+using engine::MakeError;
+using engine::OpenDataFile;
+
+namespace {
+
+using Identity = std::pair<dev_t, ino_t>;
+
+struct OpenFiles {
+    struct Entry {
+        std::shared_ptr<OpenDataFile> file;
+        int holds = 0;
+    };
+    std::mutex mutex;
+    std::map<Identity, Entry> byIdentity;
+
+    static OpenFiles& Instance() {
+        static OpenFiles table;
+        return table;
+    }
+    // REQUIRES: mutex held.
+    bool Contains(const Identity& id) const { return byIdentity.count(id) != 0; }
+};
+
+bool IdentityOf(const std::string& path, Identity* id, bool* isRegular) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    *id = {st.st_dev, st.st_ino};
+    *isRegular = S_ISREG(st.st_mode);
+    return true;
+}
+
+std::string CanonicalPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) != nullptr) return resolved;
+    return path;
+}
+
+Status RemoveIfPresent(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return ErrnoError(errno, "cannot remove " + path);
+    return Status::Ok();
+}
+
+uint64_t NewFileId() {
+    std::random_device device;
+    return (static_cast<uint64_t>(device()) << 32) ^ device() ^ static_cast<uint64_t>(::getpid());
+}
+
+// Writes a new data file's header into a temporary file beside path and links it into place,
+// so that the name appears complete or not at all.
+Status WriteNewDataFile(const std::string& path, const engine::FileHeader& header) {
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return ErrnoError(errno, "cannot create " + path);
+    engine::HostFile file(fd, temp);
+    std::vector<uint8_t> bytes(engine::kDataStart);
+    engine::FileHeader second = header;
+    second.generation = header.generation - 1;
+    engine::EncodeHeader(header, std::span<uint8_t, engine::kHeaderCopySize>(bytes.data(), engine::kHeaderCopySize));
+    engine::EncodeHeader(second, std::span<uint8_t, engine::kHeaderCopySize>(bytes.data() + engine::kHeaderCopySize,
+                                                                             engine::kHeaderCopySize));
+    Status s = file.WriteAt(0, bytes);
+    if (s.ok()) s = file.Sync();
+    file.Close();
+    if (s.ok() && ::link(temp.c_str(), path.c_str()) != 0) {
+        s = errno == EEXIST ? MakeError(Error::kFileExists, path) : ErrnoError(errno, "cannot create " + path);
+    }
+    ::unlink(temp.c_str());
+    if (s.ok()) s = engine::SyncParentDirectory(path);
+    return s;
+}
+
+}  // namespace
+
+struct Engine::Impl {
+    std::map<const DataFile*, int> holds;  // this engine's opens, by file
+};
+
+Engine::Engine() : impl_(std::make_unique<Impl>()) {}
+
+Engine::~Engine() {
+    while (!impl_->holds.empty()) {
+        auto it = impl_->holds.begin();
+        std::shared_ptr<DataFile> file;
+        {
+            OpenFiles& table = OpenFiles::Instance();
+            std::lock_guard<std::mutex> lock(table.mutex);
+            for (auto& [id, entry] : table.byIdentity) {
+                if (entry.file.get() == it->first) file = entry.file;
+            }
+        }
+        if (!file) {
+            impl_->holds.erase(it);
+            continue;
+        }
+        (void)Close(file);
+    }
+}
+
+bool Engine::Exists(const std::string& hostPath) {
+    struct stat st {};
+    return ::stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+Status Engine::Create(const std::string& hostPath, const CreateOptions& options) {
+    Status s = engine::ValidateCreateOptions(options);
+    if (!s.ok()) return s;
+    if (hostPath.empty()) return MakeError(Error::kInvalidArgument, "an empty file name");
+    OpenFiles& table = OpenFiles::Instance();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    Identity id;
+    bool regular = false;
+    if (IdentityOf(hostPath, &id, &regular)) {
+        return table.Contains(id) ? MakeError(Error::kFileInUse, hostPath + " is open")
+                                  : MakeError(Error::kFileExists, hostPath);
+    }
+    struct stat st {};
+    if (::lstat(hostPath.c_str(), &st) == 0) return MakeError(Error::kFileExists, hostPath);
+
+    engine::FileHeader header;
+    header.type = options.type;
+    header.recordSize = options.recordSize;
+    header.keySize = options.keySize;
+    header.keyPosition = options.keyPosition;
+    header.fileId = NewFileId();
+    header.generation = 1;
+    header.created = header.modified = header.accessed = static_cast<int64_t>(std::time(nullptr));
+
+    const bool keyed = engine::IsKeyedType(options.type);
+    const std::vector<std::string> parts = OpenDataFile::PartPaths(hostPath);
+    if (keyed) {
+        // No data file, so any index here is left over from an erase or create cut short.
+        for (size_t i = 1; i < parts.size(); ++i) {
+            s = RemoveIfPresent(parts[i]);
+            if (!s.ok()) return s;
+        }
+        engine::IndexMeta meta;
+        meta.fileId = header.fileId;
+        s = engine::KeyIndex::Create(parts[1], meta);
+        if (!s.ok()) {
+            for (size_t i = 1; i < parts.size(); ++i) (void)RemoveIfPresent(parts[i]);
+            return s;
+        }
+    }
+    s = WriteNewDataFile(hostPath, header);
+    if (!s.ok() && keyed && s.code() != Error::kFileExists) {
+        for (size_t i = 1; i < parts.size(); ++i) (void)RemoveIfPresent(parts[i]);
+    }
+    return s;
+}
+
+Status Engine::Open(const std::string& hostPath, std::shared_ptr<DataFile>* file) {
+    if (file == nullptr) return MakeError(Error::kInvalidArgument, "no place for the open file");
+    OpenFiles& table = OpenFiles::Instance();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    Identity id;
+    bool regular = false;
+    if (!IdentityOf(hostPath, &id, &regular)) {
+        if (errno == ENOENT || errno == ENOTDIR) return MakeError(Error::kNoSuchFile, hostPath);
+        return ErrnoError(errno, "cannot open " + hostPath);
+    }
+    if (!regular) return MakeError(Error::kNotDataFile, hostPath + " is not a regular file");
+    auto it = table.byIdentity.find(id);
+    if (it == table.byIdentity.end()) {
+        std::unique_ptr<OpenDataFile> opened;
+        Status s = OpenDataFile::Open(CanonicalPath(hostPath), &opened);
+        if (!s.ok()) return s;
+        it = table.byIdentity.emplace(id, OpenFiles::Entry{std::shared_ptr<OpenDataFile>(std::move(opened)), 0})
+                 .first;
+    }
+    ++it->second.holds;
+    ++impl_->holds[it->second.file.get()];
+    *file = it->second.file;
+    return Status::Ok();
+}
+
+Status Engine::Close(const std::shared_ptr<DataFile>& file) {
+    if (!file) return MakeError(Error::kNotOpen, "no file");
+    auto mine = impl_->holds.find(file.get());
+    if (mine == impl_->holds.end()) return MakeError(Error::kNotOpen, "the file was not opened here");
+    if (--mine->second == 0) impl_->holds.erase(mine);
+    std::shared_ptr<OpenDataFile> last;
+    {
+        OpenFiles& table = OpenFiles::Instance();
+        std::lock_guard<std::mutex> lock(table.mutex);
+        for (auto it = table.byIdentity.begin(); it != table.byIdentity.end(); ++it) {
+            if (it->second.file.get() != file.get()) continue;
+            if (--it->second.holds == 0) {
+                last = std::move(it->second.file);
+                table.byIdentity.erase(it);
+            }
+            break;
+        }
+    }
+    return last ? last->Finish() : Status::Ok();
+}
+
+Status Engine::Erase(const std::string& hostPath) {
+    OpenFiles& table = OpenFiles::Instance();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    Identity id;
+    bool regular = false;
+    if (!IdentityOf(hostPath, &id, &regular)) return MakeError(Error::kNoSuchFile, hostPath);
+    if (!regular) return MakeError(Error::kNotDataFile, hostPath + " is not a regular file");
+    if (table.Contains(id)) return MakeError(Error::kFileInUse, hostPath + " is open");
+
+    const std::string canonical = CanonicalPath(hostPath);
+    engine::HostFile data;
+    bool writable = false;
+    Status s = engine::HostFile::OpenExisting(canonical, &data, &writable);
+    if (!s.ok()) return s;
+    // Never remove a file that is not ours; a damaged one of ours may go.
+    std::vector<uint8_t> start(engine::kDataStart);
+    size_t got = 0;
+    s = data.ReadSomeAt(0, start, &got);
+    if (!s.ok()) return s;
+    start.resize(got);
+    engine::FileHeader header;
+    int copy = 0;
+    s = engine::DecodeHeader(start, &header, &copy);
+    if (s.code() == Error::kNotDataFile) return Status(s.code(), s.message() + " (" + hostPath + ")");
+    if (::flock(data.fd(), LOCK_EX | LOCK_NB) != 0) {
+        return MakeError(Error::kLocked, hostPath);
+    }
+    // The data file goes first: once it is gone the file no longer exists, whatever else remains.
+    for (const std::string& part : OpenDataFile::PartPaths(canonical)) {
+        s = RemoveIfPresent(part);
+        if (!s.ok()) return s;
+    }
+    struct stat st {};
+    if (canonical != hostPath && ::lstat(hostPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        s = RemoveIfPresent(hostPath);
+        if (!s.ok()) return s;
+    }
+    return engine::SyncParentDirectory(canonical);
+}
+
+}  // namespace talvo

@@ -1,0 +1,37 @@
+#include "talvo/engine/engine_error.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace talvo::engine {
+
+Status MakeError(Error code, std::string_view detail) {
+    std::string text = ErrorText(code);
+    if (!detail.empty()) {
+        text += ": ";
+        text += detail;
+    }
+    return Status(code, std::move(text));
+}
+
+Status ErrnoError(int err, std::string_view what) {
+    const Error code = (err == ENOSPC || err == EDQUOT) ? Error::kNoSpace : Error::kIoError;
+    std::string detail(what);
+    detail += ": ";
+    detail += std::strerror(err);
+    return MakeError(code, detail);
+}
+
+std::string HexBytes(std::span<const uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i != 0) text += ' ';
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0xF];
+    }
+    return text;
+}
+
+}  // namespace talvo::engine

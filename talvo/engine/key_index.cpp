@@ -1,0 +1,419 @@
+// The key index: an LMDB environment kept in the single file NAME.idx (MDB_NOSUBDIR), with
+// LMDB's lock file NAME.idx-lock beside it.
+//
+// Named databases:
+//
+//   DATABASE  KEY                         VALUE
+//   keys      the key, exactly key size   record number, 8 bytes little-endian
+//             bytes (zero-padded); LMDB's
+//             default order = unsigned
+//             bytes
+//   meta      "counts"                    48 bytes, six little-endian uint64: index format
+//                                         version (1), file id, slot count, deleted count,
+//                                         key count, next record number
+//   meta      "m" + record number         empty: a slot whose deleted mark is committed here
+//             (8 bytes big-endian)        and may not yet be written to the data file
+//
+// Invariants (together with those of file_header.cpp):
+//   1. "counts" and "keys" change only together, in one transaction.
+//   2. Every key maps to a record number below the slot count whose slot is live (key-only
+//      files: below the next record number); keys = key count = slot count - deleted count for
+//      files with records.
+//   3. The data file is flushed (fdatasync) before the transaction that counts its slots
+//      commits, and the index file is synced right after that commit (the environment runs
+//      with MDB_NOSYNC; the engine orders the syncs itself).
+//   4. Deleting a committed slot: the transaction that removes its key also stores its "m" entry;
+//      after that commit the 0xFE is written to the slot and flushed, and a later transaction
+//      drops the entry. A reader overlays every "m" entry, so the slot reads as deleted in every
+//      state a crash can leave.
+#include "talvo/engine/key_index.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "talvo/engine/engine_error.h"
+
+namespace talvo::engine {
+namespace {
+
+constexpr size_t kMapSize = size_t{64} << 30;  // address space only: the file grows with its data
+constexpr uint64_t kIndexVersion = 1;
+constexpr char kCountsKey[] = "counts";
+
+void PutU64(uint8_t* at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint64_t GetU64(const uint8_t* at) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(at[i]) << (8 * i);
+    return v;
+}
+
+void MarkKey(uint64_t recordNumber, uint8_t out[9]) {
+    out[0] = 'm';
+    for (int i = 0; i < 8; ++i) out[1 + i] = static_cast<uint8_t>(recordNumber >> (8 * (7 - i)));
+}
+
+MDB_val Val(const void* data, size_t size) {
+    return MDB_val{size, const_cast<void*>(data)};
+}
+
+}  // namespace
+
+KeyIndex::~KeyIndex() { Close(); }
+
+std::vector<std::string> KeyIndex::PartPaths(const std::string& path) {
+    return {path, path + "-lock"};
+}
+
+Status KeyIndex::Check(int rc, const char* what) const {
+    if (rc == MDB_SUCCESS) return Status::Ok();
+    std::string detail = path_ + ": " + what + ": " + mdb_strerror(rc);
+    switch (rc) {
+        case MDB_MAP_FULL:
+        case ENOSPC:
+        case EDQUOT: return MakeError(Error::kNoSpace, detail);
+        case MDB_CORRUPTED:
+        case MDB_INVALID:
+        case MDB_PAGE_NOTFOUND:
+        case MDB_INCOMPATIBLE: return MakeError(Error::kDamaged, detail);
+        case MDB_VERSION_MISMATCH: return MakeError(Error::kVersionMismatch, detail);
+        case EACCES:
+        case EROFS: return MakeError(Error::kIoError, detail);
+        default: return MakeError(Error::kIoError, detail);
+    }
+}
+
+Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return MakeError(Error::kFileExists, path);
+    KeyIndex index;
+    index.path_ = path;
+    Status s = index.Check(mdb_env_create(&index.env_), "create");
+    if (s.ok()) s = index.Check(mdb_env_set_maxdbs(index.env_, 2), "configure");
+    if (s.ok()) s = index.Check(mdb_env_set_mapsize(index.env_, kMapSize), "configure");
+    if (s.ok()) {
+        s = index.Check(mdb_env_open(index.env_, path.c_str(), MDB_NOSUBDIR | MDB_NOTLS | MDB_NOSYNC, 0666),
+                        "create");
+    }
+    if (s.ok()) s = index.Check(mdb_txn_begin(index.env_, nullptr, 0, &index.txn_), "begin");
+    if (s.ok()) {
+        index.writing_ = true;
+        s = index.Check(mdb_dbi_open(index.txn_, "keys", MDB_CREATE, &index.keys_), "create keys");
+    }
+    if (s.ok()) s = index.Check(mdb_dbi_open(index.txn_, "meta", MDB_CREATE, &index.meta_), "create meta");
+    if (s.ok()) s = index.Commit(meta);
+    return s;
+}
+
+Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
+    Close();
+    path_ = path;
+    readOnly_ = !writable;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return MakeError(Error::kDamaged, "the key index " + path + " is missing");
+    }
+    unsigned flags = MDB_NOSUBDIR | MDB_NOTLS | MDB_NOSYNC | MDB_NOMEMINIT;
+    if (!writable) flags |= MDB_RDONLY;
+    Status s = Check(mdb_env_create(&env_), "create");
+    if (s.ok()) s = Check(mdb_env_set_maxdbs(env_, 2), "configure");
+    if (s.ok()) s = Check(mdb_env_set_mapsize(env_, kMapSize), "configure");
+    if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
+    if (s.ok()) {
+        int dead = 0;
+        mdb_reader_check(env_, &dead);  // readers left behind by killed processes
+        MDB_txn* txn = nullptr;
+        s = Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn), "begin");
+        if (s.ok()) {
+            int rc = mdb_dbi_open(txn, "keys", 0, &keys_);
+            if (rc == MDB_SUCCESS) rc = mdb_dbi_open(txn, "meta", 0, &meta_);
+            if (rc == MDB_NOTFOUND) {
+                s = MakeError(Error::kDamaged, path + " is not the key index of a data file");
+            } else {
+                s = Check(rc, "open databases");
+            }
+            if (s.ok()) s = Check(mdb_txn_commit(txn), "open databases");
+            else mdb_txn_abort(txn);
+        }
+    }
+    if (s.ok()) s = ReadMeta(meta);
+    if (!s.ok()) {
+        // mdb_env_open refuses a foreign file with MDB_INVALID: report it as a damaged index.
+        if (s.code() == Error::kIoError || s.code() == Error::kVersionMismatch) {
+            s = MakeError(Error::kDamaged, "the key index " + path + " cannot be read (" + s.message() + ")");
+        }
+        Close();
+    }
+    return s;
+}
+
+void KeyIndex::Close() {
+    EndTxn();
+    if (env_ != nullptr) mdb_env_close(env_);
+    env_ = nullptr;
+}
+
+void KeyIndex::EndTxn() {
+    if (cursor_ != nullptr) mdb_cursor_close(cursor_);
+    cursor_ = nullptr;
+    if (txn_ != nullptr) mdb_txn_abort(txn_);
+    txn_ = nullptr;
+    writing_ = false;
+}
+
+Status KeyIndex::EnsureTxn() {
+    if (txn_ != nullptr) return Status::Ok();
+    Status s = Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn_), "begin read");
+    if (!s.ok()) txn_ = nullptr;
+    return s;
+}
+
+void KeyIndex::EndRead() {
+    if (!writing_) EndTxn();
+}
+
+Status KeyIndex::BeginWrite() {
+    if (writing_) return Status::Ok();
+    if (readOnly_) return MakeError(Error::kIoError, path_ + " is read-only");
+    EndTxn();
+    Status s = Check(mdb_txn_begin(env_, nullptr, 0, &txn_), "begin write");
+    if (!s.ok()) {
+        txn_ = nullptr;
+        return s;
+    }
+    writing_ = true;
+    return Status::Ok();
+}
+
+Status KeyIndex::Commit(const IndexMeta& meta) {
+    if (!writing_) return Status::Ok();
+    uint8_t value[48];
+    PutU64(value, kIndexVersion);
+    PutU64(value + 8, meta.fileId);
+    PutU64(value + 16, meta.slotCount);
+    PutU64(value + 24, meta.deletedCount);
+    PutU64(value + 32, meta.keyCount);
+    PutU64(value + 40, meta.nextNumber);
+    MDB_val k = Val(kCountsKey, sizeof kCountsKey - 1);
+    MDB_val v = Val(value, sizeof value);
+    Status s = Check(mdb_put(txn_, meta_, &k, &v, 0), "store counts");
+    if (!s.ok()) {
+        Abort();
+        return s;
+    }
+    if (cursor_ != nullptr) mdb_cursor_close(cursor_);
+    cursor_ = nullptr;
+    const int rc = mdb_txn_commit(txn_);
+    txn_ = nullptr;
+    writing_ = false;
+    s = Check(rc, "commit");
+    if (s.ok()) s = Check(mdb_env_sync(env_, 1), "sync");
+    return s;
+}
+
+void KeyIndex::Abort() { EndTxn(); }
+
+Status KeyIndex::ReadMeta(IndexMeta* meta) {
+    Status s = EnsureTxn();
+    if (!s.ok()) return s;
+    MDB_val k = Val(kCountsKey, sizeof kCountsKey - 1);
+    MDB_val v{};
+    const int rc = mdb_get(txn_, meta_, &k, &v);
+    if (rc == MDB_NOTFOUND || (rc == MDB_SUCCESS && v.mv_size != 48)) {
+        return MakeError(Error::kDamaged, path_ + " holds no counts");
+    }
+    s = Check(rc, "read counts");
+    if (!s.ok()) return s;
+    const auto* p = static_cast<const uint8_t*>(v.mv_data);
+    if (GetU64(p) != kIndexVersion) {
+        return MakeError(Error::kVersionMismatch, path_ + " has another index format version");
+    }
+    meta->fileId = GetU64(p + 8);
+    meta->slotCount = GetU64(p + 16);
+    meta->deletedCount = GetU64(p + 24);
+    meta->keyCount = GetU64(p + 32);
+    meta->nextNumber = GetU64(p + 40);
+    return Status::Ok();
+}
+
+Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recordNumber) {
+    Status s = EnsureTxn();
+    if (!s.ok()) return s;
+    MDB_val k = Val(key.data(), key.size());
+    MDB_val v{};
+    const int rc = mdb_get(txn_, keys_, &k, &v);
+    *found = false;
+    if (rc == MDB_NOTFOUND) return Status::Ok();
+    s = Check(rc, "read key");
+    if (!s.ok()) return s;
+    if (v.mv_size != 8) return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+    *found = true;
+    *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    return Status::Ok();
+}
+
+Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySize) {
+    if (!writing_) return MakeError(Error::kIoError, "internal: insert outside a write transaction");
+    if (entries.empty()) return Status::Ok();
+    Status s = Check(cursor_ == nullptr ? mdb_cursor_open(txn_, keys_, &cursor_) : 0, "cursor");
+    if (!s.ok()) return s;
+    MDB_val lastKey{};
+    MDB_val lastValue{};
+    int rc = mdb_cursor_get(cursor_, &lastKey, &lastValue, MDB_LAST);
+    bool append = rc == MDB_NOTFOUND;
+    if (rc != MDB_SUCCESS && rc != MDB_NOTFOUND) return Check(rc, "find last key");
+    const std::string last = append ? std::string()
+                                    : std::string(static_cast<const char*>(lastKey.mv_data), lastKey.mv_size);
+    for (const IndexEntry& e : entries) {
+        if (!append && std::memcmp(e.key, last.data(), keySize) > 0) append = true;
+        uint8_t number[8];
+        PutU64(number, e.recordNumber);
+        MDB_val k = Val(e.key, keySize);
+        MDB_val v = Val(number, 8);
+        rc = mdb_cursor_put(cursor_, &k, &v, append ? MDB_APPEND : MDB_NOOVERWRITE);
+        if (rc == MDB_KEYEXIST) {
+            return MakeError(Error::kDamaged, path_ + ": a new key is already in the index");
+        }
+        s = Check(rc, "store key");
+        if (!s.ok()) return s;
+    }
+    return Status::Ok();
+}
+
+Status KeyIndex::Erase(std::span<const uint8_t> key) {
+    if (!writing_) return MakeError(Error::kIoError, "internal: erase outside a write transaction");
+    // A cursor left on a deleted item would step onto its successor twice: start afresh.
+    if (cursor_ != nullptr) mdb_cursor_close(cursor_);
+    cursor_ = nullptr;
+    MDB_val k = Val(key.data(), key.size());
+    const int rc = mdb_del(txn_, keys_, &k, nullptr);
+    if (rc == MDB_NOTFOUND) return MakeError(Error::kNotFound, "key " + HexBytes(key));
+    return Check(rc, "remove key");
+}
+
+Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::string* found,
+                      uint64_t* recordNumber) {
+    Status s = EnsureTxn();
+    if (!s.ok()) return s;
+    if (cursor_ == nullptr) {
+        s = Check(mdb_cursor_open(txn_, keys_, &cursor_), "cursor");
+        if (!s.ok()) return s;
+    }
+    MDB_val k{};
+    MDB_val v{};
+    int rc = MDB_NOTFOUND;
+    bool stepped = false;
+    if (strictlyAfter) {
+        // Reading keys in order: the cursor normally stands on the key just delivered.
+        MDB_val current{};
+        if (mdb_cursor_get(cursor_, &current, &v, MDB_GET_CURRENT) == MDB_SUCCESS &&
+            current.mv_size == key.size() && std::memcmp(current.mv_data, key.data(), key.size()) == 0) {
+            rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
+            stepped = true;
+        }
+    }
+    if (!stepped) {
+        k = Val(key.data(), key.size());
+        rc = mdb_cursor_get(cursor_, &k, &v, MDB_SET_RANGE);
+        if (rc == MDB_SUCCESS && strictlyAfter && k.mv_size == key.size() &&
+            std::memcmp(k.mv_data, key.data(), key.size()) == 0) {
+            rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
+        }
+    }
+    if (rc == MDB_NOTFOUND) return MakeError(Error::kEndOfKeys, "");
+    s = Check(rc, "seek key");
+    if (!s.ok()) return s;
+    if (v.mv_size != 8) return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+    found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
+    if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    return Status::Ok();
+}
+
+bool KeyIndex::CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber) {
+    if (cursor_ == nullptr) return false;
+    MDB_val k{};
+    MDB_val v{};
+    if (mdb_cursor_get(cursor_, &k, &v, MDB_GET_CURRENT) != MDB_SUCCESS) return false;
+    if (k.mv_size != key.size() || v.mv_size != 8 || std::memcmp(k.mv_data, key.data(), key.size()) != 0) {
+        return false;
+    }
+    *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    return true;
+}
+
+Status KeyIndex::FindKeyOf(uint64_t recordNumber, std::string* key, bool* found) {
+    Status s = EnsureTxn();
+    if (!s.ok()) return s;
+    MDB_cursor* walk = nullptr;
+    s = Check(mdb_cursor_open(txn_, keys_, &walk), "cursor");
+    if (!s.ok()) return s;
+    *found = false;
+    MDB_val k{};
+    MDB_val v{};
+    int rc = mdb_cursor_get(walk, &k, &v, MDB_FIRST);
+    while (rc == MDB_SUCCESS) {
+        if (v.mv_size == 8 && GetU64(static_cast<const uint8_t*>(v.mv_data)) == recordNumber) {
+            key->assign(static_cast<const char*>(k.mv_data), k.mv_size);
+            *found = true;
+            break;
+        }
+        rc = mdb_cursor_get(walk, &k, &v, MDB_NEXT);
+    }
+    mdb_cursor_close(walk);
+    if (rc != MDB_SUCCESS && rc != MDB_NOTFOUND) return Check(rc, "walk keys");
+    return Status::Ok();
+}
+
+Status KeyIndex::AddMark(uint64_t recordNumber) {
+    if (!writing_) return MakeError(Error::kIoError, "internal: mark outside a write transaction");
+    uint8_t key[9];
+    MarkKey(recordNumber, key);
+    MDB_val k = Val(key, sizeof key);
+    MDB_val v = Val("", 0);
+    return Check(mdb_put(txn_, meta_, &k, &v, 0), "store deleted mark");
+}
+
+Status KeyIndex::LoadMarks(std::vector<uint64_t>* recordNumbers) {
+    Status s = EnsureTxn();
+    if (!s.ok()) return s;
+    MDB_cursor* walk = nullptr;
+    s = Check(mdb_cursor_open(txn_, meta_, &walk), "cursor");
+    if (!s.ok()) return s;
+    uint8_t first[9];
+    MarkKey(0, first);
+    MDB_val k = Val(first, sizeof first);
+    MDB_val v{};
+    int rc = mdb_cursor_get(walk, &k, &v, MDB_SET_RANGE);
+    while (rc == MDB_SUCCESS && k.mv_size == 9 && static_cast<const uint8_t*>(k.mv_data)[0] == 'm') {
+        const auto* p = static_cast<const uint8_t*>(k.mv_data) + 1;
+        uint64_t n = 0;
+        for (int i = 0; i < 8; ++i) n = (n << 8) | p[i];
+        recordNumbers->push_back(n);
+        rc = mdb_cursor_get(walk, &k, &v, MDB_NEXT);
+    }
+    mdb_cursor_close(walk);
+    if (rc != MDB_SUCCESS && rc != MDB_NOTFOUND) return Check(rc, "read deleted marks");
+    return Status::Ok();
+}
+
+Status KeyIndex::ClearMarks() {
+    std::vector<uint64_t> marks;
+    Status s = LoadMarks(&marks);
+    for (size_t i = 0; s.ok() && i < marks.size(); ++i) {
+        uint8_t key[9];
+        MarkKey(marks[i], key);
+        MDB_val k = Val(key, sizeof key);
+        const int rc = mdb_del(txn_, meta_, &k, nullptr);
+        if (rc != MDB_NOTFOUND) s = Check(rc, "drop deleted mark");
+    }
+    return s;
+}
+
+uint64_t KeyIndex::FileBytes() const {
+    struct stat st {};
+    return ::stat(path_.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+}  // namespace talvo::engine

@@ -1,0 +1,107 @@
+// The key index of a keyed file: an LMDB environment in one file beside the data file. Holds
+// key -> record number, the counts that must change with the keys, and the deleted marks that
+// are committed but maybe not yet written to the data file. Layout in key_index.cpp.
+//
+// One transaction at a time: a read transaction (begun on demand) or, once the owner starts
+// writing, a write transaction that lasts until Commit or Abort. Every key passed in has exactly
+// the file's key size.
+#pragma once
+
+#include <lmdb.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "talvo/engine.h"
+
+namespace talvo::engine {
+
+struct IndexMeta {
+    uint64_t fileId = 0;
+    uint64_t slotCount = 0;     // committed record slots in the data file
+    uint64_t deletedCount = 0;  // slots carrying the deleted mark
+    uint64_t keyCount = 0;
+    uint64_t nextNumber = 0;    // the record number the next key gets (key-only files count on)
+};
+
+// One (key, record number) pair of a sorted batch.
+struct IndexEntry {
+    const uint8_t* key;
+    uint64_t recordNumber;
+};
+
+class KeyIndex {
+public:
+    KeyIndex() = default;
+    ~KeyIndex();
+    KeyIndex(const KeyIndex&) = delete;
+    KeyIndex& operator=(const KeyIndex&) = delete;
+
+    // Makes a new index file at path holding no keys and `meta`, durably. kFileExists if the
+    // path exists.
+    static Status Create(const std::string& path, const IndexMeta& meta);
+    // Host paths of the parts of the index whose file is `path`.
+    static std::vector<std::string> PartPaths(const std::string& path);
+
+    // Opens an existing index; *meta receives its committed counts. kDamaged when it is missing
+    // or unreadable.
+    Status Open(const std::string& path, bool writable, IndexMeta* meta);
+    void Close();
+    bool isOpen() const { return env_ != nullptr; }
+
+    // --- Transactions ---
+    bool writing() const { return txn_ != nullptr && writing_; }
+    // Ends any read transaction and begins the write transaction.
+    Status BeginWrite();
+    // Stores meta, commits and syncs the index file. On failure the transaction is gone
+    // (every change since BeginWrite is lost) and the caller must reload its state.
+    Status Commit(const IndexMeta& meta);
+    void Abort();
+    // Ends a read transaction, so that the next read sees the newest commit.
+    void EndRead();
+    // The committed meta (re-read in a fresh read transaction when not writing).
+    Status ReadMeta(IndexMeta* meta);
+
+    // --- Keys (in the current transaction; a read one is begun when there is none) ---
+    // *found tells whether the key is present; *recordNumber receives its number.
+    Status Find(std::span<const uint8_t> key, bool* found, uint64_t* recordNumber);
+    // Write transaction only. REQUIRES: entries ascending by key and none already present
+    // (kDamaged otherwise). Keys above the current last key are appended.
+    Status InsertSorted(std::span<const IndexEntry> entries, size_t keySize);
+    // Write transaction only. kNotFound when absent.
+    Status Erase(std::span<const uint8_t> key);
+    // The first key not below `key` (strictly above when strictlyAfter). kEndOfKeys if none.
+    Status Seek(std::span<const uint8_t> key, bool strictlyAfter, std::string* found,
+                uint64_t* recordNumber);
+    // Whether the cursor stands on `key`, and then its record number: answers a read of the
+    // key just delivered by Seek without a search.
+    bool CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber);
+    // The key that maps to recordNumber, by a walk over the index. *found false if none.
+    Status FindKeyOf(uint64_t recordNumber, std::string* key, bool* found);
+
+    // --- Deleted marks awaiting the data file ---
+    Status AddMark(uint64_t recordNumber);     // write transaction only
+    Status LoadMarks(std::vector<uint64_t>* recordNumbers);
+    Status ClearMarks();                       // write transaction only
+
+    // The index file's size in bytes (0 if unknown).
+    uint64_t FileBytes() const;
+
+private:
+    Status EnsureTxn();
+    void EndTxn();
+    Status Check(int rc, const char* what) const;
+
+    MDB_env* env_ = nullptr;
+    MDB_txn* txn_ = nullptr;
+    MDB_cursor* cursor_ = nullptr;
+    MDB_dbi keys_ = 0;
+    MDB_dbi meta_ = 0;
+    bool writing_ = false;
+    bool readOnly_ = false;
+    std::string path_;
+};
+
+}  // namespace talvo::engine
