@@ -8,9 +8,38 @@ namespace talvo::tool {
 
 namespace {
 
-const std::map<std::string, FlatFormat> kFormats = {{"fixed", FlatFormat::kFixed},
-                                                    {"lines", FlatFormat::kLines}};
-const std::map<std::string, Order> kOrders = {{"key", Order::kKey}, {"record", Order::kRecord}};
+// Unsigned numbers: digits only (the parser would otherwise wrap "-1" round to a huge value),
+// at most `maximum`.
+CLI::Validator Whole(uint64_t maximum = UINT64_MAX) {
+    return CLI::Validator(
+        [maximum](std::string& text) -> std::string {
+            bool digits =
+                !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits) return "must be a whole number, not \"" + text + "\"";
+            if (text.size() > 20 || std::stod(text) > static_cast<double>(maximum) ||
+                (text.size() == 20 && text > std::to_string(maximum))) {
+                return "must be at most " + std::to_string(maximum) + ", not " + text;
+            }
+            return {};
+        },
+        "N");
+}
+
+// Texts of the choice options, turned into their values once the line is parsed.
+struct Choices {
+    std::string importFormat = "fixed";
+    std::string exportFormat = "fixed";
+    std::string exportOrder;
+    std::string dumpOrder;
+};
+
+FlatFormat ToFormat(const std::string& text) {
+    return text == "lines" ? FlatFormat::kLines : FlatFormat::kFixed;
+}
+
+Order ToOrder(const std::string& text) {
+    return text.empty() ? Order::kDefault : text == "key" ? Order::kKey : Order::kRecord;
+}
 
 void AddFileRef(CLI::App* command, FileRef* ref) {
     command->add_option("FILE", ref->file,
@@ -21,10 +50,9 @@ void AddFileRef(CLI::App* command, FileRef* ref) {
                         "(see talvo dirs)");
 }
 
-void AddOrder(CLI::App* command, Order* order, const char* defaultText) {
-    command->add_option("--order", *order, std::string("key or record order; default ") +
-                                              defaultText)
-        ->transform(CLI::CheckedTransformer(kOrders, CLI::ignore_case));
+void AddOrder(CLI::App* command, std::string* order, const char* defaultText) {
+    command->add_option("--order", *order, std::string("key or record; default ") + defaultText)
+        ->check(CLI::IsMember({"key", "record"}));
 }
 
 }  // namespace
@@ -33,6 +61,7 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     CLI::App app("Makes, loads, inspects and checks data files.", "talvo");
     app.require_subcommand(1);
     app.fallthrough(false);
+    Choices choices;
 
     CreateArgs create;
     CLI::App* createCmd = app.add_subcommand("create", "create a new, empty data file");
@@ -44,26 +73,26 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     createCmd->add_option("--record-size", create.recordSize,
                           "bytes per record, 1 to 65535 (0: a key-only file of type 4 or 36)")
         ->required()
-        ->check(CLI::Range(0u, kMaxRecordSize));
+        ->check(Whole(kMaxRecordSize));
     createCmd->add_option("--key-size", create.keySize, "key bytes, 1 to 255 (types 4 and 36)")
-        ->check(CLI::Range(0u, kMaxKeySize));
+        ->check(Whole(kMaxKeySize));
     createCmd->add_option("--key-pos", create.keyPosition,
                           "type 36: position of the key in the record (default 0)")
-        ->check(CLI::Range(0u, kMaxRecordSize));
+        ->check(Whole(kMaxRecordSize));
 
     ImportArgs import;
-    CLI::App* importCmd = app.add_subcommand(
-        "import",
-        "add records from a flat file. Keys already in the file, or repeated in the input, are "
-        "skipped and reported with their input record number; the last line counts the records "
-        "read, written and refused. A line longer than the record size refuses the whole import: "
-        "every such line is reported with its number and the file is left as it was.");
+    CLI::App* importCmd = app.add_subcommand("import", "add records from a flat file");
+    importCmd->footer(
+        "Keys already in the file, or repeated in the input, are skipped and reported with\n"
+        "their input record number (from 1); the last line counts the records read, written\n"
+        "and refused. A line longer than the record size refuses the whole import: every\n"
+        "such line is reported with its number and the file is left as it was.");
     AddFileRef(importCmd, &import.ref);
     importCmd->add_option("--input", import.input, "the flat file; - for standard input (default)");
-    importCmd->add_option("--format", import.format,
+    importCmd->add_option("--format", choices.importFormat,
                           "fixed: records of exactly the record size, end to end (default); "
                           "lines: one record per text line, padded with spaces")
-        ->transform(CLI::CheckedTransformer(kFormats, CLI::ignore_case));
+        ->check(CLI::IsMember({"fixed", "lines"}));
     importCmd->add_option("--key-fields", import.keyFields,
                           "type 4: the key is made of these byte ranges of the record, end to "
                           "end, as POS:LEN,POS:LEN,... (default 0:KEYSIZE); type 36 reads the key "
@@ -75,21 +104,22 @@ int RunTool(int argc, const char* const* argv, Console& console) {
         "export", "write the records to a flat file, deleted ones left out (a key-only file "
                   "gives its keys)");
     AddFileRef(exportCmd, &exportArgs.ref);
-    AddOrder(exportCmd, &exportArgs.order, "key for keyed files, record for the others");
+    AddOrder(exportCmd, &choices.exportOrder, "key for keyed files, record for the others");
     exportCmd->add_option("--output", exportArgs.output,
                           "the flat file, replaced only when the export succeeds; - for "
                           "standard output (default)");
-    exportCmd->add_option("--format", exportArgs.format,
+    exportCmd->add_option("--format", choices.exportFormat,
                           "fixed: records end to end (default); lines: one record per line")
-        ->transform(CLI::CheckedTransformer(kFormats, CLI::ignore_case));
+        ->check(CLI::IsMember({"fixed", "lines"}));
 
     DumpArgs dump;
     CLI::App* dumpCmd = app.add_subcommand(
         "dump", "show record number, key as text and hex, record (non-printable bytes as \\xHH) "
                 "and the deleted mark");
     AddFileRef(dumpCmd, &dump.ref);
-    AddOrder(dumpCmd, &dump.order, "record (key for a key-only file)");
-    dumpCmd->add_option("--limit", dump.limit, "show at most N records");
+    AddOrder(dumpCmd, &choices.dumpOrder, "record (key for a key-only file)");
+    dumpCmd->add_option("--limit", dump.limit, "show at most N records")
+        ->check(Whole());
     dumpCmd->add_flag("--json", dump.json,
                       "one JSON object per line; bytes as characters U+0000 to U+00FF");
 
@@ -104,7 +134,8 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     AddFileRef(deleteCmd, &del.ref);
     auto* keyOpt = deleteCmd->add_option("--key", del.key, "the record with this key (text)");
     auto* hexOpt = deleteCmd->add_option("--key-hex", del.keyHex, "the record with this key (hex)");
-    auto* recOpt = deleteCmd->add_option("--record", del.record, "record number N (from 0)");
+    auto* recOpt = deleteCmd->add_option("--record", del.record, "record number N (from 0)")
+                      ->check(Whole());
     keyOpt->excludes(hexOpt)->excludes(recOpt);
     hexOpt->excludes(recOpt);
 
@@ -131,8 +162,11 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     CLI::App* genCmd = app.add_subcommand(
         "gen", "create a file of demonstration data; the same options give the same file");
     AddFileRef(genCmd, &gen.ref);
-    genCmd->add_option("--records", gen.records, "how many records")->required();
-    genCmd->add_option("--seed", gen.seed, "seed of the data (default 1)");
+    genCmd->add_option("--records", gen.records, "how many records")
+        ->required()
+        ->check(Whole());
+    genCmd->add_option("--seed", gen.seed, "seed of the data (default 1)")
+        ->check(Whole());
     genCmd->add_option("--layout", gen.layout,
                        "customer: 100-byte customer records, key 8 bytes (default); "
                        "orders: 64-byte order records, key 10 bytes")
@@ -140,7 +174,8 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     genCmd->add_option("--type", gen.type, "1, 2, 4 (default) or 36")
         ->check(CLI::IsMember({1, 2, 4, 36}));
     genCmd->add_option("--deleted-every", gen.deletedEvery,
-                       "delete every K-th record (types 4 and 36)");
+                       "delete every K-th record (types 4 and 36)")
+        ->check(Whole());
 
     try {
         app.parse(argc, argv);
@@ -149,6 +184,10 @@ int RunTool(int argc, const char* const* argv, Console& console) {
         console.err << "talvo: " << e.what() << " (see talvo --help)\n";
         return kExitUsage;
     }
+    import.format = ToFormat(choices.importFormat);
+    exportArgs.format = ToFormat(choices.exportFormat);
+    exportArgs.order = ToOrder(choices.exportOrder);
+    dump.order = ToOrder(choices.dumpOrder);
 
     try {
         if (createCmd->parsed()) CreateCommand(create, console);

@@ -1,0 +1,323 @@
+// The `talvo` program end to end: real files in a temporary folder, driven through the built
+// executable as a user would.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class TalvoTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/talvo_e2e_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        fs::create_directory(dir_ + "/home");
+        env_ = {"HOME=" + dir_ + "/home", "XDG_DATA_HOME=" + dir_ + "/home/share",
+                "TALVO_CONFIG=" + dir_ + "/talvo.ini", "TZ=UTC"};
+        for (char** e = environ; *e != nullptr; ++e) {
+            std::string v = *e;
+            if (v.rfind("HOME=", 0) != 0 && v.rfind("XDG_DATA_HOME=", 0) != 0 &&
+                v.rfind("TALVO_CONFIG=", 0) != 0 && v.rfind("TZ=", 0) != 0) {
+                env_.push_back(v);
+            }
+        }
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string P(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Runs talvo with the arguments; standard input from `input` (a path) when given.
+    Result Run(std::vector<std::string> args, const std::string& input = "/dev/null") {
+        args.insert(args.begin(), TALVO_EXE);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (auto& e : env_) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string outPath = P("stdout.txt"), errPath = P("stderr.txt");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        Result r;
+        int rc = posix_spawn(&pid, TALVO_EXE, &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            ADD_FAILURE() << "cannot start " << TALVO_EXE;
+            return r;
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = ReadFile(outPath);
+        r.err = ReadFile(errPath);
+        fs::remove(outPath);
+        fs::remove(errPath);
+        return r;
+    }
+
+    // Runs a command that must succeed and returns its standard output.
+    std::string Ok(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+        Result r = Run(args, input);
+        EXPECT_EQ(r.code, 0) << args[0] << ": " << r.err;
+        return r.out;
+    }
+
+    // A number from `talvo stat --json`.
+    uint64_t StatValue(const std::string& file, const std::string& field) {
+        std::string json = Ok({"stat", file, "--json"});
+        std::smatch m;
+        EXPECT_TRUE(std::regex_search(json, m, std::regex("\"" + field + "\":(\\d+)"))) << json;
+        return m.empty() ? 0 : std::stoull(m[1]);
+    }
+
+    std::string dir_;
+    std::vector<std::string> env_;
+};
+
+TEST_F(TalvoTool, LinesRoundTripGivesBackTheInput) {
+    const std::string lines =
+        "K0003 Clara    Lindau\n"
+        "K0001 Anna     Marlow\n"
+        "K0002 Bernd\\\"x Tarnow\n";
+    WriteFile(P("in.txt"), lines);
+    Ok({"create", P("cust"), "--type", "4", "--record-size", "21", "--key-size", "5"});
+    EXPECT_EQ(Ok({"import", P("cust"), "--input", P("in.txt"), "--format", "lines"}),
+              "records read: 3, written: 3, refused: 0\n");
+    EXPECT_EQ(Ok({"export", P("cust"), "--order", "record", "--format", "lines"}), lines);
+    EXPECT_EQ(Ok({"export", P("cust"), "--format", "lines"}),
+              "K0001 Anna     Marlow\nK0002 Bernd\\\"x Tarnow\nK0003 Clara    Lindau\n");
+    std::string dump = Ok({"dump", P("cust"), "--order", "key", "--limit", "1"});
+    EXPECT_EQ(dump, "1  key \"K0001\" 4B30303031  data \"K0001 Anna     Marlow\"\n");
+    EXPECT_EQ(Ok({"dump", P("cust"), "--json", "--limit", "1"}),
+              "{\"record\":0,\"key\":\"K0003\",\"keyHex\":\"4B30303033\","
+              "\"data\":\"K0003 Clara    Lindau\",\"deleted\":false}\n");
+    EXPECT_EQ(Run({"check", P("cust")}).code, 0);
+}
+
+TEST_F(TalvoTool, FixedRoundTripOfGeneratedDataWithDeletedRecords) {
+    Ok({"gen", P("gen36"), "--records", "300", "--type", "36", "--layout", "orders",
+        "--deleted-every", "7", "--seed", "5"});
+    EXPECT_EQ(StatValue(P("gen36"), "deleted"), 42u);
+    EXPECT_EQ(StatValue(P("gen36"), "keys"), 258u);
+    Ok({"export", P("gen36"), "--order", "record", "--output", P("flat")});
+    std::string flat = ReadFile(P("flat"));
+    ASSERT_EQ(flat.size(), 258u * 64);
+
+    Ok({"create", P("copy"), "--type", "36", "--record-size", "64", "--key-size", "10"});
+    EXPECT_EQ(Ok({"import", P("copy"), "--input", P("flat")}),
+              "records read: 258, written: 258, refused: 0\n");
+    Ok({"export", P("copy"), "--order", "record", "--output", P("flat2")});
+    EXPECT_EQ(ReadFile(P("flat2")), flat);
+    Ok({"export", P("gen36"), "--output", P("bykey1")});
+    Ok({"export", P("copy"), "--output", P("bykey2")});
+    EXPECT_EQ(ReadFile(P("bykey1")), ReadFile(P("bykey2")));
+    EXPECT_EQ(Run({"check", P("gen36")}).code, 0);
+
+    // The same options make the same data.
+    Ok({"gen", P("again"), "--records", "300", "--type", "36", "--layout", "orders",
+        "--deleted-every", "7", "--seed", "5"});
+    Ok({"export", P("again"), "--order", "record", "--output", P("flat3")});
+    EXPECT_EQ(ReadFile(P("flat3")), flat);
+}
+
+TEST_F(TalvoTool, DuplicatesAreSkippedAndReportedWithTheirPositions) {
+    Ok({"create", P("f"), "--type", "4", "--record-size", "8", "--key-size", "3"});
+    WriteFile(P("first.txt"), "AAA one\n");
+    Ok({"import", P("f"), "--input", P("first.txt"), "--format", "lines"});
+    WriteFile(P("more.txt"), "BBB two\nAAA dup\nCCC 3\nBBB dup2\n");
+    Result r = Run({"import", P("f"), "--format", "lines", "--key-fields", "0:3"}, P("more.txt"));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "record 2: duplicate key \"AAA\" (414141), skipped\n"
+              "record 4: duplicate key \"BBB\" (424242), skipped\n"
+              "records read: 4, written: 2, refused: 2\n");
+    EXPECT_EQ(Ok({"export", P("f"), "--format", "lines"}),
+              "AAA one \nBBB two \nCCC 3   \n");
+}
+
+TEST_F(TalvoTool, OverLongLinesRefuseTheWholeImport) {
+    Ok({"create", P("f"), "--type", "4", "--record-size", "6", "--key-size", "2"});
+    WriteFile(P("a.txt"), "AAxxxx\n");
+    Ok({"import", P("f"), "--input", P("a.txt"), "--format", "lines"});
+    WriteFile(P("b.txt"), "BBxxxx\nCCxxxxx\nDD\nEEeeeeee\r\n");
+    Result r = Run({"import", P("f"), "--input", P("b.txt"), "--format", "lines"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err,
+              "line 2: 7 bytes, longer than the record size 6\n"
+              "line 4: 8 bytes, longer than the record size 6\n"
+              "talvo: 2 of 4 lines are longer than the record size 6; nothing was imported\n");
+    EXPECT_EQ(Ok({"export", P("f"), "--format", "lines"}), "AAxxxx\n");
+    EXPECT_EQ(StatValue(P("f"), "records"), 1u);
+
+    // A fixed input cut inside a record is refused the same way.
+    WriteFile(P("c.bin"), "BBxxxxCCx");
+    r = Run({"import", P("f"), "--input", P("c.bin")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "talvo: the input ends inside record 2 (3 of 6 bytes); nothing was imported\n");
+    EXPECT_EQ(StatValue(P("f"), "records"), 1u);
+}
+
+TEST_F(TalvoTool, CheckFindsARecordWhoseKeyDisagrees) {
+    Ok({"gen", P("c"), "--records", "50", "--type", "36"});
+    ASSERT_EQ(Run({"check", P("c")}).code, 0);
+    Ok({"export", P("c"), "--order", "record", "--output", P("before")});
+    // Record n lies at (file length - slots * record size) + n * record size.
+    uint64_t slots = StatValue(P("c"), "records");
+    uint64_t size = fs::file_size(P("c"));
+    uint64_t start = size - slots * 100;
+    {
+        std::fstream f(P("c"), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(start + 17 * 100 + 3));
+        f.put('X');
+    }
+    Result r = Run({"check", P("c")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("points to record 17, whose key at position 0 "
+                                                    "is \"\\d\\d\\dX\\d{4}\"")))
+        << r.out;
+    EXPECT_NE(r.err.find("problem"), std::string::npos);
+}
+
+TEST_F(TalvoTool, CheckFindsADamagedIndex) {
+    for (const char* damage : {"zeroed", "emptied"}) {
+        SCOPED_TRACE(damage);
+        std::string file = P(std::string("d_") + damage);
+        Ok({"gen", file, "--records", "40", "--type", "4"});
+        std::string index = Ok({"stat", file, "--json"});
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(index, m, std::regex("\"indexPath\":\"([^\"]+)\"")));
+        std::string indexPath = m[1];
+        uint64_t length = fs::file_size(indexPath);
+        WriteFile(indexPath, std::string(damage[0] == 'z' ? length : 0, '\0'));
+        Result r = Run({"check", file});
+        EXPECT_EQ(r.code, 1) << r.out << r.err;
+        EXPECT_FALSE(r.out.empty());
+    }
+}
+
+TEST_F(TalvoTool, DeleteMarksTheRecordAndDropsItsKey) {
+    Ok({"create", P("f"), "--type", "4", "--record-size", "10", "--key-size", "2"});
+    WriteFile(P("in"), "AAaaaaaaaa\nBBbbbbbbbb\nCCcccccccc\n");
+    Ok({"import", P("f"), "--input", P("in"), "--format", "lines"});
+    EXPECT_EQ(Ok({"delete", P("f"), "--key", "BB"}), "deleted key \"BB\" (4242) (record 1)\n");
+    EXPECT_EQ(Ok({"delete", P("f"), "--key-hex", "4343"}),
+              "deleted key \"CC\" (4343) (record 2)\n");
+    Result r = Run({"delete", P("f"), "--record", "2"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "talvo: record 2 is already deleted\n");
+    EXPECT_EQ(Run({"delete", P("f"), "--key", "ZZ"}).err, "talvo: no key \"ZZ\" (5A5A) in " +
+                                                               P("f") + "\n");
+    std::string dump = Ok({"dump", P("f"), "--json"});
+    EXPECT_NE(dump.find("{\"record\":1,\"key\":null,\"keyHex\":null,\"data\":\"BBbbbb\\u00FE"),
+              std::string::npos)
+        << dump;
+    EXPECT_EQ(Ok({"export", P("f"), "--format", "lines"}), "AAaaaaaaaa\n");
+    EXPECT_EQ(Run({"check", P("f")}).code, 0);
+}
+
+TEST_F(TalvoTool, FilesAreFoundThroughTheDirectoryTable) {
+    fs::create_directory(P("Data"));
+    Ok({"dirs", "set", "dat", P("Data")});
+    Ok({"dirs", "set", "TMP", "Z:" + dir_});
+    EXPECT_EQ(Ok({"dirs", "list"}), "dat=" + P("Data") + "\nTMP=Z:" + dir_ + "\n");
+    Ok({"create", "cust", "--dir", "DAT", "--type", "1", "--record-size", "4"});
+    EXPECT_TRUE(fs::exists(P("Data/cust")));
+    Ok({"subkey", "cust", "--dir", "dat", "list"});
+    EXPECT_EQ(Run({"stat", "Data/cust", "--dir", "tmp"}).code, 0);
+    Ok({"dirs", "remove", "Dat"});
+    Result r = Run({"stat", "cust", "--dir", "dat"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "talvo: no directory \"dat\" in " + P("talvo.ini") +
+                         " (see talvo dirs list)\n");
+    EXPECT_EQ(Run({"dirs", "remove", "dat"}).code, 1);
+    EXPECT_EQ(Run({"dirs", "set", "TOOLONG", "/x"}).code, 2);
+}
+
+TEST_F(TalvoTool, SubordinateKeysAreAddedAndListed) {
+    Ok({"create", P("f"), "--type", "36", "--record-size", "20", "--key-size", "4",
+        "--key-pos", "2"});
+    EXPECT_EQ(Ok({"subkey", P("f"), "add", "3", "-7", "BYNAME"}), "added subordinate key 1\n");
+    EXPECT_EQ(Ok({"subkey", P("f"), "list"}), "1  3 -7 BYNAME\n");
+    EXPECT_NE(Ok({"stat", P("f"), "--json"})
+                  .find("\"subKeys\":[{\"index\":1,\"first\":3,\"second\":-7,\"name\":\"BYNAME\"}]"),
+              std::string::npos);
+}
+
+TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
+    Ok({"create", P("f"), "--type", "4", "--record-size", "8", "--key-size", "3"});
+    WriteFile(P("in"), "AAA\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"create", P("n1"), "--record-size", "8"},
+        {"create", P("n2"), "--type", "3", "--record-size", "8"},
+        {"create", P("n3"), "--type", "4", "--record-size", "8"},
+        {"create", P("n4"), "--type", "1", "--record-size", "70000"},
+        {"create", P("n5"), "--type", "36", "--record-size", "8", "--key-size", "4",
+         "--key-pos", "5"},
+        {"create", P("f"), "--type", "4", "--record-size", "8", "--key-size", "3"},
+        {"import", P("f"), "--input", P("in"), "--key-fields", "6:3"},
+        {"import", P("f"), "--input", P("in"), "--format", "csv"},
+        {"import", P("f"), "--input", P("missing")},
+        {"import", P("missing"), "--input", P("in")},
+        {"export", P("f"), "--order", "record", "--output", P("no/such/dir/x")},
+        {"delete", P("f"), "--key", "AAA", "--record", "0"},
+        {"delete", P("f"), "--key-hex", "4G"},
+        {"delete", P("f")},
+        {"dump", P("f"), "--limit", "-1"},
+        {"gen", P("n6"), "--records", "0"},
+        {"gen", P("n7"), "--records", "5", "--type", "1", "--deleted-every", "2"},
+        {"gen", P("f"), "--records", "5"},
+        {"subkey", P("f"), "drop"},
+        {"dirs", "set", "X"},
+    };
+    for (const auto& args : cases) {
+        Result r = Run(args);
+        std::string shown = args.empty() ? "(none)" : args[0] + " " + (args.size() > 1 ? args[1] : "");
+        EXPECT_NE(r.code, 0) << shown;
+        EXPECT_LT(r.code, 128) << shown;  // no crash
+        EXPECT_EQ(r.err.rfind("talvo: ", 0), 0u) << shown << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << ": " << r.err;
+    }
+    for (const char* name : {"n1", "n2", "n3", "n4", "n5", "n6", "n7"}) {
+        EXPECT_FALSE(fs::exists(P(name))) << name;
+    }
+    EXPECT_EQ(StatValue(P("f"), "records"), 0u);
+    EXPECT_EQ(Run({"check", P("f")}).code, 0);
+    EXPECT_EQ(Ok({"import", "--help"}).find("Usage:") != std::string::npos, true);
+}
+
+}  // namespace
