@@ -102,7 +102,7 @@ std::optional<std::string> ToHostPath(std::string_view path) {
         host = *root;
         rest.remove_prefix(2);
     } else if (!rest.empty() && IsSeparator(rest[0])) {
-        host = "/";  // the current drive is Z:
+        host.push_back('/');  // the current drive is Z:
     }
     if (!host.empty() && host.back() != '/') host.push_back('/');
 
