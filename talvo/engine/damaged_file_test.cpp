@@ -1,0 +1,179 @@
+// Files that are not what they should be: foreign, truncated, damaged, of another version, or
+// left by a crash between two steps of a commit. Each is refused with a clear code, or opens in
+// its last committed state; none crashes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "talvo/engine.h"
+#include "talvo/engine/engine_test_support.h"
+#include "talvo/engine/file_header.h"
+#include "talvo/engine/key_index.h"
+
+namespace talvo {
+namespace {
+
+using engine::testing::Bytes;
+
+class DamagedFileTest : public engine::testing::TempDirTest {
+protected:
+    // A keyed file "k" (AA, BB, CC in slots 0..2) and a record file "r" (three records).
+    void SetUp() override {
+        TempDirTest::SetUp();
+        std::shared_ptr<DataFile> file;
+        ASSERT_OK(engine_.Create(PathOf("k"), {FileType::kKeyed, 10, 2, 0}));
+        ASSERT_OK(engine_.Open(PathOf("k"), &file));
+        for (const char* k : {"AA", "BB", "CC"}) ASSERT_OK(file->Put(Bytes(k), Bytes("record")));
+        ASSERT_OK(engine_.Close(file));
+        ASSERT_OK(engine_.Create(PathOf("r"), {FileType::kRecords2, 10, 0, 0}));
+        ASSERT_OK(engine_.Open(PathOf("r"), &file));
+        for (int i = 0; i < 3; ++i) ASSERT_OK(file->AppendRecord(Bytes("record"), nullptr));
+        ASSERT_OK(engine_.Close(file));
+    }
+
+    std::string Contents(const std::string& name) {
+        std::ifstream in(PathOf(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(PathOf(name), std::ios::binary | std::ios::trunc) << bytes;
+    }
+    Error OpenCode(const std::string& name) {
+        std::shared_ptr<DataFile> file;
+        const Status s = engine_.Open(PathOf(name), &file);
+        if (s.ok()) EXPECT_OK(engine_.Close(file));
+        else EXPECT_FALSE(s.message().empty());
+        return s.code();
+    }
+
+    Engine engine_;
+};
+
+TEST_F(DamagedFileTest, ForeignTruncatedAndDamagedFilesAreRefused) {
+    const std::string keyed = Contents("k");
+    const std::string records = Contents("r");
+    ASSERT_EQ(records.size(), 8192u + 30);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Error expected;
+    };
+    auto flip = [](std::string s, std::initializer_list<size_t> at) {
+        for (size_t i : at) s[i] = static_cast<char>(s[i] ^ 0x40);
+        return s;
+    };
+    const Case cases[] = {
+        {"empty", "", Error::kNotDataFile},
+        {"text", "hello, this is a letter\n", Error::kNotDataFile},
+        {"zeros", std::string(20000, '\0'), Error::kNotDataFile},
+        {"header cut short", keyed.substr(0, 5000), Error::kDamaged},
+        {"both copies damaged", flip(keyed, {40, 4096 + 40}), Error::kDamaged},
+        {"record size out of range, checksum intact", "", Error::kDamaged},
+        {"records cut short", records.substr(0, 8192 + 25), Error::kDamaged},
+        {"one copy damaged", flip(records, {36}), Error::kOk},
+        {"uncommitted bytes after the last record", records + "partial", Error::kOk},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = c.bytes;
+        if (std::string(c.what).find("out of range") != std::string::npos) {
+            bytes = records;
+            for (size_t copy : {size_t{0}, size_t{4096}}) {
+                bytes[copy + 38] = 0x7F;  // record size 0x7F000A
+                const uint32_t crc = engine::Crc32(
+                    {reinterpret_cast<const uint8_t*>(bytes.data() + copy), engine::kHeaderCopySize - 4});
+                for (int i = 0; i < 4; ++i) bytes[copy + 4092 + i] = static_cast<char>(crc >> (8 * i));
+            }
+        }
+        Write("case", bytes);
+        EXPECT_EQ(OpenCode("case"), c.expected);
+    }
+    // Another format version is named as such.
+    std::string other = records;
+    for (size_t copy : {size_t{0}, size_t{4096}}) {
+        other[copy + 8] = 2;
+        const uint32_t crc = engine::Crc32(
+            {reinterpret_cast<const uint8_t*>(other.data() + copy), engine::kHeaderCopySize - 4});
+        for (int i = 0; i < 4; ++i) other[copy + 4092 + i] = static_cast<char>(crc >> (8 * i));
+    }
+    Write("case", other);
+    EXPECT_EQ(OpenCode("case"), Error::kVersionMismatch);
+    // A foreign file is never erased; a damaged one of ours may be.
+    Write("letter", "hello");
+    EXPECT_EQ(engine_.Erase(PathOf("letter")).code(), Error::kNotDataFile);
+    EXPECT_TRUE(std::filesystem::exists(PathOf("letter")));
+    EXPECT_OK(engine_.Erase(PathOf("case")));
+}
+
+TEST_F(DamagedFileTest, KeyedFileNeedsItsOwnIndex) {
+    ASSERT_OK(engine_.Create(PathOf("other"), {FileType::kKeyed, 10, 2, 0}));
+    std::filesystem::copy_file(PathOf("k.idx"), PathOf("k.idx.saved"));
+
+    std::filesystem::remove(PathOf("k.idx"));
+    EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+    std::filesystem::copy_file(PathOf("other.idx"), PathOf("k.idx"));
+    EXPECT_EQ(OpenCode("k"), Error::kDamaged);  // a valid index, but of another file
+    Write("k.idx", std::string(64 * 1024, 'x'));
+    EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+
+    std::filesystem::remove(PathOf("k.idx"));
+    std::filesystem::copy_file(PathOf("k.idx.saved"), PathOf("k.idx"));
+    EXPECT_EQ(OpenCode("k"), Error::kOk);
+    // Records missing under an index that counts them.
+    const std::string keyed = Contents("k");
+    Write("k", keyed.substr(0, keyed.size() - 5));
+    EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+}
+
+TEST_F(DamagedFileTest, SlotsPastTheCommittedCountAreIgnoredAndCutByTheNextWriter) {
+    Write("k", Contents("k") + std::string(25, '\xFE'));
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine_.Open(PathOf("k"), &file));
+    EXPECT_EQ(file->Info().slotCount, 3u);
+    std::vector<uint8_t> record;
+    EXPECT_EQ(file->ReadRecord(3, &record).code(), Error::kNotFound);
+    ASSERT_OK(file->Put(Bytes("DD"), Bytes("fourth")));
+    ASSERT_OK(engine_.Close(file));
+    EXPECT_EQ(std::filesystem::file_size(PathOf("k")), 8192u + 4 * 10);
+    ASSERT_OK(engine_.Open(PathOf("k"), &file));
+    ASSERT_OK(file->ReadRecord(3, &record));
+    EXPECT_EQ(record, Bytes("fourth    "));
+    EXPECT_OK(engine_.Close(file));
+}
+
+TEST_F(DamagedFileTest, DeletionCommittedInTheIndexButNotYetMarkedReadsDeleted) {
+    // The state a crash leaves between committing a deletion and writing its mark.
+    {
+        engine::KeyIndex index;
+        engine::IndexMeta meta;
+        ASSERT_OK(index.Open(PathOf("k.idx"), true, &meta));
+        ASSERT_OK(index.BeginWrite());
+        ASSERT_OK(index.Erase(Bytes("BB")));
+        ASSERT_OK(index.AddMark(1));
+        meta.deletedCount = 1;
+        meta.keyCount = 2;
+        ASSERT_OK(index.Commit(meta));
+    }
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine_.Open(PathOf("k"), &file));
+    std::vector<uint8_t> record;
+    ASSERT_OK(file->ReadRecord(1, &record));
+    EXPECT_EQ(record[6], kDeletedMark);
+    EXPECT_EQ(file->DeleteRecord(1).code(), Error::kDeletedRecord);
+    ASSERT_OK(file->Put(Bytes("DD"), Bytes("fourth")));  // the writer completes the deletion
+    ASSERT_OK(engine_.Close(file));
+
+    EXPECT_EQ(static_cast<uint8_t>(Contents("k")[8192 + 10 + 6]), kDeletedMark);
+    engine::KeyIndex index;
+    engine::IndexMeta meta;
+    ASSERT_OK(index.Open(PathOf("k.idx"), false, &meta));
+    std::vector<uint64_t> marks;
+    ASSERT_OK(index.LoadMarks(&marks));
+    EXPECT_TRUE(marks.empty());
+    EXPECT_EQ(meta.keyCount, 3u);
+    EXPECT_EQ(meta.deletedCount, 1u);
+}
+
+}  // namespace
+}  // namespace talvo

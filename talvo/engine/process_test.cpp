@@ -1,0 +1,180 @@
+// Two processes on one file: a writer killed in the middle of a large write, and a second
+// process that tries to write a file another one is writing.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "talvo/engine.h"
+#include "talvo/engine/engine_test_support.h"
+#include "talvo/engine/tuning.h"
+
+namespace talvo {
+namespace {
+
+using engine::testing::Bytes;
+using engine::testing::Span;
+
+// Key i: 8 bytes that scatter consecutive i over the key space.
+std::string KeyOf(uint64_t i) {
+    uint64_t x = (i + 1) * 0x9E3779B97F4A7C15ull;
+    x ^= x >> 29;
+    std::string key(8, '\0');
+    for (int b = 0; b < 8; ++b) key[static_cast<size_t>(b)] = static_cast<char>(x >> (8 * b));
+    return key;
+}
+// The record stored under a key: derived from it, so that a reader can check every record.
+std::string RecordOf(const std::string& key) { return "record::" + key + key + "...."; }
+
+class ProcessTest : public engine::testing::TempDirTest {
+protected:
+    // Reads one byte from the pipe, waiting at most a few seconds; false at end or timeout.
+    static bool ReadReport(int fd, uint8_t* value) {
+        for (int waited = 0; waited < 10000; waited += 10) {
+            const ssize_t n = ::read(fd, value, 1);
+            if (n == 1) return true;
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
+            ::usleep(10000);
+        }
+        return false;
+    }
+};
+
+TEST_F(ProcessTest, WriterKilledInTheMiddleLeavesAFileThatAgreesWithItself) {
+    const std::string path = PathOf("crash");
+    {
+        Engine engine;
+        ASSERT_OK(engine.Create(path, {FileType::kKeyed, 28, 8, 0}));
+    }
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Writes batches of keys without end, committing after each, deleting one committed key
+        // per batch, and reports each commit; small budgets add commits inside the batches.
+        ::close(pipeFds[0]);
+        engine::CurrentTuning().slotBufferBytes = 4096;
+        engine::CurrentTuning().pendingKeyBytes = 64 * 1024;
+        engine::CurrentTuning().commitBytes = 512 * 1024;
+        Engine engine;
+        std::shared_ptr<DataFile> file;
+        if (!engine.Open(path, &file).ok()) ::_exit(2);
+        for (uint64_t i = 0;; ++i) {
+            const std::string key = KeyOf(i);
+            if (Status p = file->Put(Span(key), Span(RecordOf(key))); !p.ok()) {
+                fprintf(stderr, "child: %s\n", p.message().c_str());
+                ::_exit(3);
+            }
+            if (i % 5000 == 4999) {
+                // A key of the previous batch (a committed slot), or of the first one.
+                const uint64_t victim = i >= 9999 ? i - 5001 : i - 3;
+                if (!file->DeleteKey(Span(KeyOf(victim))).ok()) ::_exit(4);
+                if (!file->Flush().ok()) ::_exit(5);
+                const uint8_t batches = static_cast<uint8_t>((i + 1) / 5000);
+                if (::write(pipeFds[1], &batches, 1) != 1) ::_exit(6);
+            }
+        }
+    }
+    ::close(pipeFds[1]);
+    ASSERT_EQ(::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK), 0);
+    uint8_t batches = 0;
+    while (batches < 4 && ReadReport(pipeFds[0], &batches)) {
+    }
+    ::usleep(3000);  // into the next batch
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(pipeFds[0]);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself with " << WEXITSTATUS(status);
+    ASSERT_GE(batches, 4);
+
+    Engine engine;
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine.Open(path, &file));
+    const FileInfo info = file->Info();
+    EXPECT_GE(info.keyCount, batches * 4999u);  // every reported commit is there
+    EXPECT_EQ(info.keyCount + info.deletedCount, info.slotCount);
+    // Every key leads to its own live record; every live slot is reached by exactly one key.
+    uint64_t keys = 0;
+    std::vector<bool> reached(info.slotCount, false);
+    std::string key;
+    Status s = file->SeekKey({}, false, &key);
+    while (s.ok()) {
+        std::vector<uint8_t> record;
+        uint64_t number = 0;
+        ASSERT_OK(file->Get(Span(key), &record, &number));
+        ASSERT_EQ(std::string(record.begin(), record.end()), RecordOf(key));
+        ASSERT_LT(number, info.slotCount);
+        ASSERT_FALSE(reached[number]);
+        reached[number] = true;
+        ++keys;
+        s = file->SeekKey(Span(key), true, &key);
+    }
+    ASSERT_EQ(s.code(), Error::kEndOfKeys);
+    EXPECT_EQ(keys, info.keyCount);
+    for (uint64_t n = 0; n < info.slotCount; ++n) {
+        std::vector<uint8_t> record;
+        ASSERT_OK(file->ReadRecord(n, &record));
+        ASSERT_EQ(record[6] == kDeletedMark, !reached[n]) << "slot " << n;
+    }
+    // And it takes new writes.
+    ASSERT_OK(file->Put(Bytes("new key"), Bytes("after the crash")));
+    EXPECT_OK(engine.Close(file));
+}
+
+TEST_F(ProcessTest, SecondProcessCannotWriteAFileBeingWritten) {
+    const std::string path = PathOf("shared");
+    {
+        Engine engine;
+        ASSERT_OK(engine.Create(path, {FileType::kKeyed, 10, 4, 0}));
+        std::shared_ptr<DataFile> file;
+        ASSERT_OK(engine.Open(path, &file));
+        ASSERT_OK(file->Put(Bytes("OLD1"), Bytes("committed")));
+        ASSERT_OK(engine.Close(file));
+    }
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        Engine engine;
+        std::shared_ptr<DataFile> file;
+        if (!engine.Open(path, &file).ok() || !file->Put(Bytes("NEW1"), Bytes("uncommitted")).ok()) ::_exit(2);
+        const uint8_t ready = 1;
+        if (::write(pipeFds[1], &ready, 1) != 1) ::_exit(3);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    uint8_t ready = 0;
+    ASSERT_TRUE(ReadReport(pipeFds[0], &ready));
+    ::close(pipeFds[0]);
+
+    Engine engine;
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine.Open(path, &file));  // reading is allowed
+    std::vector<uint8_t> record;
+    EXPECT_OK(file->Get(Bytes("OLD1"), &record));
+    EXPECT_EQ(file->Get(Bytes("NEW1"), &record).code(), Error::kNotFound);
+    const Status refused = file->Put(Bytes("MINE"), Bytes("x"));
+    EXPECT_EQ(refused.code(), Error::kLocked) << refused.message();
+    EXPECT_EQ(file->AddSubKey({1, 2, "n"}).code(), Error::kLocked);
+    EXPECT_OK(engine.Close(file));
+    EXPECT_EQ(engine.Erase(path).code(), Error::kLocked);
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_OK(engine.Open(path, &file));
+    ASSERT_OK(file->Put(Bytes("MINE"), Bytes("x")));
+    EXPECT_EQ(file->Get(Bytes("NEW1"), &record).code(), Error::kNotFound);  // never committed
+    EXPECT_EQ(file->Info().keyCount, 2u);
+    EXPECT_OK(engine.Close(file));
+}
+
+}  // namespace
+}  // namespace talvo
