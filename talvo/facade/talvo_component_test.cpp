@@ -393,7 +393,7 @@ TEST_F(FacadeTest, KeysComeInUnsignedByteOrderFromTheFoundPosition) {
     std::sort(sorted.begin(), sorted.end());  // std::string compares as unsigned char
 
     std::vector<std::string> got;
-    for (std::string k = Next(38); !k.empty(); k = Next(38)) got.push_back(k);
+    for (std::string k = Next(38); !k.empty() && got.size() < 20; k = Next(38)) got.push_back(k);
     EXPECT_EQ(got, sorted);
     EXPECT_EQ(Next(38), "");  // stays at the end
 
