@@ -138,7 +138,12 @@ HResult TalvoComponent::Succeed() {
 }
 
 HResult TalvoComponent::MissingOut() {
-    Fail(FacadeError(Error::kInvalidArgument, "no place for the result was given"));
+    try {
+        Fail(FacadeError(Error::kInvalidArgument, "no place for the result was given"));
+    } catch (...) {
+        lastCode_ = Error::kInvalidArgument;
+        lastMessage_.clear();
+    }
     return kPointer;
 }
 
