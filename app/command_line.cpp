@@ -20,7 +20,9 @@ void UpperInPlace(std::string& text) {
     std::transform(text.begin(), text.end(), text.begin(), Upper);
 }
 
-bool IsWhite(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsWhite(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 std::string Trimmed(std::string_view text) {
     size_t first = 0;
@@ -32,7 +34,9 @@ std::string Trimmed(std::string_view text) {
 
 }  // namespace
 
-bool IsSingleChar(std::string_view text, char c) { return text.size() == 1 && text[0] == c; }
+bool IsSingleChar(std::string_view text, char c) {
+    return text.size() == 1 && text[0] == c;
+}
 
 char* CopyBounded(char* destination, const char* source, size_t n) {
     if (destination == nullptr) return destination;
@@ -55,8 +59,8 @@ char* AppendBounded(char* destination, const char* source, size_t n) {
     return destination;
 }
 
-bool FindOption(char* source, const char* option, char* value, size_t valueSize,
-                bool removeOption, bool includeOption) {
+bool FindOption(char* source, const char* option, char* value, size_t valueSize, bool removeOption,
+                bool includeOption) {
     if (source == nullptr || option == nullptr || *option == '\0') return false;
 
     char work[kOptionSourceLimit + 1];
@@ -113,8 +117,8 @@ bool CDornApi::SplitCommandLine(const char* commandLine, std::string* directoryN
         specification = Trimmed(std::string_view(line).substr(1, closing - 1));
     } else {
         const size_t space = line.find(' ');
-        specification = space != std::string::npos ? Trimmed(std::string_view(line).substr(0, space))
-                                                   : line;
+        specification =
+            space != std::string::npos ? Trimmed(std::string_view(line).substr(0, space)) : line;
     }
 
     const size_t backslash = specification.rfind('\\');

@@ -19,8 +19,8 @@
 //  - removeOption: the option and its value are removed from `source` in place (a delimiter
 //    that ended the value stays), then white space is trimmed from both ends of `source`.
 // Returns true when the option occurs. When it does not, value and source are left unchanged.
-bool FindOption(char* source, const char* option, char* value, size_t valueSize,
-                bool removeOption, bool includeOption);
+bool FindOption(char* source, const char* option, char* value, size_t valueSize, bool removeOption,
+                bool includeOption);
 
 // Copies at most n characters of source and a terminator; destination must hold n + 1.
 // Returns destination.

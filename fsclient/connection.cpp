@@ -24,8 +24,8 @@ constexpr const char* kVersionMismatchText =
 
 }  // namespace
 
-CDornApi::CDornApi(const char* title, int32_t tableSize,
-                   int32_t param3, int32_t param1, bool multithreaded)
+CDornApi::CDornApi(const char* title, int32_t tableSize, int32_t param3, int32_t param1,
+                   bool multithreaded)
     : applicationTitle(title != nullptr ? title : ""),
       initParam1(param1),
       directoryTableSize(tableSize),
@@ -45,9 +45,9 @@ bool CDornApi::Connect(const char* givenNetworkName, bool showSystemError) {
     // initialised behind the client's back and `connected` never outlives `component`.
     Disconnect();
 
-    platform::HResult hr = platform::CoCreateInstance(
-        talvo::kClsidTalvoLib, nullptr, platform::kClsctxAll, talvo::kIidTalvoFs,
-        component.PutVoid());
+    platform::HResult hr =
+        platform::CoCreateInstance(talvo::kClsidTalvoLib, nullptr, platform::kClsctxAll,
+                                   talvo::kIidTalvoFs, component.PutVoid());
     if (platform::Succeeded(hr) && !component) hr = platform::kNoInterface;
     if (platform::Failed(hr)) {
         component.Reset();
@@ -72,8 +72,7 @@ bool CDornApi::Connect(const char* givenNetworkName, bool showSystemError) {
     platform::DispId id = 0;
     platform::HResult status;
     if (component->GetIDsOfNames(u"Initialize2", &id) == platform::kOk) {
-        status = component->Initialize2(title, network, initParam1, directoryTableSize,
-                                        initParam3);
+        status = component->Initialize2(title, network, initParam1, directoryTableSize, initParam3);
     } else {
         status = component->Initialize(title, initParam1, directoryTableSize, initParam3);
     }
@@ -102,9 +101,8 @@ bool CDornApi::ConnectFromCommandLine(const char* commandLine) {
     // FindOption works on a text it may change; this one is only read.
     std::string source = commandLine != nullptr ? commandLine : "";
     char network[kNetworkBufferSize] = {};
-    const bool found =
-        FindOption(source.data(), "/NET:", network, sizeof network, false, false) ||
-        FindOption(source.data(), "/NET=", network, sizeof network, false, false);
+    const bool found = FindOption(source.data(), "/NET:", network, sizeof network, false, false) ||
+                       FindOption(source.data(), "/NET=", network, sizeof network, false, false);
 
     if (Connect(found ? network : nullptr, true)) return true;
 
@@ -167,7 +165,7 @@ void CDornApi::ShowSystemError() {
     text += code;
     text += " - ";
     text += errorText;
-    platform::SystemMessageBox(text, "TalvoLib Error",
-                               platform::MB_OK | platform::MB_ICONINFORMATION |
-                                   platform::MB_TOPMOST);
+    platform::SystemMessageBox(
+        text, "TalvoLib Error",
+        platform::MB_OK | platform::MB_ICONINFORMATION | platform::MB_TOPMOST);
 }

@@ -16,7 +16,7 @@ constexpr unsigned kSystemErrorFlags =
     platform::MB_OK | platform::MB_ICONINFORMATION | platform::MB_TOPMOST;
 
 class ConnectionTest : public testing::Test {
-protected:
+  protected:
     platform::ComPtr<ScriptedComponent> component = ScriptedComponent::Make();
     ScopedMessageBoxRecorder boxes;
 

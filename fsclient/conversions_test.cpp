@@ -63,8 +63,8 @@ TEST(ConversionsTest, WideToBytesCutsToTheMaximumWithoutATerminator) {
         const char* bytes;  // the destination afterwards (10 bytes, '#' untouched)
     };
     const Case cases[] = {
-        {3, 3, "ABC#######"},  {6, 6, "ABCDEF####"}, {10, 6, "ABCDEF####"},
-        {0, 0, "##########"},  {-1, 0, "##########"}, {INT32_MIN, 0, "##########"},
+        {3, 3, "ABC#######"}, {6, 6, "ABCDEF####"},  {10, 6, "ABCDEF####"},
+        {0, 0, "##########"}, {-1, 0, "##########"}, {INT32_MIN, 0, "##########"},
     };
     for (const Case& c : cases) {
         uint8_t destination[10];

@@ -40,10 +40,10 @@ TEST(CodePageTest, ZeroBytesAndEmptyTextsSurvive) {
 
 TEST(CodePageTest, UnpairedSurrogatesDoNotConvert) {
     const std::u16string cases[] = {
-        std::u16string(1, char16_t(0xD800)),             // high alone
-        std::u16string(1, char16_t(0xDC00)),             // low alone
-        std::u16string{u'a', char16_t(0xDBFF)},          // high at the end
-        std::u16string{char16_t(0xD83D), u'x'},          // high followed by no low
+        std::u16string(1, char16_t(0xD800)),                 // high alone
+        std::u16string(1, char16_t(0xDC00)),                 // low alone
+        std::u16string{u'a', char16_t(0xDBFF)},              // high at the end
+        std::u16string{char16_t(0xD83D), u'x'},              // high followed by no low
         std::u16string{char16_t(0xDE00), char16_t(0xD83D)},  // pair in the wrong order
     };
     for (const std::u16string& text : cases) {
@@ -57,15 +57,17 @@ TEST(CodePageTest, InvalidUtf8FallsBackBytewise) {
         std::u16string wide;
     };
     const Case cases[] = {
-        {"\xC0\x80", {0xC0, 0x80}},                     // overlong NUL
-        {"\xE0\x80\xAF", {0xE0, 0x80, 0xAF}},           // overlong '/'
-        {"\xED\xA0\x80", {0xED, 0xA0, 0x80}},           // encoded surrogate
+        {"\xC0\x80", {0xC0, 0x80}},                      // overlong NUL
+        {"\xE0\x80\xAF", {0xE0, 0x80, 0xAF}},            // overlong '/'
+        {"\xED\xA0\x80", {0xED, 0xA0, 0x80}},            // encoded surrogate
         {"\xF4\x90\x80\x80", {0xF4, 0x90, 0x80, 0x80}},  // beyond U+10FFFF
-        {"\xE2\x82", {0xE2, 0x82}},                     // cut short at the end
-        {"\xE2\x82" "A", {0xE2, 0x82, u'A'}},           // cut short before ASCII
-        {"A\xFF\xC3\xA9", {u'A', 0xFF, 0xE9}},          // invalid byte, then valid é
-        {"\x80\xBF", {0x80, 0xBF}},                     // stray continuation bytes
-        {"caf\xE9", {u'c', u'a', u'f', 0xE9}},          // Latin-1 text
+        {"\xE2\x82", {0xE2, 0x82}},                      // cut short at the end
+        {"\xE2\x82"
+         "A",
+         {0xE2, 0x82, u'A'}},                   // cut short before ASCII
+        {"A\xFF\xC3\xA9", {u'A', 0xFF, 0xE9}},  // invalid byte, then valid é
+        {"\x80\xBF", {0x80, 0xBF}},             // stray continuation bytes
+        {"caf\xE9", {u'c', u'a', u'f', 0xE9}},  // Latin-1 text
     };
     for (const Case& c : cases) {
         EXPECT_EQ(NarrowToWide(c.narrow), c.wide) << c.narrow;

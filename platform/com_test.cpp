@@ -11,7 +11,7 @@ constexpr Guid kClsidA{0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr Guid kClsidB{0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 9}};
 
 class Thing : public RefCounted<IDispatch> {
-public:
+  public:
     explicit Thing(int* alive) : alive_(alive) { ++*alive_; }
     ~Thing() override { --*alive_; }
     HResult QueryInterface(const Guid& iid, void** object) override {
@@ -25,7 +25,7 @@ public:
     }
     HResult GetIDsOfNames(const std::u16string&, DispId*) override { return kUnknownName; }
 
-private:
+  private:
     int* alive_;
 };
 

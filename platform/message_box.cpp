@@ -11,7 +11,7 @@ constexpr unsigned kYesNoCancel = 0x3;
 
 // Without a front end: the box goes to standard error and gets the cautious answer.
 class StandardErrorSink : public MessageBoxSink {
-public:
+  public:
     int Show(const std::string& caption, const std::string& text, unsigned flags) override {
         std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);

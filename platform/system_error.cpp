@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-
 namespace platform {
 namespace {
 
@@ -80,9 +79,13 @@ std::string SystemMessageText(uint32_t code) {
     return {};
 }
 
-uint32_t GetLastError() { return lastError; }
+uint32_t GetLastError() {
+    return lastError;
+}
 
-void SetLastError(uint32_t code) { lastError = code; }
+void SetLastError(uint32_t code) {
+    lastError = code;
+}
 
 uint32_t ErrorFromErrno(int err) {
     switch (err) {

@@ -60,7 +60,9 @@ HResult Answer(platform::IUnknown* self, const platform::Guid& iid, const platfo
 
 }  // namespace
 
-std::u16string W(const std::string& text) { return platform::NarrowToWide(text); }
+std::u16string W(const std::string& text) {
+    return platform::NarrowToWide(text);
+}
 
 std::u16string Units(const std::vector<uint8_t>& bytes) {
     return std::u16string(bytes.begin(), bytes.end());
@@ -72,7 +74,8 @@ std::u16string Units(const std::string& bytes) {
     return out;
 }
 
-// --- ScriptedSubKey -------------------------------------------------------------------------------
+// --- ScriptedSubKey
+// -------------------------------------------------------------------------------
 
 platform::ComPtr<ScriptedSubKey> ScriptedSubKey::Make(int32_t first, int32_t second,
                                                       WideString name) {
@@ -107,7 +110,8 @@ HResult ScriptedSubKey::GetName(WideString* value) {
     return kOk;
 }
 
-// --- ScriptedDescriptor ---------------------------------------------------------------------------
+// --- ScriptedDescriptor
+// ---------------------------------------------------------------------------
 
 platform::ComPtr<ScriptedDescriptor> ScriptedDescriptor::Make() {
     return platform::ComPtr<ScriptedDescriptor>(new ScriptedDescriptor);
@@ -136,24 +140,42 @@ HResult ScriptedDescriptor::Read(const char* name, const WideString& field, Wide
     return kOk;
 }
 
-HResult ScriptedDescriptor::GetPath(WideString* v) { return Read("GetPath", path, v); }
+HResult ScriptedDescriptor::GetPath(WideString* v) {
+    return Read("GetPath", path, v);
+}
 HResult ScriptedDescriptor::GetDirectoryText(WideString* v) {
     return Read("GetDirectoryText", directoryText, v);
 }
-HResult ScriptedDescriptor::GetNameText(WideString* v) { return Read("GetNameText", nameText, v); }
-HResult ScriptedDescriptor::GetFileType(int32_t* v) { return Read("GetFileType", fileType, v); }
+HResult ScriptedDescriptor::GetNameText(WideString* v) {
+    return Read("GetNameText", nameText, v);
+}
+HResult ScriptedDescriptor::GetFileType(int32_t* v) {
+    return Read("GetFileType", fileType, v);
+}
 HResult ScriptedDescriptor::GetFormatVersion(int32_t* v) {
     return Read("GetFormatVersion", formatVersion, v);
 }
-HResult ScriptedDescriptor::GetInfoWord2(int32_t* v) { return Read("GetInfoWord2", infoWord2, v); }
-HResult ScriptedDescriptor::GetInfoWord3(int32_t* v) { return Read("GetInfoWord3", infoWord3, v); }
+HResult ScriptedDescriptor::GetInfoWord2(int32_t* v) {
+    return Read("GetInfoWord2", infoWord2, v);
+}
+HResult ScriptedDescriptor::GetInfoWord3(int32_t* v) {
+    return Read("GetInfoWord3", infoWord3, v);
+}
 HResult ScriptedDescriptor::GetRecordSize(int32_t* v) {
     return Read("GetRecordSize", recordSize, v);
 }
-HResult ScriptedDescriptor::GetKeySize(int32_t* v) { return Read("GetKeySize", keySize, v); }
-HResult ScriptedDescriptor::GetInfoLong1(int32_t* v) { return Read("GetInfoLong1", infoLong1, v); }
-HResult ScriptedDescriptor::GetInfoLong2(int32_t* v) { return Read("GetInfoLong2", infoLong2, v); }
-HResult ScriptedDescriptor::GetInfoLong3(int32_t* v) { return Read("GetInfoLong3", infoLong3, v); }
+HResult ScriptedDescriptor::GetKeySize(int32_t* v) {
+    return Read("GetKeySize", keySize, v);
+}
+HResult ScriptedDescriptor::GetInfoLong1(int32_t* v) {
+    return Read("GetInfoLong1", infoLong1, v);
+}
+HResult ScriptedDescriptor::GetInfoLong2(int32_t* v) {
+    return Read("GetInfoLong2", infoLong2, v);
+}
+HResult ScriptedDescriptor::GetInfoLong3(int32_t* v) {
+    return Read("GetInfoLong3", infoLong3, v);
+}
 HResult ScriptedDescriptor::GetDateTime1(WideString* v) {
     return Read("GetDateTime1", dateTime1, v);
 }
@@ -163,16 +185,21 @@ HResult ScriptedDescriptor::GetDateTime2(WideString* v) {
 HResult ScriptedDescriptor::GetDateTime3(WideString* v) {
     return Read("GetDateTime3", dateTime3, v);
 }
-HResult ScriptedDescriptor::GetInfoWord1(int32_t* v) { return Read("GetInfoWord1", infoWord1, v); }
+HResult ScriptedDescriptor::GetInfoWord1(int32_t* v) {
+    return Read("GetInfoWord1", infoWord1, v);
+}
 HResult ScriptedDescriptor::GetKeyPosition(int32_t* v) {
     return Read("GetKeyPosition", keyPosition, v);
 }
 HResult ScriptedDescriptor::GetExtraText(WideString* v) {
     return Read("GetExtraText", extraText, v);
 }
-HResult ScriptedDescriptor::GetInfoLong4(int32_t* v) { return Read("GetInfoLong4", infoLong4, v); }
+HResult ScriptedDescriptor::GetInfoLong4(int32_t* v) {
+    return Read("GetInfoLong4", infoLong4, v);
+}
 
-// --- ScriptedComponent: script, record, store -----------------------------------------------------
+// --- ScriptedComponent: script, record, store
+// -----------------------------------------------------
 
 platform::ComPtr<ScriptedComponent> ScriptedComponent::Make() {
     return platform::ComPtr<ScriptedComponent>(new ScriptedComponent);
@@ -187,9 +214,8 @@ std::vector<Call> ScriptedComponent::Calls(const std::string& operation) const {
 }
 
 int ScriptedComponent::CallCount(const std::string& operation) const {
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const Call& c) {
-        return c.operation == operation;
-    }));
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(),
+                                          [&](const Call& c) { return c.operation == operation; }));
 }
 
 Call ScriptedComponent::LastCall(const std::string& operation) const {
@@ -262,14 +288,15 @@ FakeFile* ScriptedComponent::OpenFileOf(int32_t channel) {
     }
     auto f = files.find(it->second.fileId);
     if (f == files.end()) {
-        SetError(kErrorNoSuchFile, "The file open on channel " + std::to_string(channel) +
-                                       " no longer exists");
+        SetError(kErrorNoSuchFile,
+                 "The file open on channel " + std::to_string(channel) + " no longer exists");
         return nullptr;
     }
     return &f->second;
 }
 
-// --- ScriptedComponent: ITalvoFs ------------------------------------------------------------------
+// --- ScriptedComponent: ITalvoFs
+// ------------------------------------------------------------------
 
 HResult ScriptedComponent::QueryInterface(const platform::Guid& iid, void** object) {
     return Answer(this, iid, talvo::kIidTalvoFs, true, object);
@@ -277,14 +304,19 @@ HResult ScriptedComponent::QueryInterface(const platform::Guid& iid, void** obje
 
 HResult ScriptedComponent::GetIDsOfNames(const std::u16string& name, platform::DispId* id) {
     calls.push_back(Call{"GetIDsOfNames", {}, {name}, {}});
-    static const char16_t* const kMembers[] = {
-        u"Initialize",  u"Shutdown",     u"GetErrorCode", u"GetErrorMessage",
-        u"Seek",        u"GetHandle",    u"Open",         u"Erase",
-        u"CreateKeyed", u"Close",        u"NextKey",      u"FindKey",
-        u"WriteKey",    u"ReadKey",      u"ReadRecord",   u"GetDescriptor",
-        u"SetDirectory", u"GetDirectory", u"PutBuffer",   u"GetBuffer",
-        u"PrepareBuffer", u"CreateExtendedKeyed", u"Version", u"Initialize2",
-        u"GetSubKey",   u"AddSubKey"};
+    static const char16_t* const kMembers[] = {u"Initialize",    u"Shutdown",
+                                               u"GetErrorCode",  u"GetErrorMessage",
+                                               u"Seek",          u"GetHandle",
+                                               u"Open",          u"Erase",
+                                               u"CreateKeyed",   u"Close",
+                                               u"NextKey",       u"FindKey",
+                                               u"WriteKey",      u"ReadKey",
+                                               u"ReadRecord",    u"GetDescriptor",
+                                               u"SetDirectory",  u"GetDirectory",
+                                               u"PutBuffer",     u"GetBuffer",
+                                               u"PrepareBuffer", u"CreateExtendedKeyed",
+                                               u"Version",       u"Initialize2",
+                                               u"GetSubKey",     u"AddSubKey"};
     for (size_t i = 0; i < std::size(kMembers); ++i) {
         if (!EqualNoCase(name, kMembers[i])) continue;
         if (!hasVersion && EqualNoCase(name, u"Version")) break;
@@ -308,9 +340,9 @@ HResult ScriptedComponent::Initialize(const WideString& title, int32_t param1,
 }
 
 HResult ScriptedComponent::Initialize2(const WideString& title, const WideString& networkName,
-                                       int32_t param1, int32_t directoryTableSize,
-                                       int32_t param3) {
-    if (Record(Call{"Initialize2", {param1, directoryTableSize, param3}, {title, networkName}, {}})) {
+                                       int32_t param1, int32_t directoryTableSize, int32_t param3) {
+    if (Record(
+            Call{"Initialize2", {param1, directoryTableSize, param3}, {title, networkName}, {}})) {
         return kFail;
     }
     if (initStatus != kOk) return initStatus;
@@ -338,20 +370,24 @@ HResult ScriptedComponent::GetErrorMessage(WideString* text) {
     return kOk;
 }
 
-HResult ScriptedComponent::Seek(int64_t handle, int64_t offset, int32_t origin,
-                                int64_t* position) {
+HResult ScriptedComponent::Seek(int64_t handle, int64_t offset, int32_t origin, int64_t* position) {
     *position = -1;
     if (Record(Call{"Seek", {handle, offset, origin}, {}, {}})) return kOk;
     const int32_t channel = static_cast<int32_t>(handle - kHandleBase);
     FakeFile* f = OpenFileOf(channel);
     if (f == nullptr) return kOk;
-    const int64_t length =
-        fileHeaderSize + static_cast<int64_t>(f->records.size()) * f->recordSize;
+    const int64_t length = fileHeaderSize + static_cast<int64_t>(f->records.size()) * f->recordSize;
     int64_t base;
     switch (origin) {
-        case 0: base = 0; break;
-        case 1: base = 0; break;  // the store keeps no file pointer
-        case 2: base = length; break;
+        case 0:
+            base = 0;
+            break;
+        case 1:
+            base = 0;
+            break;  // the store keeps no file pointer
+        case 2:
+            base = length;
+            break;
         default:
             SetError(kErrorInvalidArgument, "Bad origin");
             return kOk;
@@ -430,13 +466,12 @@ HResult ScriptedComponent::CreateKeyed(const WideString& file, const WideString&
     return kOk;
 }
 
-HResult ScriptedComponent::CreateExtendedKeyed(const WideString& file,
-                                               const WideString& directory, int32_t recordSize,
-                                               int32_t keySize, int32_t keyPosition,
-                                               VariantBool* ok) {
+HResult ScriptedComponent::CreateExtendedKeyed(const WideString& file, const WideString& directory,
+                                               int32_t recordSize, int32_t keySize,
+                                               int32_t keyPosition, VariantBool* ok) {
     *ok = VARIANT_FALSE;
-    if (Record(Call{"CreateExtendedKeyed", {recordSize, keySize, keyPosition}, {file, directory},
-                    {}})) {
+    if (Record(Call{
+            "CreateExtendedKeyed", {recordSize, keySize, keyPosition}, {file, directory}, {}})) {
         return kOk;
     }
     const std::string id = FileId(directory, file);
@@ -618,8 +653,8 @@ HResult ScriptedComponent::PutBuffer(int32_t channel, const WideString& data, in
         SetError(kErrorInvalidArgument, "Bad buffer offset or length");
         return platform::kInvalidArgument;
     }
-    channels[channel].buffer = units.substr(static_cast<size_t>(offset),
-                                            static_cast<size_t>(length));
+    channels[channel].buffer =
+        units.substr(static_cast<size_t>(offset), static_cast<size_t>(length));
     return kOk;
 }
 
@@ -651,8 +686,7 @@ HResult ScriptedComponent::Version(int32_t* value) {
     return kOk;
 }
 
-HResult ScriptedComponent::GetSubKey(int32_t channel, int32_t index,
-                                     platform::IDispatch** subKey) {
+HResult ScriptedComponent::GetSubKey(int32_t channel, int32_t index, platform::IDispatch** subKey) {
     *subKey = nullptr;
     if (Record(Call{"GetSubKey", {channel, index}, {}, {}})) return kFail;
     FakeFile* f = OpenFileOf(channel);
@@ -681,7 +715,8 @@ HResult ScriptedComponent::AddSubKey(const WideString& file, const WideString& d
     return kOk;
 }
 
-// --- Registration ---------------------------------------------------------------------------------
+// --- Registration
+// ---------------------------------------------------------------------------------
 
 ScopedComponentRegistration::ScopedComponentRegistration(
     platform::ComPtr<ScriptedComponent> component) {
@@ -711,7 +746,8 @@ ScopedComponentRegistration::~ScopedComponentRegistration() {
     platform::RegisterClassFactory(talvo::kClsidTalvoLib, std::move(former_));
 }
 
-// --- Message boxes --------------------------------------------------------------------------------
+// --- Message boxes
+// --------------------------------------------------------------------------------
 
 int RecordingMessageBoxSink::Show(const std::string& caption, const std::string& text,
                                   unsigned flags) {

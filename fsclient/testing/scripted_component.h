@@ -56,7 +56,7 @@ struct Call {
 // --- Sub-key object ------------------------------------------------------------------------------
 
 class ScriptedSubKey : public platform::RefCounted<talvo::ITalvoSubKey> {
-public:
+  public:
     static platform::ComPtr<ScriptedSubKey> Make(int32_t first, int32_t second, WideString name);
 
     int32_t first = 0;
@@ -76,7 +76,7 @@ public:
 // Each read answers from the fields below, or fails (status kFail, out-parameter untouched) when
 // its name ("GetDateTime1", "GetNameText", ...) is in `failingReads`. `reads` records the order.
 class ScriptedDescriptor : public platform::RefCounted<talvo::ITalvoDescriptor> {
-public:
+  public:
     static platform::ComPtr<ScriptedDescriptor> Make();
 
     WideString path;
@@ -125,7 +125,7 @@ public:
     HResult GetExtraText(WideString* value) override;
     HResult GetInfoLong4(int32_t* value) override;
 
-private:
+  private:
     HResult Read(const char* name, int32_t field, int32_t* value);
     HResult Read(const char* name, const WideString& field, WideString* value);
 };
@@ -152,23 +152,23 @@ struct FakeFile {
 };
 
 class ScriptedComponent : public platform::RefCounted<talvo::ITalvoFs> {
-public:
+  public:
     static platform::ComPtr<ScriptedComponent> Make();
 
     // --- Script ---
-    bool hasInitialize2 = true;                 // found by GetIDsOfNames
-    bool hasVersion = true;                     // found by GetIDsOfNames
-    int32_t version = 0x00010002;               // what Version reports (1.2)
-    HResult initStatus = platform::kOk;         // what Initialize / Initialize2 return
-    int32_t errorCode = 0;                      // what GetErrorCode reports
+    bool hasInitialize2 = true;                  // found by GetIDsOfNames
+    bool hasVersion = true;                      // found by GetIDsOfNames
+    int32_t version = 0x00010002;                // what Version reports (1.2)
+    HResult initStatus = platform::kOk;          // what Initialize / Initialize2 return
+    int32_t errorCode = 0;                       // what GetErrorCode reports
     WideString errorMessage = std::u16string();  // what GetErrorMessage reports
-    bool throwOnGetBuffer = false;              // GetBuffer throws platform::Exception
-    bool throwOnPutBuffer = false;              // PutBuffer throws platform::Exception
+    bool throwOnGetBuffer = false;               // GetBuffer throws platform::Exception
+    bool throwOnPutBuffer = false;               // PutBuffer throws platform::Exception
     // Operations named here fail: a boolean result comes back false, otherwise the status is
     // kFail. The error code and message are set to 99 and "<operation> failed".
     std::set<std::string> failingOperations;
-    int32_t handleInteger = 7;                  // the integer GetHandle reports beside the handle
-    int64_t fileHeaderSize = 0;                 // Seek from the end: header + records × size
+    int32_t handleInteger = 7;   // the integer GetHandle reports beside the handle
+    int64_t fileHeaderSize = 0;  // Seek from the end: header + records × size
 
     // --- Record of calls ---
     std::vector<Call> calls;
@@ -236,12 +236,12 @@ public:
     HResult AddSubKey(const WideString& file, const WideString& directory, int32_t first,
                       int32_t second, const WideString& name, VariantBool* ok) override;
 
-protected:
+  protected:
     struct Channel {
         std::string fileId;  // empty: not open
         std::u16string buffer;
-        std::u16string from;     // NextKey delivers the first key not below this one...
-        bool pastFrom = false;   // ...or above it, once `from` itself was delivered
+        std::u16string from;    // NextKey delivers the first key not below this one...
+        bool pastFrom = false;  // ...or above it, once `from` itself was delivered
     };
     std::map<int32_t, Channel> channels;
     std::map<std::string, FakeFile> files;
@@ -255,14 +255,15 @@ protected:
     bool Keyed(const FakeFile& file) const { return file.fileType == 4 || file.fileType == 36; }
 };
 
-// --- Registration ---------------------------------------------------------------------------------
+// --- Registration
+// ---------------------------------------------------------------------------------
 
 // Registers a factory under talvo::kClsidTalvoLib for its lifetime and puts the former factory
 // back when it ends. With a component: every creation hands out that same object (the test keeps
 // its own reference and can look at the calls after the client let go). With a failure code:
 // creation fails with it. With nothing: no factory at all (creation gives kClassNotRegistered).
 class ScopedComponentRegistration {
-public:
+  public:
     explicit ScopedComponentRegistration(platform::ComPtr<ScriptedComponent> component);
     explicit ScopedComponentRegistration(HResult failure);
     ScopedComponentRegistration();
@@ -272,12 +273,13 @@ public:
 
     int creations() const { return *creations_; }
 
-private:
+  private:
     platform::ClassFactory former_;
     std::shared_ptr<int> creations_ = std::make_shared<int>(0);
 };
 
-// --- Message boxes --------------------------------------------------------------------------------
+// --- Message boxes
+// --------------------------------------------------------------------------------
 
 struct ShownBox {
     std::string caption;
@@ -288,7 +290,7 @@ struct ShownBox {
 // Records every box; answers from `answers` in order, and once they are used up with IDOK (or
 // IDNO for a box with Yes and No buttons).
 class RecordingMessageBoxSink : public platform::MessageBoxSink {
-public:
+  public:
     int Show(const std::string& caption, const std::string& text, unsigned flags) override;
 
     std::vector<ShownBox> boxes;
@@ -299,7 +301,7 @@ public:
 
 // Installs a RecordingMessageBoxSink for its lifetime and restores the former sink.
 class ScopedMessageBoxRecorder {
-public:
+  public:
     ScopedMessageBoxRecorder();
     ~ScopedMessageBoxRecorder();
     ScopedMessageBoxRecorder(const ScopedMessageBoxRecorder&) = delete;
@@ -309,7 +311,7 @@ public:
     const std::vector<ShownBox>& boxes() const { return sink_->boxes; }
     void Answer(int button) { sink_->answers.push_back(button); }
 
-private:
+  private:
     std::shared_ptr<RecordingMessageBoxSink> sink_;
     std::shared_ptr<platform::MessageBoxSink> former_;
 };
