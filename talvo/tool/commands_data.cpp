@@ -1,4 +1,6 @@
 // The commands that make and change files: create, import, delete, gen; and export.
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iostream>
 
@@ -90,6 +92,13 @@ void ReadInput(const ImportArgs& args, uint32_t unitSize, FlatRecords* records) 
         ok = ReadFlatRecords(in, args.format, unitSize, records, &error);
     }
     if (!ok) throw ToolError(error + "; nothing was imported");
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 &&
+           ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -225,6 +234,10 @@ void ExportCommand(const ExportArgs& args, Console& console) {
         throw UsageError("a key-only file has no records; use --order key");
     }
 
+    if (args.output != "-" &&
+        (SameFile(args.output, info.dataPath) || SameFile(args.output, info.indexPath))) {
+        throw UsageError("the output " + args.output + " is a part of the file being exported");
+    }
     OutputSink sink;
     std::string error;
     if (!sink.Open(args.output, &error)) throw ToolError(error);
@@ -366,7 +379,11 @@ void GenCommand(const GenArgs& args, Console& console) {
         }
         for (uint64_t i = args.deletedEvery; args.deletedEvery != 0 && i <= args.records;
              i += args.deletedEvery) {
-            Require(file->DeleteRecord(i - 1), "cannot delete record " + std::to_string(i - 1));
+            // By key: the index maps keys to records, so this is a lookup, not a search.
+            std::string record = generator.Record(i - 1);
+            Require(file->DeleteKey(AsBytes(std::string_view(record).substr(shape.keyPosition,
+                                                                            shape.keySize))),
+                    "cannot delete record " + std::to_string(i - 1));
             ++deleted;
         }
         file.Close();

@@ -301,6 +301,7 @@ TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
         {"import", P("f"), "--input", P("missing")},
         {"import", P("missing"), "--input", P("in")},
         {"export", P("f"), "--order", "record", "--output", P("no/such/dir/x")},
+        {"export", P("f"), "--output", P("f")},
         {"delete", P("f"), "--key", "AAA", "--record", "0"},
         {"delete", P("f"), "--key-hex", "4G"},
         {"delete", P("f")},
