@@ -40,6 +40,7 @@ namespace {
 constexpr size_t kMapSize = size_t{64} << 30;  // address space only: the file grows with its data
 constexpr uint64_t kIndexVersion = 1;
 constexpr char kCountsKey[] = "counts";
+constexpr int kAhead = 16;
 
 void PutU64(uint8_t* at, uint64_t v) {
     for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -155,7 +156,40 @@ void KeyIndex::Close() {
     env_ = nullptr;
 }
 
+void KeyIndex::DropAhead() {
+    if (ahead_ != nullptr) mdb_cursor_close(ahead_);
+    ahead_ = nullptr;
+    aheadValid_ = false;
+}
+
+void KeyIndex::StartAhead(const MDB_val& key) {
+    aheadValid_ = false;
+    if (ahead_ == nullptr && mdb_cursor_open(txn_, keys_, &ahead_) != MDB_SUCCESS) {
+        ahead_ = nullptr;
+        return;
+    }
+    MDB_val k = key;
+    MDB_val v{};
+    if (mdb_cursor_get(ahead_, &k, &v, MDB_SET) != MDB_SUCCESS) return;
+    for (int i = 0; i < kAhead; ++i) {
+        if (mdb_cursor_get(ahead_, &k, &v, MDB_NEXT) != MDB_SUCCESS) return;
+        if (v.mv_size == 8) prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
+    }
+    aheadValid_ = true;
+}
+
+void KeyIndex::StepAhead() {
+    MDB_val k{};
+    MDB_val v{};
+    if (mdb_cursor_get(ahead_, &k, &v, MDB_NEXT) != MDB_SUCCESS) {
+        aheadValid_ = false;
+        return;
+    }
+    if (v.mv_size == 8) prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
+}
+
 void KeyIndex::EndTxn() {
+    DropAhead();
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
     if (txn_ != nullptr) mdb_txn_abort(txn_);
@@ -203,6 +237,7 @@ Status KeyIndex::Commit(const IndexMeta& meta) {
         Abort();
         return s;
     }
+    DropAhead();
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
     const int rc = mdb_txn_commit(txn_);
@@ -257,6 +292,7 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
 Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySize) {
     if (!writing_) return MakeError(Error::kIoError, "internal: insert outside a write transaction");
     if (entries.empty()) return Status::Ok();
+    DropAhead();
     Status s = Check(cursor_ == nullptr ? mdb_cursor_open(txn_, keys_, &cursor_) : 0, "cursor");
     if (!s.ok()) return s;
     MDB_val lastKey{};
@@ -285,6 +321,7 @@ Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySiz
 Status KeyIndex::Erase(std::span<const uint8_t> key) {
     if (!writing_) return MakeError(Error::kIoError, "internal: erase outside a write transaction");
     // A cursor left on a deleted item would step onto its successor twice: start afresh.
+    DropAhead();
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
     MDB_val k = Val(key.data(), key.size());
@@ -325,6 +362,10 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
     if (rc == MDB_NOTFOUND) return MakeError(Error::kEndOfKeys, "");
     s = Check(rc, "seek key");
     if (!s.ok()) return s;
+    if (prefetch_ != nullptr) {
+        if (!stepped) StartAhead(k);
+        else if (aheadValid_) StepAhead();
+    }
     if (v.mv_size != 8) return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
     if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));

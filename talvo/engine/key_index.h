@@ -86,6 +86,14 @@ public:
     Status LoadMarks(std::vector<uint64_t>* recordNumbers);
     Status ClearMarks();                       // write transaction only
 
+    // While keys are read in order, the record numbers of the next few keys are handed to `fn`
+    // ahead of time, so that their records can be fetched into the cache early.
+    using PrefetchFn = void (*)(void* context, uint64_t recordNumber);
+    void SetPrefetch(PrefetchFn fn, void* context) {
+        prefetch_ = fn;
+        prefetchContext_ = context;
+    }
+
     // The index file's size in bytes (0 if unknown).
     uint64_t FileBytes() const;
 
@@ -93,10 +101,17 @@ private:
     Status EnsureTxn();
     void EndTxn();
     Status Check(int rc, const char* what) const;
+    void StartAhead(const MDB_val& key);
+    void StepAhead();
+    void DropAhead();
 
     MDB_env* env_ = nullptr;
     MDB_txn* txn_ = nullptr;
     MDB_cursor* cursor_ = nullptr;
+    MDB_cursor* ahead_ = nullptr;  // runs kAhead keys in front of cursor_ while reading in order
+    bool aheadValid_ = false;
+    PrefetchFn prefetch_ = nullptr;
+    void* prefetchContext_ = nullptr;
     MDB_dbi keys_ = 0;
     MDB_dbi meta_ = 0;
     bool writing_ = false;

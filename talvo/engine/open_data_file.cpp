@@ -1,6 +1,7 @@
 #include "talvo/engine/open_data_file.h"
 
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -28,7 +29,36 @@ std::vector<std::string> OpenDataFile::PartPaths(const std::string& dataPath) {
     return parts;
 }
 
-OpenDataFile::~OpenDataFile() = default;
+OpenDataFile::~OpenDataFile() { Unmap(); }
+
+void OpenDataFile::Unmap() {
+    if (map_ != nullptr) ::munmap(const_cast<uint8_t*>(map_), mapBytes_);
+    map_ = nullptr;
+    mapBytes_ = 0;
+    mappedSlots_ = 0;
+}
+
+// Committed slots never shrink while the file is open here: a writer cuts off only what lies
+// past the committed count, so the mapping never reaches beyond the end of the file.
+void OpenDataFile::MapCommitted() {
+    if (recordSize() == 0 || committedSlots_ == mappedSlots_) return;
+    Unmap();
+    if (committedSlots_ == 0) return;
+    const size_t bytes = static_cast<size_t>(SlotOffset(committedSlots_, recordSize()));
+    void* at = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, data_.fd(), 0);
+    if (at == MAP_FAILED) return;  // reads fall back to pread
+    map_ = static_cast<const uint8_t*>(at);
+    mapBytes_ = bytes;
+    mappedSlots_ = committedSlots_;
+}
+
+void OpenDataFile::Prefetch(void* self, uint64_t recordNumber) {
+    const auto* file = static_cast<const OpenDataFile*>(self);
+    if (recordNumber >= file->mappedSlots_) return;
+    const uint8_t* at = file->map_ + SlotOffset(recordNumber, file->recordSize());
+    __builtin_prefetch(at);
+    __builtin_prefetch(at + file->recordSize() - 1);
+}
 
 Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataFile>* out) {
     std::unique_ptr<OpenDataFile> file(new OpenDataFile());
@@ -42,6 +72,7 @@ Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataF
     }
     s = file->LoadCommittedState();
     if (!s.ok()) return s;
+    if (file->keyed()) file->index_.SetPrefetch(&OpenDataFile::Prefetch, file.get());
     *out = std::move(file);
     return Status::Ok();
 }
@@ -118,6 +149,7 @@ Status OpenDataFile::LoadCommittedState() {
     pendingMarks_.clear();
     if (pending_) pending_->Clear();
     if (keyBuffer_.size() != header_.keySize) keyBuffer_.assign(header_.keySize, 0);
+    MapCommitted();
     return Status::Ok();
 }
 
@@ -190,7 +222,9 @@ FileInfo OpenDataFile::Info() const {
 Status OpenDataFile::ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* record) {
     const uint32_t size = recordSize();
     record->resize(size);
-    if (recordNumber >= flushedSlots_) {
+    if (recordNumber < mappedSlots_) {
+        std::memcpy(record->data(), map_ + SlotOffset(recordNumber, size), size);
+    } else if (recordNumber >= flushedSlots_) {
         const size_t at = static_cast<size_t>(recordNumber - flushedSlots_) * size;
         std::memcpy(record->data(), slotBuffer_.data() + at, size);
     } else {
@@ -570,6 +604,7 @@ Status OpenDataFile::Commit() {
     committedSlots_ = slotCount_;
     uncommittedBytes_ = 0;
     dirty_ = false;
+    MapCommitted();
     return Status::Ok();
 }
 
@@ -593,6 +628,7 @@ Status OpenDataFile::Finish() {
     if (closed_) return MakeError(Error::kNotOpen, dataPath_);
     Status s = Commit();
     index_.Close();
+    Unmap();
     data_.Close();  // releases the writer lock with the descriptor
     locked_ = false;
     closed_ = true;

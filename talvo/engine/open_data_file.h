@@ -80,6 +80,10 @@ private:
     // a note that the uncommitted changes were lost.
     Status RollBack(Status cause);
     Status LoadCommittedState();
+    // Maps the committed slots for reading (reads of other slots use the buffer or pread).
+    void MapCommitted();
+    void Unmap();
+    static void Prefetch(void* self, uint64_t recordNumber);
 
     HostFile data_;
     bool writable_ = false;
@@ -104,6 +108,9 @@ private:
     std::vector<uint8_t> slotBuffer_;
     std::vector<uint64_t> pendingMarks_;  // committed slots deleted since the last commit
     std::set<uint64_t> markOverlay_;      // slots to read as deleted whatever the data file says
+    const uint8_t* map_ = nullptr;  // [0, SlotOffset(mappedSlots_)) of the data file, read-only
+    size_t mapBytes_ = 0;
+    uint64_t mappedSlots_ = 0;
     std::vector<uint8_t> keyBuffer_;
     std::vector<uint8_t> recordBuffer_;
 };

@@ -20,7 +20,7 @@ uint64_t BigEndianPrefix(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-uint64_t PendingKeys::Hash(const uint8_t* key) const {
+uint32_t PendingKeys::Hash(const uint8_t* key) const {
     uint64_t h = 0x9E3779B97F4A7C15ull ^ keySize_;
     size_t i = 0;
     for (; i + 8 <= keySize_; i += 8) {
@@ -31,16 +31,18 @@ uint64_t PendingKeys::Hash(const uint8_t* key) const {
         h = (h ^ Load64(key + i, keySize_ - i)) * 0x94D049BB133111EBull;
         h ^= h >> 29;
     }
-    return h ^ (h >> 32);
+    return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 bool PendingKeys::Find(const uint8_t* key, uint64_t* recordNumber) const {
     if (table_.empty()) return false;
     const size_t mask = table_.size() - 1;
-    for (size_t slot = Hash(key) & mask;; slot = (slot + 1) & mask) {
-        const uint32_t entry = table_[slot];
+    const uint32_t hash = Hash(key);
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const uint64_t entry = table_[slot];
         if (entry == 0) return false;
-        const uint8_t* at = KeyAt(entry - 1);
+        if (static_cast<uint32_t>(entry >> 32) != hash) continue;
+        const uint8_t* at = KeyAt(static_cast<uint32_t>(entry) - 1);
         if (std::memcmp(at, key, keySize_) == 0) {
             std::memcpy(recordNumber, at + keySize_, 8);
             return true;
@@ -49,13 +51,15 @@ bool PendingKeys::Find(const uint8_t* key, uint64_t* recordNumber) const {
 }
 
 void PendingKeys::Grow() {
-    const size_t capacity = std::max<size_t>(1024, table_.size() * 2);
+    std::vector<uint64_t> old = std::move(table_);
+    const size_t capacity = std::max<size_t>(1024, old.size() * 2);
     table_.assign(capacity, 0);
     const size_t mask = capacity - 1;
-    for (size_t i = 0; i < count_; ++i) {
-        size_t slot = Hash(KeyAt(static_cast<uint32_t>(i))) & mask;
+    for (uint64_t entry : old) {
+        if (entry == 0) continue;
+        size_t slot = (entry >> 32) & mask;
         while (table_[slot] != 0) slot = (slot + 1) & mask;
-        table_[slot] = static_cast<uint32_t>(i + 1);
+        table_[slot] = entry;
     }
 }
 
@@ -66,9 +70,10 @@ void PendingKeys::Add(const uint8_t* key, uint64_t recordNumber) {
     std::memcpy(arena_.data() + offset, key, keySize_);
     std::memcpy(arena_.data() + offset + keySize_, &recordNumber, 8);
     const size_t mask = table_.size() - 1;
-    size_t slot = Hash(key) & mask;
+    const uint32_t hash = Hash(key);
+    size_t slot = hash & mask;
     while (table_[slot] != 0) slot = (slot + 1) & mask;
-    table_[slot] = static_cast<uint32_t>(++count_);
+    table_[slot] = (static_cast<uint64_t>(hash) << 32) | static_cast<uint32_t>(++count_);
 }
 
 std::vector<IndexEntry> PendingKeys::Sorted() const {

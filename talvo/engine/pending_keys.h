@@ -23,7 +23,7 @@ public:
     size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
     // Memory held, in bytes.
-    size_t bytes() const { return arena_.capacity() + table_.capacity() * sizeof(uint32_t); }
+    size_t bytes() const { return arena_.capacity() + table_.capacity() * sizeof(uint64_t); }
 
     // The entries in ascending key order, pointing into the batch (valid until the next Add or
     // Clear).
@@ -31,7 +31,7 @@ public:
     void Clear();
 
 private:
-    uint64_t Hash(const uint8_t* key) const;
+    uint32_t Hash(const uint8_t* key) const;
     const uint8_t* KeyAt(uint32_t index) const { return arena_.data() + size_t{index} * stride_; }
     void Grow();
 
@@ -39,7 +39,9 @@ private:
     size_t stride_;
     size_t count_ = 0;
     std::vector<uint8_t> arena_;   // count_ entries of key bytes + 8-byte record number
-    std::vector<uint32_t> table_;  // open addressing; 0 empty, otherwise entry index + 1
+    // Open addressing; 0 is empty, otherwise the key's hash in the high half (it chooses the
+    // slot and spares most key comparisons) and entry index + 1 in the low half.
+    std::vector<uint64_t> table_;
 };
 
 }  // namespace talvo::engine
