@@ -69,12 +69,14 @@ int32_t ParseLeadingInt(const std::string& text) {
     }
     if (negative) return static_cast<int32_t>(-value);  // -2^31 at most
     return value > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                        : static_cast<int32_t>(value);
+                                                       : static_cast<int32_t>(value);
 }
 
 // --- Controls ------------------------------------------------------------------------------------
 
-DialogView* CWndItem::View() const { return owner ? owner->View() : nullptr; }
+DialogView* CWndItem::View() const {
+    return owner ? owner->View() : nullptr;
+}
 
 std::string CWndItem::GetWindowText() const {
     DialogView* v = View();
@@ -249,7 +251,9 @@ bool CDialog::BeginModal(DialogView& v) {
     return OnInitDialog();
 }
 
-void CDialog::FinishModal() { attachedView = nullptr; }
+void CDialog::FinishModal() {
+    attachedView = nullptr;
+}
 
 bool CDialog::Dispatch(DialogMessage& message) {
     for (const MessageEntry& entry : GetMessageMap()) {
@@ -296,7 +300,9 @@ void CDialog::OnOK() {
     if (UpdateData(true)) EndDialog(kIdOk);
 }
 
-void CDialog::OnCancel() { EndDialog(kIdCancel); }
+void CDialog::OnCancel() {
+    EndDialog(kIdCancel);
+}
 
 void CDialog::DefaultSysCommand(unsigned command, intptr_t) {
     if ((command & 0xFFF0) == kScClose) OnCancel();

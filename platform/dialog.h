@@ -42,8 +42,8 @@ constexpr int kAnyControl = -1;
 struct DialogMessage {
     DialogEvent event = DialogEvent::Paint;
     int controlId = 0;
-    unsigned command = 0;  // SysCommand
-    intptr_t param = 0;    // SysCommand
+    unsigned command = 0;               // SysCommand
+    intptr_t param = 0;                 // SysCommand
     std::optional<Rgb> textBackground;  // CtlColor: the colour behind the control's text
     IconHandle icon = 0;                // QueryDragIcon
 };
@@ -53,7 +53,7 @@ class CDialog;
 // A control of a dialog, bound by id in DoDataExchange. Every operation goes to the dialog's
 // view and does nothing (reads empty) while the dialog is not running.
 class CWndItem {
-public:
+  public:
     int Id() const { return id; }
     bool IsBound() const { return owner != nullptr; }
     void Bind(CDialog& dialog, int controlId) {
@@ -66,29 +66,29 @@ public:
     void SetFocus() const;
     void ShowWindow(bool show) const;
 
-protected:
+  protected:
     DialogView* View() const;
 
-private:
+  private:
     CDialog* owner = nullptr;
     int id = 0;
 };
 
 class CEdit : public CWndItem {
-public:
+  public:
     void LimitText(size_t maximum) const;
 };
 
 class CStatic : public CWndItem {};
 
 class CButton : public CWndItem {
-public:
+  public:
     void SetCheck(bool checked) const;
     bool GetCheck() const;
 };
 
 class CListBox : public CWndItem {
-public:
+  public:
     void ResetContent() const;
     int AddString(const std::string& text) const;
     int InsertString(int index, const std::string& text) const;
@@ -101,21 +101,21 @@ public:
 };
 
 class CComboBox : public CWndItem {
-public:
+  public:
     void ResetContent() const;
     int AddString(const std::string& text) const;
     std::string GetSelectedText() const;
 };
 
 class CProgressCtrl : public CWndItem {
-public:
+  public:
     void SetRange(int lower, int upper) const;
     void SetPos(int position) const;
 };
 
 // One data exchange between a dialog's members and its controls.
 class DataExchange {
-public:
+  public:
     DataExchange(CDialog& target, bool saveAndValidate) : dialog(target), save(saveAndValidate) {}
     bool SaveAndValidate() const { return save; }
     CDialog& Dialog() const { return dialog; }
@@ -125,7 +125,7 @@ public:
     int LastControl() const { return lastControl; }
     void SetLastControl(int id) { lastControl = id; }
 
-private:
+  private:
     CDialog& dialog;
     bool save;
     bool failed = false;
@@ -145,7 +145,7 @@ void DDV_MinMaxUInt(DataExchange& dx, uint32_t value, uint32_t minimum, uint32_t
 int32_t ParseLeadingInt(const std::string& text);
 
 class CDialog {
-public:
+  public:
     explicit CDialog(int templateId);
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
@@ -179,7 +179,7 @@ public:
     // The attached view; null outside a modal run.
     DialogView* View() const { return attachedView; }
 
-protected:
+  protected:
     struct MessageEntry {
         DialogEvent event;
         int controlId;
@@ -212,12 +212,11 @@ protected:
     template <class D>
     static MessageEntry Entry(DialogEvent event, int controlId,
                               void (D::*handler)(DialogMessage&)) {
-        return {event, controlId, [handler](CDialog& d, DialogMessage& m) {
-                    (static_cast<D&>(d).*handler)(m);
-                }};
+        return {event, controlId,
+                [handler](CDialog& d, DialogMessage& m) { (static_cast<D&>(d).*handler)(m); }};
     }
 
-private:
+  private:
     int templateId;
     DialogView* attachedView = nullptr;
     bool ended = false;

@@ -38,7 +38,7 @@ using IconHandle = int;
 constexpr int kNoItem = -1;
 
 class DialogView {
-public:
+  public:
     virtual ~DialogView() = default;
 
     // --- The modal run ---
@@ -90,8 +90,7 @@ public:
 
     // --- Message boxes ---
     // Shows a modal box (flags as in platform/message_box.h) and returns the button pressed.
-    virtual int MessageBox(const std::string& text, const std::string& caption,
-                           unsigned flags) = 0;
+    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
 
     // --- The window ---
     virtual bool HasSystemMenu() = 0;

@@ -30,7 +30,7 @@ enum class ControlKind {
     RadioButton,  // automatic radio button
     Text,         // static text
     GroupBox,
-    Icon,         // static icon; its text is the icon resource id in decimal
+    Icon,  // static icon; its text is the icon resource id in decimal
     ProgressBar,
 };
 
@@ -42,17 +42,17 @@ constexpr uint32_t kHidden = 1u << 2;
 constexpr uint32_t kDisabled = 1u << 3;
 constexpr uint32_t kBorder = 1u << 4;
 constexpr uint32_t kVScroll = 1u << 5;
-constexpr uint32_t kAutoHScroll = 1u << 6;   // edit: scrolls horizontally while typing
-constexpr uint32_t kReadOnly = 1u << 7;      // edit
-constexpr uint32_t kDigitsOnly = 1u << 8;    // edit
-constexpr uint32_t kAlignRight = 1u << 9;    // edit and text
-constexpr uint32_t kDefault = 1u << 10;      // push button: the default button
-constexpr uint32_t kDropDown = 1u << 11;     // combo box: drop-down list with an edit field
-constexpr uint32_t kSorted = 1u << 12;       // list and combo box
-constexpr uint32_t kNotify = 1u << 13;       // list box: reports selection changes
-constexpr uint32_t kUseTabStops = 1u << 14;  // list box: expands tabs in items
+constexpr uint32_t kAutoHScroll = 1u << 6;        // edit: scrolls horizontally while typing
+constexpr uint32_t kReadOnly = 1u << 7;           // edit
+constexpr uint32_t kDigitsOnly = 1u << 8;         // edit
+constexpr uint32_t kAlignRight = 1u << 9;         // edit and text
+constexpr uint32_t kDefault = 1u << 10;           // push button: the default button
+constexpr uint32_t kDropDown = 1u << 11;          // combo box: drop-down list with an edit field
+constexpr uint32_t kSorted = 1u << 12;            // list and combo box
+constexpr uint32_t kNotify = 1u << 13;            // list box: reports selection changes
+constexpr uint32_t kUseTabStops = 1u << 14;       // list box: expands tabs in items
 constexpr uint32_t kNoIntegralHeight = 1u << 15;  // list box: height as given
-constexpr uint32_t kNoPrefix = 1u << 16;     // text: '&' is shown, not a mnemonic
+constexpr uint32_t kNoPrefix = 1u << 16;          // text: '&' is shown, not a mnemonic
 }  // namespace style
 
 // Window styles of a dialog frame.
@@ -107,7 +107,7 @@ std::string_view LoadString(int id);
 
 struct IconResource {
     int id;
-    int width;   // of the PNG, in pixels
+    int width;  // of the PNG, in pixels
     int height;
     std::span<const uint8_t> png;
     std::string_view svg;  // the scalable source

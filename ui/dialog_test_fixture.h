@@ -15,7 +15,7 @@
 #include "ui/ordelin_dlg.h"
 
 class DialogTest : public ::testing::Test {
-protected:
+  protected:
     using D = COrdelinDlg;
 
     void SetUp() override {

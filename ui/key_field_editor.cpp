@@ -33,14 +33,15 @@ KeyField ParseKeyField(const std::string& item) {
 }  // namespace
 
 void COrdelinDlg::OnAddKeyField() {
-    fieldPosition = static_cast<uint32_t>(platform::ParseLeadingInt(fieldPositionEdit.GetWindowText()));
+    fieldPosition =
+        static_cast<uint32_t>(platform::ParseLeadingInt(fieldPositionEdit.GetWindowText()));
     fieldLength = static_cast<uint32_t>(platform::ParseLeadingInt(fieldLengthEdit.GetWindowText()));
     // Sums in 64 bits: a position typed with a sign must not wrap round into the record.
     const uint64_t end = uint64_t{fieldPosition} + fieldLength;
 
     if (end > inputDescriptor.recordSize) {
-        Refuse("Position and Length of this field exceed input file's record size",
-               kFieldPosition, false);
+        Refuse("Position and Length of this field exceed input file's record size", kFieldPosition,
+               false);
         return;
     }
     if (uint64_t{static_cast<uint32_t>(keyBytesDefined)} + fieldLength > outputKeySize) {
@@ -118,8 +119,8 @@ void COrdelinDlg::OnKeyFieldSelChange() {
 void COrdelinDlg::OnOutputKeySizeKillFocus() {
     const int32_t value = platform::ParseLeadingInt(outputKeySizeEdit.GetWindowText());
     if (value < keyBytesDefined) {
-        Refuse("Output key size cannot be less than total of key fields defined.",
-               kOutputKeySize, true);
+        Refuse("Output key size cannot be less than total of key fields defined.", kOutputKeySize,
+               true);
         return;
     }
     if (value < 0 || static_cast<uint32_t>(value) > kMaxKeySize) {
@@ -165,8 +166,8 @@ void COrdelinDlg::OnOutputKeyPositionKillFocus() {
         const KeyField field = ParseKeyField(keyFieldList.GetText(i));
         keyFieldPositions[i] = static_cast<int32_t>(field.position);
         keyFieldLengths[i] = static_cast<int32_t>(field.length);
-        if (i >= 1 && int64_t{keyFieldPositions[i - 1]} + keyFieldLengths[i - 1] !=
-                          keyFieldPositions[i]) {
+        if (i >= 1 &&
+            int64_t{keyFieldPositions[i - 1]} + keyFieldLengths[i - 1] != keyFieldPositions[i]) {
             Refuse("Key fields must be contiguous for extended keyed file.", kOutputKeyPosition,
                    false);
             return;

@@ -79,8 +79,7 @@ TEST_F(KeyFieldTest, AddChecksRecordSizeKeySizeAndOverlap) {
         const uint32_t length = static_cast<uint32_t>(std::stoul(c.length));
         EXPECT_EQ(dialog->keyBytesDefined, definedBefore + static_cast<int>(length));
         EXPECT_EQ(host->Text(D::kKeyFieldSummary), Summary(dialog->keyBytesDefined, c.keySize));
-        EXPECT_EQ(host->Text(D::kFieldLength),
-                  std::to_string(c.keySize - dialog->keyBytesDefined));
+        EXPECT_EQ(host->Text(D::kFieldLength), std::to_string(c.keySize - dialog->keyBytesDefined));
         EXPECT_EQ(host->Text(D::kFieldPosition), c.position);
         EXPECT_EQ(host->Enabled(D::kAddKeyField), dialog->keyBytesDefined != c.keySize);
     }
@@ -119,8 +118,8 @@ TEST_F(KeyFieldTest, UpAndDownFollowTheSelectionAndOnlyReorder) {
         int select;
         bool remove, up, down;
     };
-    for (const Step& s : {Step{0, true, false, true}, Step{1, true, true, true},
-                          Step{2, true, true, false}}) {
+    for (const Step& s :
+         {Step{0, true, false, true}, Step{1, true, true, true}, Step{2, true, true, false}}) {
         SCOPED_TRACE(s.select);
         ASSERT_TRUE(host->SelectListItem(D::kKeyFieldList, s.select));
         EXPECT_EQ(host->Enabled(D::kRemoveKeyField), s.remove);
@@ -151,8 +150,8 @@ TEST_F(KeyFieldTest, OutputKeySizeCannotFallBelowTheFieldsOrExceed255) {
         const char* typed;
         std::string refusal;
     };
-    for (const Case& c : {Case{"5", kBelow}, Case{"-1", kBelow}, Case{"256", kAbove},
-                          Case{"4294967296", kAbove}}) {
+    for (const Case& c :
+         {Case{"5", kBelow}, Case{"-1", kBelow}, Case{"256", kAbove}, Case{"4294967296", kAbove}}) {
         SCOPED_TRACE(c.typed);
         ASSERT_TRUE(host->Type(D::kOutputKeySize, c.typed));
         host->MoveFocus(D::kInputFile);
@@ -247,9 +246,9 @@ TEST_F(KeyFieldTest, KeyPositionChecks) {
     const std::string kNegative = "Key position cannot be negative.";
     struct Case {
         const char* name;
-        int32_t keySize;         // of the input file, and the output key size
+        int32_t keySize;            // of the input file, and the output key size
         const char* outputKeySize;  // typed, or null
-        const char* recordSize;  // output record size typed, or null (100)
+        const char* recordSize;     // output record size typed, or null (100)
         std::vector<std::pair<uint32_t, uint32_t>> fields;
         const char* position;
         std::string refusal;
@@ -286,11 +285,11 @@ TEST_F(KeyFieldTest, KeyPositionChecks) {
         }
         EXPECT_TRUE(host->TakeMessageBoxes().empty());
         if (c.extended) {
-            const std::string single = std::string(c.position) + "\t" +
-                                       std::to_string(dialog->outputKeySize);
+            const std::string single =
+                std::string(c.position) + "\t" + std::to_string(dialog->outputKeySize);
             EXPECT_EQ(host->Items(D::kKeyFieldList), Items{single});
-            EXPECT_EQ(Occupied(), Range(static_cast<uint32_t>(std::stoul(c.position)),
-                                        dialog->outputKeySize));
+            EXPECT_EQ(Occupied(),
+                      Range(static_cast<uint32_t>(std::stoul(c.position)), dialog->outputKeySize));
         } else {
             EXPECT_EQ(host->Items(D::kKeyFieldList), before);
         }

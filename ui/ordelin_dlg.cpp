@@ -33,8 +33,7 @@ COrdelinDlg::COrdelinDlg(platform::CDialog* /*parent*/) : CDialog(res::kMainDial
 
 COrdelinDlg::~COrdelinDlg() = default;
 
-void COrdelinDlg::SetInputFile(CDornApi& dornApi, std::string fileName,
-                               std::string directoryName) {
+void COrdelinDlg::SetInputFile(CDornApi& dornApi, std::string fileName, std::string directoryName) {
     client = &dornApi;
     inputFileName = UpperCase(std::move(fileName));
     inputDirectory = UpperCase(std::move(directoryName));
@@ -127,9 +126,9 @@ bool COrdelinDlg::OnInitDialog() {
     view->SetIcon(appIcon, false);
 
     const std::string inputNames = inputFileName + " on " + inputDirectory;
-    const bool found = client != nullptr &&
-                       client->GetFileDescriptor(inputFileName.c_str(), inputDirectory.c_str(),
-                                                 inputDescriptor);
+    const bool found =
+        client != nullptr &&
+        client->GetFileDescriptor(inputFileName.c_str(), inputDirectory.c_str(), inputDescriptor);
     const uint8_t type = inputDescriptor.fileType;
     if (!found || (type != 1 && type != 2 && type != 4 && type != 36)) {
         AppMessageBox(inputNames + " is not a valid data file", platform::MB_ICONSTOP);
@@ -143,9 +142,9 @@ bool COrdelinDlg::OnInitDialog() {
     }
     // An extended keyed file whose key does not lie inside its record cannot be described by a
     // key field; it is refused as the damaged file it is.
-    if (type == 36 && (inputDescriptor.keyPosition < 0 ||
-                       inputDescriptor.keyPosition + inputDescriptor.keySize >
-                           inputDescriptor.recordSize)) {
+    if (type == 36 &&
+        (inputDescriptor.keyPosition < 0 ||
+         inputDescriptor.keyPosition + inputDescriptor.keySize > inputDescriptor.recordSize)) {
         AppMessageBox(inputNames + " is not a valid data file", platform::MB_ICONSTOP);
         EndDialog(platform::kIdCancel);
         return false;
@@ -319,7 +318,9 @@ void COrdelinDlg::OnCtlColor(DialogMessage& message) {
 
 // --- Output file, directory and record size -----------------------------------------------------
 
-void COrdelinDlg::OnOutputFileKillFocus() { outputFileName = outputFileEdit.GetWindowText(); }
+void COrdelinDlg::OnOutputFileKillFocus() {
+    outputFileName = outputFileEdit.GetWindowText();
+}
 
 void COrdelinDlg::OnOutputDirDropDown() {
     outputDirectoryCombo.ResetContent();
@@ -344,8 +345,7 @@ void COrdelinDlg::OnOutputRecordSizeKillFocus() {
     const int32_t value = platform::ParseLeadingInt(outputRecordSizeEdit.GetWindowText());
     // No record of the file system is larger; a build could not hold one.
     if (value < 0 || static_cast<uint32_t>(value) > kMaxRecordSize) {
-        Refuse("Output record size cannot be greater than " + std::to_string(kMaxRecordSize) +
-                   ".",
+        Refuse("Output record size cannot be greater than " + std::to_string(kMaxRecordSize) + ".",
                kOutputRecordSize, true);
         return;
     }
@@ -362,7 +362,9 @@ void COrdelinDlg::OnUseRecordNumber() {
     toKeyEdit.EnableWindow(false);
 }
 
-void COrdelinDlg::OnKeyEditSetFocus() { buildFileButton.EnableWindow(false); }
+void COrdelinDlg::OnKeyEditSetFocus() {
+    buildFileButton.EnableWindow(false);
+}
 
 // --- The window ----------------------------------------------------------------------------------
 
@@ -385,11 +387,12 @@ void COrdelinDlg::OnPaint() {
     view->EraseIconBackground();
     const platform::Size area = view->ClientSize();
     const platform::Size icon = view->SystemIconSize();
-    view->DrawIcon((area.width - icon.width + 1) / 2, (area.height - icon.height + 1) / 2,
-                   appIcon);
+    view->DrawIcon((area.width - icon.width + 1) / 2, (area.height - icon.height + 1) / 2, appIcon);
 }
 
-void COrdelinDlg::OnQueryDragIcon(DialogMessage& message) { message.icon = appIcon; }
+void COrdelinDlg::OnQueryDragIcon(DialogMessage& message) {
+    message.icon = appIcon;
+}
 
 void COrdelinDlg::OnBuildFile() {
     // The build run (input and output channels, the copy, the list file) is a component of its

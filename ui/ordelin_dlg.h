@@ -21,7 +21,7 @@
 #include "platform/dialog.h"
 
 class COrdelinDlg : public platform::CDialog {
-public:
+  public:
     static constexpr uint32_t kMaxRecordSize = 65535;
     static constexpr uint32_t kMaxKeySize = 255;
     static constexpr int kMaxKeyFields = 254;
@@ -154,7 +154,7 @@ public:
     // Whether record byte n is marked in the occupancy map (false beyond the map).
     bool IsByteOccupied(uint64_t n) const;
 
-protected:
+  protected:
     const MessageMap& GetMessageMap() const override;
     void DoDataExchange(platform::DataExchange& dx) override;
     bool OnInitDialog() override;
@@ -185,7 +185,7 @@ protected:
     void OnUseRecordNumber();
     void OnOutputKeyPositionKillFocus();
 
-private:
+  private:
     // A plain box with an OK button, as every validation message is shown.
     void Refuse(const std::string& text, int focusControl, bool disableBuild);
     // Toggles the occupancy bits of `count` bytes from `first` (bits beyond the map are left).

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using D = COrdelinDlg;
 
 class SavedEnv {
-public:
+  public:
     explicit SavedEnv(const char* variable) : name(variable) {
         if (const char* value = getenv(variable)) former = value;
     }
@@ -33,13 +33,13 @@ public:
         }
     }
 
-private:
+  private:
     const char* name;
     std::optional<std::string> former;
 };
 
 class EngineDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "ordelin-dialog-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

@@ -178,10 +178,9 @@ TEST_F(DialogTest, KeyRangePlaceholdersAndTheirColours) {
         const bool& shown;
         const std::array<char, 256>& bound;
     };
-    const Edit edits[] = {{D::kFromKey, "< First Key >", dialog->fromKeyPlaceholderShown,
-                           dialog->fromKey},
-                          {D::kToKey, "< Last Key >", dialog->toKeyPlaceholderShown,
-                           dialog->toKey}};
+    const Edit edits[] = {
+        {D::kFromKey, "< First Key >", dialog->fromKeyPlaceholderShown, dialog->fromKey},
+        {D::kToKey, "< Last Key >", dialog->toKeyPlaceholderShown, dialog->toKey}};
     for (const Edit& e : edits) {
         SCOPED_TRACE(e.placeholder);
         EXPECT_EQ(host->Text(e.id), e.placeholder);

@@ -53,8 +53,8 @@ bool HeadlessHost::Open(platform::CDialog& target) {
     if (focusFirst) {
         for (const res::ControlTemplate& c : source->controls) {
             const Control* control = Find(c.id);
-            if (control != nullptr && (c.styles & res::style::kTabStop) != 0 &&
-                control->enabled && control->visible) {
+            if (control != nullptr && (c.styles & res::style::kTabStop) != 0 && control->enabled &&
+                control->visible) {
                 FocusTo(c.id);
                 break;
             }
@@ -221,7 +221,9 @@ bool HeadlessHost::SystemCommand(unsigned command, intptr_t param) {
     return true;
 }
 
-void HeadlessHost::Paint() { Dispatch(DialogEvent::Paint, 0); }
+void HeadlessHost::Paint() {
+    Dispatch(DialogEvent::Paint, 0);
+}
 
 platform::IconHandle HeadlessHost::QueryDragIcon() {
     if (!IsRunning()) return 0;
@@ -310,7 +312,9 @@ int HeadlessHost::ProgressPosition(int id) const {
 
 // --- platform::DialogView: controls --------------------------------------------------------------
 
-std::string HeadlessHost::GetText(int id) { return Text(id); }
+std::string HeadlessHost::GetText(int id) {
+    return Text(id);
+}
 
 void HeadlessHost::SetText(int id, const std::string& text) {
     if (Control* control = Find(id)) control->text = text;
@@ -332,7 +336,9 @@ void HeadlessHost::SetCheck(int id, bool checked) {
     if (Control* control = FindKind(id, ControlKind::RadioButton)) control->checked = checked;
 }
 
-bool HeadlessHost::IsChecked(int id) { return Checked(id); }
+bool HeadlessHost::IsChecked(int id) {
+    return Checked(id);
+}
 
 void HeadlessHost::ListReset(int id) {
     if (Control* control = FindKind(id, ControlKind::ListBox)) {
@@ -427,8 +433,7 @@ std::string HeadlessHost::ComboSelectedText(int id) {
 
 // --- platform::DialogView: the window ------------------------------------------------------------
 
-int HeadlessHost::MessageBox(const std::string& text, const std::string& caption,
-                             unsigned flags) {
+int HeadlessHost::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
     boxes.push_back({text, caption, flags});
     if (!answers.empty()) {
         const int answer = answers.front();
@@ -482,6 +487,8 @@ HeadlessDialogs::HeadlessDialogs(HeadlessHost::Step script) {
         });
 }
 
-HeadlessDialogs::~HeadlessDialogs() { platform::SetDialogViewFactory(std::move(former)); }
+HeadlessDialogs::~HeadlessDialogs() {
+    platform::SetDialogViewFactory(std::move(former));
+}
 
 }  // namespace headless

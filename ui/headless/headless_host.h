@@ -36,7 +36,7 @@ struct ShownMessageBox {
 };
 
 class HeadlessHost : public platform::DialogView {
-public:
+  public:
     using Step = std::function<void(HeadlessHost&)>;
 
     HeadlessHost() = default;
@@ -157,7 +157,7 @@ public:
     void EraseIconBackground() override {}
     void DrawIcon(int x, int y, platform::IconHandle icon) override;
 
-private:
+  private:
     struct Control {
         const res::ControlTemplate* source = nullptr;
         std::string text;
@@ -207,7 +207,7 @@ private:
 // Makes every dialog run by CDialog::DoModal() while it lives run on a headless host that follows
 // `script` (none: the dialog is closed with Escape at once), and records their template ids.
 class HeadlessDialogs {
-public:
+  public:
     explicit HeadlessDialogs(HeadlessHost::Step script = {});
     ~HeadlessDialogs();
     HeadlessDialogs(const HeadlessDialogs&) = delete;
@@ -215,7 +215,7 @@ public:
 
     const std::vector<int>& TemplatesRun() const { return *templatesRun; }
 
-private:
+  private:
     std::shared_ptr<std::vector<int>> templatesRun = std::make_shared<std::vector<int>>();
     platform::DialogViewFactory former;
 };
