@@ -16,7 +16,9 @@ int HexValue(char c) {
     return -1;
 }
 
-bool IsPrintable(uint8_t b) { return b >= 0x20 && b < 0x7F; }
+bool IsPrintable(uint8_t b) {
+    return b >= 0x20 && b < 0x7F;
+}
 
 }  // namespace
 
@@ -31,8 +33,8 @@ std::string ToHex(std::span<const uint8_t> bytes) {
 }
 
 std::string ToHex(std::string_view bytes) {
-    return ToHex(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                          bytes.size()));
+    return ToHex(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 
 std::optional<std::vector<uint8_t>> ParseHex(std::string_view text) {
@@ -114,11 +116,10 @@ std::optional<std::vector<KeyField>> ParseKeyFields(std::string_view text, uint3
     size_t start = 0;
     while (true) {
         size_t comma = text.find(',', start);
-        std::string_view item =
-            text.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                               : comma - start);
-        std::string label = "key field " + std::to_string(fields.size() + 1) + " \"" +
-                            std::string(item) + "\"";
+        std::string_view item = text.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+        std::string label =
+            "key field " + std::to_string(fields.size() + 1) + " \"" + std::string(item) + "\"";
         size_t colon = item.find(':');
         if (colon == std::string_view::npos) {
             *error = label + " is not POS:LEN";
@@ -145,8 +146,8 @@ std::optional<std::vector<KeyField>> ParseKeyFields(std::string_view text, uint3
         start = comma + 1;
     }
     if (total > keySize) {
-        *error = "the key fields make " + std::to_string(total) + " bytes, more than the key size " +
-                 std::to_string(keySize);
+        *error = "the key fields make " + std::to_string(total) +
+                 " bytes, more than the key size " + std::to_string(keySize);
         return std::nullopt;
     }
     return fields;

@@ -38,9 +38,9 @@ TEST(BytesText, KeyFieldsAreParsedAndAssembledEndToEnd) {
     auto fields = ParseKeyFields("6:2,0:3", 8, 5, &error);
     ASSERT_TRUE(fields) << error;
     std::string record = "ABCDEFGH";
-    EXPECT_EQ(AssembleKey({reinterpret_cast<const uint8_t*>(record.data()), record.size()},
-                          *fields),
-              "GHABC");
+    EXPECT_EQ(
+        AssembleKey({reinterpret_cast<const uint8_t*>(record.data()), record.size()}, *fields),
+        "GHABC");
 }
 
 TEST(BytesText, BadKeyFieldsAreRefusedWithTheFieldNamed) {

@@ -42,8 +42,9 @@ Order ToOrder(const std::string& text) {
 }
 
 void AddFileRef(CLI::App* command, FileRef* ref) {
-    command->add_option("FILE", ref->file,
-                        "the data file: a host path, or a name inside the directory of --dir")
+    command
+        ->add_option("FILE", ref->file,
+                     "the data file: a host path, or a name inside the directory of --dir")
         ->required();
     command->add_option("--dir", ref->dir,
                         "take FILE as a name in this directory of the directory table "
@@ -66,18 +67,22 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     CreateArgs create;
     CLI::App* createCmd = app.add_subcommand("create", "create a new, empty data file");
     AddFileRef(createCmd, &create.ref);
-    createCmd->add_option("--type", create.type, "1 or 2: records only; 4: keyed; "
-                                                 "36: keyed, key inside the record")
+    createCmd
+        ->add_option("--type", create.type,
+                     "1 or 2: records only; 4: keyed; "
+                     "36: keyed, key inside the record")
         ->required()
         ->check(CLI::IsMember({1, 2, 4, 36}));
-    createCmd->add_option("--record-size", create.recordSize,
-                          "bytes per record, 1 to 65535 (0: a key-only file of type 4 or 36)")
+    createCmd
+        ->add_option("--record-size", create.recordSize,
+                     "bytes per record, 1 to 65535 (0: a key-only file of type 4 or 36)")
         ->required()
         ->check(Whole(kMaxRecordSize));
     createCmd->add_option("--key-size", create.keySize, "key bytes, 1 to 255 (types 4 and 36)")
         ->check(Whole(kMaxKeySize));
-    createCmd->add_option("--key-pos", create.keyPosition,
-                          "type 36: position of the key in the record (default 0)")
+    createCmd
+        ->add_option("--key-pos", create.keyPosition,
+                     "type 36: position of the key in the record (default 0)")
         ->check(Whole(kMaxRecordSize));
 
     ImportArgs import;
@@ -89,9 +94,10 @@ int RunTool(int argc, const char* const* argv, Console& console) {
         "such line is reported with its number and the file is left as it was.");
     AddFileRef(importCmd, &import.ref);
     importCmd->add_option("--input", import.input, "the flat file; - for standard input (default)");
-    importCmd->add_option("--format", choices.importFormat,
-                          "fixed: records of exactly the record size, end to end (default); "
-                          "lines: one record per text line, padded with spaces")
+    importCmd
+        ->add_option("--format", choices.importFormat,
+                     "fixed: records of exactly the record size, end to end (default); "
+                     "lines: one record per text line, padded with spaces")
         ->check(CLI::IsMember({"fixed", "lines"}));
     importCmd->add_option("--key-fields", import.keyFields,
                           "type 4: the key is made of these byte ranges of the record, end to "
@@ -101,31 +107,34 @@ int RunTool(int argc, const char* const* argv, Console& console) {
 
     ExportArgs exportArgs;
     CLI::App* exportCmd = app.add_subcommand(
-        "export", "write the records to a flat file, deleted ones left out (a key-only file "
-                  "gives its keys)");
+        "export",
+        "write the records to a flat file, deleted ones left out (a key-only file "
+        "gives its keys)");
     AddFileRef(exportCmd, &exportArgs.ref);
     AddOrder(exportCmd, &choices.exportOrder, "key for keyed files, record for the others");
     exportCmd->add_option("--output", exportArgs.output,
                           "the flat file, replaced only when the export succeeds; - for "
                           "standard output (default)");
-    exportCmd->add_option("--format", choices.exportFormat,
-                          "fixed: records end to end (default); lines: one record per line")
+    exportCmd
+        ->add_option("--format", choices.exportFormat,
+                     "fixed: records end to end (default); lines: one record per line")
         ->check(CLI::IsMember({"fixed", "lines"}));
 
     DumpArgs dump;
     CLI::App* dumpCmd = app.add_subcommand(
-        "dump", "show record number, key as text and hex, record (non-printable bytes as \\xHH) "
-                "and the deleted mark");
+        "dump",
+        "show record number, key as text and hex, record (non-printable bytes as \\xHH) "
+        "and the deleted mark");
     AddFileRef(dumpCmd, &dump.ref);
     AddOrder(dumpCmd, &choices.dumpOrder, "record (key for a key-only file)");
-    dumpCmd->add_option("--limit", dump.limit, "show at most N records")
-        ->check(Whole());
+    dumpCmd->add_option("--limit", dump.limit, "show at most N records")->check(Whole());
     dumpCmd->add_flag("--json", dump.json,
                       "one JSON object per line; bytes as characters U+0000 to U+00FF");
 
     StatArgs stat;
-    CLI::App* statCmd = app.add_subcommand("stat", "describe the file: type, sizes, counts, "
-                                                   "dates, subordinate keys");
+    CLI::App* statCmd = app.add_subcommand("stat",
+                                           "describe the file: type, sizes, counts, "
+                                           "dates, subordinate keys");
     AddFileRef(statCmd, &stat.ref);
     statCmd->add_flag("--json", stat.json, "one JSON object");
 
@@ -134,8 +143,8 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     AddFileRef(deleteCmd, &del.ref);
     auto* keyOpt = deleteCmd->add_option("--key", del.key, "the record with this key (text)");
     auto* hexOpt = deleteCmd->add_option("--key-hex", del.keyHex, "the record with this key (hex)");
-    auto* recOpt = deleteCmd->add_option("--record", del.record, "record number N (from 0)")
-                      ->check(Whole());
+    auto* recOpt =
+        deleteCmd->add_option("--record", del.record, "record number N (from 0)")->check(Whole());
     keyOpt->excludes(hexOpt)->excludes(recOpt);
     hexOpt->excludes(recOpt);
 
@@ -148,8 +157,9 @@ int RunTool(int argc, const char* const* argv, Console& console) {
 
     FileRef checkRef;
     CLI::App* checkCmd = app.add_subcommand(
-        "check", "check that index and records agree; one line per problem; exit status 0 only "
-                 "for a sound file");
+        "check",
+        "check that index and records agree; one line per problem; exit status 0 only "
+        "for a sound file");
     AddFileRef(checkCmd, &checkRef);
 
     DirsArgs dirs;
@@ -162,19 +172,18 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     CLI::App* genCmd = app.add_subcommand(
         "gen", "create a file of demonstration data; the same options give the same file");
     AddFileRef(genCmd, &gen.ref);
-    genCmd->add_option("--records", gen.records, "how many records")
-        ->required()
-        ->check(Whole());
-    genCmd->add_option("--seed", gen.seed, "seed of the data (default 1)")
-        ->check(Whole());
-    genCmd->add_option("--layout", gen.layout,
-                       "customer: 100-byte customer records, key 8 bytes (default); "
-                       "orders: 64-byte order records, key 10 bytes")
+    genCmd->add_option("--records", gen.records, "how many records")->required()->check(Whole());
+    genCmd->add_option("--seed", gen.seed, "seed of the data (default 1)")->check(Whole());
+    genCmd
+        ->add_option("--layout", gen.layout,
+                     "customer: 100-byte customer records, key 8 bytes (default); "
+                     "orders: 64-byte order records, key 10 bytes")
         ->check(CLI::IsMember({"customer", "orders"}));
     genCmd->add_option("--type", gen.type, "1, 2, 4 (default) or 36")
         ->check(CLI::IsMember({1, 2, 4, 36}));
-    genCmd->add_option("--deleted-every", gen.deletedEvery,
-                       "delete every K-th record (types 4 and 36)")
+    genCmd
+        ->add_option("--deleted-every", gen.deletedEvery,
+                     "delete every K-th record (types 4 and 36)")
         ->check(Whole());
 
     try {

@@ -67,7 +67,7 @@ void DeleteCommand(const DeleteArgs& args, Console& console);
 
 struct SubKeyArgs {
     FileRef ref;
-    std::string action;  // "list" or "add"
+    std::string action;                 // "list" or "add"
     std::vector<std::string> operands;  // add: A B NAME
 };
 void SubKeyCommand(const SubKeyArgs& args, Console& console);

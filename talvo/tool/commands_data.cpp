@@ -14,10 +14,14 @@ namespace {
 
 FileType CheckedType(int type) {
     switch (type) {
-        case 1: return FileType::kRecords1;
-        case 2: return FileType::kRecords2;
-        case 4: return FileType::kKeyed;
-        case 36: return FileType::kExtendedKeyed;
+        case 1:
+            return FileType::kRecords1;
+        case 2:
+            return FileType::kRecords2;
+        case 4:
+            return FileType::kKeyed;
+        case 36:
+            return FileType::kExtendedKeyed;
     }
     throw UsageError("--type must be 1, 2, 4 or 36, not " + std::to_string(type));
 }
@@ -35,9 +39,9 @@ std::string KeyText(std::string_view key) {
 // How an import finds the key of an input record.
 struct KeyRule {
     bool keyed = false;
-    bool keyOnly = false;               // the input record is the key
-    std::vector<KeyField> fields;       // type 4
-    std::optional<KeyField> inRecord;   // type 36: the key position
+    bool keyOnly = false;              // the input record is the key
+    std::vector<KeyField> fields;      // type 4
+    std::optional<KeyField> inRecord;  // type 36: the key position
 };
 
 KeyRule MakeKeyRule(const FileInfo& info, const std::string& keyFields) {
@@ -52,24 +56,26 @@ KeyRule MakeKeyRule(const FileInfo& info, const std::string& keyFields) {
     rule.keyOnly = info.recordSize == 0;
     if (info.type == FileType::kExtendedKeyed && !rule.keyOnly) {
         if (!keyFields.empty()) {
-            throw UsageError("--key-fields applies to type 4 files; a type 36 file reads the key "
-                             "at its key position " + std::to_string(info.keyPosition));
+            throw UsageError(
+                "--key-fields applies to type 4 files; a type 36 file reads the key "
+                "at its key position " +
+                std::to_string(info.keyPosition));
         }
         rule.inRecord = KeyField{info.keyPosition, info.keySize};
         return rule;
     }
     if (rule.keyOnly) {
         if (!keyFields.empty()) {
-            throw UsageError("--key-fields does not apply to a key-only file: each input "
-                             "record is a key");
+            throw UsageError(
+                "--key-fields does not apply to a key-only file: each input "
+                "record is a key");
         }
         return rule;
     }
     if (keyFields.empty()) {
         if (info.keySize > info.recordSize) {
             throw UsageError("give --key-fields: the key size " + std::to_string(info.keySize) +
-                             " is larger than the record size " +
-                             std::to_string(info.recordSize));
+                             " is larger than the record size " + std::to_string(info.recordSize));
         }
         rule.fields = {{0, info.keySize}};
         return rule;
@@ -97,8 +103,8 @@ void ReadInput(const ImportArgs& args, uint32_t unitSize, FlatRecords* records) 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {};
     struct stat sb {};
-    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 &&
-           ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -119,7 +125,8 @@ void CreateCommand(const CreateArgs& args, Console& console) {
         options.keySize = *args.keySize;
     } else {
         if (args.keySize && *args.keySize != 0) {
-            throw UsageError("a type " + std::to_string(args.type) + " file has no key; leave "
+            throw UsageError("a type " + std::to_string(args.type) +
+                             " file has no key; leave "
                              "out --key-size");
         }
         if (args.recordSize == 0) {
@@ -184,14 +191,14 @@ void ImportCommand(const ImportArgs& args, Console& console) {
             s = file->AppendRecord(record, nullptr);
         } else {
             std::string key =
-                rule.keyOnly ? std::string(reinterpret_cast<const char*>(record.data()),
-                                           record.size())
+                rule.keyOnly
+                    ? std::string(reinterpret_cast<const char*>(record.data()), record.size())
                 : rule.inRecord ? AssembleKey(record, {*rule.inRecord})
                                 : AssembleKey(record, rule.fields);
             if (!rule.keyOnly && ReadsAsDeleted(info.type, record)) {
                 console.out << "record " << inputNumber << ": refused, byte "
-                            << DeletedMarkOffset(info.type)
-                            << " holds the deleted mark FE; key " << KeyText(key) << "\n";
+                            << DeletedMarkOffset(info.type) << " holds the deleted mark FE; key "
+                            << KeyText(key) << "\n";
                 ++refused;
                 continue;
             }
@@ -214,8 +221,8 @@ void ImportCommand(const ImportArgs& args, Console& console) {
     }
     if (args.progress && total >= 65536) console.err << "\n";
     file.Close();
-    console.out << "records read: " << total << ", written: " << written
-                << ", refused: " << refused << "\n";
+    console.out << "records read: " << total << ", written: " << written << ", refused: " << refused
+                << "\n";
 }
 
 void ExportCommand(const ExportArgs& args, Console& console) {
@@ -242,8 +249,7 @@ void ExportCommand(const ExportArgs& args, Console& console) {
     std::string error;
     if (!sink.Open(args.output, &error)) throw ToolError(error);
     auto emit = [&](std::string_view bytes, uint64_t recordNumber) {
-        if (args.format == FlatFormat::kLines &&
-            bytes.find('\n') != std::string_view::npos) {
+        if (args.format == FlatFormat::kLines && bytes.find('\n') != std::string_view::npos) {
             throw ToolError("record " + std::to_string(recordNumber) +
                             " holds a line break; export it with --format fixed");
         }
@@ -300,8 +306,9 @@ void DeleteCommand(const DeleteArgs& args, Console& console) {
         std::vector<uint8_t> record;
         Status s = file->ReadRecord(*args.record, &record);
         if (s.code() == Error::kNotFound) {
-            throw ToolError("no record " + std::to_string(*args.record) + " in " + path + " (it has " +
-                            std::to_string(info.slotCount) + " records, numbered from 0)");
+            throw ToolError("no record " + std::to_string(*args.record) + " in " + path +
+                            " (it has " + std::to_string(info.slotCount) +
+                            " records, numbered from 0)");
         }
         Require(s, "cannot read record " + std::to_string(*args.record));
         if (ReadsAsDeleted(info.type, record)) {
@@ -323,8 +330,8 @@ void DeleteCommand(const DeleteArgs& args, Console& console) {
     } else {
         auto bytes = ParseHex(*args.keyHex);
         if (!bytes || bytes->empty()) {
-            throw UsageError("--key-hex needs an even number of hex digits, not \"" +
-                             *args.keyHex + "\"");
+            throw UsageError("--key-hex needs an even number of hex digits, not \"" + *args.keyHex +
+                             "\"");
         }
         key.assign(bytes->begin(), bytes->end());
     }
@@ -370,19 +377,18 @@ void GenCommand(const GenArgs& args, Console& console) {
         OpenedFile file(engine, path);
         for (uint64_t i = 0; i < args.records; ++i) {
             std::string record = generator.Record(i);
-            Status s = IsKeyed(type)
-                           ? file->Put(AsBytes(std::string_view(record).substr(
-                                           shape.keyPosition, shape.keySize)),
-                                       AsBytes(record))
-                           : file->AppendRecord(AsBytes(record), nullptr);
+            Status s = IsKeyed(type) ? file->Put(AsBytes(std::string_view(record).substr(
+                                                     shape.keyPosition, shape.keySize)),
+                                                 AsBytes(record))
+                                     : file->AppendRecord(AsBytes(record), nullptr);
             Require(s, "cannot write record " + std::to_string(i) + " of " + path);
         }
         for (uint64_t i = args.deletedEvery; args.deletedEvery != 0 && i <= args.records;
              i += args.deletedEvery) {
             // By key: the index maps keys to records, so this is a lookup, not a search.
             std::string record = generator.Record(i - 1);
-            Require(file->DeleteKey(AsBytes(std::string_view(record).substr(shape.keyPosition,
-                                                                            shape.keySize))),
+            Require(file->DeleteKey(
+                        AsBytes(std::string_view(record).substr(shape.keyPosition, shape.keySize))),
                     "cannot delete record " + std::to_string(i - 1));
             ++deleted;
         }
@@ -392,8 +398,8 @@ void GenCommand(const GenArgs& args, Console& console) {
         throw;
     }
     console.out << "generated " << path << ": " << args.records << " " << shape.name
-                << " records of " << shape.recordSize << " bytes, type " << TypeText(type)
-                << ", " << deleted << " deleted\n";
+                << " records of " << shape.recordSize << " bytes, type " << TypeText(type) << ", "
+                << deleted << " deleted\n";
 }
 
 }  // namespace talvo::tool

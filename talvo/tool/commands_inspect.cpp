@@ -40,7 +40,10 @@ struct DumpEntry {
 void PrintEntry(const DumpEntry& e, bool json, std::ostream& out) {
     if (json) {
         out << "{\"record\":";
-        if (e.recordNumber) out << *e.recordNumber; else out << "null";
+        if (e.recordNumber)
+            out << *e.recordNumber;
+        else
+            out << "null";
         out << ",\"key\":" << (e.key ? JsonString(*e.key) : "null");
         out << ",\"keyHex\":" << (e.key ? "\"" + ToHex(*e.key) + "\"" : "null");
         out << ",\"data\":" << (e.data ? JsonString(*e.data) : "null");
@@ -140,14 +143,12 @@ void StatCommand(const StatArgs& args, Console& console) {
     if (args.json) {
         out << "{\"dataPath\":" << JsonString(info.dataPath)
             << ",\"indexPath\":" << JsonString(info.indexPath)
-            << ",\"type\":" << static_cast<int>(info.type)
-            << ",\"recordSize\":" << info.recordSize << ",\"keySize\":" << info.keySize
-            << ",\"keyPosition\":" << info.keyPosition
-            << ",\"formatVersion\":" << info.formatVersion
-            << ",\"records\":" << info.slotCount << ",\"deleted\":" << info.deletedCount
-            << ",\"keys\":" << info.keyCount << ",\"created\":" << info.created
-            << ",\"modified\":" << info.modified << ",\"accessed\":" << info.accessed
-            << ",\"subKeys\":[";
+            << ",\"type\":" << static_cast<int>(info.type) << ",\"recordSize\":" << info.recordSize
+            << ",\"keySize\":" << info.keySize << ",\"keyPosition\":" << info.keyPosition
+            << ",\"formatVersion\":" << info.formatVersion << ",\"records\":" << info.slotCount
+            << ",\"deleted\":" << info.deletedCount << ",\"keys\":" << info.keyCount
+            << ",\"created\":" << info.created << ",\"modified\":" << info.modified
+            << ",\"accessed\":" << info.accessed << ",\"subKeys\":[";
         for (size_t i = 0; i < subKeys.size(); ++i) {
             const auto& [index, def] = subKeys[i];
             out << (i ? "," : "") << "{\"index\":" << index << ",\"first\":" << def.first
@@ -159,8 +160,8 @@ void StatCommand(const StatArgs& args, Console& console) {
     out << "data file       " << info.dataPath << "\n";
     if (!info.indexPath.empty()) out << "index           " << info.indexPath << "\n";
     out << "type            " << TypeText(info.type) << "\n"
-        << "record size     " << info.recordSize << (IsKeyed(info.type) && info.recordSize == 0
-                                                            ? " (key-only file)\n" : "\n");
+        << "record size     " << info.recordSize
+        << (IsKeyed(info.type) && info.recordSize == 0 ? " (key-only file)\n" : "\n");
     if (IsKeyed(info.type)) out << "key size        " << info.keySize << "\n";
     if (info.type == FileType::kExtendedKeyed) {
         out << "key position    " << info.keyPosition << "\n";
@@ -224,8 +225,8 @@ int CheckCommand(const FileRef& ref, Console& console) {
     std::shared_ptr<DataFile> file;
     Status s = engine.Open(path, &file);
     if (!s.ok()) {
-        if (s.code() == Error::kNoSuchFile) throw ToolError("cannot open " + path + ": " +
-                                                            StatusText(s));
+        if (s.code() == Error::kNoSuchFile)
+            throw ToolError("cannot open " + path + ": " + StatusText(s));
         console.out << path << ": cannot be opened: " << StatusText(s) << "\n";
         return kExitFailure;
     }

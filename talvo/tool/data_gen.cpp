@@ -9,53 +9,56 @@ namespace talvo::tool {
 namespace {
 
 constexpr std::array kFirstNames = {
-    "Anna",  "Bernd",  "Clara",  "David",  "Elena", "Felix",  "Greta",  "Hannes", "Ida",
-    "Jonas", "Karin",  "Lukas",  "Maria",  "Nils",  "Olga",   "Paul",   "Quirin", "Rosa",
-    "Simon", "Tanja",  "Ulrich", "Vera",   "Walter", "Xenia", "Yusuf",  "Zoe",    "Marek",
-    "Ines",  "Tobias", "Lena"};
+    "Anna",   "Bernd", "Clara",  "David", "Elena", "Felix", "Greta",  "Hannes", "Ida",    "Jonas",
+    "Karin",  "Lukas", "Maria",  "Nils",  "Olga",  "Paul",  "Quirin", "Rosa",   "Simon",  "Tanja",
+    "Ulrich", "Vera",  "Walter", "Xenia", "Yusuf", "Zoe",   "Marek",  "Ines",   "Tobias", "Lena"};
 constexpr std::array kLastNames = {
-    "Albers",  "Brandt",  "Castell", "Dorn",    "Ebner",   "Falk",    "Gruber", "Hartmann",
-    "Imhof",   "Jansen",  "Krause",  "Lindner", "Moser",   "Neumann", "Ostrowski", "Pohl",
-    "Quandt",  "Richter", "Seidel",  "Thiele",  "Urban",   "Vogel",   "Winter", "Zander",
-    "Becker",  "Kowalski", "Novak",  "Petersen", "Rossi",  "Santos"};
-constexpr std::array kStreets = {
-    "Mill Lane",     "Station Road",  "Church Street", "Harbour Way",   "Linden Avenue",
-    "Market Square", "Bridge Street", "Garden Row",    "Oak Close",     "River Walk",
-    "Castle Hill",   "School Lane",   "Meadow Drive",  "North Street",  "Park Terrace",
-    "Vine Court",    "Kings Road",    "Forge Lane",    "Elm Grove",     "Quarry Path"};
+    "Albers", "Brandt",   "Castell", "Dorn",     "Ebner", "Falk",    "Gruber",    "Hartmann",
+    "Imhof",  "Jansen",   "Krause",  "Lindner",  "Moser", "Neumann", "Ostrowski", "Pohl",
+    "Quandt", "Richter",  "Seidel",  "Thiele",   "Urban", "Vogel",   "Winter",    "Zander",
+    "Becker", "Kowalski", "Novak",   "Petersen", "Rossi", "Santos"};
+constexpr std::array kStreets = {"Mill Lane",     "Station Road",  "Church Street", "Harbour Way",
+                                 "Linden Avenue", "Market Square", "Bridge Street", "Garden Row",
+                                 "Oak Close",     "River Walk",    "Castle Hill",   "School Lane",
+                                 "Meadow Drive",  "North Street",  "Park Terrace",  "Vine Court",
+                                 "Kings Road",    "Forge Lane",    "Elm Grove",     "Quarry Path"};
 constexpr std::array kCities = {
-    "Aldbury",      "Brackwede",   "Carrow",      "Dunmore",     "Eastleigh",  "Falkenau",
-    "Glenrith",     "Hollbrook",   "Innerby",     "Jarrow Bay",  "Kestwick",   "Lindau",
-    "Marlow",       "Northfleet",  "Oakhampton",  "Penrose",     "Queensferry", "Rothwell",
-    "Saltcoats",    "Tarnow",      "Upton Mill",  "Valmont",     "Westbury",   "Yarrowdale"};
+    "Aldbury",   "Brackwede",  "Carrow",     "Dunmore",    "Eastleigh",   "Falkenau",
+    "Glenrith",  "Hollbrook",  "Innerby",    "Jarrow Bay", "Kestwick",    "Lindau",
+    "Marlow",    "Northfleet", "Oakhampton", "Penrose",    "Queensferry", "Rothwell",
+    "Saltcoats", "Tarnow",     "Upton Mill", "Valmont",    "Westbury",    "Yarrowdale"};
 constexpr std::array kArticles = {
-    "Steel bolts M8",    "Oak panel 2m",     "Copper pipe 15mm", "Paint white 5l",
-    "Hinge brass",       "Glass sheet 4mm",  "Cable 3x1.5",      "Drill bit set",
-    "Wood screws 4x40",  "Sealant clear",    "Ladder 3m",        "Work gloves L",
-    "Tile grout grey",   "LED lamp 9W",      "Door handle",      "Sandpaper P120"};
+    "Steel bolts M8",   "Oak panel 2m",    "Copper pipe 15mm", "Paint white 5l",
+    "Hinge brass",      "Glass sheet 4mm", "Cable 3x1.5",      "Drill bit set",
+    "Wood screws 4x40", "Sealant clear",   "Ladder 3m",        "Work gloves L",
+    "Tile grout grey",  "LED lamp 9W",     "Door handle",      "Sandpaper P120"};
 constexpr std::array kOrderStates = {"OP", "SH", "IN", "PD"};
 constexpr char kCustomerStates[] = "AAAAAAIB";
 
-const LayoutInfo kCustomerLayout = {
-    "customer", 100, 8, 0,
-    {{"number", 0, 8},
-     {"name", 8, 24},
-     {"street", 32, 24},
-     {"postcode", 56, 5},
-     {"city", 61, 18},
-     {"since", 79, 8},
-     {"balance", 87, 12},
-     {"status", 99, 1}}};
+const LayoutInfo kCustomerLayout = {"customer",
+                                    100,
+                                    8,
+                                    0,
+                                    {{"number", 0, 8},
+                                     {"name", 8, 24},
+                                     {"street", 32, 24},
+                                     {"postcode", 56, 5},
+                                     {"city", 61, 18},
+                                     {"since", 79, 8},
+                                     {"balance", 87, 12},
+                                     {"status", 99, 1}}};
 
-const LayoutInfo kOrdersLayout = {
-    "orders", 64, 10, 0,
-    {{"number", 0, 10},
-     {"customer", 10, 8},
-     {"date", 18, 8},
-     {"article", 26, 20},
-     {"quantity", 46, 4},
-     {"amount", 50, 12},
-     {"status", 62, 2}}};
+const LayoutInfo kOrdersLayout = {"orders",
+                                  64,
+                                  10,
+                                  0,
+                                  {{"number", 0, 10},
+                                   {"customer", 10, 8},
+                                   {"date", 18, 8},
+                                   {"article", 26, 20},
+                                   {"quantity", 46, 4},
+                                   {"amount", 50, 12},
+                                   {"status", 62, 2}}};
 
 uint64_t SplitMix(uint64_t* state) {
     uint64_t z = (*state += 0x9E3779B97F4A7C15ULL);
@@ -66,13 +69,15 @@ uint64_t SplitMix(uint64_t* state) {
 
 // A small generator for the fields of one record.
 class Dice {
-public:
+  public:
     explicit Dice(uint64_t seed) : state_(seed) {}
     uint64_t Below(uint64_t n) { return SplitMix(&state_) % n; }
     template <size_t N>
-    const char* Pick(const std::array<const char*, N>& list) { return list[Below(N)]; }
+    const char* Pick(const std::array<const char*, N>& list) {
+        return list[Below(N)];
+    }
 
-private:
+  private:
     uint64_t state_;
 };
 

@@ -22,7 +22,7 @@ struct FieldInfo {
 struct LayoutInfo {
     const char* name;
     uint32_t recordSize;
-    uint32_t keySize;       // the record number field, first in the record
+    uint32_t keySize;  // the record number field, first in the record
     uint32_t keyPosition;
     std::vector<FieldInfo> fields;  // in record order, end to end, filling the record
 };
@@ -34,7 +34,7 @@ std::optional<Layout> ParseLayout(std::string_view name);
 constexpr uint64_t kMaxGeneratedRecords = 99'999'999;
 
 class DataGenerator {
-public:
+  public:
     // REQUIRES: 1 <= records <= kMaxGeneratedRecords.
     DataGenerator(Layout layout, uint64_t records, uint64_t seed);
 
@@ -44,14 +44,14 @@ public:
     // fields of the set's records are unique and not in record order.
     std::string Record(uint64_t i) const;
 
-private:
+  private:
     uint64_t Number(uint64_t i) const;
 
     const LayoutInfo& layout_;
     Layout kind_;
     uint64_t records_;
     uint64_t seed_;
-    uint64_t step_;    // coprime to records_: i -> (i * step_ + offset_) % records_ is a bijection
+    uint64_t step_;  // coprime to records_: i -> (i * step_ + offset_) % records_ is a bijection
     uint64_t offset_;
 };
 

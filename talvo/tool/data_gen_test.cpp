@@ -46,8 +46,8 @@ TEST(DataGenerator, KeysAreUniqueDigitsNotInRecordOrder) {
             keys.insert(key);
         }
         EXPECT_EQ(keys.size(), n);
-        EXPECT_EQ(*keys.rbegin(), std::string(8 - std::to_string(n).size(), '0') +
-                                      std::to_string(n));
+        EXPECT_EQ(*keys.rbegin(),
+                  std::string(8 - std::to_string(n).size(), '0') + std::to_string(n));
         if (n > 2) {
             EXPECT_FALSE(ascending) << n;
         }
@@ -63,7 +63,8 @@ TEST(DataGenerator, DatesAreRealCalendarDays) {
         int day = std::stoi(date.substr(6, 2));
         ASSERT_TRUE(year >= 2015 && year <= 2024 && month >= 1 && month <= 12 && day >= 1) << date;
         int days = month == 2 ? (year % 4 == 0 ? 29 : 28)
-                   : (month == 4 || month == 6 || month == 9 || month == 11) ? 30 : 31;
+                   : (month == 4 || month == 6 || month == 9 || month == 11) ? 30
+                                                                             : 31;
         ASSERT_LE(day, days) << date;
     }
 }

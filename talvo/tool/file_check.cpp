@@ -9,7 +9,7 @@ namespace talvo::tool {
 namespace {
 
 class ProblemList {
-public:
+  public:
     explicit ProblemList(std::vector<std::string>* out) : out_(out) {}
     void Add(std::string text) {
         if (count_ < kMaxProblemTexts) out_->push_back(std::move(text));
@@ -23,7 +23,7 @@ public:
     }
     bool empty() const { return count_ == 0; }
 
-private:
+  private:
     std::vector<std::string>* out_;
     uint64_t count_ = 0;
 };
@@ -108,8 +108,8 @@ bool CheckDataFile(DataFile& file, std::vector<std::string>* problems, CheckSumm
                 break;  // walking on could go round in circles
             }
             if (!keyOnly) {
-                const std::string where = "key " + shown + " points to record " +
-                                          std::to_string(recordNumber);
+                const std::string where =
+                    "key " + shown + " points to record " + std::to_string(recordNumber);
                 if (recordNumber >= slots.size()) {
                     list.Add(where + ", past the last record");
                 } else if (slots[recordNumber] == kDeleted) {
@@ -125,9 +125,9 @@ bool CheckDataFile(DataFile& file, std::vector<std::string>* problems, CheckSumm
                         info.keyPosition + key.size() <= record.size() &&
                         std::memcmp(record.data() + info.keyPosition, key.data(), key.size()) !=
                             0) {
-                        std::string stored(reinterpret_cast<const char*>(record.data()) +
-                                               info.keyPosition,
-                                           key.size());
+                        std::string stored(
+                            reinterpret_cast<const char*>(record.data()) + info.keyPosition,
+                            key.size());
                         list.Add(where + ", whose key at position " +
                                  std::to_string(info.keyPosition) + " is " + KeyText(stored));
                     }

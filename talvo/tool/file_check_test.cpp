@@ -11,7 +11,7 @@ namespace {
 // A data file held in memory whose index is a list walked in list order, so that a test can
 // damage it in any way.
 class FakeFile : public DataFile {
-public:
+  public:
     FileInfo info;
     std::vector<std::string> records;
     std::vector<std::pair<std::string, uint64_t>> index;
@@ -57,7 +57,7 @@ public:
     Status Flush() override { return Unused(); }
     int NativeHandle() const override { return -1; }
 
-private:
+  private:
     static Status Unused() { return {Error::kNotSupported, "not in the fake"}; }
 };
 
@@ -102,7 +102,11 @@ TEST(CheckDataFile, EachKindOfDamageIsNamed) {
     const Case cases[] = {
         {"key on a deleted record", [](FakeFile& f) { f.index[2].second = 2; },
          "key \"DDD\" (444444) points to record 2, which is deleted"},
-        {"live record without key", [](FakeFile& f) { f.index.pop_back(); --f.info.keyCount; },
+        {"live record without key",
+         [](FakeFile& f) {
+             f.index.pop_back();
+             --f.info.keyCount;
+         },
          "record 3 has no key"},
         {"record disagrees with its key", [](FakeFile& f) { f.records[3][2] = 'Z'; },
          "key \"DDD\" (444444) points to record 3, whose key at position 1 is \"DZD\""},
@@ -130,8 +134,7 @@ TEST(CheckDataFile, EachKindOfDamageIsNamed) {
         bool found = std::any_of(problems.begin(), problems.end(), [&](const std::string& p) {
             return p.find(c.expected) != std::string::npos;
         });
-        EXPECT_TRUE(found) << c.what << "; got:\n"
-                           << ::testing::PrintToString(problems);
+        EXPECT_TRUE(found) << c.what << "; got:\n" << ::testing::PrintToString(problems);
     }
 }
 

@@ -1,15 +1,18 @@
 #include "talvo/tool/record_io.h"
 
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace talvo::tool {
 
 namespace {
 
-std::string SystemReason() { return std::strerror(errno); }
+std::string SystemReason() {
+    return std::strerror(errno);
+}
 
 void Refuse(FlatRecords* out, std::string text) {
     if (out->refused.size() < kMaxRefusalTexts) out->refused.push_back(std::move(text));

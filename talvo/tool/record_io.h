@@ -21,7 +21,7 @@ struct FlatRecords {
     // One text per refused line ("line 7: 83 bytes, longer than the record size 80"), in input
     // order. When it is not empty the input as a whole is refused.
     std::vector<std::string> refused;
-    uint64_t refusedCount = 0;   // refused lines, also those beyond the texts kept
+    uint64_t refusedCount = 0;  // refused lines, also those beyond the texts kept
 
     uint64_t count() const { return recordSize == 0 ? 0 : bytes.size() / recordSize; }
     std::span<const uint8_t> record(uint64_t n) const {
@@ -47,7 +47,7 @@ bool ReadFlatRecords(std::istream& in, FlatFormat format, uint32_t recordSize, F
 // Commit succeeds (written to a temporary file beside it, then renamed). A sink destroyed
 // without Commit removes its temporary file and leaves any earlier file of that name alone.
 class OutputSink {
-public:
+  public:
     OutputSink() = default;
     ~OutputSink();
     OutputSink(const OutputSink&) = delete;
@@ -61,7 +61,7 @@ public:
     // as it was).
     bool Commit(std::string* error);
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     bool isStdout_ = false;
     std::string tempPath_;

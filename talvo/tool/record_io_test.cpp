@@ -9,7 +9,9 @@
 namespace talvo::tool {
 namespace {
 
-std::string AllRecords(const FlatRecords& r) { return {r.bytes.begin(), r.bytes.end()}; }
+std::string AllRecords(const FlatRecords& r) {
+    return {r.bytes.begin(), r.bytes.end()};
+}
 
 TEST(ReadFlatRecords, LinesArePaddedAndLineEndsDropped) {
     std::istringstream in("ab\r\n\nabcd\nxyz");
@@ -47,7 +49,7 @@ TEST(ReadFlatRecords, FixedInputMustEndOnARecordBoundary) {
 }
 
 class OutputSinkTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/talvo_sink_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -58,9 +60,7 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    size_t FileCount() {
-        return std::distance(std::filesystem::directory_iterator(dir_), {});
-    }
+    size_t FileCount() { return std::distance(std::filesystem::directory_iterator(dir_), {}); }
     std::string dir_;
 };
 

@@ -64,14 +64,20 @@ void OpenedFile::Close() {
     Require(engine_.Close(file), "cannot close " + path_);
 }
 
-bool IsKeyed(FileType type) { return type == FileType::kKeyed || type == FileType::kExtendedKeyed; }
+bool IsKeyed(FileType type) {
+    return type == FileType::kKeyed || type == FileType::kExtendedKeyed;
+}
 
 std::string TypeText(FileType type) {
     switch (type) {
-        case FileType::kRecords1: return "1 (records)";
-        case FileType::kRecords2: return "2 (records)";
-        case FileType::kKeyed: return "4 (keyed)";
-        case FileType::kExtendedKeyed: return "36 (extended keyed)";
+        case FileType::kRecords1:
+            return "1 (records)";
+        case FileType::kRecords2:
+            return "2 (records)";
+        case FileType::kKeyed:
+            return "4 (keyed)";
+        case FileType::kExtendedKeyed:
+            return "36 (extended keyed)";
     }
     return std::to_string(static_cast<int>(type));
 }

@@ -15,23 +15,25 @@ namespace talvo::tool {
 
 // Exit statuses of the tool.
 constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;   // the command failed, or check found problems
-constexpr int kExitUsage = 2;     // the command line is wrong
+constexpr int kExitFailure = 1;  // the command failed, or check found problems
+constexpr int kExitUsage = 2;    // the command line is wrong
 
 // A command's failure: a one-line text for standard error and the exit status. Thrown only
 // before a command changes anything, or when it has undone what it changed, unless the text
 // says otherwise.
 class ToolError : public std::runtime_error {
-public:
+  public:
     explicit ToolError(const std::string& what, int exitCode = kExitFailure)
         : std::runtime_error(what), exitCode_(exitCode) {}
     int exitCode() const { return exitCode_; }
 
-private:
+  private:
     int exitCode_;
 };
 
-inline ToolError UsageError(const std::string& what) { return ToolError(what, kExitUsage); }
+inline ToolError UsageError(const std::string& what) {
+    return ToolError(what, kExitUsage);
+}
 
 // The user's text for a failed status.
 std::string StatusText(const Status& status);
@@ -57,7 +59,7 @@ std::string ResolveFile(const FileRef& ref);
 // One open data file of an engine; closed when it goes out of scope. Close() reports the
 // outcome of the commit, which the destructor cannot.
 class OpenedFile {
-public:
+  public:
     // Throws ToolError naming the path when the engine refuses to open it.
     OpenedFile(Engine& engine, const std::string& hostPath);
     ~OpenedFile();
@@ -71,7 +73,7 @@ public:
     // Commits and closes; throws ToolError when the commit fails.
     void Close();
 
-private:
+  private:
     Engine& engine_;
     std::string path_;
     std::shared_ptr<DataFile> file_;

@@ -1,8 +1,7 @@
 // The `talvo` program end to end: real files in a temporary folder, driven through the built
 // executable as a user would.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,7 +31,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 class TalvoTool : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/talvo_e2e_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -65,10 +64,10 @@ protected:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         pid_t pid = 0;
         Result r;
         int rc = posix_spawn(&pid, TALVO_EXE, &actions, nullptr, argv.data(), envp.data());
@@ -172,8 +171,7 @@ TEST_F(TalvoTool, DuplicatesAreSkippedAndReportedWithTheirPositions) {
               "record 2: duplicate key \"AAA\" (414141), skipped\n"
               "record 4: duplicate key \"BBB\" (424242), skipped\n"
               "records read: 4, written: 2, refused: 2\n");
-    EXPECT_EQ(Ok({"export", P("f"), "--format", "lines"}),
-              "AAA one \nBBB two \nCCC 3   \n");
+    EXPECT_EQ(Ok({"export", P("f"), "--format", "lines"}), "AAA one \nBBB two \nCCC 3   \n");
 }
 
 TEST_F(TalvoTool, OverLongLinesRefuseTheWholeImport) {
@@ -194,7 +192,8 @@ TEST_F(TalvoTool, OverLongLinesRefuseTheWholeImport) {
     WriteFile(P("c.bin"), "BBxxxxCCx");
     r = Run({"import", P("f"), "--input", P("c.bin")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "talvo: the input ends inside record 2 (3 of 6 bytes); nothing was imported\n");
+    EXPECT_EQ(r.err,
+              "talvo: the input ends inside record 2 (3 of 6 bytes); nothing was imported\n");
     EXPECT_EQ(StatValue(P("f"), "records"), 1u);
 }
 
@@ -245,8 +244,8 @@ TEST_F(TalvoTool, DeleteMarksTheRecordAndDropsItsKey) {
     Result r = Run({"delete", P("f"), "--record", "2"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "talvo: record 2 is already deleted\n");
-    EXPECT_EQ(Run({"delete", P("f"), "--key", "ZZ"}).err, "talvo: no key \"ZZ\" (5A5A) in " +
-                                                               P("f") + "\n");
+    EXPECT_EQ(Run({"delete", P("f"), "--key", "ZZ"}).err,
+              "talvo: no key \"ZZ\" (5A5A) in " + P("f") + "\n");
     std::string dump = Ok({"dump", P("f"), "--json"});
     EXPECT_NE(dump.find("{\"record\":1,\"key\":null,\"keyHex\":null,\"data\":\"BBbbbb\\u00FE"),
               std::string::npos)
@@ -267,20 +266,21 @@ TEST_F(TalvoTool, FilesAreFoundThroughTheDirectoryTable) {
     Ok({"dirs", "remove", "Dat"});
     Result r = Run({"stat", "cust", "--dir", "dat"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "talvo: no directory \"dat\" in " + P("talvo.ini") +
-                         " (see talvo dirs list)\n");
+    EXPECT_EQ(r.err,
+              "talvo: no directory \"dat\" in " + P("talvo.ini") + " (see talvo dirs list)\n");
     EXPECT_EQ(Run({"dirs", "remove", "dat"}).code, 1);
     EXPECT_EQ(Run({"dirs", "set", "TOOLONG", "/x"}).code, 2);
 }
 
 TEST_F(TalvoTool, SubordinateKeysAreAddedAndListed) {
-    Ok({"create", P("f"), "--type", "36", "--record-size", "20", "--key-size", "4",
-        "--key-pos", "2"});
+    Ok({"create", P("f"), "--type", "36", "--record-size", "20", "--key-size", "4", "--key-pos",
+        "2"});
     EXPECT_EQ(Ok({"subkey", P("f"), "add", "3", "-7", "BYNAME"}), "added subordinate key 1\n");
     EXPECT_EQ(Ok({"subkey", P("f"), "list"}), "1  3 -7 BYNAME\n");
-    EXPECT_NE(Ok({"stat", P("f"), "--json"})
-                  .find("\"subKeys\":[{\"index\":1,\"first\":3,\"second\":-7,\"name\":\"BYNAME\"}]"),
-              std::string::npos);
+    EXPECT_NE(
+        Ok({"stat", P("f"), "--json"})
+            .find("\"subKeys\":[{\"index\":1,\"first\":3,\"second\":-7,\"name\":\"BYNAME\"}]"),
+        std::string::npos);
 }
 
 TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
@@ -293,8 +293,8 @@ TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
         {"create", P("n2"), "--type", "3", "--record-size", "8"},
         {"create", P("n3"), "--type", "4", "--record-size", "8"},
         {"create", P("n4"), "--type", "1", "--record-size", "70000"},
-        {"create", P("n5"), "--type", "36", "--record-size", "8", "--key-size", "4",
-         "--key-pos", "5"},
+        {"create", P("n5"), "--type", "36", "--record-size", "8", "--key-size", "4", "--key-pos",
+         "5"},
         {"create", P("f"), "--type", "4", "--record-size", "8", "--key-size", "3"},
         {"import", P("f"), "--input", P("in"), "--key-fields", "6:3"},
         {"import", P("f"), "--input", P("in"), "--format", "csv"},
@@ -314,7 +314,8 @@ TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
     };
     for (const auto& args : cases) {
         Result r = Run(args);
-        std::string shown = args.empty() ? "(none)" : args[0] + " " + (args.size() > 1 ? args[1] : "");
+        std::string shown =
+            args.empty() ? "(none)" : args[0] + " " + (args.size() > 1 ? args[1] : "");
         EXPECT_NE(r.code, 0) << shown;
         EXPECT_LT(r.code, 128) << shown;  // no crash
         EXPECT_EQ(r.err.rfind("talvo: ", 0), 0u) << shown << ": " << r.err;
