@@ -110,21 +110,21 @@ bool CDornApi::SplitCommandLine(const char* commandLine, std::string* directoryN
     std::string line = commandLine != nullptr ? commandLine : "";
     UpperInPlace(line);
 
-    std::string specification;
+    std::string fileSpec;
     if (!line.empty() && line[0] == '"') {
         const size_t closing = line.find('"', 1);
         if (closing == std::string::npos) return false;
-        specification = Trimmed(std::string_view(line).substr(1, closing - 1));
+        fileSpec = Trimmed(std::string_view(line).substr(1, closing - 1));
     } else {
         const size_t space = line.find(' ');
-        specification =
+        fileSpec =
             space != std::string::npos ? Trimmed(std::string_view(line).substr(0, space)) : line;
     }
 
-    const size_t backslash = specification.rfind('\\');
+    const size_t backslash = fileSpec.rfind('\\');
     if (backslash == std::string::npos) return false;
-    if (folderPath != nullptr) *folderPath = specification.substr(0, backslash);
-    const std::string name = specification.substr(backslash + 1);
+    if (folderPath != nullptr) *folderPath = fileSpec.substr(0, backslash);
+    const std::string name = fileSpec.substr(backslash + 1);
     if (fileName != nullptr) *fileName = name;
     if (name.empty()) return false;
 
