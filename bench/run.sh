@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the benchmarks (Release) and runs the keyed-file benchmark; arguments go to talvo_bench
-# (e.g. --records 200000, --dir /some/disk, --no-sqlite).
+# (e.g. --records 200000, --dir /some/disk, --no-sqlite). bench/run_client.sh runs the client
+# benchmark beside it.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/out/release"
