@@ -185,7 +185,9 @@ uint32_t DeliverList(const CSimpleIniA::TNamesDepend& names, char* buffer, uint3
         const char* name = entry.pItem;
         const size_t length = std::strlen(name);
         if (static_cast<uint64_t>(pos) + length + 2 > size) {
-            const uint32_t room = size - 2 - pos;
+            // pos may already stand at size - 1 (the last name's zero took the room before
+            // the final one): then nothing more of this name fits.
+            const uint32_t room = pos < size - 2 ? size - 2 - pos : 0;
             std::memcpy(buffer + pos, name, room);
             buffer[size - 2] = '\0';
             buffer[size - 1] = '\0';

@@ -115,6 +115,9 @@ TEST_F(ProfileTest, SectionAndKeyListsInFileOrder) {
     // (The helper shows the count plus one characters.)
     EXPECT_EQ(List(nullptr, 7), std::make_pair(std::string("One\0T\0", 6), 5u));
     EXPECT_EQ(List(nullptr, 6), std::make_pair(std::string("One\0\0", 5), 4u));
+    // The first name and its zero take all but the last character: the next name gets no room.
+    EXPECT_EQ(List(nullptr, 5), std::make_pair(std::string("One\0", 4), 3u));
+    EXPECT_EQ(List("ONE", 3), std::make_pair(std::string("b\0", 2), 1u));
     EXPECT_EQ(List(nullptr, 2), std::make_pair(std::string("\0", 1), 0u));
 
     fs::remove(hostFile);
