@@ -37,8 +37,11 @@ int32_t CDornApi::WideToBytes(const WideString& text, uint8_t* destination, int3
     const size_t length = platform::WideLength(text);
     if (maximum <= 0 || length == 0 || destination == nullptr) return 0;
     const int32_t count = static_cast<int32_t>(std::min<size_t>(length, maximum));
+    // Read through a local pointer: a store through destination could alias the string, which
+    // would otherwise make the compiler reload it for every byte.
+    const char16_t* units = text->data();
     for (int32_t i = 0; i < count; ++i) {
-        destination[i] = static_cast<uint8_t>((*text)[i] & 0xFF);
+        destination[i] = static_cast<uint8_t>(units[i] & 0xFF);
     }
     return count;
 }

@@ -39,26 +39,31 @@ Status TextFromWide(const WideString& wide, const char* what, std::string* text)
     return Status::Ok();
 }
 
-// Bytes from a wide string, one byte per unit; a unit above 0xFF is refused.
+// Bytes from a wide string, one byte per unit; a unit above 0xFF is refused (and *bytes is
+// then empty). Every record and key crosses here, so the common case is one pass over the
+// units to check them and one to narrow them, with no allocation once *bytes has grown.
 Status BytesFromWide(std::u16string_view wide, const char* what, std::vector<uint8_t>* bytes) {
-    bytes->clear();
-    bytes->reserve(wide.size());
-    for (size_t i = 0; i < wide.size(); ++i) {
-        if (wide[i] > 0xFF) {
-            char detail[96];
-            std::snprintf(detail, sizeof detail, "%s holds character U+%04X at %zu, above 0xFF", what,
-                          static_cast<unsigned>(wide[i]), i);
-            return FacadeError(Error::kInvalidArgument, detail);
+    char16_t high = 0;
+    for (char16_t unit : wide) high |= unit;
+    if (high > 0xFF) {
+        bytes->clear();
+        for (size_t i = 0; i < wide.size(); ++i) {
+            if (wide[i] > 0xFF) {
+                char detail[96];
+                std::snprintf(detail, sizeof detail, "%s holds character U+%04X at %zu, above 0xFF",
+                              what, static_cast<unsigned>(wide[i]), i);
+                return FacadeError(Error::kInvalidArgument, detail);
+            }
         }
-        bytes->push_back(static_cast<uint8_t>(wide[i]));
     }
+    bytes->resize(wide.size());
+    uint8_t* out = bytes->data();
+    for (size_t i = 0; i < wide.size(); ++i) out[i] = static_cast<uint8_t>(wide[i]);
     return Status::Ok();
 }
 
 std::u16string WideFromBytes(std::span<const uint8_t> bytes) {
-    std::u16string wide(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) wide[i] = bytes[i];
-    return wide;
+    return std::u16string(bytes.begin(), bytes.end());  // zero-extends each byte
 }
 
 // The key bytes of a key variant (a wide string).
@@ -379,7 +384,9 @@ HResult TalvoComponent::Open(int32_t channel, const WideString& file, const Wide
             return Fail(s.ok() ? FacadeError(Error::kIoError, "the engine gave no file") : s);
         }
         try {
-            channels_[channel].file = opened;
+            Channel& added = channels_[channel];
+            added.file = opened;
+            added.recordSize = opened->Info().recordSize;
         } catch (...) {
             engine_->Close(opened);
             throw;
@@ -488,7 +495,7 @@ HResult TalvoComponent::FindKey(int32_t channel, const Variant& key, VariantBool
                                                                 std::to_string(channel) +
                                                                 " has no keys"));
         }
-        std::vector<uint8_t> bytes;
+        std::vector<uint8_t>& bytes = keyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
         // A positioning key counts with its first key-size bytes.
         if (bytes.size() > info.keySize) bytes.resize(info.keySize);
@@ -510,7 +517,7 @@ HResult TalvoComponent::WriteKey(int32_t channel, const Variant& key, VariantBoo
                                     "the record buffer of channel " + std::to_string(channel) +
                                         " was refused by the last PutBuffer; nothing was written"));
         }
-        std::vector<uint8_t> bytes;
+        std::vector<uint8_t>& bytes = keyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
         if (Status s = ch->file->Put(bytes, ch->buffer); !s.ok()) return Fail(s);
         *ok = kTrue;
@@ -524,11 +531,10 @@ HResult TalvoComponent::ReadKey(int32_t channel, const Variant& key, VariantBool
     return Guard([&] {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
-        std::vector<uint8_t> bytes;
+        std::vector<uint8_t>& bytes = keyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
-        std::vector<uint8_t> record;
-        if (Status s = ch->file->Get(bytes, &record); !s.ok()) return Fail(s);
-        ch->buffer = std::move(record);
+        if (Status s = ch->file->Get(bytes, &ch->spare); !s.ok()) return Fail(s);
+        ch->buffer.swap(ch->spare);
         ch->bufferRefused = false;
         *ok = kTrue;
         return Succeed();
@@ -545,10 +551,9 @@ HResult TalvoComponent::ReadRecord(int32_t channel, const Variant& recordNumber,
             return Fail(FacadeError(Error::kInvalidArgument,
                                     "a record number must be an integer variant of 0 or more"));
         }
-        std::vector<uint8_t> record;
-        Status s = ch->file->ReadRecord(static_cast<uint64_t>(recordNumber.lVal), &record);
+        Status s = ch->file->ReadRecord(static_cast<uint64_t>(recordNumber.lVal), &ch->spare);
         if (!s.ok()) return Fail(s);
-        ch->buffer = std::move(record);
+        ch->buffer.swap(ch->spare);
         ch->bufferRefused = false;
         *ok = kTrue;
         return Succeed();
@@ -565,7 +570,7 @@ HResult TalvoComponent::PrepareBuffer(int32_t channel, int32_t* result) {
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         ch->buffer.clear();
         ch->bufferRefused = false;
-        *result = static_cast<int32_t>(ch->file->Info().recordSize);
+        *result = static_cast<int32_t>(ch->recordSize);
         return Succeed();
     });
 }
@@ -584,17 +589,16 @@ HResult TalvoComponent::PutBuffer(int32_t channel, const WideString& data, int32
                                 std::to_string(offset) + " of a string of " +
                                 std::to_string(available));
         }
-        std::vector<uint8_t> bytes;
         if (s.ok()) {
             std::u16string_view units = data ? std::u16string_view(*data) : std::u16string_view();
-            s = BytesFromWide(units.substr(offset, length), "the record", &bytes);
+            s = BytesFromWide(units.substr(offset, length), "the record", &ch->spare);
         }
         if (!s.ok()) {
             ch->buffer.clear();
             ch->bufferRefused = true;
             return Fail(s);
         }
-        ch->buffer = std::move(bytes);
+        ch->buffer.swap(ch->spare);
         ch->bufferRefused = false;
         return Succeed();
     });

@@ -100,6 +100,10 @@ private:
         bool afterPosition = false;
         std::vector<uint8_t> buffer;
         bool bufferRefused = false;  // the last PutBuffer failed
+        // Where reads and PutBuffer build the next buffer; swapped in on success, so that a
+        // failure leaves the buffer as it was and neither side is allocated again per record.
+        std::vector<uint8_t> spare;
+        uint32_t recordSize = 0;  // of the open file, which never changes while it is open
     };
 
     // A file named by file and directory name, resolved through the directory table.
@@ -131,6 +135,7 @@ private:
     int32_t param3_ = 0;
     DirectoryTable directories_;
     std::map<int32_t, Channel> channels_;
+    std::vector<uint8_t> keyBytes_;  // the key of the operation at hand, reused between calls
     Error lastCode_ = Error::kOk;
     std::string lastMessage_;
 };

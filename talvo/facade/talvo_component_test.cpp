@@ -382,6 +382,39 @@ TEST_F(FacadeTest, UnitsAboveAByteAreRefusedAndNothingIsWritten) {
     EXPECT_FALSE(ReadKey(1, "AA"));  // 0x141 was not cut to 0x41
 }
 
+// Reads and puts reuse the channel's storage between records: what is left in it must never
+// show through, and each channel keeps its own buffer.
+TEST_F(FacadeTest, RecordBuffersStayExactWhenReadsAndPutsAlternate) {
+    ASSERT_TRUE(CreateKeyed("WIDE", 8, 2));
+    ASSERT_TRUE(CreateKeyed("KEYS", 0, 2));
+    ASSERT_TRUE(Open(1, "WIDE"));
+    ASSERT_TRUE(Open(2, "KEYS"));
+    ASSERT_TRUE(Write(1, "AA", "12345678"));
+    ASSERT_TRUE(Write(2, "K1", ""));
+
+    ASSERT_TRUE(ReadKey(1, "AA"));
+    EXPECT_EQ(fs_->PutBuffer(1, W("xy"), 0, 2), platform::kOk);
+    EXPECT_EQ(Buffer(1), "xy");  // nothing of the longer record read before
+    EXPECT_EQ(fs_->PutBuffer(2, W("stale"), 0, 5), platform::kOk);
+    ASSERT_TRUE(ReadKey(2, "K1"));
+    EXPECT_EQ(Buffer(2), "");  // a key-only record is empty
+    EXPECT_EQ(Buffer(1), "xy");
+    EXPECT_FALSE(ReadKey(1, "ZZ"));
+    EXPECT_EQ(Buffer(1), "xy");  // a failed read leaves the put's bytes
+
+    // A refused put names the first unit above a byte and empties the buffer.
+    EXPECT_NE(fs_->PutBuffer(1, std::u16string(u"ab\u0141\u0200"), 0, 4), platform::kOk);
+    EXPECT_NE(ErrorMessage().find("U+0141 at 2"), std::string::npos) << ErrorMessage();
+    EXPECT_EQ(Buffer(1), "");
+    // A successful read lifts the refusal: its record is what the next write stores.
+    ASSERT_TRUE(ReadKey(1, "AA"));
+    VariantBool ok = 0;
+    fs_->WriteKey(1, Key("AB"), &ok);
+    ASSERT_NE(ok, 0) << ErrorMessage();
+    ASSERT_TRUE(ReadKey(1, "AB"));
+    EXPECT_EQ(Buffer(1), "12345678");
+}
+
 TEST_F(FacadeTest, KeysComeInUnsignedByteOrderFromTheFoundPosition) {
     ASSERT_TRUE(CreateKeyed("KEYS", 2, 3));
     ASSERT_TRUE(Open(38, "KEYS"));
