@@ -82,15 +82,19 @@ const char* CDornApi::GetSettingsFilePath() {
     if (!windowsDirectory || windowsDirectory->empty()) return nullptr;
     const bool endsWithSeparator =
         windowsDirectory->back() == '\\' || windowsDirectory->back() == '/';
-    if (windowsDirectory->size() + (endsWithSeparator ? 0 : 1) + std::strlen(kSettingsFileName) >
-        kPathLimit) {
-        return nullptr;  // a cut name would be some other file
+    // A Windows-directory file whose name would be cut is some other file: it counts as one
+    // without sections, so a usable maker's folder is chosen, and without one there is no path.
+    const bool windowsFileNameFits = windowsDirectory->size() + (endsWithSeparator ? 0 : 1) +
+                                         std::strlen(kSettingsFileName) <=
+                                     kPathLimit;
+    if (!windowsFileNameFits && candidate[0] == '\0') return nullptr;
+    if (windowsFileNameFits) {
+        CopyBounded(settingsPathCache, windowsDirectory->c_str(), kPathLimit);
+        if (!endsWithSeparator) AppendBounded(settingsPathCache, "\\", kPathLimit);
+        AppendBounded(settingsPathCache, kSettingsFileName, kPathLimit);
     }
-    CopyBounded(settingsPathCache, windowsDirectory->c_str(), kPathLimit);
-    if (!endsWithSeparator) AppendBounded(settingsPathCache, "\\", kPathLimit);
-    AppendBounded(settingsPathCache, kSettingsFileName, kPathLimit);
 
-    if (candidate[0] != '\0' && !HasAnySection(settingsPathCache)) {
+    if (candidate[0] != '\0' && (!windowsFileNameFits || !HasAnySection(settingsPathCache))) {
         CopyBounded(settingsPathCache, candidate, kPathLimit);
         platform::WritePrivateProfileString("Debug", "CreatedBy", "DORNAPI", settingsPathCache);
     }

@@ -114,6 +114,21 @@ TEST_F(SettingsFileTest, NoWindowsDirectoryMeansNoPathUntilOneIsFound) {
     EXPECT_EQ(path, MakerFile());
 }
 
+TEST_F(SettingsFileTest, WindowsDirectoryTooLongForTheFileNameLeavesTheMakersFolder) {
+    // A Windows directory of 253 characters: with "\\NAVO.INI" the name would pass 259.
+    SetEnv("ORDELIN_DRIVE_W", Host("windir"));
+    SetEnv("ORDELIN_WINDIR", "W:\\" + std::string(250, 'w'));
+    const char* path = CDornApi::GetSettingsFilePath();
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path, MakerFile());
+    EXPECT_EQ(CDornApi::GetSetting("Debug", "CreatedBy", ""), "DORNAPI");
+
+    // Without a usable maker's folder there is no path at all.
+    CDornApi::ResetSettingsPathCacheForTesting();
+    SetEnv("XDG_DATA_HOME", Host("data/missing"));
+    EXPECT_EQ(CDornApi::GetSettingsFilePath(), nullptr);
+}
+
 TEST_F(SettingsFileTest, WindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
     SetEnv("ORDELIN_DRIVE_W", Host("windir"));
     SetEnv("ORDELIN_WINDIR", "W:\\");
