@@ -325,4 +325,17 @@ TEST_F(KeyFieldTest, ARefusedEditKeepsTheFocusSoAClickIsLost) {
     EXPECT_EQ(host->Items(D::kKeyFieldList), Items{"0\t6"});
 }
 
+TEST_F(KeyFieldTest, AClickOnAButtonDisabledWhileTheEditIsLeftIsLost) {
+    ASSERT_TRUE(Open(4, 100, 8));
+    AddField(0, 6);
+    // Leaving the key size edit completes the key, which disables Add Key Field before the
+    // click could reach it: nothing is added.
+    ASSERT_TRUE(host->Type(D::kOutputKeySize, "6"));
+    EXPECT_FALSE(host->Click(D::kAddKeyField));
+    EXPECT_FALSE(host->Enabled(D::kAddKeyField));
+    EXPECT_TRUE(host->TakeMessageBoxes().empty());
+    EXPECT_EQ(host->Items(D::kKeyFieldList), Items{"0\t6"});
+    EXPECT_EQ(dialog->keyBytesDefined, 6);
+}
+
 }  // namespace

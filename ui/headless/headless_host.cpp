@@ -137,7 +137,8 @@ bool HeadlessHost::Type(int id, const std::string& text) {
         (control->source->styles & res::style::kReadOnly) != 0) {
         return false;
     }
-    if (!MoveFocus(id)) return false;
+    // The move's focus-lost handler may have disabled the edit: it then takes no keystrokes.
+    if (!MoveFocus(id) || Reachable(id) == nullptr) return false;
     control->text = control->limit ? CutTo(text, *control->limit) : text;
     return true;
 }
@@ -145,7 +146,8 @@ bool HeadlessHost::Type(int id, const std::string& text) {
 bool HeadlessHost::Click(int id) {
     Control* control = Reachable(id);
     if (control == nullptr || !IsButton(control->source->kind)) return false;
-    if (!MoveFocus(id)) return false;
+    // A button that the move's focus-lost handler disabled or hid gets no click.
+    if (!MoveFocus(id) || Reachable(id) == nullptr) return false;
     if (control->source->kind == ControlKind::RadioButton) {
         // The group: from the nearest radio button marked as a group's first, up to the next
         // control that is not a radio button or starts another group.

@@ -7,7 +7,8 @@
 // focus-gained on the new one; a handler of focus-lost that puts the focus elsewhere (back on its
 // edit, say) takes it there silently instead, and the move's own target gains nothing. A click
 // moves the focus to the button first, so an edit's validation runs before the click, and a
-// click whose focus move was refused is lost. Message boxes are answered at once from a queue.
+// click whose focus move was refused, or whose button that validation disabled, is lost.
+// Message boxes are answered at once from a queue.
 //
 // A modal run either follows a script (AddStep; RunModal returns when the dialog ends or the
 // script is done, closing the dialog with Escape then), or is driven step by step from a test
