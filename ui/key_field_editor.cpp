@@ -17,10 +17,6 @@ struct KeyField {
     uint32_t length;
 };
 
-std::string FormatKeyField(uint32_t position, uint32_t length) {
-    return std::to_string(position) + "\t" + std::to_string(length);
-}
-
 // Splits a list item at its first tab; a number without digits reads as 0.
 KeyField ParseKeyField(const std::string& item) {
     const size_t tab = item.find('\t');
@@ -31,6 +27,10 @@ KeyField ParseKeyField(const std::string& item) {
 }
 
 }  // namespace
+
+std::string COrdelinDlg::FormatKeyField(uint32_t position, uint32_t length) {
+    return std::to_string(position) + "\t" + std::to_string(length);
+}
 
 void COrdelinDlg::OnAddKeyField() {
     fieldPosition =

@@ -234,8 +234,7 @@ void COrdelinDlg::UpdateControlStates() {
 
 void COrdelinDlg::SetSingleKeyField() {
     keyFieldList.ResetContent();
-    keyFieldList.AddString(std::to_string(outputKeyPosition) + "\t" +
-                           std::to_string(outputKeySize));
+    keyFieldList.AddString(FormatKeyField(outputKeyPosition, outputKeySize));
     keyFieldList.SetCurSel(0);
 
     fieldPosition = outputKeyPosition;

@@ -186,6 +186,8 @@ class COrdelinDlg : public platform::CDialog {
     void OnOutputKeyPositionKillFocus();
 
   private:
+    // The key field list's item text: the position in decimal, a tab, the length in decimal.
+    static std::string FormatKeyField(uint32_t position, uint32_t length);
     // A plain box with an OK button, as every validation message is shown.
     void Refuse(const std::string& text, int focusControl, bool disableBuild);
     // Toggles the occupancy bits of `count` bytes from `first` (bits beyond the map are left).
