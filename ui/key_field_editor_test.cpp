@@ -325,7 +325,7 @@ TEST_F(KeyFieldTest, ARefusedEditKeepsTheFocusSoAClickIsLost) {
     EXPECT_EQ(host->Items(D::kKeyFieldList), Items{"0\t6"});
 }
 
-TEST_F(KeyFieldTest, AClickOnAButtonDisabledWhileTheEditIsLeftIsLost) {
+TEST_F(KeyFieldTest, WhatLeavingAnEditChangesIsWhatTheClickMeets) {
     ASSERT_TRUE(Open(4, 100, 8));
     AddField(0, 6);
     // Leaving the key size edit completes the key, which disables Add Key Field before the
@@ -336,6 +336,19 @@ TEST_F(KeyFieldTest, AClickOnAButtonDisabledWhileTheEditIsLeftIsLost) {
     EXPECT_TRUE(host->TakeMessageBoxes().empty());
     EXPECT_EQ(host->Items(D::kKeyFieldList), Items{"0\t6"});
     EXPECT_EQ(dialog->keyBytesDefined, 6);
+
+    // Leaving the key position edit for the list collapses the list into one field, so the item
+    // clicked no longer exists: the single field stays selected and no selection change comes.
+    Enter(D::kOutputKeySize, "8");
+    AddField(6, 2);
+    ASSERT_TRUE(host->SelectListItem(D::kKeyFieldList, 1));
+    ASSERT_TRUE(host->Type(D::kOutputKeyPosition, "20"));
+    EXPECT_FALSE(host->SelectListItem(D::kKeyFieldList, 1));
+    EXPECT_EQ(host->Items(D::kKeyFieldList), Items{"20\t8"});
+    EXPECT_EQ(host->Selection(D::kKeyFieldList), 0);
+    EXPECT_TRUE(host->Enabled(D::kRemoveKeyField));
+    EXPECT_FALSE(host->Enabled(D::kFieldUp));
+    EXPECT_EQ(host->Text(D::kFieldLength), "0");
 }
 
 }  // namespace

@@ -173,6 +173,11 @@ bool HeadlessHost::SelectListItem(int id, int index) {
     if (control == nullptr || control->source->kind != ControlKind::ListBox) return false;
     if (index < 0 || index >= static_cast<int>(control->items.size())) return false;
     if (!MoveFocus(id)) return false;
+    // The move's focus-lost handler may have refilled the list: a click where no item is left
+    // selects nothing.
+    if (Reachable(id) == nullptr || index >= static_cast<int>(control->items.size())) {
+        return false;
+    }
     control->selection = index;
     Dispatch(DialogEvent::SelChange, id);
     return true;
