@@ -431,16 +431,20 @@ Status TalvoComponent::Create(const WideString& file, const WideString& director
 
 HResult TalvoComponent::CreateKeyed(const WideString& file, const WideString& directory,
                                     int32_t recordSize, int32_t keySize, VariantBool* ok) {
-    return CreateExtendedKeyed(file, directory, recordSize, keySize, -1, ok);
+    return CreateKeyedFile(file, directory, recordSize, keySize, false, 0, ok);
 }
 
-// keyPosition -1 (from CreateKeyed) makes a keyed file of type 4.
 HResult TalvoComponent::CreateExtendedKeyed(const WideString& file, const WideString& directory,
                                             int32_t recordSize, int32_t keySize,
                                             int32_t keyPosition, VariantBool* ok) {
+    return CreateKeyedFile(file, directory, recordSize, keySize, true, keyPosition, ok);
+}
+
+HResult TalvoComponent::CreateKeyedFile(const WideString& file, const WideString& directory,
+                                        int32_t recordSize, int32_t keySize, bool extended,
+                                        int32_t keyPosition, VariantBool* ok) {
     if (ok == nullptr) return MissingOut();
     *ok = kFalse;
-    bool extended = keyPosition != -1;
     return Guard([&] {
         if (Status s = CheckConnected(); !s.ok()) return Fail(s);
         if (recordSize < 0 || keySize < 0 || (extended && keyPosition < 0)) {

@@ -124,6 +124,9 @@ private:
     Status FindChannel(int32_t channel, Channel** found);
     Status Resolve(const WideString& file, const WideString& directory, NamedFile* named) const;
     Status Create(const WideString& file, const WideString& directory, const CreateOptions& options);
+    // CreateKeyed (type 4) and CreateExtendedKeyed (type 36, at keyPosition).
+    HResult CreateKeyedFile(const WideString& file, const WideString& directory, int32_t recordSize,
+                            int32_t keySize, bool extended, int32_t keyPosition, VariantBool* ok);
     Status CloseAll();
     HResult Connect(const WideString& title, int32_t param1, int32_t directoryTableSize,
                     int32_t param3);

@@ -535,6 +535,12 @@ TEST_F(FacadeTest, CreateRefusesBadSizes) {
         EXPECT_NE(ErrorCode(), 0);
         EXPECT_FALSE(Engine::Exists((data_ / "BAD").string()));
     }
+    // An extended keyed file needs a key position: -1 must not make a keyed file instead.
+    VariantBool ok = 1;
+    fs_->CreateExtendedKeyed(W("BAD"), W("DAT"), 10, 4, -1, &ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kInvalidArgument));
+    EXPECT_FALSE(Engine::Exists((data_ / "BAD").string()));
 }
 
 TEST_F(FacadeTest, HandleAndSeekFromTheEndGiveTheDataFileLength) {
