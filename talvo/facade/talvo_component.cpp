@@ -124,16 +124,27 @@ TalvoComponent::~TalvoComponent() {
 
 template <typename Body>
 HResult TalvoComponent::Guard(Body&& body) {
+    // The handlers build no Status: making its text may need the memory that just ran out.
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        Fail(FacadeError(Error::kIoError, "out of memory"));
+        FailWithText(Error::kIoError, "out of memory");
         return platform::kOutOfMemory;
     } catch (const std::exception& e) {
-        return Fail(FacadeError(Error::kIoError, e.what()));
+        return FailWithText(Error::kIoError, e.what());
     } catch (...) {
-        return Fail(FacadeError(Error::kIoError, "unexpected failure"));
+        return FailWithText(Error::kIoError, "unexpected failure");
     }
+}
+
+HResult TalvoComponent::FailWithText(Error code, const char* detail) noexcept {
+    lastCode_ = code;
+    try {
+        lastMessage_ = std::string(ErrorText(code)) + ": " + detail;
+    } catch (...) {
+        lastMessage_.clear();  // the code alone must do
+    }
+    return platform::kFail;
 }
 
 HResult TalvoComponent::Succeed() {
@@ -143,12 +154,7 @@ HResult TalvoComponent::Succeed() {
 }
 
 HResult TalvoComponent::MissingOut() {
-    try {
-        Fail(FacadeError(Error::kInvalidArgument, "no place for the result was given"));
-    } catch (...) {
-        lastCode_ = Error::kInvalidArgument;
-        lastMessage_.clear();
-    }
+    FailWithText(Error::kInvalidArgument, "no place for the result was given");
     return kPointer;
 }
 

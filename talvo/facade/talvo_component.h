@@ -119,6 +119,8 @@ private:
     HResult Succeed();
     HResult Fail(const Status& status);
     HResult MissingOut();  // a null out-parameter: recorded, kPointer
+    // Records a failure without throwing; when its text cannot be made, the code alone.
+    HResult FailWithText(Error code, const char* detail) noexcept;
 
     Status CheckConnected() const;
     Status FindChannel(int32_t channel, Channel** found);
