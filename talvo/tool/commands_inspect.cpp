@@ -228,6 +228,7 @@ int CheckCommand(const FileRef& ref, Console& console) {
         if (s.code() == Error::kNoSuchFile)
             throw ToolError("cannot open " + path + ": " + StatusText(s));
         console.out << path << ": cannot be opened: " << StatusText(s) << "\n";
+        console.err << path << ": 1 problem(s) found\n";
         return kExitFailure;
     }
     std::vector<std::string> problems;

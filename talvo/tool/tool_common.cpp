@@ -34,8 +34,9 @@ std::string ResolveFile(const FileRef& ref) {
     Require(TalvoConfigPath(&configPath), "cannot find the directory table");
     std::vector<DirectoryConfigEntry> entries;
     Require(LoadDirectoryConfig(configPath, &entries), "cannot read " + configPath);
+    // Only the entries that the component's directory table takes in: a valid name and a path.
     auto entry = std::find_if(entries.begin(), entries.end(), [&](const DirectoryConfigEntry& e) {
-        return EqualNoCase(e.name, ref.dir);
+        return !e.path.empty() && CheckDirectoryName(e.name).ok() && EqualNoCase(e.name, ref.dir);
     });
     if (entry == entries.end()) {
         throw ToolError("no directory \"" + ref.dir + "\" in " + configPath +

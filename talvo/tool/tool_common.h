@@ -53,7 +53,8 @@ struct FileRef {
 };
 
 // The host path of the file. Throws ToolError when the directory is not in the table, or its
-// drive is unavailable.
+// drive is unavailable. As in the component, an entry without a path or with a name the table
+// refuses names no directory.
 std::string ResolveFile(const FileRef& ref);
 
 // One open data file of an engine; closed when it goes out of scope. Close() reports the

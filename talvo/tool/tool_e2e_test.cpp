@@ -241,6 +241,12 @@ TEST_F(TalvoTool, CheckFindsADamagedIndex) {
         EXPECT_EQ(r.code, 1) << r.out << r.err;
         EXPECT_FALSE(r.out.empty());
     }
+    // A file that cannot be opened at all is unsound too, and says so on standard error.
+    WriteFile(P("foreign"), "not a data file, only text\n");
+    Result r = Run({"check", P("foreign")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("cannot be opened"), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
 TEST_F(TalvoTool, DeleteMarksTheRecordAndDropsItsKey) {
@@ -279,6 +285,20 @@ TEST_F(TalvoTool, FilesAreFoundThroughTheDirectoryTable) {
               "talvo: no directory \"dat\" in " + P("talvo.ini") + " (see talvo dirs list)\n");
     EXPECT_EQ(Run({"dirs", "remove", "dat"}).code, 1);
     EXPECT_EQ(Run({"dirs", "set", "TOOLONG", "/x"}).code, 2);
+
+    // Entries that the component's table passes over name no folder here either: an entry
+    // without a path must not stand for the working folder.
+    WriteFile(P("talvo.ini"), "[Directories]\nNOP=\nD D=" + P("Data") + "\n");
+    const std::string stray = "talvo-e2e-stray-" + std::to_string(getpid());
+    for (const char* dir : {"NOP", "D D"}) {
+        r = Run({"create", stray, "--dir", dir, "--type", "1", "--record-size", "4"});
+        EXPECT_EQ(r.code, 1) << dir;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fs::exists(stray)) << dir;
+        EXPECT_FALSE(fs::exists(P("Data/" + stray))) << dir;
+        fs::remove(stray);
+        fs::remove(stray + ".idx");
+    }
 }
 
 TEST_F(TalvoTool, SubordinateKeysAreAddedAndListed) {
