@@ -67,6 +67,26 @@ Status RemoveIfPresent(const std::string& path) {
     return Status::Ok();
 }
 
+// Whether the file at path is a data file of its own (open here, or starting with a data file's
+// header) or something other than a plain file. A name like "x.idx" may belong to a file of the
+// engine in its own right; it is never removed as a part of file "x".
+bool IsOtherThanAnIndexPart(const OpenFiles& table, const std::string& path) {
+    Identity id;
+    bool regular = false;
+    if (!IdentityOf(path, &id, &regular)) return false;
+    if (!regular || table.Contains(id)) return true;
+    engine::HostFile file;
+    bool writable = false;
+    if (!engine::HostFile::OpenExisting(path, &file, &writable).ok()) return false;
+    std::vector<uint8_t> start(engine::kDataStart);
+    size_t got = 0;
+    if (!file.ReadSomeAt(0, start, &got).ok()) return false;
+    start.resize(got);
+    engine::FileHeader header;
+    int copy = 0;
+    return engine::DecodeHeader(start, &header, &copy).code() != Error::kNotDataFile;
+}
+
 uint64_t NewFileId() {
     std::random_device device;
     return (static_cast<uint64_t>(device()) << 32) ^ device() ^ static_cast<uint64_t>(::getpid());
@@ -158,6 +178,11 @@ Status Engine::Create(const std::string& hostPath, const CreateOptions& options)
     if (keyed) {
         // No data file, so any index here is left over from an erase or create cut short.
         for (size_t i = 1; i < parts.size(); ++i) {
+            if (IsOtherThanAnIndexPart(table, parts[i])) {
+                return MakeError(Error::kFileExists,
+                                 parts[i] + " is a file of its own, where the key index of " + hostPath +
+                                     " would go");
+            }
             s = RemoveIfPresent(parts[i]);
             if (!s.ok()) return s;
         }
@@ -249,9 +274,14 @@ Status Engine::Erase(const std::string& hostPath) {
     if (::flock(data.fd(), LOCK_EX | LOCK_NB) != 0) {
         return MakeError(Error::kLocked, hostPath);
     }
+    // A file of type 1 or 2 has no other parts; when the header cannot tell the type, the index
+    // parts go as well, unless they are files of their own.
+    const bool indexParts = !s.ok() || engine::IsKeyedType(header.type);
     // The data file goes first: once it is gone the file no longer exists, whatever else remains.
-    for (const std::string& part : OpenDataFile::PartPaths(canonical)) {
-        s = RemoveIfPresent(part);
+    const std::vector<std::string> parts = OpenDataFile::PartPaths(canonical);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i != 0 && (!indexParts || IsOtherThanAnIndexPart(table, parts[i]))) continue;
+        s = RemoveIfPresent(parts[i]);
         if (!s.ok()) return s;
     }
     struct stat st {};

@@ -349,6 +349,49 @@ TEST_F(EngineTest, OneFileWhateverItsSpellingAndNoEraseOrCreateWhileOpen) {
     EXPECT_EQ(engine_.Open(PathOf("sub/data"), &a).code(), Error::kNoSuchFile);
 }
 
+TEST_F(EngineTest, EraseAndCreateLeaveAnotherDataFileNamedLikeAnIndexAlone) {
+    // "in.idx" and "in.idx-lock" are data files of their own, the second one open.
+    for (const char* name : {"in.idx", "in.idx-lock"}) {
+        auto other = CreateOpen(name, {FileType::kRecords2, 8, 0, 0});
+        ASSERT_OK(other->AppendRecord(Bytes("precious"), nullptr));
+        ASSERT_OK(engine_.Close(other));
+    }
+    std::shared_ptr<DataFile> held;
+    ASSERT_OK(engine_.Open(PathOf("in.idx-lock"), &held));
+
+    // A records file "in" has no index: erasing it removes nothing else.
+    auto records = CreateOpen("in", {FileType::kRecords2, 8, 0, 0});
+    ASSERT_OK(engine_.Close(records));
+    ASSERT_OK(engine_.Erase(PathOf("in")));
+    // A keyed file "in" would need those names for its index.
+    EXPECT_EQ(engine_.Create(PathOf("in"), {FileType::kKeyed, 10, 4, 0}).code(), Error::kFileExists);
+    EXPECT_FALSE(Engine::Exists(PathOf("in")));
+    // A damaged "in" of ours (type unknown) is erased without its neighbours.
+    std::ofstream(PathOf("in"), std::ios::binary) << std::string(8192, 'x');
+    std::filesystem::copy_file(PathOf("in.idx"), PathOf("saved"));
+    {
+        std::fstream f(PathOf("in"), std::ios::in | std::ios::out | std::ios::binary);
+        std::ifstream src(PathOf("saved"), std::ios::binary);
+        std::string header(8192, '\0');
+        src.read(header.data(), 8192);
+        header[100] ^= 1;  // copy 0 fails its checksum
+        header[4096 + 100] ^= 1;  // and so does copy 1
+        f.write(header.data(), 8192);
+    }
+    ASSERT_OK(engine_.Erase(PathOf("in")));
+
+    for (const char* name : {"in.idx", "in.idx-lock"}) {
+        SCOPED_TRACE(name);
+        std::shared_ptr<DataFile> file;
+        ASSERT_OK(engine_.Open(PathOf(name), &file));
+        std::vector<uint8_t> record;
+        EXPECT_OK(file->ReadRecord(0, &record));
+        EXPECT_EQ(record, Bytes("precious"));
+        EXPECT_OK(engine_.Close(file));
+    }
+    EXPECT_OK(engine_.Close(held));
+}
+
 TEST_F(EngineTest, SubordinateKeysAreKeptInTheFile) {
     auto file = CreateOpen("s", {FileType::kExtendedKeyed, 20, 4, 0});
     int index = 0;
