@@ -175,5 +175,74 @@ TEST_F(DamagedFileTest, DeletionCommittedInTheIndexButNotYetMarkedReadsDeleted) 
     EXPECT_EQ(meta.deletedCount, 1u);
 }
 
+// Sets a header field of both copies and restores their checksums, as a crafted file would.
+void SetHeaderField(std::string* bytes, size_t offset, uint64_t value, size_t size) {
+    for (size_t copy : {size_t{0}, engine::kHeaderCopySize}) {
+        for (size_t i = 0; i < size; ++i) (*bytes)[copy + offset + i] = static_cast<char>(value >> (8 * i));
+        const uint32_t crc = engine::Crc32(
+            {reinterpret_cast<const uint8_t*>(bytes->data() + copy), engine::kHeaderCopySize - 4});
+        for (int i = 0; i < 4; ++i) (*bytes)[copy + 4092 + i] = static_cast<char>(crc >> (8 * i));
+    }
+}
+
+TEST_F(DamagedFileTest, RecordCountsBeyondTheFileAreRefusedWhateverTheirSize) {
+    // 8192 + count * 16 wraps around to 16: a count that only overflow makes fit.
+    const std::string records = Contents("r");
+    struct Case {
+        uint32_t recordSize;
+        uint64_t slotCount;
+    };
+    for (const Case c : {Case{16, (uint64_t{1} << 60) - 511}, Case{10, 4}, Case{1, ~uint64_t{0} - 8191}}) {
+        SCOPED_TRACE(c.slotCount);
+        std::string bytes = records;
+        SetHeaderField(&bytes, 36, c.recordSize, 4);
+        SetHeaderField(&bytes, 80, c.slotCount, 8);
+        Write("case", bytes);
+        std::shared_ptr<DataFile> file;
+        const Status s = engine_.Open(PathOf("case"), &file);
+        EXPECT_EQ(s.code(), Error::kDamaged) << s.message();
+        if (s.ok()) {
+            std::vector<uint8_t> record;
+            (void)file->ReadRecord(5, &record);
+            EXPECT_OK(engine_.Close(file));
+        }
+    }
+}
+
+TEST_F(DamagedFileTest, IndexCutShortIsRefused) {
+    const std::string index = Contents("k.idx");
+    for (size_t length : {size_t{8192}, size_t{12288}, index.size() - 4096, index.size() - 1}) {
+        SCOPED_TRACE(length);
+        Write("k.idx", index.substr(0, length));
+        EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+    }
+    Write("k.idx", index);
+    EXPECT_EQ(OpenCode("k"), Error::kOk);
+}
+
+TEST_F(DamagedFileTest, KeyThatPointsPastTheLastRecordIsNeitherReadNorDeleted) {
+    {
+        engine::KeyIndex index;
+        engine::IndexMeta meta;
+        ASSERT_OK(index.Open(PathOf("k.idx"), true, &meta));
+        ASSERT_OK(index.BeginWrite());
+        ASSERT_OK(index.Erase(Bytes("BB")));
+        const engine::IndexEntry far{reinterpret_cast<const uint8_t*>("BB"), 1000000};
+        ASSERT_OK(index.InsertSorted({&far, 1}, 2));
+        ASSERT_OK(index.Commit(meta));
+    }
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine_.Open(PathOf("k"), &file));
+    std::vector<uint8_t> record;
+    EXPECT_EQ(file->Get(Bytes("BB"), &record).code(), Error::kDamaged);
+    EXPECT_EQ(file->DeleteKey(Bytes("BB")).code(), Error::kDamaged);
+    EXPECT_OK(file->DeleteKey(Bytes("CC")));
+    ASSERT_OK(engine_.Close(file));
+    const std::string data = Contents("k");
+    ASSERT_EQ(data.size(), 8192u + 30);
+    EXPECT_EQ(static_cast<uint8_t>(data[8192 + 20 + 6]), kDeletedMark);
+    EXPECT_NE(static_cast<uint8_t>(data[8192 + 10 + 6]), kDeletedMark);
+}
+
 }  // namespace
 }  // namespace talvo

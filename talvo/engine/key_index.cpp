@@ -20,8 +20,10 @@
 //      files: below the next record number); keys = key count = slot count - deleted count for
 //      files with records.
 //   3. The data file is flushed (fdatasync) before the transaction that counts its slots
-//      commits, and the index file is synced right after that commit (the environment runs
-//      with MDB_NOSYNC; the engine orders the syncs itself).
+//      commits. The environment runs with MDB_NOMETASYNC: a commit flushes its pages before it
+//      writes the meta page that points to them, and the engine syncs the meta page right after
+//      the commit. (Without that first flush, a power loss could leave a meta page pointing to
+//      pages that never reached the disk.)
 //   4. Deleting a committed slot: the transaction that removes its key also stores its "m" entry;
 //      after that commit the 0xFE is written to the slot and flushed, and a later transaction
 //      drops the entry. A reader overlays every "m" entry, so the slot reads as deleted in every
@@ -30,6 +32,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "talvo/engine/engine_error.h"
@@ -95,7 +98,7 @@ Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     if (s.ok()) s = index.Check(mdb_env_set_maxdbs(index.env_, 2), "configure");
     if (s.ok()) s = index.Check(mdb_env_set_mapsize(index.env_, kMapSize), "configure");
     if (s.ok()) {
-        s = index.Check(mdb_env_open(index.env_, path.c_str(), MDB_NOSUBDIR | MDB_NOTLS | MDB_NOSYNC, 0666),
+        s = index.Check(mdb_env_open(index.env_, path.c_str(), MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC, 0666),
                         "create");
     }
     if (s.ok()) s = index.Check(mdb_txn_begin(index.env_, nullptr, 0, &index.txn_), "begin");
@@ -116,12 +119,14 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return MakeError(Error::kDamaged, "the key index " + path + " is missing");
     }
-    unsigned flags = MDB_NOSUBDIR | MDB_NOTLS | MDB_NOSYNC | MDB_NOMEMINIT;
+    unsigned flags = MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC | MDB_NOMEMINIT;
     if (!writable) flags |= MDB_RDONLY;
     Status s = Check(mdb_env_create(&env_), "create");
     if (s.ok()) s = Check(mdb_env_set_maxdbs(env_, 2), "configure");
     if (s.ok()) s = Check(mdb_env_set_mapsize(env_, kMapSize), "configure");
+    if (s.ok() && st.st_size == 0) s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
+    if (s.ok()) s = CheckLength();
     if (s.ok()) {
         int dead = 0;
         mdb_reader_check(env_, &dead);  // readers left behind by killed processes
@@ -148,6 +153,27 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
         Close();
     }
     return s;
+}
+
+// LMDB maps the file and reads its pages in place: a page past the end of a file cut short
+// would stop the process (SIGBUS) instead of giving an error.
+Status KeyIndex::CheckLength() const {
+    MDB_envinfo info{};
+    MDB_stat stat{};
+    mdb_filehandle_t fd = -1;
+    Status s = Check(mdb_env_info(env_, &info), "examine");
+    if (s.ok()) s = Check(mdb_env_stat(env_, &stat), "examine");
+    if (s.ok()) s = Check(mdb_env_get_fd(env_, &fd), "examine");
+    if (!s.ok()) return s;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return ErrnoError(errno, "cannot examine " + path_);
+    const auto length = static_cast<uint64_t>(st.st_size);
+    if (stat.ms_psize == 0 || info.me_last_pgno >= length / stat.ms_psize) {
+        return MakeError(Error::kDamaged, "the key index " + path_ + " is cut short: " + std::to_string(length) +
+                                              " bytes where its pages need " +
+                                              std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
+    }
+    return Status::Ok();
 }
 
 void KeyIndex::Close() {

@@ -98,6 +98,8 @@ public:
     uint64_t FileBytes() const;
 
 private:
+    // kDamaged unless the file holds every page its newest commit counts.
+    Status CheckLength() const;
     Status EnsureTxn();
     void EndTxn();
     Status Check(int rc, const char* what) const;

@@ -131,11 +131,13 @@ Status OpenDataFile::LoadCommittedState() {
         keys = 0;
         next = slots;
     }
-    const uint64_t needed = SlotOffset(slots, header.recordSize);
-    if (length < needed) {
+    // Compared by division: a damaged count times the record size may overflow.
+    const uint64_t room = length < kDataStart ? 0 : length - kDataStart;
+    if (header.recordSize != 0 && slots > room / header.recordSize) {
         return MakeError(Error::kDamaged, dataPath_ + " is cut short: " + std::to_string(length) +
-                                              " bytes where " + std::to_string(slots) +
-                                              " records need " + std::to_string(needed));
+                                              " bytes where the index or header counts " +
+                                              std::to_string(slots) + " records of " +
+                                              std::to_string(header.recordSize) + " bytes");
     }
     header_ = std::move(header);
     headerCopy_ = copy;
@@ -488,6 +490,10 @@ Status OpenDataFile::DeleteKey(std::span<const uint8_t> key) {
     s = index_.Find(keyBuffer_, &found, &number);
     if (!s.ok()) return s;
     if (!found) return MakeError(Error::kNotFound, "key " + HexBytes(keyBuffer_));
+    if (recordSize() != 0 && number >= slotCount_) {
+        return MakeError(Error::kDamaged, indexPath_ + " refers to record " + std::to_string(number) +
+                                              " past the last");
+    }
     return RemoveKey(number);
 }
 
