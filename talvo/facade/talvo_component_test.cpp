@@ -260,6 +260,35 @@ TEST_F(FacadeTest, DirectoryTableComesFromTheConfigurationFile) {
     EXPECT_EQ(Bytes(name), "");
 }
 
+// A configuration file that cannot serve still connects: what it gives that the table can take
+// is taken, nothing else.
+TEST_F(FacadeTest, AnUnusableConfigurationFileStillConnects) {
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 37) & 0xFF));
+    struct Case {
+        const char* what;
+        std::string text;   // the file's content; empty: a folder stands in its place
+        const char* first;  // the name of entry 0
+    } cases[] = {
+        {"binary bytes", garbage, ""},
+        {"a folder", "", ""},
+        {"lines without values", "[Directories]\nno value\n" + std::string(100000, 'x') +
+                                     "\n=/nameless\nOK=/ok\n", "OK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(config_);
+        if (c.text.empty()) fs::create_directory(config_);
+        else WriteConfig(c.text);
+        ComPtr<ITalvoFs> fs = Connect(4);
+        ASSERT_TRUE(fs);
+        WideString path, name;
+        ASSERT_EQ(fs->GetDirectory(0, &path, &name), platform::kOk);
+        EXPECT_EQ(Bytes(name), c.first);
+        EXPECT_NE(fs->GetDirectory(4, &path, &name), platform::kOk);
+    }
+}
+
 TEST_F(FacadeTest, SetDirectoryLastsForTheConnectionOnly) {
     VariantBool ok = 0;
     EXPECT_EQ(fs_->SetDirectory(5, W("NEW"), W("/new"), &ok), platform::kOk);
