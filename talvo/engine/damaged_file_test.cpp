@@ -15,6 +15,7 @@ namespace talvo {
 namespace {
 
 using engine::testing::Bytes;
+using engine::testing::Span;
 
 class DamagedFileTest : public engine::testing::TempDirTest {
 protected:
@@ -218,6 +219,45 @@ TEST_F(DamagedFileTest, IndexCutShortIsRefused) {
     }
     Write("k.idx", index);
     EXPECT_EQ(OpenCode("k"), Error::kOk);
+}
+
+TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
+    const std::string index = Contents("k.idx");
+    const size_t pageSize = 4096;
+    ASSERT_EQ(index.size() % pageSize, 0u);
+    struct Damage {
+        const char* what;
+        size_t offset;  // within the page
+        uint16_t value;
+    };
+    const Damage damages[] = {
+        {"page number", 0, 0x7777},       {"kind", 10, 0x0004},
+        {"lower beyond upper", 12, 0xFFF0}, {"node offset past the page", 16, 0xFFF0},
+        {"node offset into the header", 16, 0x0004},
+    };
+    int refused = 0;
+    for (size_t page = 2; page < index.size() / pageSize; ++page) {
+        for (const Damage& d : damages) {
+            SCOPED_TRACE(std::string(d.what) + " of page " + std::to_string(page));
+            std::string bytes = index;
+            bytes[page * pageSize + d.offset] = static_cast<char>(d.value & 0xFF);
+            bytes[page * pageSize + d.offset + 1] = static_cast<char>(d.value >> 8);
+            Write("k.idx", bytes);
+            std::shared_ptr<DataFile> file;
+            const Status s = engine_.Open(PathOf("k"), &file);
+            if (!s.ok()) {
+                EXPECT_EQ(s.code(), Error::kDamaged) << s.message();
+                ++refused;
+                continue;
+            }
+            // A page no tree reaches (a free one) may carry anything.
+            std::string key;
+            for (Status k = file->SeekKey({}, false, &key); k.ok(); k = file->SeekKey(Span(key), true, &key)) {
+            }
+            EXPECT_OK(engine_.Close(file));
+        }
+    }
+    EXPECT_GE(refused, 4 * 5);  // the main, keys and meta trees at least
 }
 
 TEST_F(DamagedFileTest, KeyThatPointsPastTheLastRecordIsNeitherReadNorDeleted) {

@@ -30,12 +30,14 @@
 //      state a crash can leave.
 #include "talvo/engine/key_index.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "talvo/engine/engine_error.h"
+#include "talvo/engine/index_pages.h"
 
 namespace talvo::engine {
 namespace {
@@ -132,6 +134,17 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
         mdb_reader_check(env_, &dead);  // readers left behind by killed processes
         MDB_txn* txn = nullptr;
         s = Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn), "begin");
+        // Check the pages of this snapshot before LMDB reads any of them (a writer elsewhere may
+        // commit meanwhile: then check a newer one).
+        for (int attempt = 0; s.ok(); ++attempt) {
+            s = CheckPages(mdb_txn_id(txn));
+            if (s.code() != Error::kNotFound) break;
+            mdb_txn_abort(txn);
+            txn = nullptr;
+            s = attempt < 8 ? Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn), "begin")
+                            : MakeError(Error::kLocked, path + " changes too fast to be opened");
+        }
+        if (!s.ok() && txn != nullptr) mdb_txn_abort(txn);
         if (s.ok()) {
             int rc = mdb_dbi_open(txn, "keys", 0, &keys_);
             if (rc == MDB_SUCCESS) rc = mdb_dbi_open(txn, "meta", 0, &meta_);
@@ -174,6 +187,22 @@ Status KeyIndex::CheckLength() const {
                                               std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
     }
     return Status::Ok();
+}
+
+Status KeyIndex::CheckPages(uint64_t txnid) const {
+    MDB_stat stat{};
+    mdb_filehandle_t fd = -1;
+    Status s = Check(mdb_env_stat(env_, &stat), "examine");
+    if (s.ok()) s = Check(mdb_env_get_fd(env_, &fd), "examine");
+    if (!s.ok()) return s;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return ErrnoError(errno, "cannot examine " + path_);
+    const auto length = static_cast<size_t>(st.st_size);
+    void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) return ErrnoError(errno, "cannot map " + path_);
+    s = CheckIndexPages({static_cast<const uint8_t*>(map), length}, stat.ms_psize, txnid, path_);
+    ::munmap(map, length);
+    return s;
 }
 
 void KeyIndex::Close() {

@@ -100,6 +100,8 @@ public:
 private:
     // kDamaged unless the file holds every page its newest commit counts.
     Status CheckLength() const;
+    // CheckIndexPages over the file, for the snapshot of transaction txnid.
+    Status CheckPages(uint64_t txnid) const;
     Status EnsureTxn();
     void EndTxn();
     Status Check(int rc, const char* what) const;
