@@ -181,8 +181,9 @@ public:
     // Releases one opener's hold; the last Close commits and closes the file.
     Status Close(const std::shared_ptr<DataFile>& file);
 
-    // Removes every part of the file. kFileInUse while it is open on any channel; kNoSuchFile
-    // when it does not exist.
+    // Removes every part of the file. kFileInUse while it is open anywhere (in this process
+    // under any name, or in another process, if only for reading); kLocked while another process
+    // writes it; kNoSuchFile when it does not exist.
     Status Erase(const std::string& hostPath);
 
     // Whether a file of the engine exists at the path (its data file).

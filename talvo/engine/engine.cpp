@@ -274,6 +274,9 @@ Status Engine::Erase(const std::string& hostPath) {
     if (::flock(data.fd(), LOCK_EX | LOCK_NB) != 0) {
         return MakeError(Error::kLocked, hostPath);
     }
+    // Open in another process, if only for reading: it stays.
+    const Status inUse = data.TryTakeOpenMarkExclusive();
+    if (!inUse.ok()) return inUse;
     // A file of type 1 or 2 has no other parts; when the header cannot tell the type, the index
     // parts go as well, unless they are files of their own.
     const bool indexParts = !s.ok() || engine::IsKeyedType(header.type);

@@ -115,6 +115,42 @@ Status HostFile::TryLockExclusive() {
     return Status::Ok();
 }
 
+namespace {
+
+// Sets an open-file-description lock of the kind on the file's first byte, not waiting.
+int SetOpenMark(int fd, short kind) {
+    struct flock mark {};
+    mark.l_type = kind;
+    mark.l_whence = SEEK_SET;
+    mark.l_start = 0;
+    mark.l_len = 1;
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLK, &mark);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+}  // namespace
+
+Status HostFile::HoldOpenMark() {
+    if (SetOpenMark(fd_, F_RDLCK) != 0) {
+        if (errno == EAGAIN || errno == EACCES) return MakeError(Error::kFileInUse, path_);
+        return ErrnoError(errno, "cannot lock " + path_);
+    }
+    return Status::Ok();
+}
+
+Status HostFile::TryTakeOpenMarkExclusive() {
+    if (SetOpenMark(fd_, F_WRLCK) != 0) {
+        if (errno == EAGAIN || errno == EACCES) {
+            return MakeError(Error::kFileInUse, path_ + " is open in another process");
+        }
+        return ErrnoError(errno, "cannot lock " + path_);
+    }
+    return Status::Ok();
+}
+
 void HostFile::StartWriteBack(uint64_t offset, uint64_t length) {
     (void)::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
                             SYNC_FILE_RANGE_WRITE);

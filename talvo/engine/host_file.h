@@ -39,6 +39,12 @@ public:
     // Takes the exclusive writer lock (flock, not waiting). kLocked when another open file
     // description holds it.
     Status TryLockExclusive();
+    // The open-file mark: every opener of a data file holds a shared lock on its first byte
+    // (an open-file-description lock, apart from the writer's flock), so that another process
+    // can tell the file is open. HoldOpenMark takes it; TryTakeOpenMarkExclusive succeeds only
+    // when no other open file description, in this process or another, holds it (kFileInUse).
+    Status HoldOpenMark();
+    Status TryTakeOpenMarkExclusive();
     // Starts write-back of a written range without waiting for it (a hint; errors are ignored).
     void StartWriteBack(uint64_t offset, uint64_t length);
     void Close();

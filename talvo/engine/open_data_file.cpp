@@ -70,6 +70,9 @@ Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataF
     if (::fstat(file->data_.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return MakeError(Error::kNotDataFile, dataPath + " is not a regular file");
     }
+    // While this mark is held, no other process erases the file.
+    s = file->data_.HoldOpenMark();
+    if (!s.ok()) return s;
     s = file->LoadCommittedState();
     if (!s.ok()) return s;
     if (file->keyed()) file->index_.SetPrefetch(&OpenDataFile::Prefetch, file.get());

@@ -176,5 +176,53 @@ TEST_F(ProcessTest, SecondProcessCannotWriteAFileBeingWritten) {
     EXPECT_OK(engine.Close(file));
 }
 
+TEST_F(ProcessTest, FileOpenForReadingInAnotherProcessIsNotErased) {
+    const std::string path = PathOf("input");
+    {
+        Engine engine;
+        ASSERT_OK(engine.Create(path, {FileType::kKeyed, 10, 4, 0}));
+        std::shared_ptr<DataFile> file;
+        ASSERT_OK(engine.Open(path, &file));
+        ASSERT_OK(file->Put(Bytes("KEY1"), Bytes("kept")));
+        ASSERT_OK(engine.Close(file));
+    }
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A reader: opens the file, reads a record, and keeps it open.
+        ::close(pipeFds[0]);
+        Engine engine;
+        std::shared_ptr<DataFile> file;
+        std::vector<uint8_t> record;
+        if (!engine.Open(path, &file).ok() || !file->Get(Bytes("KEY1"), &record).ok()) ::_exit(2);
+        const uint8_t ready = 1;
+        if (::write(pipeFds[1], &ready, 1) != 1) ::_exit(3);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    uint8_t ready = 0;
+    ASSERT_TRUE(ReadReport(pipeFds[0], &ready));
+    ::close(pipeFds[0]);
+
+    Engine engine;
+    const Status refused = engine.Erase(path);
+    EXPECT_EQ(refused.code(), Error::kFileInUse) << refused.message();
+    EXPECT_TRUE(Engine::Exists(path));
+    // Opening it here as well is no obstacle, and closing it again leaves the mark of the
+    // other process in place.
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine.Open(path, &file));
+    EXPECT_OK(engine.Close(file));
+    EXPECT_EQ(engine.Erase(path).code(), Error::kFileInUse);
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_OK(engine.Erase(path));
+    EXPECT_FALSE(Engine::Exists(path));
+}
+
 }  // namespace
 }  // namespace talvo
