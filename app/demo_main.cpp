@@ -76,8 +76,7 @@ int main(int argc, char** argv) {
     std::printf("Command line: %s\n", commandLine.c_str());
 
     std::string directoryName, fileName, folderPath;
-    if (!CDornApi::SplitCommandLine(commandLine.c_str(), &directoryName, &fileName,
-                                    &folderPath)) {
+    if (!CDornApi::SplitCommandLine(commandLine.c_str(), &directoryName, &fileName, &folderPath)) {
         std::fprintf(stderr, "usage: ordelin-demo INPUT-FILE /DNAME\n");
         return 2;
     }

@@ -90,13 +90,14 @@ uint64_t DiskBytes(const std::filesystem::path& folder) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         struct stat st {};
-        if (::stat(entry.path().c_str(), &st) == 0) total += static_cast<uint64_t>(st.st_blocks) * 512;
+        if (::stat(entry.path().c_str(), &st) == 0)
+            total += static_cast<uint64_t>(st.st_blocks) * 512;
     }
     return total;
 }
 
 class Bench {
-public:
+  public:
     Bench(CDornApi& api, uint64_t records) : api_(api), records_(records) {}
 
     bool Fail(const char* what) {
@@ -104,7 +105,8 @@ public:
         return false;
     }
     bool Wrong(const char* what, uint64_t at) {
-        std::fprintf(stderr, "client_bench: %s at record %llu\n", what, static_cast<unsigned long long>(at));
+        std::fprintf(stderr, "client_bench: %s at record %llu\n", what,
+                     static_cast<unsigned long long>(at));
         return false;
     }
 
@@ -143,15 +145,18 @@ public:
             int32_t keyLength = kKeyCapacity;
             if (!api_.ReadNextKey(kSource, key, keyLength)) break;
             if (keyLength != kKeySize) return Wrong("a key of the wrong length", count);
-            if (count != 0 && std::memcmp(previous, key, kKeySize) >= 0) return Wrong("keys out of order", count);
+            if (count != 0 && std::memcmp(previous, key, kKeySize) >= 0)
+                return Wrong("keys out of order", count);
             std::memcpy(previous, key, kKeySize);
             int32_t length = kRecordSize;
-            if (!api_.ReadByKey(kSource, record, &length, key, keyLength)) return Fail("read by key");
+            if (!api_.ReadByKey(kSource, record, &length, key, keyLength))
+                return Fail("read by key");
             MakeKey(RecordIndex(record), expected);
             if (length != kRecordSize || std::memcmp(expected, key, kKeySize) != 0) {
                 return Wrong("a record that is not its key's", count);
             }
-            if (target && !api_.WriteKeyed(kTarget, record, length, record + kSecondKeyAt, kKeySize)) {
+            if (target &&
+                !api_.WriteKeyed(kTarget, record, length, record + kSecondKeyAt, kKeySize)) {
                 return Fail("write");
             }
             ++count;
@@ -172,7 +177,8 @@ public:
             if (!api_.ReadByRecordNumber(kSource, record, &length, n)) break;
             if (record[6] == 0xFE) continue;  // a deleted slot
             if (length != kRecordSize) return Wrong("a short record", count);
-            if (!api_.WriteKeyed(kTarget, record, length, record + kSecondKeyAt, kKeySize)) return Fail("write");
+            if (!api_.WriteKeyed(kTarget, record, length, record + kSecondKeyAt, kKeySize))
+                return Fail("write");
             ++count;
         }
         if (count != records_) return Wrong("the record walk ended early", count);
@@ -181,13 +187,14 @@ public:
         return true;
     }
 
-private:
+  private:
     CDornApi& api_;
     uint64_t records_;
 };
 
 void Report(const char* what, uint64_t records, double seconds) {
-    std::printf("client %s: %.0f records/s (%.3f s)\n", what, static_cast<double>(records) / seconds, seconds);
+    std::printf("client %s: %.0f records/s (%.3f s)\n", what,
+                static_cast<double>(records) / seconds, seconds);
     std::fflush(stdout);
 }
 
@@ -204,7 +211,8 @@ int main(int argc, char** argv) {
             char* end = nullptr;
             records = std::strtoull(argv[++i], &end, 10);
             if (*end != '\0' || records == 0 || records > 0x7FFFFFFF) {
-                std::fprintf(stderr, "client_bench: --records takes a count from 1 to 2147483647\n");
+                std::fprintf(stderr,
+                             "client_bench: --records takes a count from 1 to 2147483647\n");
                 return 2;
             }
         } else if (arg == "--dir" && i + 1 < argc) {
@@ -220,7 +228,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!only.empty() && only != "write" && only != "keycopy" && only != "numcopy" && only != "read") {
+    if (!only.empty() && only != "write" && only != "keycopy" && only != "numcopy" &&
+        only != "read") {
         std::fprintf(stderr, "client_bench: --only takes write, keycopy, numcopy or read\n");
         return 2;
     }
@@ -245,24 +254,29 @@ int main(int argc, char** argv) {
         const auto run = [&]() -> bool {
             if (!api.Connect(nullptr, false)) return bench.Fail("connect");
             const std::string dataPath = platform::ToPlatformPath(data.string());
-            if (api.FindOrAddDirectoryEntry(kDir, dataPath.c_str()) < 0) return bench.Fail("directory");
+            if (api.FindOrAddDirectoryEntry(kDir, dataPath.c_str()) < 0)
+                return bench.Fail("directory");
             const auto wanted = [&](const char* pass) { return only.empty() || only == pass; };
 
             Clock::time_point start = Clock::now();
             if (!bench.Write("SOURCE.DAT")) return false;
-            Report("write, random key order, durable close (CreateKeyedFile + WriteKeyed + CloseChannel)",
-                   records, Seconds(start));
+            Report(
+                "write, random key order, durable close (CreateKeyedFile + WriteKeyed + "
+                "CloseChannel)",
+                records, Seconds(start));
             if (wanted("keycopy")) {
                 start = Clock::now();
                 if (!bench.KeyOrder("SOURCE.DAT", "BYKEY.DAT")) return false;
-                Report("copy in key order (PositionByKey, ReadNextKey + ReadByKey + WriteKeyed, close)", records,
-                       Seconds(start));
+                Report(
+                    "copy in key order (PositionByKey, ReadNextKey + ReadByKey + WriteKeyed, "
+                    "close)",
+                    records, Seconds(start));
             }
             if (wanted("numcopy")) {
                 start = Clock::now();
                 if (!bench.NumberOrder("SOURCE.DAT", "BYNUM.DAT")) return false;
-                Report("copy in record-number order (ReadByRecordNumber + WriteKeyed, close)", records,
-                       Seconds(start));
+                Report("copy in record-number order (ReadByRecordNumber + WriteKeyed, close)",
+                       records, Seconds(start));
             }
             if (wanted("read")) {
                 start = Clock::now();
@@ -274,7 +288,8 @@ int main(int argc, char** argv) {
         if (run()) status = 0;
     }
     std::printf("client peak memory, resident (mapped file pages included): %.1f MiB\n", PeakMiB());
-    std::printf("client bytes on disk, all files: %llu\n", static_cast<unsigned long long>(DiskBytes(data)));
+    std::printf("client bytes on disk, all files: %llu\n",
+                static_cast<unsigned long long>(DiskBytes(data)));
     if (!keep) std::filesystem::remove_all(work);
     return status;
 }

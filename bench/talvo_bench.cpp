@@ -89,7 +89,8 @@ bool Fail(const char* what, const talvo::Status& status) {
     return false;
 }
 
-bool RunTalvo(const std::string& path, uint64_t records, double* writeSeconds, double* readSeconds) {
+bool RunTalvo(const std::string& path, uint64_t records, double* writeSeconds,
+              double* readSeconds) {
     std::vector<uint8_t> key(kKeySize);
     std::vector<char> record(kRecordSize + 1);
 
@@ -127,7 +128,8 @@ bool RunTalvo(const std::string& path, uint64_t records, double* writeSeconds, d
     s = file->SeekKey({}, false, &current);
     while (s.ok()) {
         if (count != 0 && !(previous < current)) {
-            std::fprintf(stderr, "talvo_bench: keys out of order at %llu\n", static_cast<unsigned long long>(count));
+            std::fprintf(stderr, "talvo_bench: keys out of order at %llu\n",
+                         static_cast<unsigned long long>(count));
             return false;
         }
         s = file->Get({reinterpret_cast<const uint8_t*>(current.data()), current.size()}, &read);
@@ -136,13 +138,15 @@ bool RunTalvo(const std::string& path, uint64_t records, double* writeSeconds, d
         SamplePrivate(count);
         ++count;
         previous.swap(current);
-        s = file->SeekKey({reinterpret_cast<const uint8_t*>(previous.data()), previous.size()}, true, &current);
+        s = file->SeekKey({reinterpret_cast<const uint8_t*>(previous.data()), previous.size()},
+                          true, &current);
     }
     if (s.code() != talvo::Error::kEndOfKeys) return Fail("seek", s);
     *readSeconds = Seconds(readStart);
     (void)engine.Close(file);
     if (count != records || checksum == 0) {
-        std::fprintf(stderr, "talvo_bench: read %llu records of %llu\n", static_cast<unsigned long long>(count),
+        std::fprintf(stderr, "talvo_bench: read %llu records of %llu\n",
+                     static_cast<unsigned long long>(count),
                      static_cast<unsigned long long>(records));
         return false;
     }
@@ -171,7 +175,9 @@ bool RunSqlite(const std::string& dir, uint64_t records, double* seconds, uint64
         std::ofstream sql(script);
         sql << "CREATE TEMP TABLE staging(k TEXT, r TEXT);\n"
                ".mode tabs\n"
-               ".import --schema temp " << tsv << " staging\n"
+               ".import --schema temp "
+            << tsv
+            << " staging\n"
                "BEGIN;\n"
                "CREATE TABLE keyed(k TEXT PRIMARY KEY, r TEXT) WITHOUT ROWID;\n"
                "INSERT INTO keyed SELECT k, r FROM staging;\n"
@@ -208,7 +214,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--keep") {
             keep = true;
         } else {
-            std::fprintf(stderr, "usage: talvo_bench [--records N] [--dir FOLDER] [--no-sqlite] [--keep]\n");
+            std::fprintf(
+                stderr, "usage: talvo_bench [--records N] [--dir FOLDER] [--no-sqlite] [--keep]\n");
             return 2;
         }
     }
@@ -228,24 +235,31 @@ int main(int argc, char** argv) {
     const uint64_t dataBytes = DiskBytes(path);
     const uint64_t indexBytes = DiskBytes(path + ".idx") + DiskBytes(path + ".idx-lock");
     const double n = static_cast<double>(records);
-    std::printf("talvo write, %llu records of %zu bytes under random %zu-byte keys, durable close: %.0f records/s (%.3f s)\n",
-                static_cast<unsigned long long>(records), kRecordSize, kKeySize, n / writeSeconds, writeSeconds);
-    std::printf("talvo read in key order (SeekKey after + Get): %.0f records/s (%.3f s)\n", n / readSeconds,
-                readSeconds);
+    std::printf(
+        "talvo write, %llu records of %zu bytes under random %zu-byte keys, durable close: %.0f "
+        "records/s (%.3f s)\n",
+        static_cast<unsigned long long>(records), kRecordSize, kKeySize, n / writeSeconds,
+        writeSeconds);
+    std::printf("talvo read in key order (SeekKey after + Get): %.0f records/s (%.3f s)\n",
+                n / readSeconds, readSeconds);
     std::printf("talvo peak memory, resident (mapped file pages included): %.1f MiB\n", peak);
     std::printf("talvo peak memory, private (heap and stacks, sampled): %.1f MiB\n",
                 static_cast<double>(peakPrivateKiB) / 1024.0);
     std::printf("talvo bytes on disk: %llu (data %llu, index %llu)\n",
-                static_cast<unsigned long long>(dataBytes + indexBytes), static_cast<unsigned long long>(dataBytes),
+                static_cast<unsigned long long>(dataBytes + indexBytes),
+                static_cast<unsigned long long>(dataBytes),
                 static_cast<unsigned long long>(indexBytes));
     int status = 0;
     if (sqlite) {
         double sqliteSeconds = 0;
         uint64_t sqliteBytes = 0;
         if (RunSqlite(work, records, &sqliteSeconds, &sqliteBytes)) {
-            std::printf("sqlite3 write, .import + INSERT ... SELECT into WITHOUT ROWID, one transaction: %.0f records/s (%.3f s)\n",
-                        n / sqliteSeconds, sqliteSeconds);
-            std::printf("sqlite3 bytes on disk: %llu\n", static_cast<unsigned long long>(sqliteBytes));
+            std::printf(
+                "sqlite3 write, .import + INSERT ... SELECT into WITHOUT ROWID, one transaction: "
+                "%.0f records/s (%.3f s)\n",
+                n / sqliteSeconds, sqliteSeconds);
+            std::printf("sqlite3 bytes on disk: %llu\n",
+                        static_cast<unsigned long long>(sqliteBytes));
             std::printf("write speed ratio talvo/sqlite3: %.2f\n", sqliteSeconds / writeSeconds);
         } else {
             status = 1;

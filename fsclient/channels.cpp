@@ -24,7 +24,9 @@ using platform::VariantBool;
 constexpr size_t kMaxDirectoryName = 3;
 constexpr size_t kMaxDirectoryPath = 259;
 
-bool IsTrue(VariantBool b) { return b != 0; }
+bool IsTrue(VariantBool b) {
+    return b != 0;
+}
 
 // Narrow texts compared without regard to letter case (a null text reads as empty).
 bool EqualNoCase(const char* a, const char* b) {
@@ -145,9 +147,8 @@ bool CDornApi::ReadByRecordNumber(int32_t channel, uint8_t* buffer, int32_t* len
         component->ReadRecord(channel, number, &ok);
     }
     if (!IsTrue(ok)) return false;
-    return DeliverRecord(buffer, length, [&](uint8_t* b, int32_t n) {
-        return FetchRecordBuffer(channel, b, n);
-    });
+    return DeliverRecord(buffer, length,
+                         [&](uint8_t* b, int32_t n) { return FetchRecordBuffer(channel, b, n); });
 }
 
 bool CDornApi::ReadByKey(int32_t channel, uint8_t* buffer, int32_t* length, const uint8_t* key,
@@ -159,9 +160,8 @@ bool CDornApi::ReadByKey(int32_t channel, uint8_t* buffer, int32_t* length, cons
         component->ReadKey(channel, keyVariant, &ok);
     }
     if (!IsTrue(ok)) return false;
-    return DeliverRecord(buffer, length, [&](uint8_t* b, int32_t n) {
-        return FetchRecordBuffer(channel, b, n);
-    });
+    return DeliverRecord(buffer, length,
+                         [&](uint8_t* b, int32_t n) { return FetchRecordBuffer(channel, b, n); });
 }
 
 bool CDornApi::PositionByKey(int32_t channel, const uint8_t* key, int32_t keyLength) {
@@ -206,8 +206,8 @@ bool CDornApi::WriteKeyed(int32_t channel, const uint8_t* record, int32_t record
 // Sub-key `index` of the file open on the channel: its two integers and its name, cut to
 // nameSize - 1 bytes and zero-terminated. False (outputs untouched) when the component has no
 // such sub-key or its object does not offer the sub-key interface.
-bool CDornApi::GetSubordinateKey(int32_t channel, int32_t index, int32_t& first,
-                                 int32_t& second, char* name, int32_t nameSize) {
+bool CDornApi::GetSubordinateKey(int32_t channel, int32_t index, int32_t& first, int32_t& second,
+                                 char* name, int32_t nameSize) {
     if (!connected || !component) return false;
     platform::IDispatch* object = nullptr;
     if (component->GetSubKey(channel, index, &object) != platform::kOk) {

@@ -22,7 +22,7 @@ constexpr int32_t kOut = 39;
 constexpr const char* kDir = "TST";
 
 class ChannelsEngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "ordelin-chan-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -36,8 +36,7 @@ protected:
         api = std::make_unique<CDornApi>("Ordelin Utility", 100, 51, 0, false);
         ASSERT_TRUE(api->Connect(nullptr, false)) << api->GetErrorText();
         dataPath = platform::ToPlatformPath(dataDir.string());
-        ASSERT_EQ(api->FindOrAddDirectoryEntry(kDir, dataPath.c_str()), 0)
-            << api->GetErrorText();
+        ASSERT_EQ(api->FindOrAddDirectoryEntry(kDir, dataPath.c_str()), 0) << api->GetErrorText();
     }
 
     void TearDown() override {
@@ -90,7 +89,8 @@ TEST_F(ChannelsEngineTest, KeysAndRecordsSurviveByteForByte) {
     };
     WriteAll(kOut, rows);
     // A key that is already there is refused.
-    EXPECT_FALSE(api->WriteKeyed(kOut, rows[0].second.data(), kRecordSize, rows[1].first.data(), 4));
+    EXPECT_FALSE(
+        api->WriteKeyed(kOut, rows[0].second.data(), kRecordSize, rows[1].first.data(), 4));
     ASSERT_TRUE(api->CloseChannel(kOut));
 
     // Read back through a fresh open, so the bytes went through the files on disk.
@@ -112,8 +112,8 @@ TEST_F(ChannelsEngineTest, KeysAndRecordsSurviveByteForByte) {
     }
     int32_t none = kRecordSize;
     Bytes scratch(kRecordSize);
-    EXPECT_FALSE(api->ReadByRecordNumber(kIn, scratch.data(), &none,
-                                         static_cast<int32_t>(rows.size())));
+    EXPECT_FALSE(
+        api->ReadByRecordNumber(kIn, scratch.data(), &none, static_cast<int32_t>(rows.size())));
     const Bytes missing = {0x00, 0x00, 0x00, 0x01};
     EXPECT_FALSE(api->ReadByKey(kIn, nullptr, nullptr, missing.data(), 4));
     EXPECT_TRUE(api->ReadByKey(kIn, nullptr, nullptr, rows[2].first.data(), 4));
@@ -121,9 +121,10 @@ TEST_F(ChannelsEngineTest, KeysAndRecordsSurviveByteForByte) {
     // Key order from a position: every key not below 00 FF 00 00, ascending, then nothing.
     const Bytes from = {0x00, 0xFF, 0x00, 0x00};
     ASSERT_TRUE(api->PositionByKey(kIn, from.data(), 4));
-    const std::vector<Bytes> expected = {
-        {0x00, 0xFF, 0x00, 0xFF}, {0x41, 0x42, 0x43, 0x44}, {0x80, 0x00, 0x7F, 0xFE},
-        {0xFF, 0xFF, 0xFF, 0xFF}};
+    const std::vector<Bytes> expected = {{0x00, 0xFF, 0x00, 0xFF},
+                                         {0x41, 0x42, 0x43, 0x44},
+                                         {0x80, 0x00, 0x7F, 0xFE},
+                                         {0xFF, 0xFF, 0xFF, 0xFF}};
     for (const Bytes& want : expected) {
         Bytes key(8, 0xAA);
         int32_t keyLength = 8;

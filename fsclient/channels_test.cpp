@@ -46,8 +46,8 @@ struct Connected {
 template <typename C>
 void OpenKeyed(Connected<C>& t, const std::vector<Bytes>& keys, const std::vector<Bytes>& records,
                int32_t keySize) {
-    auto& file = t.component->AddFile("DIR", "FILE", 4, static_cast<int32_t>(records[0].size()),
-                                      keySize);
+    auto& file =
+        t.component->AddFile("DIR", "FILE", 4, static_cast<int32_t>(records[0].size()), keySize);
     for (size_t i = 0; i < keys.size(); ++i) {
         ScriptedComponent::AddRecord(file, Units(keys[i]), Units(records[i]));
     }
@@ -68,10 +68,8 @@ TEST(ChannelsTest, RecordReadsDeliverUpToTheCapacity) {
         bool fetches;       // whether the buffer is asked for at all
     };
     const Row rows[] = {
-        {"no length", false, 0, 0, false},
-        {"length 0", true, 0, 0, false},
-        {"shorter capacity", true, 4, 4, true},
-        {"exact capacity", true, 10, 10, true},
+        {"no length", false, 0, 0, false},       {"length 0", true, 0, 0, false},
+        {"shorter capacity", true, 4, 4, true},  {"exact capacity", true, 10, 10, true},
         {"larger capacity", true, 32, 10, true},
     };
     for (bool byKey : {true, false}) {
@@ -82,17 +80,16 @@ TEST(ChannelsTest, RecordReadsDeliverUpToTheCapacity) {
             Bytes buffer(40, 0xAA);
             int32_t length = row.capacity;
             int32_t* lengthArg = row.hasLength ? &length : nullptr;
-            const bool ok = byKey ? t.client.ReadByKey(kChannel, buffer.data(), lengthArg,
-                                                       kKey.data(), 3)
-                                  : t.client.ReadByRecordNumber(kChannel, buffer.data(),
-                                                                lengthArg, 0);
+            const bool ok =
+                byKey ? t.client.ReadByKey(kChannel, buffer.data(), lengthArg, kKey.data(), 3)
+                      : t.client.ReadByRecordNumber(kChannel, buffer.data(), lengthArg, 0);
             ASSERT_TRUE(ok);
             EXPECT_EQ(t.component->CallCount("GetBuffer"), row.fetches ? 1 : 0);
             if (row.hasLength) {
                 EXPECT_EQ(length, row.delivered);
             }
-            EXPECT_TRUE(std::equal(kRecord.begin(), kRecord.begin() + row.delivered,
-                                   buffer.begin()));
+            EXPECT_TRUE(
+                std::equal(kRecord.begin(), kRecord.begin() + row.delivered, buffer.begin()));
             for (size_t i = static_cast<size_t>(row.delivered); i < buffer.size(); ++i) {
                 ASSERT_EQ(buffer[i], 0xAA) << "byte " << i << " past the delivered record";
             }

@@ -16,7 +16,9 @@ using platform::kOk;
 
 constexpr size_t kDateTimeLength = 14;
 
-bool Ok(HResult hr) { return hr == kOk; }
+bool Ok(HResult hr) {
+    return hr == kOk;
+}
 
 }  // namespace
 
@@ -77,8 +79,7 @@ bool CDornApi::GetFileDescriptor(const char* fileName, const char* directoryName
                [&](int32_t v) { record.infoLong3 = v; });
     readNumber([&](int32_t* v) { return d->GetInfoLong1(v); },
                [&](int32_t v) { record.infoLong1 = v; });
-    readText([&](WideString* t) { return d->GetDirectoryText(t); }, record.directoryText, 3,
-             true);
+    readText([&](WideString* t) { return d->GetDirectoryText(t); }, record.directoryText, 3, true);
     readNumber([&](int32_t* v) { return d->GetInfoWord3(v); },
                [&](int32_t v) { record.infoWord3 = static_cast<uint16_t>(v); });
     readNumber([&](int32_t* v) { return d->GetFileType(v); },

@@ -80,9 +80,9 @@ TEST_F(DescriptorTest, FillsEveryFieldInTheReadOrder) {
     EXPECT_EQ(descriptor->reads,
               (std::vector<std::string>{
                   "GetDateTime1", "GetDateTime2", "GetDateTime3", "GetInfoLong3", "GetInfoLong1",
-                  "GetDirectoryText", "GetInfoWord3", "GetFileType", "GetInfoWord1",
-                  "GetInfoLong2", "GetKeySize", "GetNameText", "GetExtraText", "GetInfoLong4",
-                  "GetRecordSize", "GetInfoWord2", "GetKeyPosition"}));
+                  "GetDirectoryText", "GetInfoWord3", "GetFileType", "GetInfoWord1", "GetInfoLong2",
+                  "GetKeySize", "GetNameText", "GetExtraText", "GetInfoLong4", "GetRecordSize",
+                  "GetInfoWord2", "GetKeyPosition"}));
     EXPECT_EQ(+record.fileType, 36);
     EXPECT_EQ(+record.infoWord1, 0x1111);
     EXPECT_EQ(+record.infoWord2, 0x2222);
@@ -188,8 +188,8 @@ TEST_F(DescriptorTest, NoDescriptorLeavesTheRecord) {
         {"reserved name, even when the component knows it",
          [](DescriptorTest& t) { t.component->SetDescriptor("DAT", noFileName, t.descriptor); },
          noFileName},
-        {"query fails", [](DescriptorTest& t) { t.component->failingOperations = {"GetDescriptor"}; },
-         "CUSTOMER"},
+        {"query fails",
+         [](DescriptorTest& t) { t.component->failingOperations = {"GetDescriptor"}; }, "CUSTOMER"},
         {"unknown file", [](DescriptorTest&) {}, "NOSUCH"},
         {"object without the interface",
          [](DescriptorTest& t) { t.descriptor->offersInterface = false; }, "CUSTOMER"},

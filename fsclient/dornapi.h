@@ -29,29 +29,29 @@ struct DirectoryEntry {
 // The packed descriptor of a data file. Every offset is part of the layout (checked below).
 #pragma pack(push, 1)
 struct FileDescriptor {
-    uint8_t fileType;         // 0: 1, 2 (records only), 4 (keyed), 36 (extended keyed)
-    uint16_t infoWord1;       // 1
-    uint16_t infoWord2;       // 3
-    uint16_t infoWord3;       // 5
-    uint16_t recordSize;      // 7: 0 marks a key-only file
-    uint8_t keySize;          // 9
-    int32_t infoLong1;        // 10
-    int32_t infoLong2;        // 14
-    char dateTime1[14];       // 18: 14 digits, no terminator
-    char pad32;               // 32: not written
-    char dateTime2[14];       // 33
-    char pad47;               // 47: not written
-    char dateTime3[14];       // 48
-    char pad62;               // 62: not written
-    int32_t infoLong3;        // 63
-    char directoryText[4];    // 67: up to 3 characters and a zero byte
-    char nameText[13];        // 71: up to 12 characters and a zero byte
-    char pad84;               // 84: not written
-    char extraText[9];        // 85: up to 8 characters and a zero byte (minor version >= 2)
-    char pad94;               // 94: not written
-    int32_t infoLong4;        // 95: minor version >= 2
-    char reserved99[36];      // 99: not written
-    int16_t keyPosition;      // 135: key offset in the record of an extended keyed file
+    uint8_t fileType;       // 0: 1, 2 (records only), 4 (keyed), 36 (extended keyed)
+    uint16_t infoWord1;     // 1
+    uint16_t infoWord2;     // 3
+    uint16_t infoWord3;     // 5
+    uint16_t recordSize;    // 7: 0 marks a key-only file
+    uint8_t keySize;        // 9
+    int32_t infoLong1;      // 10
+    int32_t infoLong2;      // 14
+    char dateTime1[14];     // 18: 14 digits, no terminator
+    char pad32;             // 32: not written
+    char dateTime2[14];     // 33
+    char pad47;             // 47: not written
+    char dateTime3[14];     // 48
+    char pad62;             // 62: not written
+    int32_t infoLong3;      // 63
+    char directoryText[4];  // 67: up to 3 characters and a zero byte
+    char nameText[13];      // 71: up to 12 characters and a zero byte
+    char pad84;             // 84: not written
+    char extraText[9];      // 85: up to 8 characters and a zero byte (minor version >= 2)
+    char pad94;             // 94: not written
+    int32_t infoLong4;      // 95: minor version >= 2
+    char reserved99[36];    // 99: not written
+    int16_t keyPosition;    // 135: key offset in the record of an extended keyed file
 };
 #pragma pack(pop)
 
@@ -74,7 +74,7 @@ extern const char noFileName[13];
 // --- The client ----------------------------------------------------------------------------------
 
 class CDornApi {
-public:
+  public:
     using WideString = platform::WideString;
     using Variant = platform::Variant;
 
@@ -144,8 +144,7 @@ public:
     bool StoreRecordBuffer(int32_t channel, const uint8_t* data, int32_t length);
 
     // --- File descriptor (fsclient/descriptor.cpp) ---
-    bool GetFileDescriptor(const char* fileName, const char* directoryName,
-                           FileDescriptor& record);
+    bool GetFileDescriptor(const char* fileName, const char* directoryName, FileDescriptor& record);
 
     // --- Settings file (settings/settings_file.cpp) ---
     // The settings file's path, found once per process; null when there is none.
@@ -165,7 +164,7 @@ public:
     static bool IsFixedDrive(const char* path);
     static const char* const knownDirectoryNames[];
 
-private:
+  private:
     platform::ComPtr<talvo::ITalvoFs> component;
     bool connected = false;
     std::string applicationTitle;

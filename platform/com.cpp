@@ -76,8 +76,14 @@ void CoUninitialize() {
     if (threadDepth > 0) --threadDepth;
 }
 
-int ApartmentInitCount() { return initCalls.load() - uninitCalls.load(); }
-int ApartmentInitCalls() { return initCalls.load(); }
-int ApartmentUninitCalls() { return uninitCalls.load(); }
+int ApartmentInitCount() {
+    return initCalls.load() - uninitCalls.load();
+}
+int ApartmentInitCalls() {
+    return initCalls.load();
+}
+int ApartmentUninitCalls() {
+    return uninitCalls.load();
+}
 
 }  // namespace platform

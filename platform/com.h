@@ -17,8 +17,8 @@ namespace platform {
 // Result of an operation: 0 is success, a negative value a failure (as HRESULTs are).
 using HResult = int32_t;
 
-constexpr HResult kOk = 0;                                                   // S_OK
-constexpr HResult kFalse = 1;                                                // S_FALSE
+constexpr HResult kOk = 0;                                                  // S_OK
+constexpr HResult kFalse = 1;                                               // S_FALSE
 constexpr HResult kNotImplemented = static_cast<HResult>(0x80004001u);      // E_NOTIMPL
 constexpr HResult kNoInterface = static_cast<HResult>(0x80004002u);         // E_NOINTERFACE
 constexpr HResult kPointer = static_cast<HResult>(0x80004003u);             // E_POINTER
@@ -28,8 +28,12 @@ constexpr HResult kClassNotRegistered = static_cast<HResult>(0x80040154u);  // R
 constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000Eu);         // E_OUTOFMEMORY
 constexpr HResult kInvalidArgument = static_cast<HResult>(0x80070057u);     // E_INVALIDARG
 
-inline bool Succeeded(HResult hr) { return hr >= 0; }
-inline bool Failed(HResult hr) { return hr < 0; }
+inline bool Succeeded(HResult hr) {
+    return hr >= 0;
+}
+inline bool Failed(HResult hr) {
+    return hr < 0;
+}
 
 // A 128-bit class or interface identifier.
 struct Guid {
@@ -48,19 +52,19 @@ constexpr uint32_t kClsctxInprocServer = 0x1;
 constexpr uint32_t kClsctxInprocHandler = 0x2;
 constexpr uint32_t kClsctxLocalServer = 0x4;
 constexpr uint32_t kClsctxRemoteServer = 0x10;
-constexpr uint32_t kClsctxAll = kClsctxInprocServer | kClsctxInprocHandler | kClsctxLocalServer |
-                                kClsctxRemoteServer;
+constexpr uint32_t kClsctxAll =
+    kClsctxInprocServer | kClsctxInprocHandler | kClsctxLocalServer | kClsctxRemoteServer;
 
 // The root interface. Reference counts start at 1 for the creator.
 class IUnknown {
-public:
+  public:
     // On success stores an added reference in *object; on failure stores nullptr and returns
     // kNoInterface.
     virtual HResult QueryInterface(const Guid& iid, void** object) = 0;
     virtual uint32_t AddRef() = 0;
     virtual uint32_t Release() = 0;
 
-protected:
+  protected:
     virtual ~IUnknown() = default;
 };
 
@@ -68,7 +72,7 @@ using DispId = int32_t;
 
 // Name lookup of a dual interface: finds the dispatch id of a member by its name.
 class IDispatch : public IUnknown {
-public:
+  public:
     // Returns kOk and the member's id when the object has a member of that name (compared
     // without regard to case), otherwise kUnknownName.
     virtual HResult GetIDsOfNames(const std::u16string& name, DispId* id) = 0;
@@ -78,7 +82,7 @@ public:
 // `Self` answers QueryInterface through its own FindInterface(iid) → pointer or nullptr.
 template <typename Base>
 class RefCounted : public Base {
-public:
+  public:
     uint32_t AddRef() override { return ++refs_; }
     uint32_t Release() override {
         uint32_t left = --refs_;
@@ -86,17 +90,17 @@ public:
         return left;
     }
 
-protected:
+  protected:
     virtual ~RefCounted() = default;
 
-private:
+  private:
     std::atomic<uint32_t> refs_{1};
 };
 
 // Owning pointer to an interface: releases its reference when it goes.
 template <typename T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     // Takes over a reference the caller owns.
     explicit ComPtr(T* p) : p_(p) {}
@@ -124,7 +128,7 @@ public:
     void** PutVoid() { return reinterpret_cast<void**>(Put()); }
     T* Detach() { return std::exchange(p_, nullptr); }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

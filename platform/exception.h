@@ -8,13 +8,13 @@
 namespace platform {
 
 class Exception : public std::runtime_error {
-public:
+  public:
     explicit Exception(const std::string& what) : std::runtime_error(what) {}
 };
 
 // Raised when memory for a wide string or buffer cannot be had.
 class MemoryException : public Exception {
-public:
+  public:
     MemoryException() : Exception("out of memory") {}
 };
 

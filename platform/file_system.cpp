@@ -111,58 +111,133 @@ uint32_t GetDriveType(std::string_view rootPath) {
 FileErrorCause FileErrorCauseFromError(uint32_t errorCode) {
     using C = FileErrorCause;
     switch (errorCode) {
-        case 0: return C::none;
-        case 2: return C::fileNotFound;          // file not found
-        case 3: return C::badPath;               // path not found
-        case 4: return C::tooManyOpenFiles;      // too many open files
-        case 5: return C::accessDenied;          // access denied
-        case 6: return C::fileNotFound;          // invalid handle
-        case 11: return C::invalidFile;          // bad format
-        case 12: return C::accessDenied;         // invalid access
-        case 15: return C::badPath;              // invalid drive
-        case 16: return C::removeCurrentDir;     // the current directory
-        case 17: return C::badPath;              // not the same device
-        case 18: return C::fileNotFound;         // no more files
-        case 19: return C::accessDenied;         // write protected
-        case 20: case 21: case 22: case 23: return C::hardIO;  // unit, not ready, command, CRC
-        case 24: case 25: return C::badSeek;     // bad length, seek
-        case 26: return C::invalidFile;          // not a disk of this system
-        case 27: return C::badSeek;              // sector not found
-        case 29: return C::accessDenied;         // write fault
-        case 30: return C::badSeek;              // read fault
-        case 32: return C::sharingViolation;
-        case 33: return C::lockViolation;
-        case 34: return C::badSeek;              // wrong disk
-        case 36: return C::tooManyOpenFiles;     // sharing buffer exceeded
-        case 38: return C::endOfFile;            // handle at end of file
-        case 39: return C::diskFull;             // handle disk full
-        case 52: case 53: case 55: case 67: case 70: case 85:
-            return C::badPath;                   // network names and devices
-        case 54: case 58: case 64: case 65: case 71: case 86:
-            return C::accessDenied;              // network refusals
-        case 57: case 59: case 88: return C::hardIO;  // network hardware and write faults
-        case 60: case 66: return C::invalidFile; // remote adapter, device type
-        case 62: return C::directoryFull;        // no spool space
-        case 68: return C::tooManyOpenFiles;     // too many names
-        case 80: case 82: return C::accessDenied;  // file exists, cannot make
-        case 108: case 167: return C::lockViolation;  // drive locked, lock failed
-        case 110: return C::fileNotFound;        // open failed
-        case 111: return C::badPath;             // buffer overflow
-        case 112: return C::diskFull;
-        case 123: case 124: case 125: return C::badPath;  // invalid name, level, volume label
-        case 131: case 132: return C::badSeek;   // negative seek, seek on device
-        case 144: return C::badPath;             // directory not a root
-        case 145: return C::removeCurrentDir;    // directory not empty
-        case 154: case 161: return C::badPath;   // label too long, bad path name
-        case 170: return C::accessDenied;        // busy
-        case 182: return C::invalidFile;         // invalid ordinal
-        case 183: return C::accessDenied;        // already exists
-        case 191: case 193: return C::invalidFile;  // invalid program file
-        case 206: case 208: return C::badPath;   // name too long, expansion too long
-        case 267: return C::badPath;             // not a directory
-        case 995: case 996: case 997: return C::hardIO;  // aborted or incomplete I/O
-        case 999: return C::accessDenied;        // swap error
-        default: return C::generic;
+        case 0:
+            return C::none;
+        case 2:
+            return C::fileNotFound;  // file not found
+        case 3:
+            return C::badPath;  // path not found
+        case 4:
+            return C::tooManyOpenFiles;  // too many open files
+        case 5:
+            return C::accessDenied;  // access denied
+        case 6:
+            return C::fileNotFound;  // invalid handle
+        case 11:
+            return C::invalidFile;  // bad format
+        case 12:
+            return C::accessDenied;  // invalid access
+        case 15:
+            return C::badPath;  // invalid drive
+        case 16:
+            return C::removeCurrentDir;  // the current directory
+        case 17:
+            return C::badPath;  // not the same device
+        case 18:
+            return C::fileNotFound;  // no more files
+        case 19:
+            return C::accessDenied;  // write protected
+        case 20:
+        case 21:
+        case 22:
+        case 23:
+            return C::hardIO;  // unit, not ready, command, CRC
+        case 24:
+        case 25:
+            return C::badSeek;  // bad length, seek
+        case 26:
+            return C::invalidFile;  // not a disk of this system
+        case 27:
+            return C::badSeek;  // sector not found
+        case 29:
+            return C::accessDenied;  // write fault
+        case 30:
+            return C::badSeek;  // read fault
+        case 32:
+            return C::sharingViolation;
+        case 33:
+            return C::lockViolation;
+        case 34:
+            return C::badSeek;  // wrong disk
+        case 36:
+            return C::tooManyOpenFiles;  // sharing buffer exceeded
+        case 38:
+            return C::endOfFile;  // handle at end of file
+        case 39:
+            return C::diskFull;  // handle disk full
+        case 52:
+        case 53:
+        case 55:
+        case 67:
+        case 70:
+        case 85:
+            return C::badPath;  // network names and devices
+        case 54:
+        case 58:
+        case 64:
+        case 65:
+        case 71:
+        case 86:
+            return C::accessDenied;  // network refusals
+        case 57:
+        case 59:
+        case 88:
+            return C::hardIO;  // network hardware and write faults
+        case 60:
+        case 66:
+            return C::invalidFile;  // remote adapter, device type
+        case 62:
+            return C::directoryFull;  // no spool space
+        case 68:
+            return C::tooManyOpenFiles;  // too many names
+        case 80:
+        case 82:
+            return C::accessDenied;  // file exists, cannot make
+        case 108:
+        case 167:
+            return C::lockViolation;  // drive locked, lock failed
+        case 110:
+            return C::fileNotFound;  // open failed
+        case 111:
+            return C::badPath;  // buffer overflow
+        case 112:
+            return C::diskFull;
+        case 123:
+        case 124:
+        case 125:
+            return C::badPath;  // invalid name, level, volume label
+        case 131:
+        case 132:
+            return C::badSeek;  // negative seek, seek on device
+        case 144:
+            return C::badPath;  // directory not a root
+        case 145:
+            return C::removeCurrentDir;  // directory not empty
+        case 154:
+        case 161:
+            return C::badPath;  // label too long, bad path name
+        case 170:
+            return C::accessDenied;  // busy
+        case 182:
+            return C::invalidFile;  // invalid ordinal
+        case 183:
+            return C::accessDenied;  // already exists
+        case 191:
+        case 193:
+            return C::invalidFile;  // invalid program file
+        case 206:
+        case 208:
+            return C::badPath;  // name too long, expansion too long
+        case 267:
+            return C::badPath;  // not a directory
+        case 995:
+        case 996:
+        case 997:
+            return C::hardIO;  // aborted or incomplete I/O
+        case 999:
+            return C::accessDenied;  // swap error
+        default:
+            return C::generic;
     }
 }
 

@@ -20,22 +20,28 @@ namespace {
 namespace fs = std::filesystem;
 
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* variable, const char* value) : name(variable) {
         if (const char* old = std::getenv(variable)) saved = old;
-        if (value) setenv(variable, value, 1); else unsetenv(variable);
+        if (value)
+            setenv(variable, value, 1);
+        else
+            unsetenv(variable);
     }
     ~ScopedEnv() {
-        if (saved) setenv(name.c_str(), saved->c_str(), 1); else unsetenv(name.c_str());
+        if (saved)
+            setenv(name.c_str(), saved->c_str(), 1);
+        else
+            unsetenv(name.c_str());
     }
 
-private:
+  private:
     std::string name;
     std::optional<std::string> saved;
 };
 
 class FileSystemTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/ordelin-fs-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -90,11 +96,11 @@ TEST_F(FileSystemTest, CreateDirectoryMakesOneLevelWithTheNameAsGiven) {
         std::string path;
         uint32_t error;
     } rows[] = {
-        {base + "\\NAVO FILES\\NEWONE", ERROR_ALREADY_EXISTS},   // other case, same entry
+        {base + "\\NAVO FILES\\NEWONE", ERROR_ALREADY_EXISTS},    // other case, same entry
         {base + "\\NAVO FILES\\FILE.TXT", ERROR_ALREADY_EXISTS},  // a file of that name
         {base + "\\MISSING\\CHILD", ERROR_PATH_NOT_FOUND},        // parent missing
         {base + "\\NAVO FILES\\FILE.TXT\\CHILD", ERROR_PATH_NOT_FOUND},
-        {"R:\\CHILD", ERROR_PATH_NOT_FOUND},                       // drive unavailable
+        {"R:\\CHILD", ERROR_PATH_NOT_FOUND},  // drive unavailable
     };
     for (const Row& row : rows) {
         SetLastError(0);
@@ -112,9 +118,9 @@ TEST_F(FileSystemTest, DriveTypes) {
         const char* root;
         uint32_t type;
     } rows[] = {
-        {"Z:\\", DRIVE_FIXED}, {"z:", DRIVE_FIXED},       {"Q:\\", DRIVE_FIXED},
-        {"q:/", DRIVE_FIXED},  {"P:\\", DRIVE_NO_ROOT_DIR}, {"R:\\", DRIVE_NO_ROOT_DIR},
-        {"", DRIVE_FIXED},     {"\\\\", DRIVE_UNKNOWN},   {"Z:\\x", DRIVE_UNKNOWN},
+        {"Z:\\", DRIVE_FIXED},   {"z:", DRIVE_FIXED},         {"Q:\\", DRIVE_FIXED},
+        {"q:/", DRIVE_FIXED},    {"P:\\", DRIVE_NO_ROOT_DIR}, {"R:\\", DRIVE_NO_ROOT_DIR},
+        {"", DRIVE_FIXED},       {"\\\\", DRIVE_UNKNOWN},     {"Z:\\x", DRIVE_UNKNOWN},
         {"1:\\", DRIVE_UNKNOWN},
     };
     for (const Row& row : rows) EXPECT_EQ(GetDriveType(row.root), row.type) << row.root;

@@ -13,9 +13,9 @@ namespace platform {
 namespace {
 
 bool IsPlatformForm(std::string_view value) {
-    const bool driveLetter = value.size() >= 2 && value[1] == ':' &&
-                             ((value[0] >= 'A' && value[0] <= 'Z') ||
-                              (value[0] >= 'a' && value[0] <= 'z'));
+    const bool driveLetter =
+        value.size() >= 2 && value[1] == ':' &&
+        ((value[0] >= 'A' && value[0] <= 'Z') || (value[0] >= 'a' && value[0] <= 'z'));
     return driveLetter || (value.size() >= 2 && value[0] == '\\' && value[1] == '\\');
 }
 

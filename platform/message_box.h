@@ -22,7 +22,7 @@ constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
 class MessageBoxSink {
-public:
+  public:
     virtual ~MessageBoxSink() = default;
     // Shows the box modally and returns the button pressed.
     virtual int Show(const std::string& caption, const std::string& text, unsigned flags) = 0;

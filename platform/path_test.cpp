@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <optional>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -16,22 +16,28 @@ namespace {
 namespace fs = std::filesystem;
 
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* variable, const char* value) : name(variable) {
         if (const char* old = std::getenv(variable)) saved = old;
-        if (value) setenv(variable, value, 1); else unsetenv(variable);
+        if (value)
+            setenv(variable, value, 1);
+        else
+            unsetenv(variable);
     }
     ~ScopedEnv() {
-        if (saved) setenv(name.c_str(), saved->c_str(), 1); else unsetenv(name.c_str());
+        if (saved)
+            setenv(name.c_str(), saved->c_str(), 1);
+        else
+            unsetenv(name.c_str());
     }
 
-private:
+  private:
     std::string name;
     std::optional<std::string> saved;
 };
 
 class PathTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/ordelin-path-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);

@@ -1,10 +1,9 @@
 #include "platform/profile.h"
 
+#include <SimpleIni.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <SimpleIni.h>
 
 #include <atomic>
 #include <cerrno>
@@ -32,7 +31,7 @@ std::mutex& WriteMutex() {
 }
 
 class FileDescriptorOwner {
-public:
+  public:
     explicit FileDescriptorOwner(int descriptor) : fd(descriptor) {}
     ~FileDescriptorOwner() {
         if (fd >= 0) close(fd);
@@ -47,7 +46,7 @@ public:
         return result == 0;
     }
 
-private:
+  private:
     int fd;
 };
 
@@ -209,7 +208,9 @@ uint32_t DeliverText(const char* text, char* buffer, uint32_t size) {
     return static_cast<uint32_t>(length);
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // True when every line of the text survives a load and save by the parser: blank lines,
 // comments, "[section]" lines and "key=value" lines. Other lines would be dropped or merged
@@ -234,7 +235,9 @@ bool RewritesWithoutLoss(std::string_view text) {
 
 // A text that would break the line layout of the file (or move a value into another key or
 // section) is refused rather than written.
-bool HasLineBreak(const char* text) { return text != nullptr && std::strpbrk(text, "\r\n") != nullptr; }
+bool HasLineBreak(const char* text) {
+    return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
 
 }  // namespace
 
@@ -274,7 +277,8 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
         return false;
     }
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
-        std::strchr(section, ']') != nullptr || (key != nullptr && std::strchr(key, '=') != nullptr)) {
+        std::strchr(section, ']') != nullptr ||
+        (key != nullptr && std::strchr(key, '=') != nullptr)) {
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }

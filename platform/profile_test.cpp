@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ProfileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/ordelin-profile-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -34,8 +34,8 @@ protected:
     std::string Get(const char* section, const char* key, const char* def = "",
                     uint32_t size = 4096) {
         std::vector<char> buffer(size + 1, '#');
-        const uint32_t n = GetPrivateProfileString(section, key, def, buffer.data(), size,
-                                                   file.c_str());
+        const uint32_t n =
+            GetPrivateProfileString(section, key, def, buffer.data(), size, file.c_str());
         EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
         EXPECT_EQ(std::strlen(buffer.data()), n);
         return std::string(buffer.data(), n);
@@ -180,8 +180,8 @@ TEST_F(ProfileTest, LineBreaksCannotSmuggleInSectionsOrKeys) {
 
 TEST_F(ProfileTest, RewriteKeepsThePermissionsOfTheFile) {
     WriteText("[A]\nk=1\n");
-    fs::permissions(hostFile, fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read);
+    fs::permissions(hostFile,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ASSERT_TRUE(WritePrivateProfileString("A", "k", "2", file.c_str()));
     EXPECT_EQ(fs::status(hostFile).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);

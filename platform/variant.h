@@ -15,8 +15,8 @@ constexpr VarType VT_BSTR = 8;
 
 struct Variant {
     VarType vt = VT_EMPTY;
-    int32_t lVal = 0;        // VT_I4
-    WideString bstrVal;      // VT_BSTR
+    int32_t lVal = 0;    // VT_I4
+    WideString bstrVal;  // VT_BSTR
 };
 
 // Frees what the variant holds and makes it empty.

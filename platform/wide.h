@@ -11,6 +11,8 @@ namespace platform {
 using WideString = std::optional<std::u16string>;
 
 // Length in 16-bit units; an absent string has length 0.
-inline size_t WideLength(const WideString& s) { return s ? s->size() : 0; }
+inline size_t WideLength(const WideString& s) {
+    return s ? s->size() : 0;
+}
 
 }  // namespace platform

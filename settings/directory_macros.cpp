@@ -17,7 +17,9 @@ namespace {
 
 constexpr size_t kPathLimit = 259;  // characters of a path, without the terminator
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 bool IsKnownDirectoryName(const char* name) {
     for (size_t i = 0; CDornApi::knownDirectoryNames[i][0] != '\0'; ++i) {

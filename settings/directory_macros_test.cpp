@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class DirectoryMacrosTest : public TestHome {
-protected:
+  protected:
     std::string Recorded(const char* name) {
         return CDornApi::GetSetting("Directories", name, nullptr);
     }
@@ -33,7 +33,7 @@ TEST_F(DirectoryMacrosTest, PathsWithoutAMacroStayAsTheyAre) {
         "Z:\\tmp\\$(QVTEMP)\\x",  // the macro in the middle
         "$(Q)\\file",             // a name of one character
         "$()\\file",
-        "$(QVTEMP\\file",         // no closing parenthesis
+        "$(QVTEMP\\file",  // no closing parenthesis
         "(QVTEMP)\\file",
     };
     for (const char* text : unchanged) {
@@ -51,8 +51,8 @@ TEST_F(DirectoryMacrosTest, QvTempIsMadeUnderTheProgramsFolderAndRecorded) {
     EXPECT_EQ(path, directory + "\\OL004711.htm");
     EXPECT_TRUE(fs::is_directory(Host("app/QVFiles/QVTEMP")));
     EXPECT_EQ(Recorded("QVTEMP"), directory);
-    EXPECT_EQ(SettingsText(), "[Debug]\nCreatedBy=DORNAPI\n\n\n[Directories]\nQVTEMP=" +
-                                  directory + "\n");
+    EXPECT_EQ(SettingsText(),
+              "[Debug]\nCreatedBy=DORNAPI\n\n\n[Directories]\nQVTEMP=" + directory + "\n");
 
     // A second process finds the directory in the settings file. Its program lies elsewhere,
     // so a default directory made there would not match.
@@ -173,11 +173,11 @@ TEST_F(DirectoryMacrosTest, CreateDirectoryPathCodes) {
         std::string path;
         int code;
     } rows[] = {
-        {P("A") + "\\B\\", 0},                 // every level exists (in another case)
-        {P("a") + "\\FILE\\sub\\", 5},         // a file where a level should be
-        {"\\\\server", 3},                     // a server without a share
-        {"R:\\new\\", 3},                      // an unavailable drive
-        {std::string(300, 'x') + "\\", 3},     // longer than a path may be
+        {P("A") + "\\B\\", 0},              // every level exists (in another case)
+        {P("a") + "\\FILE\\sub\\", 5},      // a file where a level should be
+        {"\\\\server", 3},                  // a server without a share
+        {"R:\\new\\", 3},                   // an unavailable drive
+        {std::string(300, 'x') + "\\", 3},  // longer than a path may be
     };
     for (const Row& row : rows) {
         EXPECT_EQ(CDornApi::CreateDirectoryPath(row.path.c_str()), row.code) << row.path;

@@ -84,9 +84,9 @@ const char* CDornApi::GetSettingsFilePath() {
         windowsDirectory->back() == '\\' || windowsDirectory->back() == '/';
     // A Windows-directory file whose name would be cut is some other file: it counts as one
     // without sections, so a usable maker's folder is chosen, and without one there is no path.
-    const bool windowsFileNameFits = windowsDirectory->size() + (endsWithSeparator ? 0 : 1) +
-                                         std::strlen(kSettingsFileName) <=
-                                     kPathLimit;
+    const bool windowsFileNameFits =
+        windowsDirectory->size() + (endsWithSeparator ? 0 : 1) + std::strlen(kSettingsFileName) <=
+        kPathLimit;
     if (!windowsFileNameFits && candidate[0] == '\0') return nullptr;
     if (windowsFileNameFits) {
         CopyBounded(settingsPathCache, windowsDirectory->c_str(), kPathLimit);

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 const char kMarker[] = "[Debug]\nCreatedBy=DORNAPI\n";
 
 class SettingsFileTest : public TestHome {
-protected:
+  protected:
     std::string MakerFile() const { return P("data") + "\\Corvane Group\\NAVO.INI"; }
     std::string WindowsFile() const { return P("windir") + "\\NAVO.INI"; }
     std::string MakerHost() const { return Host("data/Corvane Group/NAVO.INI"); }
@@ -156,8 +156,11 @@ TEST_F(SettingsFileTest, HasAnySection) {
         const char* text;  // null: no file
         bool expected;
     } rows[] = {
-        {nullptr, false}, {"", false}, {"; only a comment\nkey=1\n", false},
-        {"[A]\n", true},  {"x=1\n[B]\ny=2\n", true},
+        {nullptr, false},
+        {"", false},
+        {"; only a comment\nkey=1\n", false},
+        {"[A]\n", true},
+        {"x=1\n[B]\ny=2\n", true},
     };
     for (const Row& row : rows) {
         fs::remove(Host("f.ini"));

@@ -18,7 +18,7 @@
 #include "platform/path.h"
 
 class TestHome : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/ordelin-settings-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -35,7 +35,10 @@ protected:
     void TearDown() override {
         CDornApi::ResetSettingsPathCacheForTesting();
         for (const auto& [name, value] : savedEnv) {
-            if (value) setenv(name.c_str(), value->c_str(), 1); else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
         std::filesystem::remove_all(root);
     }
@@ -46,7 +49,10 @@ protected:
             const char* old = std::getenv(name.c_str());
             savedEnv[name] = old ? std::optional<std::string>(old) : std::nullopt;
         }
-        if (value) setenv(name.c_str(), value->c_str(), 1); else unsetenv(name.c_str());
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
     }
 
     // The platform form of a host path below the temporary folder.
@@ -67,6 +73,6 @@ protected:
 
     std::string root;
 
-private:
+  private:
     std::map<std::string, std::optional<std::string>> savedEnv;
 };

@@ -26,31 +26,31 @@ namespace talvo {
 enum class Error : int32_t {
     kOk = 0,
     kNoConnection = 1,
-    kInvalidArgument = 2,      // a size, position, channel or index out of range
-    kNotFound = 3,             // no such key, record or subordinate key
-    kDuplicateKey = 4,         // the key is already in the file
-    kNoSuchFile = 5,           // the file does not exist
-    kFileExists = 6,           // create: a file of that name exists
-    kFileInUse = 7,            // erase or re-create of a file that is open
-    kLocked = 8,               // another process is writing the file
-    kNotDataFile = 9,          // foreign file: not a data file of this file system
-    kDamaged = 10,             // truncated or damaged file, or index and records disagree
-    kIoError = 11,             // the operating system refused a read, write or sync
-    kWrongFileType = 12,       // e.g. a key operation on a file without keys
-    kKeyTooLong = 13,          // a key longer than the file's key size
+    kInvalidArgument = 2,  // a size, position, channel or index out of range
+    kNotFound = 3,         // no such key, record or subordinate key
+    kDuplicateKey = 4,     // the key is already in the file
+    kNoSuchFile = 5,       // the file does not exist
+    kFileExists = 6,       // create: a file of that name exists
+    kFileInUse = 7,        // erase or re-create of a file that is open
+    kLocked = 8,           // another process is writing the file
+    kNotDataFile = 9,      // foreign file: not a data file of this file system
+    kDamaged = 10,         // truncated or damaged file, or index and records disagree
+    kIoError = 11,         // the operating system refused a read, write or sync
+    kWrongFileType = 12,   // e.g. a key operation on a file without keys
+    kKeyTooLong = 13,      // a key longer than the file's key size
     kVersionMismatch = 14,
-    kDeletedRecord = 15,       // (reserved for callers that refuse deleted slots)
-    kNoSpace = 16,             // disk full
-    kEndOfKeys = 17,           // no further key
-    kNotOpen = 18,             // channel or file not open
-    kNoDirectory = 19,         // unknown directory name
-    kNotSupported = 20,        // e.g. a network name for this local component
+    kDeletedRecord = 15,  // (reserved for callers that refuse deleted slots)
+    kNoSpace = 16,        // disk full
+    kEndOfKeys = 17,      // no further key
+    kNotOpen = 18,        // channel or file not open
+    kNoDirectory = 19,    // unknown directory name
+    kNotSupported = 20,   // e.g. a network name for this local component
 };
 
 const char* ErrorText(Error code);
 
 class Status {
-public:
+  public:
     Status() = default;
     Status(Error code, std::string message) : code_(code), message_(std::move(message)) {}
     static Status Ok() { return {}; }
@@ -61,7 +61,7 @@ public:
     // (a file name, a key in hex, the system's reason).
     const std::string& message() const { return message_; }
 
-private:
+  private:
     Error code_ = Error::kOk;
     std::string message_;
 };
@@ -116,7 +116,7 @@ struct FileInfo {
 // An open data file. Obtained from Engine::Open; the same object is handed to every opener of
 // the same file (same device and inode), so two channels on one file share its state.
 class DataFile {
-public:
+  public:
     virtual ~DataFile() = default;
 
     virtual FileInfo Info() const = 0;
@@ -164,7 +164,7 @@ public:
 
 // The open-file table of one process's user of the engine.
 class Engine {
-public:
+  public:
     Engine();
     ~Engine();
     Engine(const Engine&) = delete;
@@ -189,7 +189,7 @@ public:
     // Whether a file of the engine exists at the path (its data file).
     static bool Exists(const std::string& hostPath);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -24,13 +24,17 @@ using platform::VariantBool;
 using platform::WideString;
 
 // {6A1F0C21-3B7E-4C55-9D0A-7E2B5C1D4F01}
-constexpr Guid kClsidTalvoLib{0x6A1F0C21, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
+constexpr Guid kClsidTalvoLib{
+    0x6A1F0C21, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
 // {6A1F0C22-3B7E-4C55-9D0A-7E2B5C1D4F01}
-constexpr Guid kIidTalvoFs{0x6A1F0C22, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
+constexpr Guid kIidTalvoFs{
+    0x6A1F0C22, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
 // {6A1F0C23-3B7E-4C55-9D0A-7E2B5C1D4F01}
-constexpr Guid kIidTalvoDescriptor{0x6A1F0C23, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
+constexpr Guid kIidTalvoDescriptor{
+    0x6A1F0C23, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
 // {6A1F0C24-3B7E-4C55-9D0A-7E2B5C1D4F01}
-constexpr Guid kIidTalvoSubKey{0x6A1F0C24, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
+constexpr Guid kIidTalvoSubKey{
+    0x6A1F0C24, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
 
 // Error codes that every component reports through GetErrorCode.
 constexpr int32_t kErrorNoConnection = 1;
@@ -38,7 +42,7 @@ constexpr int32_t kErrorVersionMismatch = 14;
 
 // The file-system interface, in interface order.
 class ITalvoFs : public platform::IDispatch {
-public:
+  public:
     virtual HResult Initialize(const WideString& title, int32_t param1, int32_t directoryTableSize,
                                int32_t param3) = 0;
     virtual HResult Shutdown() = 0;
@@ -77,7 +81,8 @@ public:
     virtual HResult PutBuffer(int32_t channel, const WideString& data, int32_t offset,
                               int32_t length) = 0;
     // The channel's record buffer from offset, at most length units.
-    virtual HResult GetBuffer(int32_t channel, int32_t offset, int32_t length, WideString* data) = 0;
+    virtual HResult GetBuffer(int32_t channel, int32_t offset, int32_t length,
+                              WideString* data) = 0;
     virtual HResult PrepareBuffer(int32_t channel, int32_t* result) = 0;
     virtual HResult CreateExtendedKeyed(const WideString& file, const WideString& directory,
                                         int32_t recordSize, int32_t keySize, int32_t keyPosition,
@@ -95,7 +100,7 @@ public:
 
 // A subordinate key definition.
 class ITalvoSubKey : public platform::IDispatch {
-public:
+  public:
     virtual HResult GetFirst(int32_t* value) = 0;
     virtual HResult GetSecond(int32_t* value) = 0;
     virtual HResult GetName(WideString* name) = 0;
@@ -103,7 +108,7 @@ public:
 
 // The descriptor of a data file, in interface order. Every read reports success or failure.
 class ITalvoDescriptor : public platform::IDispatch {
-public:
+  public:
     virtual HResult GetPath(WideString* path) = 0;  // not used by the client
     virtual HResult GetDirectoryText(WideString* text) = 0;
     virtual HResult GetNameText(WideString* text) = 0;

@@ -18,7 +18,7 @@ using engine::testing::Bytes;
 using engine::testing::Span;
 
 class DamagedFileTest : public engine::testing::TempDirTest {
-protected:
+  protected:
     // A keyed file "k" (AA, BB, CC in slots 0..2) and a record file "r" (three records).
     void SetUp() override {
         TempDirTest::SetUp();
@@ -43,8 +43,10 @@ protected:
     Error OpenCode(const std::string& name) {
         std::shared_ptr<DataFile> file;
         const Status s = engine_.Open(PathOf(name), &file);
-        if (s.ok()) EXPECT_OK(engine_.Close(file));
-        else EXPECT_FALSE(s.message().empty());
+        if (s.ok())
+            EXPECT_OK(engine_.Close(file));
+        else
+            EXPECT_FALSE(s.message().empty());
         return s.code();
     }
 
@@ -82,9 +84,11 @@ TEST_F(DamagedFileTest, ForeignTruncatedAndDamagedFilesAreRefused) {
             bytes = records;
             for (size_t copy : {size_t{0}, size_t{4096}}) {
                 bytes[copy + 38] = 0x7F;  // record size 0x7F000A
-                const uint32_t crc = engine::Crc32(
-                    {reinterpret_cast<const uint8_t*>(bytes.data() + copy), engine::kHeaderCopySize - 4});
-                for (int i = 0; i < 4; ++i) bytes[copy + 4092 + i] = static_cast<char>(crc >> (8 * i));
+                const uint32_t crc =
+                    engine::Crc32({reinterpret_cast<const uint8_t*>(bytes.data() + copy),
+                                   engine::kHeaderCopySize - 4});
+                for (int i = 0; i < 4; ++i)
+                    bytes[copy + 4092 + i] = static_cast<char>(crc >> (8 * i));
             }
         }
         Write("case", bytes);
@@ -179,7 +183,8 @@ TEST_F(DamagedFileTest, DeletionCommittedInTheIndexButNotYetMarkedReadsDeleted) 
 // Sets a header field of both copies and restores their checksums, as a crafted file would.
 void SetHeaderField(std::string* bytes, size_t offset, uint64_t value, size_t size) {
     for (size_t copy : {size_t{0}, engine::kHeaderCopySize}) {
-        for (size_t i = 0; i < size; ++i) (*bytes)[copy + offset + i] = static_cast<char>(value >> (8 * i));
+        for (size_t i = 0; i < size; ++i)
+            (*bytes)[copy + offset + i] = static_cast<char>(value >> (8 * i));
         const uint32_t crc = engine::Crc32(
             {reinterpret_cast<const uint8_t*>(bytes->data() + copy), engine::kHeaderCopySize - 4});
         for (int i = 0; i < 4; ++i) (*bytes)[copy + 4092 + i] = static_cast<char>(crc >> (8 * i));
@@ -193,7 +198,8 @@ TEST_F(DamagedFileTest, RecordCountsBeyondTheFileAreRefusedWhateverTheirSize) {
         uint32_t recordSize;
         uint64_t slotCount;
     };
-    for (const Case c : {Case{16, (uint64_t{1} << 60) - 511}, Case{10, 4}, Case{1, ~uint64_t{0} - 8191}}) {
+    for (const Case c :
+         {Case{16, (uint64_t{1} << 60) - 511}, Case{10, 4}, Case{1, ~uint64_t{0} - 8191}}) {
         SCOPED_TRACE(c.slotCount);
         std::string bytes = records;
         SetHeaderField(&bytes, 36, c.recordSize, 4);
@@ -231,8 +237,10 @@ TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
         uint16_t value;
     };
     const Damage damages[] = {
-        {"page number", 0, 0x7777},       {"kind", 10, 0x0004},
-        {"lower beyond upper", 12, 0xFFF0}, {"node offset past the page", 16, 0xFFF0},
+        {"page number", 0, 0x7777},
+        {"kind", 10, 0x0004},
+        {"lower beyond upper", 12, 0xFFF0},
+        {"node offset past the page", 16, 0xFFF0},
         {"node offset into the header", 16, 0x0004},
     };
     int refused = 0;
@@ -252,7 +260,8 @@ TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
             }
             // A page no tree reaches (a free one) may carry anything.
             std::string key;
-            for (Status k = file->SeekKey({}, false, &key); k.ok(); k = file->SeekKey(Span(key), true, &key)) {
+            for (Status k = file->SeekKey({}, false, &key); k.ok();
+                 k = file->SeekKey(Span(key), true, &key)) {
             }
             EXPECT_OK(engine_.Close(file));
         }

@@ -2,6 +2,8 @@
 // by the text of its path: two spellings, two directory names or a symbolic link all reach the
 // same OpenDataFile. The table is shared by every Engine of the process, so that a file is never
 // opened twice in one process (its index could not be; its writer lock would refuse itself).
+#include "talvo/engine.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,7 +17,6 @@
 #include <mutex>
 #include <random>
 
-#include "talvo/engine.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/file_header.h"
 #include "talvo/engine/host_file.h"
@@ -63,7 +64,8 @@ std::string CanonicalPath(const std::string& path) {
 }
 
 Status RemoveIfPresent(const std::string& path) {
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return ErrnoError(errno, "cannot remove " + path);
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return ErrnoError(errno, "cannot remove " + path);
     return Status::Ok();
 }
 
@@ -96,21 +98,25 @@ uint64_t NewFileId() {
 // so that the name appears complete or not at all.
 Status WriteNewDataFile(const std::string& path, const engine::FileHeader& header) {
     static std::atomic<unsigned> counter{0};
-    const std::string temp = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const std::string temp =
+        path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return ErrnoError(errno, "cannot create " + path);
     engine::HostFile file(fd, temp);
     std::vector<uint8_t> bytes(engine::kDataStart);
     engine::FileHeader second = header;
     second.generation = header.generation - 1;
-    engine::EncodeHeader(header, std::span<uint8_t, engine::kHeaderCopySize>(bytes.data(), engine::kHeaderCopySize));
-    engine::EncodeHeader(second, std::span<uint8_t, engine::kHeaderCopySize>(bytes.data() + engine::kHeaderCopySize,
-                                                                             engine::kHeaderCopySize));
+    engine::EncodeHeader(
+        header, std::span<uint8_t, engine::kHeaderCopySize>(bytes.data(), engine::kHeaderCopySize));
+    engine::EncodeHeader(
+        second, std::span<uint8_t, engine::kHeaderCopySize>(bytes.data() + engine::kHeaderCopySize,
+                                                            engine::kHeaderCopySize));
     Status s = file.WriteAt(0, bytes);
     if (s.ok()) s = file.Sync();
     file.Close();
     if (s.ok() && ::link(temp.c_str(), path.c_str()) != 0) {
-        s = errno == EEXIST ? MakeError(Error::kFileExists, path) : ErrnoError(errno, "cannot create " + path);
+        s = errno == EEXIST ? MakeError(Error::kFileExists, path)
+                            : ErrnoError(errno, "cannot create " + path);
     }
     ::unlink(temp.c_str());
     if (s.ok()) s = engine::SyncParentDirectory(path);
@@ -180,8 +186,8 @@ Status Engine::Create(const std::string& hostPath, const CreateOptions& options)
         for (size_t i = 1; i < parts.size(); ++i) {
             if (IsOtherThanAnIndexPart(table, parts[i])) {
                 return MakeError(Error::kFileExists,
-                                 parts[i] + " is a file of its own, where the key index of " + hostPath +
-                                     " would go");
+                                 parts[i] + " is a file of its own, where the key index of " +
+                                     hostPath + " would go");
             }
             s = RemoveIfPresent(parts[i]);
             if (!s.ok()) return s;
@@ -217,7 +223,8 @@ Status Engine::Open(const std::string& hostPath, std::shared_ptr<DataFile>* file
         std::unique_ptr<OpenDataFile> opened;
         Status s = OpenDataFile::Open(CanonicalPath(hostPath), &opened);
         if (!s.ok()) return s;
-        it = table.byIdentity.emplace(id, OpenFiles::Entry{std::shared_ptr<OpenDataFile>(std::move(opened)), 0})
+        it = table.byIdentity
+                 .emplace(id, OpenFiles::Entry{std::shared_ptr<OpenDataFile>(std::move(opened)), 0})
                  .first;
     }
     ++it->second.holds;
@@ -229,7 +236,8 @@ Status Engine::Open(const std::string& hostPath, std::shared_ptr<DataFile>* file
 Status Engine::Close(const std::shared_ptr<DataFile>& file) {
     if (!file) return MakeError(Error::kNotOpen, "no file");
     auto mine = impl_->holds.find(file.get());
-    if (mine == impl_->holds.end()) return MakeError(Error::kNotOpen, "the file was not opened here");
+    if (mine == impl_->holds.end())
+        return MakeError(Error::kNotOpen, "the file was not opened here");
     if (--mine->second == 0) impl_->holds.erase(mine);
     std::shared_ptr<OpenDataFile> last;
     {
@@ -270,7 +278,8 @@ Status Engine::Erase(const std::string& hostPath) {
     engine::FileHeader header;
     int copy = 0;
     s = engine::DecodeHeader(start, &header, &copy);
-    if (s.code() == Error::kNotDataFile) return Status(s.code(), s.message() + " (" + hostPath + ")");
+    if (s.code() == Error::kNotDataFile)
+        return Status(s.code(), s.message() + " (" + hostPath + ")");
     if (::flock(data.fd(), LOCK_EX | LOCK_NB) != 0) {
         return MakeError(Error::kLocked, hostPath);
     }

@@ -20,7 +20,7 @@ using engine::testing::Bytes;
 using engine::testing::Span;
 
 class EngineTest : public engine::testing::TempDirTest {
-protected:
+  protected:
     void TearDown() override {
         engine::CurrentTuning() = engine::Tuning{};
         TempDirTest::TearDown();
@@ -34,7 +34,8 @@ protected:
         EXPECT_TRUE(opened.ok()) << opened.message();
         return file;
     }
-    std::shared_ptr<DataFile> Reopen(const std::shared_ptr<DataFile>& file, const std::string& name) {
+    std::shared_ptr<DataFile> Reopen(const std::shared_ptr<DataFile>& file,
+                                     const std::string& name) {
         EXPECT_OK(engine_.Close(file));
         std::shared_ptr<DataFile> again;
         const Status opened = engine_.Open(PathOf(name), &again);
@@ -130,8 +131,9 @@ TEST_F(EngineTest, PutGetAndReadRecordKeepEveryByte) {
 TEST_F(EngineTest, KeysComeInUnsignedByteOrderIncludingZeroAndFF) {
     auto file = CreateOpen("k", {FileType::kKeyed, 4, 3, 0});
     const std::vector<std::string> keys = {
-        std::string("\xFF\xFF\xFF", 3), std::string("\x00\x00\x00", 3), std::string("\x80\x00\x01", 3),
-        std::string("\x7F\xFF\xFF", 3), std::string("A\x00\xFF", 3),    std::string("A\xFF\x00", 3),
+        std::string("\xFF\xFF\xFF", 3), std::string("\x00\x00\x00", 3),
+        std::string("\x80\x00\x01", 3), std::string("\x7F\xFF\xFF", 3),
+        std::string("A\x00\xFF", 3),    std::string("A\xFF\x00", 3),
         std::string("\x00\x00\x01", 3), std::string("\xFF\xFE\xFF", 3)};
     for (const std::string& k : keys) ASSERT_OK(file->Put(Span(k), Bytes("rec")));
     std::vector<std::string> sorted = keys;
@@ -153,7 +155,8 @@ TEST_F(EngineTest, KeysComeInUnsignedByteOrderIncludingZeroAndFF) {
     // A positioning key longer than the key size counts with its first bytes.
     ASSERT_OK(file->SeekKey(Span(std::string("\x7F\xFF\xFF\x01\x02", 5)), false, &found));
     EXPECT_EQ(found, std::string("\x7F\xFF\xFF", 3));
-    EXPECT_EQ(file->SeekKey(Span(std::string("\xFF\xFF\xFF", 3)), true, &found).code(), Error::kEndOfKeys);
+    EXPECT_EQ(file->SeekKey(Span(std::string("\xFF\xFF\xFF", 3)), true, &found).code(),
+              Error::kEndOfKeys);
     EXPECT_OK(engine_.Close(file));
 }
 
@@ -165,7 +168,8 @@ TEST_F(EngineTest, DuplicateKeyIsRefusedWithTheKeyAndWritesNothing) {
     for (const char* dup : {"K1", "K2"}) {  // one committed, one still in the write batch
         const Status s = file->Put(Bytes(std::string(dup) + std::string(2, '\0')), Bytes("again"));
         EXPECT_EQ(s.code(), Error::kDuplicateKey);
-        EXPECT_NE(s.message().find(std::string("4B 3") + dup[1] + " 00 00"), std::string::npos) << s.message();
+        EXPECT_NE(s.message().find(std::string("4B 3") + dup[1] + " 00 00"), std::string::npos)
+            << s.message();
     }
     EXPECT_EQ(file->Info().slotCount, 2u);
     file = Reopen(file, "k");
@@ -184,14 +188,22 @@ TEST_F(EngineTest, ExtendedKeyedFileCarriesTheKeyAndNeverStoresALiveRecordThatRe
     ASSERT_OK(file->Get(Bytes("KEY"), &record));
     EXPECT_EQ(record, Bytes("0123456KEYAB"));
     // The key lands on byte 8, the deleted mark of type 36.
-    const Status refused = file->Put(Span(std::string("K\xFE" "Z", 3)), Bytes("0123456789AB"));
+    const Status refused = file->Put(Span(std::string("K\xFE"
+                                                      "Z",
+                                                      3)),
+                                     Bytes("0123456789AB"));
     EXPECT_EQ(refused.code(), Error::kInvalidArgument) << refused.message();
     EXPECT_EQ(file->Info().slotCount, 1u);
     EXPECT_OK(engine_.Close(file));
 
     auto keyed = CreateOpen("k", {FileType::kKeyed, 8, 2, 0});
-    EXPECT_EQ(keyed->Put(Bytes("AA"), Bytes("123456\xFE" "7")).code(), Error::kInvalidArgument);
-    EXPECT_OK(keyed->Put(Bytes("AA"), Bytes("12345\xFE" "67")));  // byte 5: ordinary data
+    EXPECT_EQ(keyed
+                  ->Put(Bytes("AA"), Bytes("123456\xFE"
+                                           "7"))
+                  .code(),
+              Error::kInvalidArgument);
+    EXPECT_OK(keyed->Put(Bytes("AA"), Bytes("12345\xFE"
+                                            "67")));  // byte 5: ordinary data
     EXPECT_OK(engine_.Close(keyed));
 }
 
@@ -201,13 +213,14 @@ TEST_F(EngineTest, DeletedRecordsCarryTheMarkAndLoseTheirKeys) {
         const std::string name = "d" + std::to_string(static_cast<int>(type));
         auto file = CreateOpen(name, {type, 12, 2, 0});
         const size_t mark = static_cast<size_t>(DeletedMarkOffset(type));
-        for (const char* k : {"AA", "BB", "CC", "DD"}) ASSERT_OK(file->Put(Bytes(k), Bytes("..data..data")));
+        for (const char* k : {"AA", "BB", "CC", "DD"})
+            ASSERT_OK(file->Put(Bytes(k), Bytes("..data..data")));
         ASSERT_OK(file->Flush());  // AA..DD committed
         ASSERT_OK(file->Put(Bytes("EE"), Bytes("..data..data")));
 
-        ASSERT_OK(file->DeleteKey(Bytes("BB")));     // committed slot, by key
-        ASSERT_OK(file->DeleteRecord(2));            // committed slot, by number (CC)
-        ASSERT_OK(file->DeleteRecord(4));            // uncommitted slot (EE)
+        ASSERT_OK(file->DeleteKey(Bytes("BB")));  // committed slot, by key
+        ASSERT_OK(file->DeleteRecord(2));         // committed slot, by number (CC)
+        ASSERT_OK(file->DeleteRecord(4));         // uncommitted slot (EE)
         EXPECT_EQ(file->DeleteRecord(2).code(), Error::kDeletedRecord);
         EXPECT_EQ(file->DeleteKey(Bytes("BB")).code(), Error::kNotFound);
         EXPECT_EQ(file->DeleteRecord(5).code(), Error::kNotFound);
@@ -242,7 +255,8 @@ TEST_F(EngineTest, DeletedRecordsCarryTheMarkAndLoseTheirKeys) {
 
 TEST_F(EngineTest, KeyOnlyFileIsAnIndexAlone) {
     auto file = CreateOpen("keys", {FileType::kKeyed, 0, 5, 0});
-    for (const char* k : {"delta", "alpha", "char"}) ASSERT_OK(file->Put(Bytes(k), Bytes("ignored")));
+    for (const char* k : {"delta", "alpha", "char"})
+        ASSERT_OK(file->Put(Bytes(k), Bytes("ignored")));
     EXPECT_EQ(file->Put(Bytes("alpha"), {}).code(), Error::kDuplicateKey);
     std::vector<uint8_t> record{1, 2};
     ASSERT_OK(file->Get(Bytes("char"), &record));
@@ -261,7 +275,8 @@ TEST_F(EngineTest, RecordFilesAppendAndRefuseKeyOperations) {
     auto file = CreateOpen("r", {FileType::kRecords1, 5, 0, 0});
     uint64_t number = 0;
     ASSERT_OK(file->AppendRecord(Bytes("ab"), &number));
-    ASSERT_OK(file->AppendRecord(Bytes("\xFE\xFE\xFE\xFE\xFE\xFE\xFE"), &number));  // 0xFE is data here
+    ASSERT_OK(
+        file->AppendRecord(Bytes("\xFE\xFE\xFE\xFE\xFE\xFE\xFE"), &number));  // 0xFE is data here
     EXPECT_EQ(number, 1u);
     std::vector<uint8_t> record;
     EXPECT_EQ(file->Put(Bytes("k"), Bytes("r")).code(), Error::kWrongFileType);
@@ -333,7 +348,8 @@ TEST_F(EngineTest, OneFileWhateverItsSpellingAndNoEraseOrCreateWhileOpen) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(engine_.Erase(PathOf("link")).code(), Error::kFileInUse);
         EXPECT_EQ(engine_.Erase(PathOf("sub/data")).code(), Error::kFileInUse);
-        EXPECT_EQ(engine_.Create(PathOf("link"), {FileType::kKeyed, 10, 4, 0}).code(), Error::kFileInUse);
+        EXPECT_EQ(engine_.Create(PathOf("link"), {FileType::kKeyed, 10, 4, 0}).code(),
+                  Error::kFileInUse);
         std::vector<uint8_t> record;
         EXPECT_OK(c->Get(Bytes("KEY1"), &record));  // the shared file still has it
         EXPECT_OK(engine_.Close(i == 0 ? b : i == 1 ? c : a));
@@ -364,7 +380,8 @@ TEST_F(EngineTest, EraseAndCreateLeaveAnotherDataFileNamedLikeAnIndexAlone) {
     ASSERT_OK(engine_.Close(records));
     ASSERT_OK(engine_.Erase(PathOf("in")));
     // A keyed file "in" would need those names for its index.
-    EXPECT_EQ(engine_.Create(PathOf("in"), {FileType::kKeyed, 10, 4, 0}).code(), Error::kFileExists);
+    EXPECT_EQ(engine_.Create(PathOf("in"), {FileType::kKeyed, 10, 4, 0}).code(),
+              Error::kFileExists);
     EXPECT_FALSE(Engine::Exists(PathOf("in")));
     // A damaged "in" of ours (type unknown) is erased without its neighbours.
     std::ofstream(PathOf("in"), std::ios::binary) << std::string(8192, 'x');
@@ -374,7 +391,7 @@ TEST_F(EngineTest, EraseAndCreateLeaveAnotherDataFileNamedLikeAnIndexAlone) {
         std::ifstream src(PathOf("saved"), std::ios::binary);
         std::string header(8192, '\0');
         src.read(header.data(), 8192);
-        header[100] ^= 1;  // copy 0 fails its checksum
+        header[100] ^= 1;         // copy 0 fails its checksum
         header[4096 + 100] ^= 1;  // and so does copy 1
         f.write(header.data(), 8192);
     }

@@ -13,16 +13,19 @@
 
 namespace talvo::engine::testing {
 
-inline std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+inline std::vector<uint8_t> Bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 inline std::span<const uint8_t> Span(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
 class TempDirTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "talvo-engine-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "talvo-engine-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
     }
@@ -35,15 +38,15 @@ protected:
     std::filesystem::path dir_;
 };
 
-#define ASSERT_OK(expr)                                      \
-    do {                                                     \
-        const ::talvo::Status status_ = (expr);              \
-        ASSERT_TRUE(status_.ok()) << status_.message();      \
+#define ASSERT_OK(expr)                                 \
+    do {                                                \
+        const ::talvo::Status status_ = (expr);         \
+        ASSERT_TRUE(status_.ok()) << status_.message(); \
     } while (0)
-#define EXPECT_OK(expr)                                      \
-    do {                                                     \
-        const ::talvo::Status status_ = (expr);              \
-        EXPECT_TRUE(status_.ok()) << status_.message();      \
+#define EXPECT_OK(expr)                                 \
+    do {                                                \
+        const ::talvo::Status status_ = (expr);         \
+        EXPECT_TRUE(status_.ok()) << status_.message(); \
     } while (0)
 
 }  // namespace talvo::engine::testing

@@ -6,7 +6,8 @@
 //   NAME.idx       types 4 and 36 only: the key index, an LMDB environment in one file
 //                  (layout in key_index.cpp)
 //   NAME.idx-lock  types 4 and 36 only: LMDB's reader table, made beside NAME.idx when the index
-//                  is first opened; it holds no data and may be deleted when nobody has the file open
+//                  is first opened; it holds no data and may be deleted when nobody has the file
+//                  open
 //
 // Erasing a file removes all three, the data file first, so that a crash during the erase leaves
 // either the whole file or no data file (a stray index is removed by the next Create).
@@ -91,7 +92,8 @@ bool IsKnownType(uint8_t type) {
 }
 
 // The shape checks shared by Create and by a header read from disk; empty when plausible.
-std::string ShapeProblem(FileType type, uint32_t recordSize, uint32_t keySize, uint32_t keyPosition) {
+std::string ShapeProblem(FileType type, uint32_t recordSize, uint32_t keySize,
+                         uint32_t keyPosition) {
     if (!IsKnownType(static_cast<uint8_t>(type))) {
         return "file type " + std::to_string(static_cast<int>(type)) + " is not 1, 2, 4 or 36";
     }
@@ -107,7 +109,8 @@ std::string ShapeProblem(FileType type, uint32_t recordSize, uint32_t keySize, u
         if (type == FileType::kExtendedKeyed && recordSize != 0 &&
             static_cast<uint64_t>(keyPosition) + keySize > recordSize) {
             return "key position " + std::to_string(keyPosition) + " plus key size " +
-                   std::to_string(keySize) + " exceeds the record size " + std::to_string(recordSize);
+                   std::to_string(keySize) + " exceeds the record size " +
+                   std::to_string(recordSize);
         }
         if ((type == FileType::kKeyed || recordSize == 0) && keyPosition != 0) {
             return "a key position is only meaningful in a type 36 file with records";
@@ -197,7 +200,8 @@ enum class CopyState { kForeign, kDamaged, kOtherVersion, kValid };
 
 CopyState DecodeCopy(const uint8_t* p, FileHeader* header) {
     if (std::memcmp(p, kMagic, sizeof kMagic) != 0) return CopyState::kForeign;
-    if (Get<uint32_t>(p + kChecksumOffset) != Crc32({p, kChecksumOffset})) return CopyState::kDamaged;
+    if (Get<uint32_t>(p + kChecksumOffset) != Crc32({p, kChecksumOffset}))
+        return CopyState::kDamaged;
     if (Get<uint32_t>(p + 8) != kFormatVersion) return CopyState::kOtherVersion;
     if (Get<uint32_t>(p + 12) != kHeaderCopySize || Get<uint64_t>(p + 48) != kDataStart) {
         return CopyState::kDamaged;
@@ -252,10 +256,12 @@ Status DecodeHeader(std::span<const uint8_t> start, FileHeader* header, int* cop
     }
     FileHeader copies[2];
     CopyState states[2];
-    for (int i = 0; i < 2; ++i) states[i] = DecodeCopy(start.data() + i * kHeaderCopySize, &copies[i]);
+    for (int i = 0; i < 2; ++i)
+        states[i] = DecodeCopy(start.data() + i * kHeaderCopySize, &copies[i]);
     int best = -1;
     for (int i = 0; i < 2; ++i) {
-        if (states[i] == CopyState::kValid && (best < 0 || copies[i].generation > copies[best].generation)) {
+        if (states[i] == CopyState::kValid &&
+            (best < 0 || copies[i].generation > copies[best].generation)) {
             best = i;
         }
     }

@@ -12,7 +12,7 @@
 namespace talvo::engine {
 
 constexpr uint32_t kFormatVersion = 1;
-constexpr size_t kHeaderCopySize = 4096;        // one copy of the header
+constexpr size_t kHeaderCopySize = 4096;              // one copy of the header
 constexpr uint64_t kDataStart = 2 * kHeaderCopySize;  // record slot 0 starts here
 
 struct FileHeader {

@@ -11,7 +11,9 @@
 
 namespace talvo::engine {
 
-HostFile::~HostFile() { Close(); }
+HostFile::~HostFile() {
+    Close();
+}
 
 HostFile::HostFile(HostFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
     other.fd_ = -1;
@@ -158,7 +160,8 @@ void HostFile::StartWriteBack(uint64_t offset, uint64_t length) {
 
 Status SyncParentDirectory(const std::string& path) {
     const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string dir =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return ErrnoError(errno, "cannot open folder " + dir);
     const int rc = ::fsync(fd);

@@ -11,7 +11,7 @@
 namespace talvo::engine {
 
 class HostFile {
-public:
+  public:
     HostFile() = default;
     HostFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     ~HostFile();
@@ -49,7 +49,7 @@ public:
     void StartWriteBack(uint64_t offset, uint64_t length);
     void Close();
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
 };

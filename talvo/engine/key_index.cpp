@@ -67,7 +67,9 @@ MDB_val Val(const void* data, size_t size) {
 
 }  // namespace
 
-KeyIndex::~KeyIndex() { Close(); }
+KeyIndex::~KeyIndex() {
+    Close();
+}
 
 std::vector<std::string> KeyIndex::PartPaths(const std::string& path) {
     return {path, path + "-lock"};
@@ -79,15 +81,20 @@ Status KeyIndex::Check(int rc, const char* what) const {
     switch (rc) {
         case MDB_MAP_FULL:
         case ENOSPC:
-        case EDQUOT: return MakeError(Error::kNoSpace, detail);
+        case EDQUOT:
+            return MakeError(Error::kNoSpace, detail);
         case MDB_CORRUPTED:
         case MDB_INVALID:
         case MDB_PAGE_NOTFOUND:
-        case MDB_INCOMPATIBLE: return MakeError(Error::kDamaged, detail);
-        case MDB_VERSION_MISMATCH: return MakeError(Error::kVersionMismatch, detail);
+        case MDB_INCOMPATIBLE:
+            return MakeError(Error::kDamaged, detail);
+        case MDB_VERSION_MISMATCH:
+            return MakeError(Error::kVersionMismatch, detail);
         case EACCES:
-        case EROFS: return MakeError(Error::kIoError, detail);
-        default: return MakeError(Error::kIoError, detail);
+        case EROFS:
+            return MakeError(Error::kIoError, detail);
+        default:
+            return MakeError(Error::kIoError, detail);
     }
 }
 
@@ -100,15 +107,17 @@ Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     if (s.ok()) s = index.Check(mdb_env_set_maxdbs(index.env_, 2), "configure");
     if (s.ok()) s = index.Check(mdb_env_set_mapsize(index.env_, kMapSize), "configure");
     if (s.ok()) {
-        s = index.Check(mdb_env_open(index.env_, path.c_str(), MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC, 0666),
-                        "create");
+        s = index.Check(
+            mdb_env_open(index.env_, path.c_str(), MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC, 0666),
+            "create");
     }
     if (s.ok()) s = index.Check(mdb_txn_begin(index.env_, nullptr, 0, &index.txn_), "begin");
     if (s.ok()) {
         index.writing_ = true;
         s = index.Check(mdb_dbi_open(index.txn_, "keys", MDB_CREATE, &index.keys_), "create keys");
     }
-    if (s.ok()) s = index.Check(mdb_dbi_open(index.txn_, "meta", MDB_CREATE, &index.meta_), "create meta");
+    if (s.ok())
+        s = index.Check(mdb_dbi_open(index.txn_, "meta", MDB_CREATE, &index.meta_), "create meta");
     if (s.ok()) s = index.Commit(meta);
     return s;
 }
@@ -126,7 +135,8 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
     Status s = Check(mdb_env_create(&env_), "create");
     if (s.ok()) s = Check(mdb_env_set_maxdbs(env_, 2), "configure");
     if (s.ok()) s = Check(mdb_env_set_mapsize(env_, kMapSize), "configure");
-    if (s.ok() && st.st_size == 0) s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
+    if (s.ok() && st.st_size == 0)
+        s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
     if (s.ok()) s = CheckLength();
     if (s.ok()) {
@@ -153,15 +163,18 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
             } else {
                 s = Check(rc, "open databases");
             }
-            if (s.ok()) s = Check(mdb_txn_commit(txn), "open databases");
-            else mdb_txn_abort(txn);
+            if (s.ok())
+                s = Check(mdb_txn_commit(txn), "open databases");
+            else
+                mdb_txn_abort(txn);
         }
     }
     if (s.ok()) s = ReadMeta(meta);
     if (!s.ok()) {
         // mdb_env_open refuses a foreign file with MDB_INVALID: report it as a damaged index.
         if (s.code() == Error::kIoError || s.code() == Error::kVersionMismatch) {
-            s = MakeError(Error::kDamaged, "the key index " + path + " cannot be read (" + s.message() + ")");
+            s = MakeError(Error::kDamaged,
+                          "the key index " + path + " cannot be read (" + s.message() + ")");
         }
         Close();
     }
@@ -182,9 +195,10 @@ Status KeyIndex::CheckLength() const {
     if (::fstat(fd, &st) != 0) return ErrnoError(errno, "cannot examine " + path_);
     const auto length = static_cast<uint64_t>(st.st_size);
     if (stat.ms_psize == 0 || info.me_last_pgno >= length / stat.ms_psize) {
-        return MakeError(Error::kDamaged, "the key index " + path_ + " is cut short: " + std::to_string(length) +
-                                              " bytes where its pages need " +
-                                              std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
+        return MakeError(Error::kDamaged,
+                         "the key index " + path_ + " is cut short: " + std::to_string(length) +
+                             " bytes where its pages need " +
+                             std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
     }
     return Status::Ok();
 }
@@ -228,7 +242,8 @@ void KeyIndex::StartAhead(const MDB_val& key) {
     if (mdb_cursor_get(ahead_, &k, &v, MDB_SET) != MDB_SUCCESS) return;
     for (int i = 0; i < kAhead; ++i) {
         if (mdb_cursor_get(ahead_, &k, &v, MDB_NEXT) != MDB_SUCCESS) return;
-        if (v.mv_size == 8) prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
+        if (v.mv_size == 8)
+            prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
     }
     aheadValid_ = true;
 }
@@ -303,7 +318,9 @@ Status KeyIndex::Commit(const IndexMeta& meta) {
     return s;
 }
 
-void KeyIndex::Abort() { EndTxn(); }
+void KeyIndex::Abort() {
+    EndTxn();
+}
 
 Status KeyIndex::ReadMeta(IndexMeta* meta) {
     Status s = EnsureTxn();
@@ -338,14 +355,16 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
     if (rc == MDB_NOTFOUND) return Status::Ok();
     s = Check(rc, "read key");
     if (!s.ok()) return s;
-    if (v.mv_size != 8) return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+    if (v.mv_size != 8)
+        return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
     *found = true;
     *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
     return Status::Ok();
 }
 
 Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySize) {
-    if (!writing_) return MakeError(Error::kIoError, "internal: insert outside a write transaction");
+    if (!writing_)
+        return MakeError(Error::kIoError, "internal: insert outside a write transaction");
     if (entries.empty()) return Status::Ok();
     DropAhead();
     Status s = Check(cursor_ == nullptr ? mdb_cursor_open(txn_, keys_, &cursor_) : 0, "cursor");
@@ -355,8 +374,9 @@ Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySiz
     int rc = mdb_cursor_get(cursor_, &lastKey, &lastValue, MDB_LAST);
     bool append = rc == MDB_NOTFOUND;
     if (rc != MDB_SUCCESS && rc != MDB_NOTFOUND) return Check(rc, "find last key");
-    const std::string last = append ? std::string()
-                                    : std::string(static_cast<const char*>(lastKey.mv_data), lastKey.mv_size);
+    const std::string last =
+        append ? std::string()
+               : std::string(static_cast<const char*>(lastKey.mv_data), lastKey.mv_size);
     for (const IndexEntry& e : entries) {
         if (!append && std::memcmp(e.key, last.data(), keySize) > 0) append = true;
         uint8_t number[8];
@@ -401,7 +421,8 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
         // Reading keys in order: the cursor normally stands on the key just delivered.
         MDB_val current{};
         if (mdb_cursor_get(cursor_, &current, &v, MDB_GET_CURRENT) == MDB_SUCCESS &&
-            current.mv_size == key.size() && std::memcmp(current.mv_data, key.data(), key.size()) == 0) {
+            current.mv_size == key.size() &&
+            std::memcmp(current.mv_data, key.data(), key.size()) == 0) {
             rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
             stepped = true;
         }
@@ -418,10 +439,13 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
     s = Check(rc, "seek key");
     if (!s.ok()) return s;
     if (prefetch_ != nullptr) {
-        if (!stepped) StartAhead(k);
-        else if (aheadValid_) StepAhead();
+        if (!stepped)
+            StartAhead(k);
+        else if (aheadValid_)
+            StepAhead();
     }
-    if (v.mv_size != 8) return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+    if (v.mv_size != 8)
+        return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
     if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
     return Status::Ok();
@@ -432,7 +456,8 @@ bool KeyIndex::CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber) {
     MDB_val k{};
     MDB_val v{};
     if (mdb_cursor_get(cursor_, &k, &v, MDB_GET_CURRENT) != MDB_SUCCESS) return false;
-    if (k.mv_size != key.size() || v.mv_size != 8 || std::memcmp(k.mv_data, key.data(), key.size()) != 0) {
+    if (k.mv_size != key.size() || v.mv_size != 8 ||
+        std::memcmp(k.mv_data, key.data(), key.size()) != 0) {
         return false;
     }
     *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
@@ -482,7 +507,8 @@ Status KeyIndex::LoadMarks(std::vector<uint64_t>* recordNumbers) {
     MDB_val k = Val(first, sizeof first);
     MDB_val v{};
     int rc = mdb_cursor_get(walk, &k, &v, MDB_SET_RANGE);
-    while (rc == MDB_SUCCESS && k.mv_size == 9 && static_cast<const uint8_t*>(k.mv_data)[0] == 'm') {
+    while (rc == MDB_SUCCESS && k.mv_size == 9 &&
+           static_cast<const uint8_t*>(k.mv_data)[0] == 'm') {
         const auto* p = static_cast<const uint8_t*>(k.mv_data) + 1;
         uint64_t n = 0;
         for (int i = 0; i < 8; ++i) n = (n << 8) | p[i];

@@ -23,7 +23,7 @@ struct IndexMeta {
     uint64_t slotCount = 0;     // committed record slots in the data file
     uint64_t deletedCount = 0;  // slots carrying the deleted mark
     uint64_t keyCount = 0;
-    uint64_t nextNumber = 0;    // the record number the next key gets (key-only files count on)
+    uint64_t nextNumber = 0;  // the record number the next key gets (key-only files count on)
 };
 
 // One (key, record number) pair of a sorted batch.
@@ -33,7 +33,7 @@ struct IndexEntry {
 };
 
 class KeyIndex {
-public:
+  public:
     KeyIndex() = default;
     ~KeyIndex();
     KeyIndex(const KeyIndex&) = delete;
@@ -82,9 +82,9 @@ public:
     Status FindKeyOf(uint64_t recordNumber, std::string* key, bool* found);
 
     // --- Deleted marks awaiting the data file ---
-    Status AddMark(uint64_t recordNumber);     // write transaction only
+    Status AddMark(uint64_t recordNumber);  // write transaction only
     Status LoadMarks(std::vector<uint64_t>* recordNumbers);
-    Status ClearMarks();                       // write transaction only
+    Status ClearMarks();  // write transaction only
 
     // While keys are read in order, the record numbers of the next few keys are handed to `fn`
     // ahead of time, so that their records can be fetched into the cache early.
@@ -97,7 +97,7 @@ public:
     // The index file's size in bytes (0 if unknown).
     uint64_t FileBytes() const;
 
-private:
+  private:
     // kDamaged unless the file holds every page its newest commit counts.
     Status CheckLength() const;
     // CheckIndexPages over the file, for the snapshot of transaction txnid.

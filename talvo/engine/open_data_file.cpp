@@ -14,7 +14,9 @@ namespace {
 
 constexpr uint8_t kSpace = 0x20;
 
-int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t Now() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
 }  // namespace
 
@@ -29,7 +31,9 @@ std::vector<std::string> OpenDataFile::PartPaths(const std::string& dataPath) {
     return parts;
 }
 
-OpenDataFile::~OpenDataFile() { Unmap(); }
+OpenDataFile::~OpenDataFile() {
+    Unmap();
+}
 
 void OpenDataFile::Unmap() {
     if (map_ != nullptr) ::munmap(const_cast<uint8_t*>(map_), mapBytes_);
@@ -119,14 +123,15 @@ Status OpenDataFile::LoadCommittedState() {
             header.recordSize == 0 ? (slots == 0 && deleted == 0 && keys <= next)
                                    : (deleted <= slots && keys == slots - deleted && next == slots);
         if (!countsAgree) {
-            return MakeError(Error::kDamaged, "the counts of " + indexPath_ + " and the records of " +
-                                                  dataPath_ + " disagree");
+            return MakeError(Error::kDamaged, "the counts of " + indexPath_ +
+                                                  " and the records of " + dataPath_ + " disagree");
         }
         std::vector<uint64_t> marks;
         s = index_.LoadMarks(&marks);
         if (!s.ok()) return s;
         for (uint64_t m : marks) {
-            if (m >= slots) return MakeError(Error::kDamaged, indexPath_ + " marks a slot past the last");
+            if (m >= slots)
+                return MakeError(Error::kDamaged, indexPath_ + " marks a slot past the last");
             markOverlay_.insert(m);
         }
         if (!pending_) pending_ = std::make_unique<PendingKeys>(header.keySize);
@@ -177,7 +182,8 @@ Status OpenDataFile::PadKey(std::span<const uint8_t> key, bool cut) {
     const size_t keySize = header_.keySize;
     if (key.size() > keySize && !cut) {
         return MakeError(Error::kKeyTooLong, "a key of " + std::to_string(key.size()) +
-                                                 " bytes for a key size of " + std::to_string(keySize));
+                                                 " bytes for a key size of " +
+                                                 std::to_string(keySize));
     }
     const size_t n = std::min(key.size(), keySize);
     if (n != 0) std::memcpy(keyBuffer_.data(), key.data(), n);
@@ -193,9 +199,10 @@ Status OpenDataFile::CheckDeletable() const {
                                                     " file cannot be marked deleted");
     }
     if (recordSize() != 0 && recordSize() <= static_cast<uint32_t>(mark)) {
-        return MakeError(Error::kNotSupported, "records of " + std::to_string(recordSize()) +
-                                                   " bytes are too short to carry the deleted mark at byte " +
-                                                   std::to_string(mark));
+        return MakeError(Error::kNotSupported,
+                         "records of " + std::to_string(recordSize()) +
+                             " bytes are too short to carry the deleted mark at byte " +
+                             std::to_string(mark));
     }
     return Status::Ok();
 }
@@ -246,8 +253,9 @@ Status OpenDataFile::ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* rec
     Status s = CheckOpen();
     if (!s.ok()) return s;
     if (recordNumber >= slotCount_ || recordSize() == 0) {
-        return MakeError(Error::kNotFound, "record " + std::to_string(recordNumber) + " of " + dataPath_ +
-                                               " (the file has " + std::to_string(slotCount_) +
+        return MakeError(Error::kNotFound, "record " + std::to_string(recordNumber) + " of " +
+                                               dataPath_ + " (the file has " +
+                                               std::to_string(slotCount_) +
                                                (slotCount_ == 1 ? " record)" : " records)"));
     }
     return ReadSlot(recordNumber, record);
@@ -269,8 +277,8 @@ Status OpenDataFile::Get(std::span<const uint8_t> key, std::vector<uint8_t>* rec
         record->clear();
     } else {
         if (number >= slotCount_) {
-            return MakeError(Error::kDamaged, indexPath_ + " refers to record " + std::to_string(number) +
-                                                  " past the last");
+            return MakeError(Error::kDamaged, indexPath_ + " refers to record " +
+                                                  std::to_string(number) + " past the last");
         }
         s = ReadSlot(number, record);
         if (!s.ok()) return s;
@@ -293,7 +301,8 @@ Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
     if (!s.ok()) return s;
     if (index < 1 || index > kMaxSubKeys) {
         return MakeError(Error::kInvalidArgument, "subordinate key index " + std::to_string(index) +
-                                                      " (1 to " + std::to_string(kMaxSubKeys) + ")");
+                                                      " (1 to " + std::to_string(kMaxSubKeys) +
+                                                      ")");
     }
     if (static_cast<size_t>(index) > header_.subKeys.size()) {
         return MakeError(Error::kNotFound, "subordinate key " + std::to_string(index));
@@ -387,7 +396,8 @@ Status OpenDataFile::AppendRecord(std::span<const uint8_t> record, uint64_t* rec
     Status s = CheckOpen();
     if (!s.ok()) return s;
     if (keyed()) {
-        return MakeError(Error::kWrongFileType, dataPath_ + " is a keyed file: records go in under keys");
+        return MakeError(Error::kWrongFileType,
+                         dataPath_ + " is a keyed file: records go in under keys");
     }
     s = BeginWriting();
     if (!s.ok()) return s;
@@ -412,10 +422,12 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
         recordBuffer_.assign(size, kSpace);
         std::memcpy(recordBuffer_.data(), record.data(), std::min<size_t>(record.size(), size));
         if (header_.type == FileType::kExtendedKeyed) {
-            std::memcpy(recordBuffer_.data() + header_.keyPosition, keyBuffer_.data(), header_.keySize);
+            std::memcpy(recordBuffer_.data() + header_.keyPosition, keyBuffer_.data(),
+                        header_.keySize);
         }
         const int mark = DeletedMarkOffset(header_.type);
-        if (size > static_cast<uint32_t>(mark) && recordBuffer_[static_cast<size_t>(mark)] == kDeletedMark) {
+        if (size > static_cast<uint32_t>(mark) &&
+            recordBuffer_[static_cast<size_t>(mark)] == kDeletedMark) {
             return MakeError(Error::kInvalidArgument,
                              "the record holds 0xFE at byte " + std::to_string(mark) +
                                  " and would read as deleted (key " + HexBytes(keyBuffer_) + ")");
@@ -430,8 +442,9 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
         if (!s.ok()) return s;
     }
     if (found) {
-        return MakeError(Error::kDuplicateKey, "the key " + HexBytes(keyBuffer_) + " is already in " +
-                                                   dataPath_ + " (record " + std::to_string(existing) + ")");
+        return MakeError(Error::kDuplicateKey, "the key " + HexBytes(keyBuffer_) +
+                                                   " is already in " + dataPath_ + " (record " +
+                                                   std::to_string(existing) + ")");
     }
     const uint64_t number = size != 0 ? slotCount_ : nextNumber_;
     if (size != 0) {
@@ -453,7 +466,8 @@ Status OpenDataFile::MarkDeleted(uint64_t recordNumber) {
     if (recordNumber >= committedSlots_) {
         // Not committed yet: the slot itself may change, a crash drops it anyway.
         if (recordNumber >= flushedSlots_) {
-            slotBuffer_[static_cast<size_t>(recordNumber - flushedSlots_) * recordSize() + offset] = kDeletedMark;
+            slotBuffer_[static_cast<size_t>(recordNumber - flushedSlots_) * recordSize() + offset] =
+                kDeletedMark;
             return Status::Ok();
         }
         const uint8_t mark = kDeletedMark;
@@ -494,8 +508,8 @@ Status OpenDataFile::DeleteKey(std::span<const uint8_t> key) {
     if (!s.ok()) return s;
     if (!found) return MakeError(Error::kNotFound, "key " + HexBytes(keyBuffer_));
     if (recordSize() != 0 && number >= slotCount_) {
-        return MakeError(Error::kDamaged, indexPath_ + " refers to record " + std::to_string(number) +
-                                              " past the last");
+        return MakeError(Error::kDamaged, indexPath_ + " refers to record " +
+                                              std::to_string(number) + " past the last");
     }
     return RemoveKey(number);
 }
@@ -505,12 +519,14 @@ Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
     if (s.ok()) s = CheckDeletable();
     if (!s.ok()) return s;
     if (recordNumber >= slotCount_ || recordSize() == 0) {
-        return MakeError(Error::kNotFound, "record " + std::to_string(recordNumber) + " of " + dataPath_);
+        return MakeError(Error::kNotFound,
+                         "record " + std::to_string(recordNumber) + " of " + dataPath_);
     }
     s = ReadSlot(recordNumber, &recordBuffer_);
     if (!s.ok()) return s;
     if (recordBuffer_[static_cast<size_t>(DeletedMarkOffset(header_.type))] == kDeletedMark) {
-        return MakeError(Error::kDeletedRecord, "record " + std::to_string(recordNumber) + " of " + dataPath_);
+        return MakeError(Error::kDeletedRecord,
+                         "record " + std::to_string(recordNumber) + " of " + dataPath_);
     }
     s = EnsureWriteTxn();
     if (s.ok()) s = ApplyPending();
@@ -532,8 +548,8 @@ Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
         if (found) std::memcpy(keyBuffer_.data(), key.data(), header_.keySize);
     }
     if (!found) {
-        return MakeError(Error::kDamaged, "record " + std::to_string(recordNumber) + " of " + dataPath_ +
-                                              " is live but no key refers to it");
+        return MakeError(Error::kDamaged, "record " + std::to_string(recordNumber) + " of " +
+                                              dataPath_ + " is live but no key refers to it");
     }
     return RemoveKey(recordNumber);
 }
@@ -545,8 +561,8 @@ Status OpenDataFile::AddSubKey(const SubKeyDef& def, int* index) {
     if (!s.ok()) return s;
     if (header_.subKeys.size() >= static_cast<size_t>(kMaxSubKeys)) {
         return MakeError(Error::kInvalidArgument, "all " + std::to_string(kMaxSubKeys) +
-                                                      " subordinate key definitions of " + dataPath_ +
-                                                      " are in use");
+                                                      " subordinate key definitions of " +
+                                                      dataPath_ + " are in use");
     }
     header_.subKeys.push_back(def);
     dirty_ = true;

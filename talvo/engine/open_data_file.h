@@ -24,7 +24,7 @@
 namespace talvo::engine {
 
 class OpenDataFile final : public DataFile {
-public:
+  public:
     // Opens the data file at dataPath (canonical host path) and, for keyed files, its index.
     // kNotDataFile, kDamaged, kVersionMismatch, kIoError as the file deserves.
     static Status Open(const std::string& dataPath, std::unique_ptr<OpenDataFile>* file);
@@ -52,7 +52,7 @@ public:
     // Host paths of every part of the file whose data file is dataPath.
     static std::vector<std::string> PartPaths(const std::string& dataPath);
 
-private:
+  private:
     OpenDataFile() = default;
 
     bool keyed() const { return IsKeyedType(header_.type); }
@@ -98,7 +98,7 @@ private:
 
     KeyIndex index_;
     std::unique_ptr<PendingKeys> pending_;
-    uint64_t slotCount_ = 0;       // slots including uncommitted ones
+    uint64_t slotCount_ = 0;  // slots including uncommitted ones
     uint64_t deletedCount_ = 0;
     uint64_t keyCount_ = 0;
     uint64_t nextNumber_ = 0;

@@ -83,7 +83,8 @@ std::vector<IndexEntry> PendingKeys::Sorted() const {
     };
     std::vector<Item> items(count_);
     for (size_t i = 0; i < count_; ++i) {
-        items[i] = {BigEndianPrefix(KeyAt(static_cast<uint32_t>(i)), keySize_), static_cast<uint32_t>(i)};
+        items[i] = {BigEndianPrefix(KeyAt(static_cast<uint32_t>(i)), keySize_),
+                    static_cast<uint32_t>(i)};
     }
     const size_t rest = keySize_ > 8 ? keySize_ - 8 : 0;
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {

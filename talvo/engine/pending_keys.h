@@ -12,7 +12,7 @@
 namespace talvo::engine {
 
 class PendingKeys {
-public:
+  public:
     explicit PendingKeys(size_t keySize) : keySize_(keySize), stride_(keySize + 8) {}
 
     // Whether the key (keySize bytes) is in the batch; *recordNumber receives its number.
@@ -30,7 +30,7 @@ public:
     std::vector<IndexEntry> Sorted() const;
     void Clear();
 
-private:
+  private:
     uint32_t Hash(const uint8_t* key) const;
     const uint8_t* KeyAt(uint32_t index) const { return arena_.data() + size_t{index} * stride_; }
     void Grow();
@@ -38,7 +38,7 @@ private:
     size_t keySize_;
     size_t stride_;
     size_t count_ = 0;
-    std::vector<uint8_t> arena_;   // count_ entries of key bytes + 8-byte record number
+    std::vector<uint8_t> arena_;  // count_ entries of key bytes + 8-byte record number
     // Open addressing; 0 is empty, otherwise the key's hash in the high half (it chooses the
     // slot and spares most key comparisons) and entry index + 1 in the low half.
     std::vector<uint64_t> table_;

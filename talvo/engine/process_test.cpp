@@ -27,10 +27,12 @@ std::string KeyOf(uint64_t i) {
     return key;
 }
 // The record stored under a key: derived from it, so that a reader can check every record.
-std::string RecordOf(const std::string& key) { return "record::" + key + key + "...."; }
+std::string RecordOf(const std::string& key) {
+    return "record::" + key + key + "....";
+}
 
 class ProcessTest : public engine::testing::TempDirTest {
-protected:
+  protected:
     // Reads one byte from the pipe, waiting at most a few seconds; false at end or timeout.
     static bool ReadReport(int fd, uint8_t* value) {
         for (int waited = 0; waited < 10000; waited += 10) {
@@ -144,7 +146,8 @@ TEST_F(ProcessTest, SecondProcessCannotWriteAFileBeingWritten) {
         ::close(pipeFds[0]);
         Engine engine;
         std::shared_ptr<DataFile> file;
-        if (!engine.Open(path, &file).ok() || !file->Put(Bytes("NEW1"), Bytes("uncommitted")).ok()) ::_exit(2);
+        if (!engine.Open(path, &file).ok() || !file->Put(Bytes("NEW1"), Bytes("uncommitted")).ok())
+            ::_exit(2);
         const uint8_t ready = 1;
         if (::write(pipeFds[1], &ready, 1) != 1) ::_exit(3);
         ::pause();

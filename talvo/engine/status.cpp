@@ -5,37 +5,61 @@ namespace talvo {
 
 const char* ErrorText(Error code) {
     switch (code) {
-        case Error::kOk: return "no error";
-        case Error::kNoConnection: return "not connected to the file system";
-        case Error::kInvalidArgument: return "invalid argument";
-        case Error::kNotFound: return "not found";
-        case Error::kDuplicateKey: return "duplicate key";
-        case Error::kNoSuchFile: return "no such file";
-        case Error::kFileExists: return "file already exists";
-        case Error::kFileInUse: return "file is in use";
-        case Error::kLocked: return "file is being written by another process";
-        case Error::kNotDataFile: return "not a data file";
-        case Error::kDamaged: return "data file is damaged";
-        case Error::kIoError: return "input/output error";
-        case Error::kWrongFileType: return "wrong file type for this operation";
-        case Error::kKeyTooLong: return "key longer than the key size";
-        case Error::kVersionMismatch: return "version mismatch";
-        case Error::kDeletedRecord: return "record is deleted";
-        case Error::kNoSpace: return "no space left on the device";
-        case Error::kEndOfKeys: return "no further key";
-        case Error::kNotOpen: return "file not open";
-        case Error::kNoDirectory: return "no such directory";
-        case Error::kNotSupported: return "not supported";
+        case Error::kOk:
+            return "no error";
+        case Error::kNoConnection:
+            return "not connected to the file system";
+        case Error::kInvalidArgument:
+            return "invalid argument";
+        case Error::kNotFound:
+            return "not found";
+        case Error::kDuplicateKey:
+            return "duplicate key";
+        case Error::kNoSuchFile:
+            return "no such file";
+        case Error::kFileExists:
+            return "file already exists";
+        case Error::kFileInUse:
+            return "file is in use";
+        case Error::kLocked:
+            return "file is being written by another process";
+        case Error::kNotDataFile:
+            return "not a data file";
+        case Error::kDamaged:
+            return "data file is damaged";
+        case Error::kIoError:
+            return "input/output error";
+        case Error::kWrongFileType:
+            return "wrong file type for this operation";
+        case Error::kKeyTooLong:
+            return "key longer than the key size";
+        case Error::kVersionMismatch:
+            return "version mismatch";
+        case Error::kDeletedRecord:
+            return "record is deleted";
+        case Error::kNoSpace:
+            return "no space left on the device";
+        case Error::kEndOfKeys:
+            return "no further key";
+        case Error::kNotOpen:
+            return "file not open";
+        case Error::kNoDirectory:
+            return "no such directory";
+        case Error::kNotSupported:
+            return "not supported";
     }
     return "unknown error";
 }
 
 int DeletedMarkOffset(FileType type) {
     switch (type) {
-        case FileType::kKeyed: return 6;
-        case FileType::kExtendedKeyed: return 8;
+        case FileType::kKeyed:
+            return 6;
+        case FileType::kExtendedKeyed:
+            return 8;
         case FileType::kRecords1:
-        case FileType::kRecords2: return -1;
+        case FileType::kRecords2:
+            return -1;
     }
     return -1;
 }

@@ -51,7 +51,7 @@ HResult QueryFor(Self* self, const Guid& ownIid, const Guid& iid, void** object)
 }
 
 class DescriptorObject final : public platform::RefCounted<ITalvoDescriptor> {
-public:
+  public:
     explicit DescriptorObject(DescriptorValues values) : v_(std::move(values)) {}
 
     HResult QueryInterface(const Guid& iid, void** object) override {
@@ -86,12 +86,12 @@ public:
     HResult GetExtraText(WideString* text) override { return PutText(v_.extraText, text); }
     HResult GetInfoLong4(int32_t* value) override { return PutInt(v_.infoLong4, value); }
 
-private:
+  private:
     DescriptorValues v_;
 };
 
 class SubKeyObject final : public platform::RefCounted<ITalvoSubKey> {
-public:
+  public:
     explicit SubKeyObject(SubKeyDef def) : def_(std::move(def)) {}
 
     HResult QueryInterface(const Guid& iid, void** object) override {
@@ -104,7 +104,7 @@ public:
     HResult GetSecond(int32_t* value) override { return PutInt(def_.second, value); }
     HResult GetName(WideString* name) override { return PutText(def_.name, name); }
 
-private:
+  private:
     SubKeyDef def_;
 };
 
@@ -155,8 +155,8 @@ DescriptorValues DescribeFile(const FileInfo& info, int subKeyCount, std::string
     if (keyed && info.recordSize == 0) {
         v.infoLong4 = Saturate(info.keyCount);
     } else {
-        v.infoLong4 = Saturate(info.slotCount >= info.deletedCount ? info.slotCount - info.deletedCount
-                                                                   : 0);
+        v.infoLong4 =
+            Saturate(info.slotCount >= info.deletedCount ? info.slotCount - info.deletedCount : 0);
     }
     return v;
 }
@@ -165,6 +165,8 @@ platform::IDispatch* NewDescriptorObject(DescriptorValues values) {
     return new DescriptorObject(std::move(values));
 }
 
-platform::IDispatch* NewSubKeyObject(SubKeyDef def) { return new SubKeyObject(std::move(def)); }
+platform::IDispatch* NewSubKeyObject(SubKeyDef def) {
+    return new SubKeyObject(std::move(def));
+}
 
 }  // namespace talvo

@@ -5,7 +5,9 @@
 namespace talvo {
 namespace {
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -32,9 +34,10 @@ size_t DirectoryTable::Fill(const std::vector<DirectoryConfigEntry>& entries) {
 
 Status DirectoryTable::Set(int32_t index, std::string_view name, std::string_view path) {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size()) {
-        return FacadeError(Error::kInvalidArgument,
-                           "directory index " + std::to_string(index) + " is outside the table of " +
-                               std::to_string(entries_.size()) + " entries");
+        return FacadeError(Error::kInvalidArgument, "directory index " + std::to_string(index) +
+                                                        " is outside the table of " +
+                                                        std::to_string(entries_.size()) +
+                                                        " entries");
     }
     if (name.empty()) {
         entries_[index] = {};

@@ -14,7 +14,7 @@
 namespace talvo {
 
 class DirectoryTable {
-public:
+  public:
     DirectoryTable() = default;
     // A table of `size` free entries.
     explicit DirectoryTable(size_t size) : entries_(size) {}
@@ -38,7 +38,7 @@ public:
     // kNoDirectory when there is none.
     Status Find(std::string_view name, DirectoryConfigEntry* entry) const;
 
-private:
+  private:
     std::vector<DirectoryConfigEntry> entries_;
 };
 

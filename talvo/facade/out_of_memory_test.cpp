@@ -38,12 +38,22 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new[](std::size_t size) {
+    return ::operator new(size);
+}
 // Not inlined: the compiler would otherwise see a new matched by free() and warn.
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 #endif
 
 namespace talvo {
@@ -52,7 +62,9 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ComPtr;
 
-WideString W(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+WideString W(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 Variant Key(std::string_view bytes) {
     Variant v;
@@ -160,8 +172,10 @@ TEST(FacadeOutOfMemory, EveryOperationReturnsAFailureInsteadOfThrowing) {
     EXPECT_EQ(fs->Close(1, &ok), platform::kOk);
     fs.Reset();
     fresh.Reset();
-    if (formerConfig) setenv("TALVO_CONFIG", formerConfig->c_str(), 1);
-    else unsetenv("TALVO_CONFIG");
+    if (formerConfig)
+        setenv("TALVO_CONFIG", formerConfig->c_str(), 1);
+    else
+        unsetenv("TALVO_CONFIG");
     fs::remove_all(root);
 }
 

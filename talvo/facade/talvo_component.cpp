@@ -31,7 +31,8 @@ Status TextFromWide(const WideString& wide, const char* what, std::string* text)
         return Status::Ok();
     }
     std::optional<std::string> narrow = platform::WideToNarrow(*wide);
-    if (!narrow) return FacadeError(Error::kInvalidArgument, std::string(what) + " is not valid text");
+    if (!narrow)
+        return FacadeError(Error::kInvalidArgument, std::string(what) + " is not valid text");
     if (narrow->find('\0') != std::string::npos) {
         return FacadeError(Error::kInvalidArgument, std::string(what) + " holds a zero character");
     }
@@ -79,7 +80,7 @@ Status KeyFromVariant(const Variant& key, std::vector<uint8_t>* bytes) {
 // A file opened for one operation (a descriptor, a sub-key definition): closed when it goes,
 // unless Close was called. When the file is open on a channel, this is one more hold on it.
 class TemporaryOpen {
-public:
+  public:
     explicit TemporaryOpen(Engine& engine) : engine_(engine) {}
     TemporaryOpen(const TemporaryOpen&) = delete;
     TemporaryOpen& operator=(const TemporaryOpen&) = delete;
@@ -101,12 +102,14 @@ public:
         return engine_.Close(file);
     }
 
-private:
+  private:
     Engine& engine_;
     std::shared_ptr<DataFile> file_;
 };
 
-bool IsKeyed(FileType type) { return type == FileType::kKeyed || type == FileType::kExtendedKeyed; }
+bool IsKeyed(FileType type) {
+    return type == FileType::kKeyed || type == FileType::kExtendedKeyed;
+}
 
 }  // namespace
 
@@ -177,7 +180,8 @@ Status TalvoComponent::FindChannel(int32_t channel, Channel** found) {
     if (Status s = CheckConnected(); !s.ok()) return s;
     auto it = channels_.find(channel);
     if (it == channels_.end()) {
-        return FacadeError(Error::kNotOpen, "no file is open on channel " + std::to_string(channel));
+        return FacadeError(Error::kNotOpen,
+                           "no file is open on channel " + std::to_string(channel));
     }
     *found = &it->second;
     return Status::Ok();
@@ -189,14 +193,16 @@ Status TalvoComponent::Resolve(const WideString& file, const WideString& directo
     std::string directoryName;
     if (Status s = TextFromWide(file, "the file name", &named->fileName); !s.ok()) return s;
     if (Status s = TextFromWide(directory, "the directory name", &directoryName); !s.ok()) return s;
-    if (named->fileName.empty()) return FacadeError(Error::kInvalidArgument, "no file name was given");
+    if (named->fileName.empty())
+        return FacadeError(Error::kInvalidArgument, "no file name was given");
     DirectoryConfigEntry entry;
     if (Status s = directories_.Find(directoryName, &entry); !s.ok()) return s;
     named->directoryName = entry.name;
     if (entry.path.empty()) {
         return FacadeError(Error::kNoDirectory, "directory " + entry.name + " has no path");
     }
-    std::optional<std::string> host = platform::ToHostPath(platform::JoinPath(entry.path, named->fileName));
+    std::optional<std::string> host =
+        platform::ToHostPath(platform::JoinPath(entry.path, named->fileName));
     if (!host) {
         return FacadeError(Error::kNoDirectory, "the drive of directory " + entry.name + " (" +
                                                     entry.path + ") is not available");
@@ -232,13 +238,20 @@ HResult TalvoComponent::QueryInterface(const Guid& iid, void** object) {
 }
 
 HResult TalvoComponent::GetIDsOfNames(const std::u16string& name, DispId* id) {
-    return FindDispatchName(
-        {u"Initialize", u"Shutdown", u"GetErrorCode", u"GetErrorMessage", u"Seek", u"GetHandle",
-         u"Open", u"Erase", u"CreateKeyed", u"Close", u"NextKey", u"FindKey", u"WriteKey",
-         u"ReadKey", u"ReadRecord", u"GetDescriptor", u"SetDirectory", u"GetDirectory",
-         u"PutBuffer", u"GetBuffer", u"PrepareBuffer", u"CreateExtendedKeyed", u"Version",
-         u"Initialize2", u"GetSubKey", u"AddSubKey"},
-        name, id);
+    return FindDispatchName({u"Initialize",    u"Shutdown",
+                             u"GetErrorCode",  u"GetErrorMessage",
+                             u"Seek",          u"GetHandle",
+                             u"Open",          u"Erase",
+                             u"CreateKeyed",   u"Close",
+                             u"NextKey",       u"FindKey",
+                             u"WriteKey",      u"ReadKey",
+                             u"ReadRecord",    u"GetDescriptor",
+                             u"SetDirectory",  u"GetDirectory",
+                             u"PutBuffer",     u"GetBuffer",
+                             u"PrepareBuffer", u"CreateExtendedKeyed",
+                             u"Version",       u"Initialize2",
+                             u"GetSubKey",     u"AddSubKey"},
+                            name, id);
 }
 
 // --- Connection ----------------------------------------------------------------------------------
@@ -252,7 +265,8 @@ HResult TalvoComponent::Connect(const WideString& title, int32_t param1, int32_t
     if (directoryTableSize < 0 || directoryTableSize > kMaxDirectoryTableSize) {
         return Fail(FacadeError(Error::kInvalidArgument,
                                 "a directory table of " + std::to_string(directoryTableSize) +
-                                    " entries (0 to " + std::to_string(kMaxDirectoryTableSize) + ")"));
+                                    " entries (0 to " + std::to_string(kMaxDirectoryTableSize) +
+                                    ")"));
     }
     std::string titleText;
     if (Status s = TextFromWide(title, "the title", &titleText); !s.ok()) return Fail(s);
@@ -286,7 +300,8 @@ HResult TalvoComponent::Initialize2(const WideString& title, const WideString& n
             if (!TextFromWide(networkName, "the network name", &name).ok()) name = "?";
             return Fail(FacadeError(Error::kNoConnection,
                                     "this TalvoLib serves local files only and cannot connect to "
-                                    "the network name \"" + name + "\""));
+                                    "the network name \"" +
+                                        name + "\""));
         }
         return Connect(title, param1, directoryTableSize, param3);
     });
@@ -349,9 +364,9 @@ HResult TalvoComponent::Seek(int64_t handle, int64_t offset, int32_t origin, int
         bool ours = false;
         for (const auto& [number, ch] : channels_) ours = ours || ch.file->NativeHandle() == handle;
         if (!ours || handle < 0) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "handle " + std::to_string(handle) +
-                                        " is not a data file open on a channel"));
+            return Fail(FacadeError(
+                Error::kInvalidArgument,
+                "handle " + std::to_string(handle) + " is not a data file open on a channel"));
         }
         int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
         if (whence < 0) {
@@ -376,8 +391,8 @@ HResult TalvoComponent::Open(int32_t channel, const WideString& file, const Wide
     return Guard([&] {
         if (Status s = CheckConnected(); !s.ok()) return Fail(s);
         if (channel < 0) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "channel " + std::to_string(channel) + " (channels are 0 and up)"));
+            return Fail(FacadeError(Error::kInvalidArgument, "channel " + std::to_string(channel) +
+                                                                 " (channels are 0 and up)"));
         }
         if (channels_.count(channel) != 0) {
             return Fail(FacadeError(Error::kInvalidArgument,
@@ -416,7 +431,8 @@ HResult TalvoComponent::Close(int32_t channel, VariantBool* ok) {
     });
 }
 
-HResult TalvoComponent::Erase(const WideString& file, const WideString& directory, VariantBool* ok) {
+HResult TalvoComponent::Erase(const WideString& file, const WideString& directory,
+                              VariantBool* ok) {
     if (ok == nullptr) return MissingOut();
     *ok = kFalse;
     return Guard([&] {
@@ -454,12 +470,12 @@ HResult TalvoComponent::CreateKeyedFile(const WideString& file, const WideString
     return Guard([&] {
         if (Status s = CheckConnected(); !s.ok()) return Fail(s);
         if (recordSize < 0 || keySize < 0 || (extended && keyPosition < 0)) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "record size " + std::to_string(recordSize) + ", key size " +
-                                        std::to_string(keySize) +
-                                        (extended ? ", key position " + std::to_string(keyPosition)
-                                                  : std::string()) +
-                                        ": none of them may be negative"));
+            return Fail(FacadeError(
+                Error::kInvalidArgument,
+                "record size " + std::to_string(recordSize) + ", key size " +
+                    std::to_string(keySize) +
+                    (extended ? ", key position " + std::to_string(keyPosition) : std::string()) +
+                    ": none of them may be negative"));
         }
         CreateOptions options;
         options.type = extended ? FileType::kExtendedKeyed : FileType::kKeyed;
@@ -486,7 +502,8 @@ HResult TalvoComponent::NextKey(int32_t channel, WideString* key) {
         Status s = ch->file->SeekKey(from, ch->afterPosition, &found);
         if (s.code() == Error::kEndOfKeys) return Succeed();  // none left: the empty key
         if (!s.ok()) return Fail(s);
-        *key = WideFromBytes(std::span(reinterpret_cast<const uint8_t*>(found.data()), found.size()));
+        *key =
+            WideFromBytes(std::span(reinterpret_cast<const uint8_t*>(found.data()), found.size()));
         ch->positionKey = std::move(found);
         ch->afterPosition = true;
         return Succeed();
@@ -501,9 +518,9 @@ HResult TalvoComponent::FindKey(int32_t channel, const Variant& key, VariantBool
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         FileInfo info = ch->file->Info();
         if (!IsKeyed(info.type)) {
-            return Fail(FacadeError(Error::kWrongFileType, "the file on channel " +
-                                                                std::to_string(channel) +
-                                                                " has no keys"));
+            return Fail(
+                FacadeError(Error::kWrongFileType,
+                            "the file on channel " + std::to_string(channel) + " has no keys"));
         }
         std::vector<uint8_t>& bytes = keyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
@@ -594,10 +611,10 @@ HResult TalvoComponent::PutBuffer(int32_t channel, const WideString& data, int32
         Status s;
         if (offset < 0 || length < 0 ||
             static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > available) {
-            s = FacadeError(Error::kInvalidArgument,
-                            "PutBuffer of " + std::to_string(length) + " units from " +
-                                std::to_string(offset) + " of a string of " +
-                                std::to_string(available));
+            s = FacadeError(Error::kInvalidArgument, "PutBuffer of " + std::to_string(length) +
+                                                         " units from " + std::to_string(offset) +
+                                                         " of a string of " +
+                                                         std::to_string(available));
         }
         if (s.ok()) {
             std::u16string_view units = data ? std::u16string_view(*data) : std::u16string_view();
@@ -614,7 +631,8 @@ HResult TalvoComponent::PutBuffer(int32_t channel, const WideString& data, int32
     });
 }
 
-HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t length, WideString* data) {
+HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t length,
+                                  WideString* data) {
     if (data == nullptr) return MissingOut();
     *data = std::u16string();
     return Guard([&] {
@@ -649,7 +667,8 @@ HResult TalvoComponent::GetDescriptor(const WideString& file, const WideString& 
             if (held->GetSubKey(i, &def).ok()) ++subKeys;
         }
         if (Status s = held.Close(); !s.ok()) return Fail(s);
-        *descriptor = NewDescriptorObject(DescribeFile(info, subKeys, named.directoryName, named.fileName));
+        *descriptor =
+            NewDescriptorObject(DescribeFile(info, subKeys, named.directoryName, named.fileName));
         return Succeed();
     });
 }
@@ -671,8 +690,9 @@ HResult TalvoComponent::GetSubKey(int32_t channel, int32_t index, platform::IDis
     });
 }
 
-HResult TalvoComponent::AddSubKey(const WideString& file, const WideString& directory, int32_t first,
-                                  int32_t second, const WideString& name, VariantBool* ok) {
+HResult TalvoComponent::AddSubKey(const WideString& file, const WideString& directory,
+                                  int32_t first, int32_t second, const WideString& name,
+                                  VariantBool* ok) {
     if (ok == nullptr) return MissingOut();
     *ok = kFalse;
     return Guard([&] {
@@ -681,8 +701,9 @@ HResult TalvoComponent::AddSubKey(const WideString& file, const WideString& dire
         SubKeyDef def{first, second, {}};
         if (Status s = TextFromWide(name, "the sub-key name", &def.name); !s.ok()) return Fail(s);
         if (def.name.size() > kMaxSubKeyName) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "sub-key name \"" + def.name + "\" is longer than 31 characters"));
+            return Fail(
+                FacadeError(Error::kInvalidArgument,
+                            "sub-key name \"" + def.name + "\" is longer than 31 characters"));
         }
         TemporaryOpen held(*engine_);
         if (Status s = held.Open(named.hostPath); !s.ok()) return Fail(s);

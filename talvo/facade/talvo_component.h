@@ -46,7 +46,7 @@ constexpr int32_t kMaxDirectoryTableSize = 65535;
 constexpr int32_t kTalvoLibVersion = 0x00010002;  // 1.2
 
 class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
-public:
+  public:
     TalvoComponent();
 
     HResult QueryInterface(const Guid& iid, void** object) override;
@@ -89,7 +89,7 @@ public:
     HResult AddSubKey(const WideString& file, const WideString& directory, int32_t first,
                       int32_t second, const WideString& name, VariantBool* ok) override;
 
-private:
+  private:
     ~TalvoComponent() override;
 
     struct Channel {
@@ -125,7 +125,8 @@ private:
     Status CheckConnected() const;
     Status FindChannel(int32_t channel, Channel** found);
     Status Resolve(const WideString& file, const WideString& directory, NamedFile* named) const;
-    Status Create(const WideString& file, const WideString& directory, const CreateOptions& options);
+    Status Create(const WideString& file, const WideString& directory,
+                  const CreateOptions& options);
     // CreateKeyed (type 4) and CreateExtendedKeyed (type 36, at keyPosition).
     HResult CreateKeyedFile(const WideString& file, const WideString& directory, int32_t recordSize,
                             int32_t keySize, bool extended, int32_t keyPosition, VariantBool* ok);

@@ -52,7 +52,7 @@ Variant Number(int32_t n) {
 }
 
 class FacadeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "talvo-facade-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -72,8 +72,10 @@ protected:
     }
     void TearDown() override {
         fs_.Reset();
-        if (formerConfig_) setenv("TALVO_CONFIG", formerConfig_->c_str(), 1);
-        else unsetenv("TALVO_CONFIG");
+        if (formerConfig_)
+            setenv("TALVO_CONFIG", formerConfig_->c_str(), 1);
+        else
+            unsetenv("TALVO_CONFIG");
         fs::remove_all(root_);
     }
 
@@ -105,7 +107,8 @@ protected:
         return Bytes(text);
     }
 
-    bool CreateKeyed(const char* file, int32_t recordSize, int32_t keySize, const char* dir = "DAT") {
+    bool CreateKeyed(const char* file, int32_t recordSize, int32_t keySize,
+                     const char* dir = "DAT") {
         VariantBool ok = 1;
         fs_->CreateKeyed(W(file), W(dir), recordSize, keySize, &ok);
         return ok != 0;
@@ -179,7 +182,8 @@ TEST_F(FacadeTest, QueryAndNameLookup) {
     EXPECT_EQ(none, nullptr);
 
     DispId id = 0;
-    for (const char16_t* name : {u"Initialize2", u"initialize2", u"VERSION", u"AddSubKey", u"Seek"}) {
+    for (const char16_t* name :
+         {u"Initialize2", u"initialize2", u"VERSION", u"AddSubKey", u"Seek"}) {
         EXPECT_EQ(fs_->GetIDsOfNames(name, &id), platform::kOk) << Bytes(std::u16string(name));
     }
     EXPECT_EQ(fs_->GetIDsOfNames(u"Initialize3", &id), platform::kUnknownName);
@@ -272,14 +276,16 @@ TEST_F(FacadeTest, AnUnusableConfigurationFileStillConnects) {
     } cases[] = {
         {"binary bytes", garbage, ""},
         {"a folder", "", ""},
-        {"lines without values", "[Directories]\nno value\n" + std::string(100000, 'x') +
-                                     "\n=/nameless\nOK=/ok\n", "OK"},
+        {"lines without values",
+         "[Directories]\nno value\n" + std::string(100000, 'x') + "\n=/nameless\nOK=/ok\n", "OK"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(config_);
-        if (c.text.empty()) fs::create_directory(config_);
-        else WriteConfig(c.text);
+        if (c.text.empty())
+            fs::create_directory(config_);
+        else
+            WriteConfig(c.text);
         ComPtr<ITalvoFs> fs = Connect(4);
         ASSERT_TRUE(fs);
         WideString path, name;
@@ -338,7 +344,10 @@ TEST_F(FacadeTest, WriteReadAndBufferRoundTrip) {
     EXPECT_EQ(fs_->PrepareBuffer(38, &recordSize), platform::kOk);
     EXPECT_EQ(recordSize, 8);
 
-    const std::string record("\x00\xFF" "abcdef", 8);
+    const std::string record(
+        "\x00\xFF"
+        "abcdef",
+        8);
     ASSERT_TRUE(Write(38, "K01", record));
     ASSERT_TRUE(Write(38, "K02", "short"));  // padded with spaces to the record size
 
@@ -551,14 +560,15 @@ TEST_F(FacadeTest, EraseAndRecreateAreRefusedWhileOpenUnderAnyName) {
 TEST_F(FacadeTest, CreateRefusesBadSizes) {
     struct Case {
         int32_t recordSize, keySize, keyPosition;  // keyPosition -1: CreateKeyed
-    } cases[] = {{-1, 4, -1}, {10, -1, -1}, {10, 0, -1}, {10, 256, -1}, {70000, 4, -1},
-                 {10, 4, 7},  {10, 4, -5},  {-1, 4, 0}};
+    } cases[] = {{-1, 4, -1},    {10, -1, -1}, {10, 0, -1}, {10, 256, -1},
+                 {70000, 4, -1}, {10, 4, 7},   {10, 4, -5}, {-1, 4, 0}};
     for (const Case& c : cases) {
         VariantBool ok = 1;
         if (c.keyPosition == -1) {
             fs_->CreateKeyed(W("BAD"), W("DAT"), c.recordSize, c.keySize, &ok);
         } else {
-            fs_->CreateExtendedKeyed(W("BAD"), W("DAT"), c.recordSize, c.keySize, c.keyPosition, &ok);
+            fs_->CreateExtendedKeyed(W("BAD"), W("DAT"), c.recordSize, c.keySize, c.keyPosition,
+                                     &ok);
         }
         EXPECT_EQ(ok, 0) << c.recordSize << " " << c.keySize << " " << c.keyPosition;
         EXPECT_NE(ErrorCode(), 0);

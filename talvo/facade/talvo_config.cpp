@@ -72,7 +72,8 @@ Status TalvoConfigPath(std::string* hostPath) {
     if (dataHome.empty() || dataHome.front() != '/') {
         std::string home = EnvValue("HOME");
         if (home.empty()) {
-            return Invalid("no configuration file: neither TALVO_CONFIG, XDG_DATA_HOME nor HOME is set");
+            return Invalid(
+                "no configuration file: neither TALVO_CONFIG, XDG_DATA_HOME nor HOME is set");
         }
         dataHome = home + "/.local/share";
     }
@@ -95,7 +96,8 @@ Status CheckDirectoryName(std::string_view name) {
     return Status::Ok();
 }
 
-Status LoadDirectoryConfig(const std::string& hostPath, std::vector<DirectoryConfigEntry>* entries) {
+Status LoadDirectoryConfig(const std::string& hostPath,
+                           std::vector<DirectoryConfigEntry>* entries) {
     entries->clear();
     std::string platformPath = platform::ToPlatformPath(hostPath);
     std::string keys = ReadWhole(nullptr, platformPath);

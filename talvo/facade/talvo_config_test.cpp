@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class TalvoConfigTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "talvo-config-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -46,16 +46,19 @@ protected:
 
 // Restores an environment variable when it goes.
 class SavedEnv {
-public:
+  public:
     explicit SavedEnv(const char* name) : name_(name) {
         const char* value = getenv(name);
         if (value) value_ = value;
     }
     ~SavedEnv() {
-        if (value_) setenv(name_, value_->c_str(), 1); else unsetenv(name_);
+        if (value_)
+            setenv(name_, value_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
-private:
+  private:
     const char* name_;
     std::optional<std::string> value_;
 };
@@ -75,7 +78,10 @@ TEST_F(TalvoConfigTest, PathComesFromTheEnvironmentInOrder) {
         {nullptr, nullptr, nullptr, nullptr},
     };
     auto put = [](const char* name, const char* value) {
-        if (value) setenv(name, value, 1); else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     };
     for (const Case& c : cases) {
         put("TALVO_CONFIG", c.talvoConfig);
@@ -135,8 +141,8 @@ TEST_F(TalvoConfigTest, BadNamesAndPathsAreRefusedAndChangeNothing) {
     Write("[Directories]\nA=/a\n");
     const std::string before = Content();
     const std::pair<const char*, const char*> bad[] = {
-        {"", "/x"}, {"ABCD", "/x"}, {"A B", "/x"}, {"A=", "/x"}, {"[A", "/x"}, {"A;", "/x"},
-        {"B", ""},  {"B", " /x"},   {"B", "/x "},  {"B", "/x\ny"},
+        {"", "/x"},   {"ABCD", "/x"}, {"A B", "/x"}, {"A=", "/x"}, {"[A", "/x"},
+        {"A;", "/x"}, {"B", ""},      {"B", " /x"},  {"B", "/x "}, {"B", "/x\ny"},
     };
     for (const auto& [name, path] : bad) {
         Status s = SetDirectoryConfig(config_, name, path);
