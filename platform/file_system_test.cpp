@@ -13,32 +13,14 @@
 #include "platform/folders.h"
 #include "platform/path.h"
 #include "platform/system_error.h"
+#include "platform/testing/scoped_env.h"
 
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* variable, const char* value) : name(variable) {
-        if (const char* old = std::getenv(variable)) saved = old;
-        if (value)
-            setenv(variable, value, 1);
-        else
-            unsetenv(variable);
-    }
-    ~ScopedEnv() {
-        if (saved)
-            setenv(name.c_str(), saved->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-
-  private:
-    std::string name;
-    std::optional<std::string> saved;
-};
+using testing::ScopedEnv;
 
 class FileSystemTest : public ::testing::Test {
   protected:

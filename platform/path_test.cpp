@@ -10,31 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/testing/scoped_env.h"
+
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* variable, const char* value) : name(variable) {
-        if (const char* old = std::getenv(variable)) saved = old;
-        if (value)
-            setenv(variable, value, 1);
-        else
-            unsetenv(variable);
-    }
-    ~ScopedEnv() {
-        if (saved)
-            setenv(name.c_str(), saved->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-
-  private:
-    std::string name;
-    std::optional<std::string> saved;
-};
+using testing::ScopedEnv;
 
 class PathTest : public ::testing::Test {
   protected:

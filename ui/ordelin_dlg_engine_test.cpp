@@ -11,6 +11,7 @@
 
 #include "fsclient/dornapi.h"
 #include "platform/path.h"
+#include "platform/testing/scoped_env.h"
 #include "talvo/talvolib.h"
 #include "ui/headless/headless_host.h"
 #include "ui/ordelin_dlg.h"
@@ -20,23 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using D = COrdelinDlg;
 
-class SavedEnv {
-  public:
-    explicit SavedEnv(const char* variable) : name(variable) {
-        if (const char* value = getenv(variable)) former = value;
-    }
-    ~SavedEnv() {
-        if (former) {
-            setenv(name, former->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-
-  private:
-    const char* name;
-    std::optional<std::string> former;
-};
+using SavedEnv = platform::testing::ScopedEnv;
 
 class EngineDialogTest : public ::testing::Test {
   protected:

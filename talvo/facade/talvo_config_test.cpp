@@ -8,6 +8,8 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/testing/scoped_env.h"
+
 namespace talvo {
 namespace {
 
@@ -44,24 +46,7 @@ class TalvoConfigTest : public ::testing::Test {
     std::string config_;
 };
 
-// Restores an environment variable when it goes.
-class SavedEnv {
-  public:
-    explicit SavedEnv(const char* name) : name_(name) {
-        const char* value = getenv(name);
-        if (value) value_ = value;
-    }
-    ~SavedEnv() {
-        if (value_)
-            setenv(name_, value_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> value_;
-};
+using SavedEnv = platform::testing::ScopedEnv;
 
 TEST_F(TalvoConfigTest, PathComesFromTheEnvironmentInOrder) {
     SavedEnv savedConfig("TALVO_CONFIG"), savedDataHome("XDG_DATA_HOME"), savedHome("HOME");
