@@ -43,6 +43,35 @@ class ProcessTest : public engine::testing::TempDirTest {
         }
         return false;
     }
+
+    // Forks a child that runs `hold` (false: it exits at once) and then stays, holding whatever
+    // it opened, until it is killed. Returns its pid once it has got that far, or -1.
+    template <typename Hold>
+    static pid_t StartHolder(Hold hold) {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0) return -1;
+        const pid_t child = ::fork();
+        if (child < 0) return -1;
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            if (!hold()) ::_exit(2);
+            const uint8_t ready = 1;
+            if (::write(pipeFds[1], &ready, 1) != 1) ::_exit(3);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(pipeFds[1]);
+        ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+        uint8_t ready = 0;
+        const bool started = ReadReport(pipeFds[0], &ready);
+        ::close(pipeFds[0]);
+        if (!started) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            return -1;
+        }
+        return child;
+    }
 };
 
 TEST_F(ProcessTest, WriterKilledInTheMiddleLeavesAFileThatAgreesWithItself) {
@@ -138,25 +167,14 @@ TEST_F(ProcessTest, SecondProcessCannotWriteAFileBeingWritten) {
         ASSERT_OK(file->Put(Bytes("OLD1"), Bytes("committed")));
         ASSERT_OK(engine.Close(file));
     }
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        Engine engine;
-        std::shared_ptr<DataFile> file;
-        if (!engine.Open(path, &file).ok() || !file->Put(Bytes("NEW1"), Bytes("uncommitted")).ok())
-            ::_exit(2);
-        const uint8_t ready = 1;
-        if (::write(pipeFds[1], &ready, 1) != 1) ::_exit(3);
-        ::pause();
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    uint8_t ready = 0;
-    ASSERT_TRUE(ReadReport(pipeFds[0], &ready));
-    ::close(pipeFds[0]);
+    // A writer with an uncommitted record.
+    const pid_t child = StartHolder([&path] {
+        // Both stay for the life of the child: it holds the file open until it is killed.
+        static Engine engine;
+        static std::shared_ptr<DataFile> file;
+        return engine.Open(path, &file).ok() && file->Put(Bytes("NEW1"), Bytes("uncommitted")).ok();
+    });
+    ASSERT_GT(child, 0);
 
     Engine engine;
     std::shared_ptr<DataFile> file;
@@ -189,26 +207,15 @@ TEST_F(ProcessTest, FileOpenForReadingInAnotherProcessIsNotErased) {
         ASSERT_OK(file->Put(Bytes("KEY1"), Bytes("kept")));
         ASSERT_OK(engine.Close(file));
     }
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // A reader: opens the file, reads a record, and keeps it open.
-        ::close(pipeFds[0]);
-        Engine engine;
-        std::shared_ptr<DataFile> file;
+    // A reader: opens the file, reads a record, and keeps it open.
+    const pid_t child = StartHolder([&path] {
+        // Both stay for the life of the child: it holds the file open until it is killed.
+        static Engine engine;
+        static std::shared_ptr<DataFile> file;
         std::vector<uint8_t> record;
-        if (!engine.Open(path, &file).ok() || !file->Get(Bytes("KEY1"), &record).ok()) ::_exit(2);
-        const uint8_t ready = 1;
-        if (::write(pipeFds[1], &ready, 1) != 1) ::_exit(3);
-        ::pause();
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    uint8_t ready = 0;
-    ASSERT_TRUE(ReadReport(pipeFds[0], &ready));
-    ::close(pipeFds[0]);
+        return engine.Open(path, &file).ok() && file->Get(Bytes("KEY1"), &record).ok();
+    });
+    ASSERT_GT(child, 0);
 
     Engine engine;
     const Status refused = engine.Erase(path);
