@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_keys.h"
 #include "fsclient/dornapi.h"
 #include "platform/path.h"
 #include "talvo/talvolib.h"
@@ -44,19 +45,8 @@ constexpr const char* kDir = "BEN";
 constexpr int32_t kSource = 1;
 constexpr int32_t kTarget = 2;
 
-uint64_t Mix(uint64_t x) {  // a bijection of 64-bit numbers (splitmix64's finaliser)
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
-// Key i: 8 bytes that are a bijection of i (so all keys differ) and 4 more pseudo-random bytes.
-void MakeKey(uint64_t i, uint8_t* key) {
-    const uint64_t a = Mix(i + 0x1234567);
-    const uint64_t b = Mix(a ^ 0xA5A5A5A5A5A5A5A5ull);
-    std::memcpy(key, &a, 8);
-    std::memcpy(key + 8, &b, 4);
-}
+using bench::MakeKey;
+using bench::Mix;
 
 // Record i: its number in bytes 0..7, a second unique key at bytes 20..31 (another bijection of
 // i), and every byte value elsewhere, except the deleted mark at byte 6.

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_keys.h"
 #include "talvo/engine.h"
 
 namespace {
@@ -30,19 +31,8 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kKeySize = 12;
 constexpr size_t kRecordSize = 100;
 
-uint64_t Mix(uint64_t x) {  // a bijection of 64-bit numbers (splitmix64's finaliser)
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
-// Key i: 8 bytes that are a bijection of i (so all keys differ) and 4 more pseudo-random bytes.
-void MakeKey(uint64_t i, uint8_t* key) {
-    const uint64_t a = Mix(i + 0x1234567);
-    const uint64_t b = Mix(a ^ 0xA5A5A5A5A5A5A5A5ull);
-    std::memcpy(key, &a, 8);
-    std::memcpy(key + 8, &b, 4);
-}
+using bench::MakeKey;
+using bench::Mix;
 
 // Record i: printable text (so that the same bytes can travel through sqlite3's import).
 void MakeRecord(uint64_t i, char* record) {

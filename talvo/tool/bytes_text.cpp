@@ -50,9 +50,11 @@ std::optional<std::vector<uint8_t>> ParseHex(std::string_view text) {
     return out;
 }
 
-std::string EscapeBytes(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
+namespace {
+
+// Appends the bytes with '\\' and '"' escaped and every byte outside printable ASCII written as
+// `hexPrefix` and two hexadecimal digits.
+void AppendEscaped(std::string& out, std::string_view bytes, const char* hexPrefix) {
     for (char c : bytes) {
         auto b = static_cast<uint8_t>(c);
         if (c == '\\' || c == '"') {
@@ -61,29 +63,25 @@ std::string EscapeBytes(std::string_view bytes) {
         } else if (IsPrintable(b)) {
             out.push_back(c);
         } else {
-            out += "\\x";
+            out += hexPrefix;
             out.push_back(kHexDigits[b >> 4]);
             out.push_back(kHexDigits[b & 0x0F]);
         }
     }
+}
+
+}  // namespace
+
+std::string EscapeBytes(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    AppendEscaped(out, bytes, "\\x");
     return out;
 }
 
 std::string JsonString(std::string_view bytes) {
     std::string out = "\"";
-    for (char c : bytes) {
-        auto b = static_cast<uint8_t>(c);
-        if (c == '\\' || c == '"') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (IsPrintable(b)) {
-            out.push_back(c);
-        } else {
-            out += "\\u00";
-            out.push_back(kHexDigits[b >> 4]);
-            out.push_back(kHexDigits[b & 0x0F]);
-        }
-    }
+    AppendEscaped(out, bytes, "\\u00");
     out.push_back('"');
     return out;
 }
