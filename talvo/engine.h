@@ -134,9 +134,11 @@ class DataFile {
                        uint64_t* recordNumber = nullptr) = 0;
 
     // Keyed files: stores a new record under a new key. The record is cut or space-padded to
-    // the record size; in a type 36 file the key is written into the record at the key
-    // position. kDuplicateKey (with the key in the message) when the key exists: nothing is
-    // written. A record that would read as deleted is refused with kInvalidArgument.
+    // the record size. In a type 36 file the record must carry the key (zero-padded to the key
+    // size) at the key position; one that does not is refused with kInvalidArgument (the text
+    // names the position and the key). kDuplicateKey (with the key in the message) when the
+    // key exists. A record that would read as deleted is refused with kInvalidArgument. A
+    // refused Put writes nothing.
     virtual Status Put(std::span<const uint8_t> key, std::span<const uint8_t> record,
                        uint64_t* recordNumber = nullptr) = 0;
 

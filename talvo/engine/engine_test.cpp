@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 
+#include "talvo/engine/engine_error.h"
 #include "talvo/engine/engine_test_support.h"
 #include "talvo/engine/tuning.h"
 
@@ -184,16 +185,51 @@ TEST_F(EngineTest, DuplicateKeyIsRefusedWithTheKeyAndWritesNothing) {
 TEST_F(EngineTest, ExtendedKeyedFileCarriesTheKeyAndNeverStoresALiveRecordThatReadsDeleted) {
     auto file = CreateOpen("x", {FileType::kExtendedKeyed, 12, 3, 7});
     std::vector<uint8_t> record;
-    ASSERT_OK(file->Put(Bytes("KEY"), Bytes("0123456789AB")));
+    ASSERT_OK(file->Put(Bytes("KEY"), Bytes("0123456KEYAB")));
     ASSERT_OK(file->Get(Bytes("KEY"), &record));
     EXPECT_EQ(record, Bytes("0123456KEYAB"));
+    // A short key is zero-padded, and so must the record be at the key position; a short record
+    // is padded with spaces before it is compared.
+    ASSERT_OK(file->Put(Bytes("K"), Span(std::string("0123456K\0\0AB", 12))));
+    ASSERT_OK(file->Put(Bytes("   "), Bytes("0123456")));
+    // Records that do not carry their key are refused, whatever else they hold, and the text
+    // names the key position and the key.
+    struct Refusal {
+        std::string key;
+        std::string record;
+    };
+    const Refusal refusals[] = {
+        {"KEZ", "0123456KEYAB"},                     // one byte differs
+        {"K", "0123456K  AB"},                       // padded with spaces, not zeros
+        {"KEY", "0123456KE"},                        // cut short: the last key byte is a space
+        {"KEY", "0123456789ABCDEF"},                 // cut to the record size, still no key
+        {std::string("\0\0\0", 3), "0123456789AB"},  // a zero key in a record without one
+    };
+    for (const Refusal& r : refusals) {
+        const Status s = file->Put(Span(r.key), Span(r.record));
+        EXPECT_EQ(s.code(), Error::kInvalidArgument) << r.record;
+        EXPECT_NE(s.message().find("key position 7"), std::string::npos) << s.message();
+        std::string padded = r.key;
+        padded.resize(3, '\0');
+        EXPECT_NE(s.message().find("not its key " + engine::HexBytes(Span(padded))),
+                  std::string::npos)
+            << s.message();
+    }
     // The key lands on byte 8, the deleted mark of type 36.
     const Status refused = file->Put(Span(std::string("K\xFE"
                                                       "Z",
                                                       3)),
-                                     Bytes("0123456789AB"));
+                                     Span(std::string("0123456K\xFE"
+                                                      "ZAB",
+                                                      12)));
     EXPECT_EQ(refused.code(), Error::kInvalidArgument) << refused.message();
-    EXPECT_EQ(file->Info().slotCount, 1u);
+    EXPECT_NE(refused.message().find("deleted"), std::string::npos) << refused.message();
+    EXPECT_EQ(file->Info().slotCount, 3u);  // nothing refused was written
+    file = Reopen(file, "x");
+    EXPECT_EQ(file->Info().slotCount, 3u);
+    ASSERT_OK(file->ReadRecord(2, &record));
+    EXPECT_EQ(record, Bytes("0123456     "));
+    EXPECT_EQ(file->Get(Bytes("KEZ"), &record).code(), Error::kNotFound);
     EXPECT_OK(engine_.Close(file));
 
     auto keyed = CreateOpen("k", {FileType::kKeyed, 8, 2, 0});
@@ -213,10 +249,11 @@ TEST_F(EngineTest, DeletedRecordsCarryTheMarkAndLoseTheirKeys) {
         const std::string name = "d" + std::to_string(static_cast<int>(type));
         auto file = CreateOpen(name, {type, 12, 2, 0});
         const size_t mark = static_cast<size_t>(DeletedMarkOffset(type));
+        // Each record carries its key in bytes 0 and 1 (the key position of type 36).
         for (const char* k : {"AA", "BB", "CC", "DD"})
-            ASSERT_OK(file->Put(Bytes(k), Bytes("..data..data")));
+            ASSERT_OK(file->Put(Bytes(k), Bytes(std::string(k) + "data..data")));
         ASSERT_OK(file->Flush());  // AA..DD committed
-        ASSERT_OK(file->Put(Bytes("EE"), Bytes("..data..data")));
+        ASSERT_OK(file->Put(Bytes("EE"), Bytes("EEdata..data")));
 
         ASSERT_OK(file->DeleteKey(Bytes("BB")));  // committed slot, by key
         ASSERT_OK(file->DeleteRecord(2));         // committed slot, by number (CC)
@@ -242,7 +279,7 @@ TEST_F(EngineTest, DeletedRecordsCarryTheMarkAndLoseTheirKeys) {
         // A deleted key may come back, in a new slot.
         uint64_t number = 0;
         std::vector<uint8_t> again;
-        ASSERT_OK(file->Put(Bytes("BB"), Bytes("..again.....")));
+        ASSERT_OK(file->Put(Bytes("BB"), Bytes("BBagain.....")));
         ASSERT_OK(file->Get(Bytes("BB"), &again, &number));
         EXPECT_EQ(number, 5u);
         EXPECT_OK(engine_.Close(file));

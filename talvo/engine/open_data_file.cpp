@@ -421,9 +421,17 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
     if (size != 0) {
         recordBuffer_.assign(size, kSpace);
         std::memcpy(recordBuffer_.data(), record.data(), std::min<size_t>(record.size(), size));
-        if (header_.type == FileType::kExtendedKeyed) {
-            std::memcpy(recordBuffer_.data() + header_.keyPosition, keyBuffer_.data(),
-                        header_.keySize);
+        if (header_.type == FileType::kExtendedKeyed &&
+            std::memcmp(recordBuffer_.data() + header_.keyPosition, keyBuffer_.data(),
+                        header_.keySize) != 0) {
+            // The key stands in the record: a record that says otherwise would be stored
+            // under a key its own bytes deny.
+            const std::span<const uint8_t> inRecord(recordBuffer_.data() + header_.keyPosition,
+                                                    header_.keySize);
+            return MakeError(Error::kInvalidArgument, "the record holds " + HexBytes(inRecord) +
+                                                          " at the key position " +
+                                                          std::to_string(header_.keyPosition) +
+                                                          ", not its key " + HexBytes(keyBuffer_));
         }
         const int mark = DeletedMarkOffset(header_.type);
         if (size > static_cast<uint32_t>(mark) &&

@@ -639,9 +639,9 @@ TEST_F(FacadeTest, DescriptorAnswersWithTheFilesValues) {
     fs_->CreateExtendedKeyed(W("CUST.DAT"), W("dat"), 20, 4, 2, &ok);
     ASSERT_NE(ok, 0) << ErrorMessage();
     ASSERT_TRUE(Open(1, "CUST.DAT"));
-    ASSERT_TRUE(Write(1, "K001", "aaaaaaaaaaaaaaaaaaaa"));
-    ASSERT_TRUE(Write(1, "K002", "bbbbbbbbbbbbbbbbbbbb"));
-    ASSERT_TRUE(Write(1, "K003", "cccccccccccccccccccc"));
+    ASSERT_TRUE(Write(1, "K001", "aaK001aaaaaaaaaaaaaa"));  // each record carries its key
+    ASSERT_TRUE(Write(1, "K002", "bbK002bbbbbbbbbbbbbb"));
+    ASSERT_TRUE(Write(1, "K003", "ccK003cccccccccccccc"));
     ok = 0;
     fs_->AddSubKey(W("CUST.DAT"), W("DAT"), 4, 6, W("BY-NAME"), &ok);
     ASSERT_NE(ok, 0) << ErrorMessage();
