@@ -200,12 +200,23 @@ uint32_t DeliverList(const CSimpleIniA::TNamesDepend& names, char* buffer, uint3
     return pos;
 }
 
-uint32_t DeliverText(const char* text, char* buffer, uint32_t size) {
-    size_t length = std::strlen(text);
+uint32_t DeliverText(std::string_view text, char* buffer, uint32_t size) {
+    size_t length = text.size();
     if (length > size - 1) length = size - 1;
-    std::memcpy(buffer, text, length);
+    std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';
     return static_cast<uint32_t>(length);
+}
+
+// A stored value as the profile functions deliver it: one pair of surrounding quotes, double
+// or single, is dropped ("Z:\data\tmp" in quotes reads as the path alone).
+std::string_view Unquoted(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value.remove_prefix(1);
+        value.remove_suffix(1);
+    }
+    return value;
 }
 
 bool IsBlank(char c) {
@@ -262,8 +273,8 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
         return DeliverList(keys, buffer, size);
     }
     const char* value = ini.GetValue(section, key, nullptr);
-    if (value == nullptr) value = defaultValue != nullptr ? defaultValue : "";
-    return DeliverText(value, buffer, size);
+    if (value != nullptr) return DeliverText(Unquoted(value), buffer, size);
+    return DeliverText(defaultValue != nullptr ? defaultValue : "", buffer, size);
 }
 
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,

@@ -13,6 +13,8 @@ namespace platform {
 //  - section null: the names of all sections, each zero-terminated, the list ended by a
 //    second zero; key null: the same for the keys of the section.
 //  - a missing file, section or key gives the default (null counts as empty).
+//  - a value that begins and ends with the same quote character (" or ') is delivered
+//    without that one pair of quotes; the default is delivered as given.
 // Returns the number of characters delivered, not counting the terminator (for lists: without
 // the final terminator). A list that does not fit is cut and ends with two zeros; the count is
 // then size - 2.

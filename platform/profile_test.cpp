@@ -97,6 +97,35 @@ TEST_F(ProfileTest, ValuesDefaultsAndCutting) {
     EXPECT_NE(ReadText().find("; kept comment"), std::string::npos);
 }
 
+TEST_F(ProfileTest, OnePairOfSurroundingQuotesIsDroppedFromAValue) {
+    struct Row {
+        const char* stored;  // the value as it stands in the file
+        const char* read;
+    };
+    const Row rows[] = {
+        {"\"Z:\\data\\tmp\"", "Z:\\data\\tmp"},
+        {"'Z:\\data'", "Z:\\data"},
+        {"  \" inner spaces stay \"  ", " inner spaces stay "},
+        {"\"\"", ""},
+        {"''", ""},
+        {"\"\"twice\"\"", "\"twice\""},  // one pair only
+        {"\"", "\""},                    // a lone quote is no pair
+        {"'", "'"},
+        {"\"mixed'", "\"mixed'"},
+        {"\"a\" b", "\"a\" b"},
+        {"a \"b\"", "a \"b\""},
+        {"plain", "plain"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stored);
+        WriteText(std::string("[A]\nk=") + row.stored + "\n");
+        EXPECT_EQ(Get("A", "k"), row.read);
+    }
+    // The quotes go before the value is cut to the buffer.
+    WriteText("[A]\nk=\"0123456789\"\n");
+    EXPECT_EQ(Get("A", "k", "", 5), "0123");
+}
+
 TEST_F(ProfileTest, ARepeatedKeyReadsAsItsFirstValueAndAWriteReplacesAll) {
     WriteText("[A]\nk=first\nk=second\n");
     EXPECT_EQ(Get("A", "k"), "first");

@@ -112,6 +112,34 @@ TEST_F(DirectoryMacrosTest, AConfiguredDirectoryThatIsGoneIsMadeAgainWhereConfig
     EXPECT_EQ(Recorded("HELP"), configured);
 }
 
+TEST_F(DirectoryMacrosTest, AQuotedConfiguredDirectoryIsUsedWithoutItsQuotes) {
+    fs::create_directories(Host("my temp"));
+    const std::string configured = P("my temp");
+    fs::create_directories(Host("data/Corvane Group"));
+    WriteText(Host("data/Corvane Group/NAVO.INI"),
+              "[Directories]\nQVTEMP=\"" + configured + "\"\nHELP='" + configured + "'\n");
+    const std::string before = SettingsText();
+    // A value taken with its quotes would name a folder relative to the current directory.
+    {
+        struct InRoot {
+            explicit InRoot(const std::string& dir) { fs::current_path(dir); }
+            ~InRoot() { fs::current_path(startedIn); }
+            fs::path startedIn = fs::current_path();
+        } inRoot(root);
+        for (const char* name : {"QVTEMP", "HELP"}) {
+            std::string path = std::string("$(") + name + ")\\OL004711.htm";
+            EXPECT_TRUE(CDornApi::ExpandDirectoryMacro(path, false));
+            EXPECT_EQ(path, configured + "\\OL004711.htm");
+        }
+    }
+    // The existing folder was found: nothing made, nothing written back.
+    EXPECT_EQ(SettingsText(), before);
+    EXPECT_FALSE(fs::exists(Host("app/QVFiles")));
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        EXPECT_EQ(entry.path().string().find_first_of("\"'"), std::string::npos) << entry.path();
+    }
+}
+
 TEST_F(DirectoryMacrosTest, UnknownNamesNeedForceUnlessConfigured) {
     std::string path = "$(MYDIR)\\x";
     EXPECT_FALSE(CDornApi::ExpandDirectoryMacro(path, false));
