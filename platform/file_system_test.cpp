@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/folders.h"
 #include "platform/path.h"
@@ -37,6 +38,46 @@ class FileSystemTest : public ::testing::Test {
     std::string root;  // host form
     std::string base;  // platform form
 };
+
+TEST_F(FileSystemTest, LocalAppDataFolderIsMadeWhenMissing) {
+    const auto privateFolder = fs::perms::owner_all;
+    struct Row {
+        const char* what;
+        const char* xdgDataHome;  // below root; null: unset, so HOME/.local/share is used
+        const char* home;         // below root
+        std::vector<const char*> made;
+    } rows[] = {
+        {"XDG_DATA_HOME", "/fresh/data", "/home", {"/fresh", "/fresh/data"}},
+        {"the home's .local/share", nullptr, "/home/user", {"/home/user/.local/share"}},
+        {"a home without .local",
+         nullptr,
+         "/home/other",
+         {"/home/other", "/home/other/.local", "/home/other/.local/share"}},
+    };
+    fs::create_directories(root + "/home/user/.local");
+    fs::permissions(root + "/home/user/.local", fs::perms::owner_all | fs::perms::group_read);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScopedEnv data("XDG_DATA_HOME",
+                       row.xdgDataHome ? (root + row.xdgDataHome).c_str() : nullptr);
+        ScopedEnv home("HOME", (root + row.home).c_str());
+        const std::optional<std::string> folder = LocalAppDataFolder();
+        ASSERT_TRUE(folder.has_value());
+        EXPECT_TRUE(GetFileStatus(*folder).isDirectory) << *folder;
+        for (const char* level : row.made) {
+            EXPECT_EQ(fs::status(root + level).permissions(), privateFolder) << level;
+        }
+    }
+    // A folder that exists keeps its permissions.
+    EXPECT_EQ(fs::status(root + "/home/user/.local").permissions(),
+              fs::perms::owner_all | fs::perms::group_read);
+
+    // A file in the way: the folder is still named, nothing is made and nothing breaks.
+    std::ofstream(root + "/blocked") << "x";
+    ScopedEnv data("XDG_DATA_HOME", (root + "/blocked/data").c_str());
+    EXPECT_EQ(LocalAppDataFolder(), base + "\\blocked\\data");
+    EXPECT_TRUE(fs::is_regular_file(root + "/blocked"));
+}
 
 TEST_F(FileSystemTest, SearchAndStatusFindNamesInAnyCase) {
     ASSERT_TRUE(FindEntry(base + "\\NAVO FILES").has_value());
@@ -131,15 +172,15 @@ TEST(FileErrorCauses, MapPlatformErrors) {
     }
 }
 
-TEST(Folders, EnvironmentPointsThemElsewhere) {
+TEST_F(FileSystemTest, EnvironmentPointsTheFoldersElsewhere) {
     {
-        ScopedEnv data("XDG_DATA_HOME", "/srv/data/");
-        EXPECT_EQ(LocalAppDataFolder(), "Z:\\srv\\data");
+        ScopedEnv data("XDG_DATA_HOME", (root + "/srv/data/").c_str());
+        EXPECT_EQ(LocalAppDataFolder(), base + "\\srv\\data");
     }
     {
         ScopedEnv data("XDG_DATA_HOME", "relative/ignored");
-        ScopedEnv home("HOME", "/home/someone");
-        EXPECT_EQ(LocalAppDataFolder(), "Z:\\home\\someone\\.local\\share");
+        ScopedEnv home("HOME", (root + "/home/someone").c_str());
+        EXPECT_EQ(LocalAppDataFolder(), base + "\\home\\someone\\.local\\share");
     }
     {
         ScopedEnv windir("ORDELIN_WINDIR", nullptr);

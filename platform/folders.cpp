@@ -1,8 +1,10 @@
 #include "platform/folders.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -42,17 +44,39 @@ std::optional<std::string> HomeDirectory() {
     return std::nullopt;
 }
 
+// Makes every missing level of a folder, each private to the user (mode 0700, as the XDG base
+// directory rules ask of the data folder). Levels that exist are left as they are; a level that
+// cannot be made ends the attempt, which reports nothing: the caller sees the folder missing.
+void MakePrivateFolderTree(const std::string& folder) {
+    const std::optional<std::string> host = ToHostPath(folder);
+    if (!host || host->empty()) return;
+    struct stat st;
+    if (stat(host->c_str(), &st) == 0) return;
+    for (size_t slash = host->find('/', 1);; slash = host->find('/', slash + 1)) {
+        const std::string level = host->substr(0, slash);
+        if (!level.empty() && level.back() != '/' && mkdir(level.c_str(), 0700) != 0 &&
+            errno != EEXIST) {
+            return;
+        }
+        if (slash == std::string::npos) return;
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> LocalAppDataFolder() {
+    std::string folder;
     // A relative XDG_DATA_HOME is invalid and ignored.
     if (const char* data = NonEmptyVariable("XDG_DATA_HOME");
         data != nullptr && (*data == '/' || IsPlatformForm(data))) {
-        return FromEnvironment(data);
+        folder = FromEnvironment(data);
+    } else {
+        std::optional<std::string> home = HomeDirectory();
+        if (!home || home->front() != '/') return std::nullopt;
+        folder = ToPlatformPath(*home + "/.local/share");
     }
-    std::optional<std::string> home = HomeDirectory();
-    if (!home || home->front() != '/') return std::nullopt;
-    return ToPlatformPath(*home + "/.local/share");
+    MakePrivateFolderTree(folder);
+    return folder;
 }
 
 std::optional<std::string> WindowsDirectory() {

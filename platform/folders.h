@@ -10,7 +10,9 @@ namespace platform {
 
 // The current user's local application data: $XDG_DATA_HOME when it holds an absolute path,
 // else $HOME/.local/share (the home from the user database when HOME is not set). Nothing when
-// no home is known. The folder is neither created nor checked.
+// no home is known. A folder that does not exist is made, with every missing level, each
+// private to the user (mode 0700), so that the folder exists as it does on every account of
+// the platform; when it cannot be made it is still named (and is then found missing).
 std::optional<std::string> LocalAppDataFolder();
 
 // The Windows directory (settings for the whole machine): $ORDELIN_WINDIR when set, else

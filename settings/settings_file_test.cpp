@@ -18,6 +18,12 @@ class SettingsFileTest : public TestHome {
     std::string WindowsFile() const { return P("windir") + "\\NAVO.INI"; }
     std::string MakerHost() const { return Host("data/Corvane Group/NAVO.INI"); }
     std::string WindowsHost() const { return Host("windir/NAVO.INI"); }
+    // Makes the application data unusable: a file stands where one of its folders belongs.
+    void BlockAppData() {
+        fs::create_directories(Host("data"));
+        WriteText(Host("data/file"), "not a folder");
+        SetEnv("XDG_DATA_HOME", Host("data/file/share"));
+    }
 };
 
 TEST_F(SettingsFileTest, ChoiceOfFile) {
@@ -32,8 +38,8 @@ TEST_F(SettingsFileTest, ChoiceOfFile) {
         {"maker's file has a section", kUsableWithSection, true, true, false},
         {"only the Windows file has one", kUsableWithoutSection, true, false, false},
         {"neither has one", kUsableWithoutSection, false, true, true},
-        {"maker's folder cannot be made", kMissingParent, false, false, false},
-        {"maker's folder cannot be made", kMissingParent, true, false, false},
+        {"application data cannot be made", kMissingParent, false, false, false},
+        {"application data cannot be made", kMissingParent, true, false, false},
         {"a file stands where the maker's folder belongs", kFileInTheWay, false, false, false},
     };
     for (const Row& row : rows) {
@@ -53,7 +59,7 @@ TEST_F(SettingsFileTest, ChoiceOfFile) {
                 fs::create_directories(Host("data"));
                 break;
             case kMissingParent:
-                SetEnv("XDG_DATA_HOME", Host("data/missing"));
+                BlockAppData();
                 break;
             case kFileInTheWay:
                 fs::create_directories(Host("data"));
@@ -77,6 +83,21 @@ TEST_F(SettingsFileTest, ChoiceOfFile) {
     }
 }
 
+TEST_F(SettingsFileTest, AFreshAccountGetsItsSettingsFile) {
+    // No application data yet, and no settings for the whole machine.
+    SetEnv("XDG_DATA_HOME", std::nullopt);
+    SetEnv("ORDELIN_WINDIR", Host("no-windir"));
+    const std::string directory = P("app") + "\\QVFiles\\QVTEMP";
+    CDornApi::SetSetting("Directories", "QVTEMP", directory.c_str());
+    EXPECT_EQ(CDornApi::GetSettingsFilePath(),
+              P("home") + "\\.local\\share\\Corvane Group\\NAVO.INI");
+    EXPECT_EQ(CDornApi::GetSetting("Directories", "QVTEMP", nullptr), directory);
+    const std::string text = ReadText(Host("home/.local/share/Corvane Group/NAVO.INI"));
+    EXPECT_EQ(text.rfind(kMarker, 0), 0u) << text;
+    EXPECT_NE(text.find("[Directories]\nQVTEMP=" + directory + "\n"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(Host("no-windir")));
+}
+
 TEST_F(SettingsFileTest, MarkerIsWrittenOnceAndThePathIsKeptForTheProcess) {
     ASSERT_NE(CDornApi::GetSettingsFilePath(), nullptr);
     const std::string first = CDornApi::GetSettingsFilePath();
@@ -96,7 +117,7 @@ TEST_F(SettingsFileTest, MarkerIsWrittenOnceAndThePathIsKeptForTheProcess) {
 }
 
 TEST_F(SettingsFileTest, NoWindowsDirectoryMeansNoPathUntilOneIsFound) {
-    SetEnv("XDG_DATA_HOME", Host("data/missing"));
+    BlockAppData();
     SetEnv("ORDELIN_WINDIR", "");
     EXPECT_EQ(CDornApi::GetSettingsFilePath(), nullptr);
     EXPECT_EQ(CDornApi::GetSetting("Directories", "QVTEMP", "dflt"), "dflt");
@@ -125,14 +146,14 @@ TEST_F(SettingsFileTest, WindowsDirectoryTooLongForTheFileNameLeavesTheMakersFol
 
     // Without a usable maker's folder there is no path at all.
     CDornApi::ResetSettingsPathCacheForTesting();
-    SetEnv("XDG_DATA_HOME", Host("data/missing"));
+    BlockAppData();
     EXPECT_EQ(CDornApi::GetSettingsFilePath(), nullptr);
 }
 
 TEST_F(SettingsFileTest, WindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
     SetEnv("ORDELIN_DRIVE_W", Host("windir"));
     SetEnv("ORDELIN_WINDIR", "W:\\");
-    SetEnv("XDG_DATA_HOME", Host("data/missing"));
+    BlockAppData();
     EXPECT_STREQ(CDornApi::GetSettingsFilePath(), "W:\\NAVO.INI");
     CDornApi::SetSetting("Directories", "HELP", "Z:\\help");
     EXPECT_EQ(ReadText(WindowsHost()), "[Directories]\nHELP=Z:\\help\n");
