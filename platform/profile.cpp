@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/path.h"
+#include "platform/profile_text.h"
 #include "platform/system_error.h"
 
 namespace platform {
@@ -219,35 +220,25 @@ std::string_view Unquoted(std::string_view value) {
     return value;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// True when every line of the text survives a load and save by the parser: blank lines,
-// comments, "[section]" lines and "key=value" lines. Other lines would be dropped or merged
-// with their neighbours, so a file holding them is not rewritten.
-bool RewritesWithoutLoss(std::string_view text) {
-    while (!text.empty()) {
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
-        while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-        if (line.front() == '[') {
-            if (line.find(']') == std::string_view::npos) return false;
-            continue;
-        }
-        const size_t equals = line.find('=');
-        if (equals == std::string_view::npos || equals == 0) return false;
-    }
-    return true;
-}
-
 // A text that would break the line layout of the file (or move a value into another key or
 // section) is refused rather than written.
 bool HasLineBreak(const char* text) {
     return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
+
+std::string TrimmedName(const char* name) {
+    std::string_view text(name);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return std::string(text);
+}
+
+// A key that reads back as the same key once written as "key=value": not empty, without '=',
+// and not beginning like a section header or a comment.
+bool IsWritableKey(const char* key) {
+    const char* first = key + std::strspn(key, " \t");
+    return *first != '\0' && *first != '[' && *first != ';' && *first != '#' &&
+           std::strchr(key, '=') == nullptr;
 }
 
 }  // namespace
@@ -266,13 +257,15 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
         sections.sort(CSimpleIniA::Entry::LoadOrder());
         return DeliverList(sections, buffer, size);
     }
+    // Names are stored trimmed of blanks, so they are looked up that way.
+    const std::string sectionName = TrimmedName(section);
     if (key == nullptr) {
         CSimpleIniA::TNamesDepend keys;
-        ini.GetAllKeys(section, keys);
+        ini.GetAllKeys(sectionName.c_str(), keys);
         keys.sort(CSimpleIniA::Entry::LoadOrder());
         return DeliverList(keys, buffer, size);
     }
-    const char* value = ini.GetValue(section, key, nullptr);
+    const char* value = ini.GetValue(sectionName.c_str(), TrimmedName(key).c_str(), nullptr);
     if (value != nullptr) return DeliverText(Unquoted(value), buffer, size);
     return DeliverText(defaultValue != nullptr ? defaultValue : "", buffer, size);
 }
@@ -288,8 +281,7 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
         return false;
     }
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
-        std::strchr(section, ']') != nullptr ||
-        (key != nullptr && std::strchr(key, '=') != nullptr)) {
+        std::strchr(section, ']') != nullptr || (key != nullptr && !IsWritableKey(key))) {
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
@@ -307,37 +299,28 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
         SetLastError(ErrorFromErrno(errno));
         return false;
     }
-    if (content->text.find('\0') != std::string::npos || !RewritesWithoutLoss(content->text)) {
-        // Lines the parser does not keep would be lost by a rewrite.
+    if (content->text.find('\0') != std::string::npos) {
+        // Not a text: the reader stops at the zero, so a value written after it could never
+        // be read back.
         SetLastError(kErrorInvalidData);
         return false;
     }
 
-    CSimpleIniA ini;
-    LoadText(ini, content->text);
+    // Only the lines of the change are touched; every other line stays as it was, including
+    // lines the reader does not understand.
+    ProfileText text(content->text);
+    bool changed = false;
     if (key == nullptr) {
-        if (!ini.Delete(section, nullptr)) return true;
+        changed = text.RemoveSection(section);
     } else if (value == nullptr) {
-        if (!ini.Delete(section, key)) return true;
+        changed = text.RemoveKey(section, key);
     } else {
-        bool repeated = false;
-        const char* current = ini.GetValue(section, key, nullptr, &repeated);
-        if (current != nullptr && !repeated && std::strcmp(current, value) == 0) return true;
-        // A single key is updated in place and keeps its spelling; repeats collapse to one.
-        ini.SetMultiKey(repeated);
-        if (ini.SetValue(section, key, value, nullptr, repeated) < 0) {
-            SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
+        changed = text.SetValue(section, key, value);
     }
-    std::string text;
-    if (ini.Save(text) < 0) {
-        SetLastError(ERROR_DISK_FULL);
-        return false;
-    }
+    if (!changed) return true;
     std::optional<mode_t> keepMode;
     if (content->exists) keepMode = content->mode;
-    return ReplaceFile(target, text, keepMode);
+    return ReplaceFile(target, text.Text(), keepMode);
 }
 
 }  // namespace platform

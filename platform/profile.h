@@ -21,8 +21,12 @@ namespace platform {
 uint32_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
                                  char* buffer, uint32_t size, const char* file);
 
-// Writes a value. value null: removes the key; key null: removes the section. Returns false when
-// the file cannot be written (the platform's last error says why).
+// Writes a value. value null: removes the key; key null: removes the section. Only the lines of
+// that value, key or section change: comments, blank lines, line endings and lines the reader
+// does not understand stay as they were. Returns false, leaving the file untouched (the
+// platform's last error says why), when the file cannot be read or written, holds a zero byte,
+// or a name or value would not read back as given (a line break, ']' in the section, a key that
+// is empty, holds '=' or begins with '[', ';' or '#').
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* file);
 

@@ -153,6 +153,74 @@ TEST_F(ProfileTest, SectionAndKeyListsInFileOrder) {
     EXPECT_EQ(List(nullptr, 100).second, 0u);
 }
 
+TEST_F(ProfileTest, WritesChangeOnlyTheirOwnLines) {
+    struct Row {
+        const char* what;
+        std::string before;
+        const char* section;
+        const char* key;    // null: remove the section
+        const char* value;  // null: remove the key
+        std::string after;
+    };
+    const Row rows[] = {
+        {"lines the reader does not understand stay",
+         "; comment\n// another program's comment\n[Directories]\nQVTEMP=old\nREM no equals sign\n",
+         "Directories", "QVTEMP", "new",
+         "; comment\n// another program's comment\n[Directories]\nQVTEMP=new\nREM no equals "
+         "sign\n"},
+        {"a new key goes after the section's last entry or unknown line",
+         "[Directories]\nHELP=h\nnot understood\n\n; about Other\n[Other]\nx=1\n", "directories",
+         "QVTEMP", "q",
+         "[Directories]\nHELP=h\nnot understood\nQVTEMP=q\n\n; about Other\n[Other]\nx=1\n"},
+        {"a new key in a section without entries", "[A]\n; note\n[B]\n", "A", "k", "1",
+         "[A]\nk=1\n; note\n[B]\n"},
+        {"a new section after a file with an unclosed header", "[Directories\ntext", "Directories",
+         "QVTEMP", "x", "[Directories\ntext\n\n[Directories]\nQVTEMP=x\n"},
+        {"a new section after a blank line", "[A]\nk=1\n\n", "B", "n", "2",
+         "[A]\nk=1\n\n[B]\nn=2\n"},
+        {"the file's line breaks", "[A]\r\nk=1\r\n", "B", "n", "2",
+         "[A]\r\nk=1\r\n\r\n[B]\r\nn=2\r\n"},
+        {"a lone carriage return breaks a line", "[A]\rk=1\r", "A", "k", "2", "[A]\rk=2\r"},
+        {"the last line without a line break", "[A]\nk=1", "A", "n", "2", "[A]\nk=1\nn=2\n"},
+        {"spacing, indent and spelling of the entry", "[A]\n  Key = 1 ; note\n", "a", "KEY", "2",
+         "[A]\n  Key = 2\n"},
+        {"an indented header with blanks in the brackets", "  [ A ] trailing\nk=1\n", "a", "k", "2",
+         "  [ A ] trailing\nk=2\n"},
+        {"a section in two blocks is one section", "[A]\nk=1\n[B]\nb=1\n[a]\nk=2\nm=3\n", "A", "K",
+         "9", "[A]\nk=9\n[B]\nb=1\n[a]\nm=3\n"},
+        {"an entry inside a comment is no entry", "[A]\n;k=1\n", "A", "k", "2", "[A]\nk=2\n;k=1\n"},
+        {"the UTF-8 signature stays", "\xEF\xBB\xBF[A]\nk=1\n", "A", "k", "2",
+         "\xEF\xBB\xBF[A]\nk=2\n"},
+        {"a key given with blanks is the same key", "[A]\nk=1\n", "A", " k\t", "2", "[A]\nk=2\n"},
+        {"removing a key keeps the lines around it", "[A]\nodd\nk=1\n; c\nk=2\n", "A", "k", nullptr,
+         "[A]\nodd\n; c\n"},
+        {"removing a section keeps the comment of the next one",
+         "[A]\nk=1\nodd\n; about B\n[B]\nx=1\n[a]\ny=2\n", "a", nullptr, nullptr,
+         "; about B\n[B]\nx=1\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteText(row.before);
+        ASSERT_TRUE(WritePrivateProfileString(row.section, row.key, row.value, file.c_str()));
+        EXPECT_EQ(ReadText(), row.after);
+        // The reader sees what was written.
+        if (row.key != nullptr) {
+            EXPECT_EQ(Get(row.section, row.key, "gone"), row.value ? row.value : "gone");
+        }
+    }
+}
+
+TEST_F(ProfileTest, NamesThatWouldNotReadBackAreRefused) {
+    const std::string before = "[A]\nk=1\n";
+    for (const char* key : {"", "  ", "[k", ";k", " #k", "k=x"}) {
+        SCOPED_TRACE(key);
+        WriteText(before);
+        EXPECT_FALSE(WritePrivateProfileString("A", key, "v", file.c_str()));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+        EXPECT_EQ(ReadText(), before);
+    }
+}
+
 TEST_F(ProfileTest, RemovingKeysAndSections) {
     WriteText("[A]\nx=1\ny=2\n[B]\nz=3\n");
     ASSERT_TRUE(WritePrivateProfileString("a", "X", nullptr, file.c_str()));
@@ -176,12 +244,13 @@ TEST_F(ProfileTest, BadFilesNeverCrashAndAreNeverDamaged) {
     EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", file.c_str()));
     EXPECT_EQ(ReadText(), garbage);
 
-    // Lines the parser would drop or merge on a rewrite: the file is not rewritten.
+    // Lines the reader does not understand stay as they are; the value is still written.
     const std::string odd = "[A]\ngarbage line\nk=1\n[B\nz=2\n";
     WriteText(odd);
     EXPECT_EQ(Get("A", "k"), "1");
-    EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", file.c_str()));
-    EXPECT_EQ(ReadText(), odd);
+    EXPECT_TRUE(WritePrivateProfileString("A", "k", "v", file.c_str()));
+    EXPECT_EQ(ReadText(), "[A]\ngarbage line\nk=v\n[B\nz=2\n");
+    EXPECT_EQ(Get("A", "k"), "v");
 
     // A folder where the file should be.
     fs::remove(hostFile);

@@ -52,7 +52,7 @@ TEST_F(DirectoryMacrosTest, QvTempIsMadeUnderTheProgramsFolderAndRecorded) {
     EXPECT_TRUE(fs::is_directory(Host("app/QVFiles/QVTEMP")));
     EXPECT_EQ(Recorded("QVTEMP"), directory);
     EXPECT_EQ(SettingsText(),
-              "[Debug]\nCreatedBy=DORNAPI\n\n\n[Directories]\nQVTEMP=" + directory + "\n");
+              "[Debug]\nCreatedBy=DORNAPI\n\n[Directories]\nQVTEMP=" + directory + "\n");
 
     // A second process finds the directory in the settings file. Its program lies elsewhere,
     // so a default directory made there would not match.

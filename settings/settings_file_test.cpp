@@ -113,7 +113,7 @@ TEST_F(SettingsFileTest, MarkerIsWrittenOnceAndThePathIsKeptForTheProcess) {
     ASSERT_NE(CDornApi::GetSettingsFilePath(), nullptr);
     EXPECT_EQ(std::string(CDornApi::GetSettingsFilePath()), first);
     EXPECT_EQ(ReadText(MakerHost()),
-              std::string(kMarker) + "\n\n[Directories]\nQVTEMP=Z:\\somewhere\n");
+              std::string(kMarker) + "\n[Directories]\nQVTEMP=Z:\\somewhere\n");
 }
 
 TEST_F(SettingsFileTest, NoWindowsDirectoryMeansNoPathUntilOneIsFound) {
@@ -165,11 +165,19 @@ TEST_F(SettingsFileTest, LongValuesAreCutAndBadFilesReadAsEmpty) {
     EXPECT_EQ(CDornApi::GetSetting("Directories", "LONG", nullptr), std::string(4095, 'x'));
     EXPECT_EQ(CDornApi::GetSetting("Directories", "NONE", nullptr), "");
 
-    const std::string odd = "[Directories\nthis is not a profile file\0\xff";
+    // Lines the reader does not understand stay, and the value is still written.
+    const std::string odd = "[Directories\nthis is not a profile file";
     WriteText(MakerHost(), odd);
     EXPECT_EQ(CDornApi::GetSetting("Directories", "LONG", "d"), "d");
     CDornApi::SetSetting("Directories", "QVTEMP", "x");
-    EXPECT_EQ(ReadText(MakerHost()), odd) << "a file the parser cannot keep is never rewritten";
+    EXPECT_EQ(ReadText(MakerHost()), odd + "\n\n[Directories]\nQVTEMP=x\n");
+    EXPECT_EQ(CDornApi::GetSetting("Directories", "QVTEMP", nullptr), "x");
+
+    // A file that is no text at all is never rewritten.
+    const std::string binary("[Directories]\nQVTEMP=x\n\0\xff", 25);
+    WriteText(MakerHost(), binary);
+    CDornApi::SetSetting("Directories", "QVTEMP", "y");
+    EXPECT_EQ(ReadText(MakerHost()), binary);
 }
 
 TEST_F(SettingsFileTest, HasAnySection) {
