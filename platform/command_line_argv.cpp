@@ -31,8 +31,10 @@ std::string AssembleCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
         std::string_view argument = argv[i];
         if (i > 1) line += ' ';
-        if (i == 1 && !argument.empty() && !HasDrive(argument)) {
-            AppendArgument(line, ToPlatformPath(argument));
+        if (i == 1 && !argument.empty()) {
+            // The input file, split later at its backslashes.
+            AppendArgument(
+                line, HasDrive(argument) ? WithBackslashes(argument) : ToPlatformPath(argument));
         } else {
             AppendArgument(line, argument);
         }

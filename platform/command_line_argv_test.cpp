@@ -25,7 +25,15 @@ TEST(CommandLineArgvTest, JoinsArgumentsWithTheInputFileInPlatformForm) {
               "Z:\\data\\cust /DDAT /NET:srv");
     // A file already named with a drive stays as given.
     EXPECT_EQ(Assemble({"ordelin", "C:\\DATA\\CUST", "/DABC"}), "C:\\DATA\\CUST /DABC");
-    EXPECT_EQ(Assemble({"ordelin", "z:/data/cust", "/DABC"}), "z:/data/cust /DABC");
+}
+
+TEST(CommandLineArgvTest, AnInputFileWithADriveGetsBackslashes) {
+    EXPECT_EQ(Assemble({"ordelin", "z:/data/cust", "/DABC"}), "z:\\data\\cust /DABC");
+    EXPECT_EQ(Assemble({"ordelin", "C:/DATA\\x/CUST", "/DABC"}), "C:\\DATA\\x\\CUST /DABC");
+    EXPECT_EQ(Assemble({"ordelin", "z:/my data/cust", "/DAB"}), "\"z:\\my data\\cust\" /DAB");
+    // Only the input file is a path: a later argument keeps its slashes.
+    EXPECT_EQ(Assemble({"ordelin", "z:/data/cust", "/DABC", "/NET:a/b"}),
+              "z:\\data\\cust /DABC /NET:a/b");
 }
 
 TEST(CommandLineArgvTest, QuotesArgumentsThatHoldSpaces) {

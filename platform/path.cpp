@@ -167,6 +167,14 @@ std::string ToPlatformPath(std::string_view hostPath) {
     return result;
 }
 
+std::string WithBackslashes(std::string_view path) {
+    std::string result(path);
+    for (char& c : result) {
+        if (c == '/') c = '\\';
+    }
+    return result;
+}
+
 std::string JoinPath(std::string_view directory, std::string_view name) {
     while (!name.empty() && IsSeparator(name.front())) name.remove_prefix(1);
     std::string result(directory);

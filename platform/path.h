@@ -24,6 +24,10 @@ std::optional<std::string> ToHostPath(std::string_view path);
 // The platform form of a host path: made absolute, "Z:" in front, backslash separators.
 std::string ToPlatformPath(std::string_view hostPath);
 
+// The same platform path written with backslashes only ("z:/data/cust" -> "z:\data\cust"), as
+// the system's own code expects when it splits a path at its backslashes.
+std::string WithBackslashes(std::string_view path);
+
 // Joins a directory and a name with one backslash between them.
 std::string JoinPath(std::string_view directory, std::string_view name);
 
