@@ -38,7 +38,35 @@ TEST(CommandLineArgvTest, AnInputFileWithADriveGetsBackslashes) {
 
 TEST(CommandLineArgvTest, QuotesArgumentsThatHoldSpaces) {
     EXPECT_EQ(Assemble({"ordelin", "/my data/cust", "/DAB"}), "\"Z:\\my data\\cust\" /DAB");
-    EXPECT_EQ(Assemble({"ordelin", "/data/cust", "/Dmy dir"}), "Z:\\data\\cust \"/Dmy dir\"");
+    EXPECT_EQ(Assemble({"ordelin", "/data/cust", "/DAB", "one two"}),
+              "Z:\\data\\cust /DAB \"one two\"");
+}
+
+TEST(CommandLineArgvTest, AnOptionQuotesOnlyItsValue) {
+    struct Row {
+        const char* argument;
+        const char* assembled;
+    };
+    const Row rows[] = {
+        {"/Dmy dir", "/D\"my dir\""},
+        {"/dmy dir", "/d\"my dir\""},
+        {"/D my", "/D\" my\""},
+        {"/Dmy\tdir", "/D\"my\tdir\""},
+        {"/NET:my srv", "/NET:\"my srv\""},
+        {"/net=my srv", "/net=\"my srv\""},
+        {"/NET:srv", "/NET:srv"},
+        // Already quoted by the user: kept as given.
+        {"/D\"my dir\"", "/D\"my dir\""},
+        {"/NET:'my srv'", "/NET:'my srv'"},
+        // Not an option the system reads: quoted whole.
+        {"/NETWORK my", "\"/NETWORK my\""},
+        {"/X a b", "\"/X a b\""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(Assemble({"ordelin", "/data/cust", row.argument}),
+                  std::string("Z:\\data\\cust ") + row.assembled)
+            << row.argument;
+    }
 }
 
 TEST(CommandLineArgvTest, MakesARelativeInputFileAbsolute) {
