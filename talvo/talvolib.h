@@ -89,7 +89,9 @@ class ITalvoFs : public platform::IDispatch {
                                         VariantBool* ok) = 0;
     // High 16 bits major, low 16 bits minor. Optional: found by name.
     virtual HResult Version(int32_t* version) = 0;
-    // As Initialize, with a network name. Optional: found by name.
+    // As Initialize, with a network name. Optional: found by name. This component serves local
+    // files only: an empty or absent name connects; any other is refused with error 20 (not
+    // supported) and a message that names it.
     virtual HResult Initialize2(const WideString& title, const WideString& networkName,
                                 int32_t param1, int32_t directoryTableSize, int32_t param3) = 0;
     // The sub-key object (ITalvoSubKey) of index `index` of the file open on the channel.

@@ -298,10 +298,16 @@ HResult TalvoComponent::Initialize2(const WideString& title, const WideString& n
         if (networkName && !networkName->empty()) {
             std::string name;
             if (!TextFromWide(networkName, "the network name", &name).ok()) name = "?";
-            return Fail(FacadeError(Error::kNoConnection,
+            // A name the command line gave in quotes keeps them; it is not quoted twice.
+            const bool quoted = name.size() >= 2 && (name.front() == '"' || name.front() == '\'') &&
+                                name.back() == name.front();
+            if (!quoted) name = "\"" + name + "\"";
+            // Not "no connection": clients show a fixed text of their own for that code, so the
+            // reason would never reach the user.
+            return Fail(FacadeError(Error::kNotSupported,
                                     "this TalvoLib serves local files only and cannot connect to "
-                                    "the network name \"" +
-                                        name + "\""));
+                                    "the network name " +
+                                        name));
         }
         return Connect(title, param1, directoryTableSize, param3);
     });
