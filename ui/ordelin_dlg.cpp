@@ -342,13 +342,23 @@ void COrdelinDlg::OnOutputDirSelChange() {
 
 void COrdelinDlg::OnOutputRecordSizeKillFocus() {
     const int32_t value = platform::ParseLeadingInt(outputRecordSizeEdit.GetWindowText());
+    if (value < 0) {
+        outputRecordSizeRefused = true;
+        Refuse("Output record size cannot be negative.", kOutputRecordSize, true);
+        return;
+    }
     // No record of the file system is larger; a build could not hold one.
-    if (value < 0 || static_cast<uint32_t>(value) > kMaxRecordSize) {
+    if (static_cast<uint32_t>(value) > kMaxRecordSize) {
+        outputRecordSizeRefused = true;
         Refuse("Output record size cannot be greater than " + std::to_string(kMaxRecordSize) + ".",
                kOutputRecordSize, true);
         return;
     }
     outputRecordSize = static_cast<uint32_t>(value);
+    if (outputRecordSizeRefused) {
+        outputRecordSizeRefused = false;
+        UpdateControlStates();
+    }
 }
 
 void COrdelinDlg::OnUseKeyTree() {

@@ -147,6 +147,9 @@ class COrdelinDlg : public platform::CDialog {
     bool toKeyPlaceholderShown = false;
     std::string toKeyPlaceholder;
     std::array<uint8_t, (kOccupancyBits + 7) / 8> occupancyMap{};
+    // Set while the output record size edit holds a refused size: its refusal disabled Build
+    // File, so the size accepted next applies the enabling rules again.
+    bool outputRecordSizeRefused = false;
     bool listFileOpen = false;
     std::ofstream listFile;
     std::string listFileName;

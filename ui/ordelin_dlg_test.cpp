@@ -240,17 +240,62 @@ TEST_F(DialogTest, OutputRecordSizeIsStoredUpToTheLargestRecord) {
     Enter(D::kOutputRecordSize, "65535");
     EXPECT_EQ(dialog->outputRecordSize, 65535u);
 
-    for (const char* refused : {"65536", "-1", "99999999999"}) {
-        SCOPED_TRACE(refused);
-        ASSERT_TRUE(host->Type(D::kOutputRecordSize, refused));
+    const struct {
+        const char* typed;
+        const char* message;
+    } refused[] = {
+        {"65536", "Output record size cannot be greater than 65535."},
+        {"99999999999", "Output record size cannot be greater than 65535."},
+        {"-1", "Output record size cannot be negative."},
+        {"-99999999999", "Output record size cannot be negative."},
+    };
+    for (const auto& [typed, message] : refused) {
+        SCOPED_TRACE(typed);
+        ASSERT_TRUE(host->Type(D::kOutputRecordSize, typed));
         host->MoveFocus(D::kInputFile);
         const headless::ShownMessageBox box = OnlyBox();
-        EXPECT_EQ(box.text, "Output record size cannot be greater than 65535.");
+        EXPECT_EQ(box.text, message);
         EXPECT_EQ(box.flags, 0u);
         EXPECT_EQ(host->Focus(), D::kOutputRecordSize);
         EXPECT_EQ(dialog->outputRecordSize, 65535u);
         EXPECT_FALSE(host->Enabled(D::kBuildFile));
     }
+}
+
+TEST_F(DialogTest, AnOutputRecordSizeAcceptedAfterARefusalBringsBuildFileBack) {
+    SetDirectories({u"DAT", u"OUT"});
+    ASSERT_TRUE(Open(4, 100, 4));
+    AddField(0, 4);
+    ASSERT_TRUE(host->ChooseComboItem(D::kOutputDirectory, "OUT"));
+    ASSERT_TRUE(host->Enabled(D::kBuildFile));
+
+    // Leaving the edit with a valid size changes no enabling and keeps the focus where it went.
+    Enter(D::kOutputRecordSize, "150");
+    EXPECT_TRUE(host->Enabled(D::kBuildFile));
+    EXPECT_EQ(host->Focus(), D::kInputFile);
+
+    for (const char* refused : {"-5", "70000"}) {
+        SCOPED_TRACE(refused);
+        Enter(D::kOutputRecordSize, refused);
+        OnlyBox();
+        ASSERT_FALSE(host->Enabled(D::kBuildFile));
+        ASSERT_EQ(host->Focus(), D::kOutputRecordSize);
+        // The size typed next is accepted, and the enabling rules apply again.
+        Enter(D::kOutputRecordSize, "120");
+        EXPECT_TRUE(host->MessageBoxes().empty());
+        EXPECT_EQ(dialog->outputRecordSize, 120u);
+        EXPECT_TRUE(host->Enabled(D::kBuildFile));
+        EXPECT_EQ(host->Focus(), D::kBuildFile);
+    }
+
+    // With the key incomplete, an accepted size after a refusal leaves Build File disabled.
+    host->SelectListItem(D::kKeyFieldList, 0);
+    ASSERT_TRUE(host->Click(D::kRemoveKeyField));
+    Enter(D::kOutputRecordSize, "-5");
+    OnlyBox();
+    Enter(D::kOutputRecordSize, "120");
+    EXPECT_FALSE(host->Enabled(D::kBuildFile));
+    EXPECT_TRUE(host->Enabled(D::kAddKeyField));
 }
 
 TEST_F(DialogTest, ReadingOrderButtonsSwitchTheKeyRange) {
