@@ -117,4 +117,39 @@ TEST(HeadlessHost, ListDeletionKeepsTheSelectionOnItsItem) {
     host.Close();
 }
 
+TEST(HeadlessHost, ProgressRecordKeepsWhatTheUserSawInOrder) {
+    RecordingDialog dialog;
+    headless::HeadlessHost host;
+    ASSERT_TRUE(host.Open(dialog));
+    using Event = headless::HeadlessHost::ProgressEvent;
+    using K = Event::Kind;
+    EXPECT_FALSE(host.Visible(1033));  // hidden in the template
+
+    host.BeginWaitCursor();
+    host.Show(1033, true);
+    host.Repaint();
+    host.ProgressSetRange(1033, 0, 10);
+    host.ProgressSetPosition(1033, 4);
+    host.ProgressSetPosition(1033, 1500);  // beyond the range: the bar shows full
+    host.EndWaitCursor();
+    host.MessageBox("done", "Ordelin", 0);
+    host.Show(1033, false);
+    host.Show(1017, false);             // not a bar: not part of the record
+    host.ProgressSetPosition(1017, 3);  // nor this
+
+    EXPECT_EQ(host.ProgressPosition(1033), 10);
+    EXPECT_EQ(host.WaitCursorDepth(), 0);
+    EXPECT_EQ(host.TakeProgressEvents(), (std::vector<Event>{{K::WaitCursor},
+                                                             {K::Shown},
+                                                             {K::Repaint},
+                                                             {K::Range, 0, 10},
+                                                             {K::Position, 4},
+                                                             {K::Position, 10},
+                                                             {K::NormalCursor},
+                                                             {K::Box, 0},
+                                                             {K::Hidden}}));
+    EXPECT_TRUE(host.ProgressEvents().empty());
+    host.Close();
+}
+
 }  // namespace

@@ -336,7 +336,12 @@ void HeadlessHost::Enable(int id, bool enable) {
 }
 
 void HeadlessHost::Show(int id, bool show) {
-    if (Control* control = Find(id)) control->visible = show;
+    Control* control = Find(id);
+    if (control == nullptr) return;
+    control->visible = show;
+    if (control->source->kind == ControlKind::ProgressBar) {
+        progressEvents.push_back({show ? ProgressEvent::Kind::Shown : ProgressEvent::Kind::Hidden});
+    }
 }
 
 void HeadlessHost::SetCheck(int id, bool checked) {
@@ -441,6 +446,7 @@ std::string HeadlessHost::ComboSelectedText(int id) {
 // --- platform::DialogView: the window ------------------------------------------------------------
 
 int HeadlessHost::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    progressEvents.push_back({ProgressEvent::Kind::Box, static_cast<int>(boxes.size())});
     boxes.push_back({text, caption, flags});
     if (!answers.empty()) {
         const int answer = answers.front();
@@ -462,19 +468,36 @@ void HeadlessHost::SetIcon(platform::IconHandle icon, bool big) {
     (big ? bigIcon : smallIcon) = icon;
 }
 
+void HeadlessHost::Repaint() {
+    ++repaints;
+    progressEvents.push_back({ProgressEvent::Kind::Repaint});
+}
+
+void HeadlessHost::BeginWaitCursor() {
+    ++waitCursorDepth;
+    progressEvents.push_back({ProgressEvent::Kind::WaitCursor});
+}
+
 void HeadlessHost::EndWaitCursor() {
     if (waitCursorDepth > 0) --waitCursorDepth;
+    progressEvents.push_back({ProgressEvent::Kind::NormalCursor});
 }
 
 void HeadlessHost::ProgressSetRange(int id, int lower, int upper) {
     if (Control* control = FindKind(id, ControlKind::ProgressBar)) {
         control->lower = lower;
         control->upper = upper;
+        progressEvents.push_back({ProgressEvent::Kind::Range, lower, upper});
     }
 }
 
 void HeadlessHost::ProgressSetPosition(int id, int position) {
-    if (Control* control = FindKind(id, ControlKind::ProgressBar)) control->position = position;
+    if (Control* control = FindKind(id, ControlKind::ProgressBar)) {
+        // A bar shows no more than full and no less than empty.
+        control->position =
+            std::clamp(position, control->lower, std::max(control->lower, control->upper));
+        progressEvents.push_back({ProgressEvent::Kind::Position, control->position});
+    }
 }
 
 void HeadlessHost::DrawIcon(int x, int y, platform::IconHandle icon) {

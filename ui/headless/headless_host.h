@@ -101,6 +101,7 @@ class HeadlessHost : public platform::DialogView {
     // The background behind the control's text that the dialog asks for; none for the default.
     std::optional<platform::Rgb> TextBackground(int id) const;
     std::pair<int, int> ProgressRange(int id) const;
+    // The position as the bar shows it: held within its range.
     int ProgressPosition(int id) const;
     // System menu items the dialog appended: (0, "") stands for a separator.
     const std::vector<std::pair<unsigned, std::string>>& SystemMenu() const { return systemMenu; }
@@ -108,6 +109,20 @@ class HeadlessHost : public platform::DialogView {
     platform::IconHandle SmallIcon() const { return smallIcon; }
     int WaitCursorDepth() const { return waitCursorDepth; }
     int RepaintCount() const { return repaints; }
+
+    // What the user saw of a long operation, in order: the progress bar shown, hidden, scaled
+    // and moved, the wait cursor on and off, repaints, and (as markers between them) message
+    // boxes, each with the index it has in MessageBoxes().
+    struct ProgressEvent {
+        enum class Kind { Shown, Hidden, Range, Position, WaitCursor, NormalCursor, Repaint, Box };
+        Kind kind;
+        int first = 0;   // Range: lower bound; Position: the position; Box: the box's index
+        int second = 0;  // Range: upper bound
+        friend bool operator==(const ProgressEvent&, const ProgressEvent&) = default;
+    };
+    const std::vector<ProgressEvent>& ProgressEvents() const { return progressEvents; }
+    // The events so far; the record is emptied.
+    std::vector<ProgressEvent> TakeProgressEvents() { return std::exchange(progressEvents, {}); }
     struct DrawnIcon {
         int x;
         int y;
@@ -147,8 +162,8 @@ class HeadlessHost : public platform::DialogView {
     void AppendSystemMenuSeparator() override;
     void AppendSystemMenuItem(unsigned commandId, const std::string& text) override;
     void SetIcon(platform::IconHandle icon, bool big) override;
-    void Repaint() override { ++repaints; }
-    void BeginWaitCursor() override { ++waitCursorDepth; }
+    void Repaint() override;
+    void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void ProgressSetRange(int id, int lower, int upper) override;
     void ProgressSetPosition(int id, int position) override;
@@ -203,6 +218,7 @@ class HeadlessHost : public platform::DialogView {
     int waitCursorDepth = 0;
     int repaints = 0;
     std::vector<DrawnIcon> drawnIcons;
+    std::vector<ProgressEvent> progressEvents;
 };
 
 // Makes every dialog run by CDialog::DoModal() while it lives run on a headless host that follows
