@@ -402,8 +402,3 @@ void COrdelinDlg::OnPaint() {
 void COrdelinDlg::OnQueryDragIcon(DialogMessage& message) {
     message.icon = appIcon;
 }
-
-void COrdelinDlg::OnBuildFile() {
-    // The build run (input and output channels, the copy, the list file) is a component of its
-    // own that is not part of this dialog's code yet: the button has no effect here.
-}

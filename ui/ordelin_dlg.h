@@ -13,12 +13,13 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <string>
 
 #include "fsclient/dornapi.h"
 #include "platform/dialog.h"
+#include "platform/locked_text_file.h"
+#include "ui/build_summary.h"
 
 class COrdelinDlg : public platform::CDialog {
   public:
@@ -87,6 +88,22 @@ class COrdelinDlg : public platform::CDialog {
     // The summary line and the bytes still to define (length edit), then UpdateControlStates().
     void ShowKeyFieldSummary();
 
+    // --- The build and its list file (defined in build/) ---
+    // Assembles builtKey from recordBuffer (the key fields end to end, in list order), writes
+    // the first outputRecordSize bytes of recordBuffer on the output channel under the first
+    // outputKeySize bytes of builtKey, and counts the record in recordsWritten when that
+    // succeeded. Requires the key fields checked by the build (inside recordBuffer, at most
+    // kMaxKeySize bytes together). Returns whether the record was written.
+    bool WriteOutputRecord();
+    // Names the list file through $(QVTEMP), creates it and writes its head; on failure says so
+    // and leaves listFileOpen false.
+    void StartListFile();
+    // Writes one line of the list file.
+    void WriteListLine(const std::string& text);
+    // Writes the list file's tail (the count, the time, the records not written), closes it and
+    // hands it to the shell; says once when it could not be written completely.
+    void FinishListFile();
+
     // --- Controls (bound in DoDataExchange) ---
     platform::CEdit outputFileEdit;
     platform::CComboBox outputDirectoryCombo;
@@ -151,8 +168,10 @@ class COrdelinDlg : public platform::CDialog {
     // File, so the size accepted next applies the enabling rules again.
     bool outputRecordSizeRefused = false;
     bool listFileOpen = false;
-    std::ofstream listFile;
+    platform::LockedTextFile listFile;
     std::string listFileName;
+    // What the last build did (counts, records not written, list file).
+    BuildSummary lastBuild;
 
     // Whether record byte n is marked in the occupancy map (false beyond the map).
     bool IsByteOccupied(uint64_t n) const;

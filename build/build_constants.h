@@ -1,0 +1,25 @@
+// The channels and constants of the build.
+#pragma once
+
+#include <cstdint>
+
+namespace build {
+
+constexpr int32_t kInputChannel = 38;
+constexpr int32_t kOutputChannel = 39;
+constexpr int32_t kSeekFromEnd = 2;
+// The positioning key is this many bytes of fromKey; the open upper bound fills as many of
+// toKey with 0xFF and ends with a zero byte.
+constexpr int32_t kPositionKeyLength = 254;
+constexpr uint8_t kDeletedMark = 0xFE;
+constexpr int kFirstSubordinateKey = 1;
+constexpr int kLastSubordinateKey = 99;
+constexpr int32_t kSubordinateKeyNameSize = 32;
+
+// Where a deleted record of the file type carries its mark: byte 6 (type 4), 8 (type 36);
+// -1 for types without one.
+inline int DeletedMarkOffset(int fileType) {
+    return fileType == 4 ? 6 : fileType == 36 ? 8 : -1;
+}
+
+}  // namespace build

@@ -1,0 +1,186 @@
+#include "build/build_run.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "build/build_constants.h"
+#include "build/build_messages.h"
+#include "build/key_fields.h"
+#include "build/record_copy.h"
+#include "build/record_sinks.h"
+#include "platform/message_box.h"
+
+void COrdelinDlg::OnBuildFile() {
+    build::BuildRun(*this).Run();
+}
+
+namespace build {
+namespace {
+
+// Copies an edit's text and its terminating zero to the start of a key bound; a text longer
+// than the bound holds is cut to fit. The bytes after the zero stay as they are.
+template <size_t N>
+void CopyBound(std::array<char, N>& bound, const std::string& text) {
+    const size_t n = std::min(text.size(), N - 1);
+    std::memcpy(bound.data(), text.data(), n);
+    bound[n] = '\0';
+}
+
+}  // namespace
+
+BuildRun::BuildRun(COrdelinDlg& owner)
+    : dialog(owner), client(*owner.client), summary(owner.lastBuild), progress(owner) {}
+
+void BuildRun::EndEarly(const std::string& text, unsigned flags) {
+    summary.failure = text;
+    ShowMessage(dialog, text, flags);
+}
+
+bool BuildRun::TakeDefinitions() {
+    if (std::optional<std::string> refusal = ReadKeyFields(dialog)) {
+        EndEarly(*refusal, platform::MB_ICONSTOP);
+        return false;
+    }
+    TakeKeyBounds();
+    if (std::optional<std::string> refusal = CheckBuildLimits(dialog)) {
+        EndEarly(*refusal, platform::MB_ICONSTOP);
+        return false;
+    }
+    return true;
+}
+
+void BuildRun::TakeKeyBounds() {
+    const std::string from = dialog.fromKeyEdit.GetWindowText();
+    if (from.empty() || from == dialog.fromKeyPlaceholder) {
+        dialog.fromKey[0] = '\0';
+    } else {
+        CopyBound(dialog.fromKey, from);
+    }
+    const std::string to = dialog.toKeyEdit.GetWindowText();
+    if (to.empty() || to == dialog.toKeyPlaceholder) {
+        std::fill(dialog.toKey.begin(), dialog.toKey.begin() + kPositionKeyLength, '\xFF');
+        dialog.toKey[kPositionKeyLength] = '\0';
+    } else {
+        CopyBound(dialog.toKey, to);
+    }
+}
+
+bool BuildRun::OpenInput() {
+    client.CloseChannel(kInputChannel);
+    if (!client.OpenFile(kInputChannel, dialog.inputFileName.c_str(),
+                         dialog.inputDirectory.c_str())) {
+        EndEarly(OpenFailedText(dialog.inputFileName, dialog.inputDirectory, client.GetErrorText()),
+                 platform::MB_ICONSTOP);
+        return false;
+    }
+    return true;
+}
+
+bool BuildRun::PrepareOutput() {
+    const char* file = dialog.outputFileName.c_str();
+    const char* directory = dialog.outputDirectory.c_str();
+    client.CloseChannel(kOutputChannel);
+    if (client.OpenFile(kOutputChannel, file, directory)) {
+        client.CloseChannel(kOutputChannel);
+        const int answer = ShowMessage(dialog, OverwriteText(dialog.outputFileName),
+                                       platform::MB_YESNO | platform::MB_ICONQUESTION);
+        if (answer != platform::IDYES) {
+            summary.failure = "\"" + dialog.outputFileName + "\" exists and was kept";
+            return false;
+        }
+        if (!client.EraseFile(file, directory)) {
+            EndEarly(EraseFailedText(dialog.outputFileName, client.GetErrorText()),
+                     platform::MB_ICONSTOP);
+            return false;
+        }
+    }
+
+    const auto recordSize = static_cast<int32_t>(dialog.outputRecordSize);
+    const auto keySize = static_cast<int32_t>(dialog.outputKeySize);
+    const bool created =
+        dialog.extendedOutput
+            ? client.CreateExtendedKeyedFile(file, directory, recordSize, keySize,
+                                             static_cast<int32_t>(dialog.outputKeyPosition))
+            : client.CreateKeyedFile(file, directory, recordSize, keySize);
+    if (!created) {
+        EndEarly(
+            CreateFailedText(dialog.outputFileName, dialog.outputDirectory, client.GetErrorText()),
+            platform::MB_ICONSTOP);
+        return false;
+    }
+    if (dialog.extendedOutput) CopySubordinateKeys();
+
+    if (!client.OpenFile(kOutputChannel, file, directory)) {
+        EndEarly(
+            OpenFailedText(dialog.outputFileName, dialog.outputDirectory, client.GetErrorText()),
+            platform::MB_ICONSTOP);
+        return false;
+    }
+    return true;
+}
+
+void BuildRun::CopySubordinateKeys() {
+    int32_t first = 0;
+    int32_t second = 0;
+    char name[kSubordinateKeyNameSize];
+    for (int index = kFirstSubordinateKey; index <= kLastSubordinateKey; ++index) {
+        if (!client.GetSubordinateKey(kInputChannel, index, first, second, name,
+                                      kSubordinateKeyNameSize)) {
+            return;
+        }
+        client.AddSubordinateKey(dialog.outputFileName.c_str(), dialog.outputDirectory.c_str(),
+                                 first, second, name);
+    }
+}
+
+void BuildRun::Run() {
+    summary = BuildSummary{};
+    if (!TakeDefinitions() || !OpenInput() || !PrepareOutput()) return;
+
+    dialog.recordsWritten = 0;
+    std::memset(dialog.recordBuffer.data(), ' ', dialog.outputRecordSize);
+    platform::DialogView* view = dialog.View();
+    if (view != nullptr) view->BeginWaitCursor();
+    progress.Start();
+    if (!dialog.listFileOpen) dialog.StartListFile();
+
+    summary.copied = true;
+    summary.keyOrder = dialog.useKeyTreeButton.GetCheck();
+    OutputWriter writer(dialog, summary);
+    RecordCopy(dialog, summary, &progress).Run(summary.keyOrder, writer);
+
+    progress.Finish();
+    if (view != nullptr) view->EndWaitCursor();
+    ShowMessage(
+        dialog,
+        RecordsWrittenText(dialog.recordsWritten, summary.recordsNotWritten, dialog.listFileOpen),
+        platform::MB_OK);
+    progress.Hide();
+    client.CloseChannel(kInputChannel);
+    client.CloseChannel(kOutputChannel);
+    if (dialog.listFileOpen) dialog.FinishListFile();
+}
+
+BuildSummary BuildRun::DryRun() {
+    summary = BuildSummary{};
+    summary.dryRun = true;
+    if (!TakeDefinitions()) return summary;
+    // What creating the output would refuse, before anything is read.
+    if (dialog.extendedOutput && dialog.outputRecordSize != 0 &&
+        uint64_t{dialog.outputKeyPosition} + dialog.outputKeySize >
+            uint64_t{dialog.outputRecordSize}) {
+        EndEarly("Key position extends key data beyond end of record.", platform::MB_ICONSTOP);
+        return summary;
+    }
+    if (!OpenInput()) return summary;
+
+    std::memset(dialog.recordBuffer.data(), ' ', dialog.outputRecordSize);
+    summary.copied = true;
+    summary.keyOrder = dialog.useKeyTreeButton.GetCheck();
+    DryRunCounter counter(dialog, summary);
+    RecordCopy(dialog, summary, nullptr).Run(summary.keyOrder, counter);
+    client.CloseChannel(kInputChannel);
+    return summary;
+}
+
+}  // namespace build

@@ -1,0 +1,53 @@
+// One build of the dialog COrdelinDlg: the Build File button's whole run, from the key fields
+// and key bounds through the input and output channels and the copy to the closing message and
+// the list file. It holds the build's own values (the progress of the copy, the summary being
+// filled) and works on the dialog's state record and view; every outcome is shown to the user.
+//
+// The dry run reads the input exactly as a build would and counts what would be written and
+// what not, without creating, erasing or changing any file and without a list file.
+#pragma once
+
+#include <string>
+
+#include "build/build_progress.h"
+#include "ui/build_summary.h"
+#include "ui/ordelin_dlg.h"
+
+namespace build {
+
+class BuildRun {
+  public:
+    // Requires a dialog whose client is connected. The run resets dialog.lastBuild and fills it.
+    explicit BuildRun(COrdelinDlg& owner);
+
+    // The build. Early ends (a key field list or size the buffers cannot hold, an input or
+    // output that cannot be opened, an existing output the user keeps or that cannot be erased,
+    // an output that cannot be created) show their message and stop before the copy; then the
+    // input channel may stay open and a new output stays in place. Otherwise both channels are
+    // closed at the end and the list file, if one was started, is finished.
+    void Run();
+
+    // The dry run: the key fields, bounds and input as for Run, the copy with DryRunCounter, the
+    // input channel closed again. Shows only the messages of an early end. Returns the summary
+    // (also left in dialog.lastBuild) with dryRun set.
+    BuildSummary DryRun();
+
+  private:
+    // Steps before any file is touched: key fields, key bounds, limits.
+    bool TakeDefinitions();
+    void TakeKeyBounds();
+    bool OpenInput();
+    // Probes for an existing output, asks before erasing it, creates the new output (copying the
+    // input's subordinate keys to an extended one) and opens it.
+    bool PrepareOutput();
+    void CopySubordinateKeys();
+    // Shows the message of an early end and keeps it in the summary.
+    void EndEarly(const std::string& text, unsigned flags);
+
+    COrdelinDlg& dialog;
+    CDornApi& client;
+    BuildSummary& summary;
+    BuildProgress progress;
+};
+
+}  // namespace build

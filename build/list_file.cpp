@@ -1,0 +1,137 @@
+#include "build/list_file.h"
+
+#include <cstdio>
+
+#include "build/build_messages.h"
+#include "platform/message_box.h"
+#include "platform/runtime_random.h"
+#include "platform/shell.h"
+#include "platform/system_error.h"
+#include "ui/ordelin_dlg.h"
+
+namespace build {
+namespace {
+
+constexpr char kTitle[] = "Talvo Ordelin Utility Version 13.00";
+
+std::string TwoDigits(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+std::string ListFileNameFor(int number) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%2s%.6d.htm", "OL", number);
+    return std::string("$(QVTEMP)\\") + text;
+}
+
+std::string EscapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string HexBytes(const uint8_t* bytes, size_t length) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(2 * length);
+    for (size_t i = 0; i < length; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0xF];
+    }
+    return out;
+}
+
+std::string StartedLine(const platform::LocalTime& time) {
+    return std::string(kTitle) + "   " + TwoDigits(time.month) + "/" + TwoDigits(time.day) + "/" +
+           TwoDigits(time.year) + " " + TwoDigits(time.hour) + ":" + TwoDigits(time.minute);
+}
+
+std::string CompletedLine(uint32_t recordsWritten, const platform::LocalTime& time) {
+    return "Records written: " + std::to_string(recordsWritten) +
+           ", Time completed: " + TwoDigits(time.hour) + ":" + TwoDigits(time.minute);
+}
+
+std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder) {
+    return (keyOrder ? "Place " + std::to_string(record.number) + " in key order"
+                     : "Record " + std::to_string(record.number)) +
+           ", key " + HexBytes(record.key.data(), record.key.size()) + ": " +
+           EscapeHtml(record.reason);
+}
+
+}  // namespace build
+
+// --- The dialog's list file ----------------------------------------------------------------------
+
+void COrdelinDlg::StartListFile() {
+    platform::srand(static_cast<uint32_t>(platform::CurrentTime()));
+    const int number = platform::rand() % build::kListFileNumberRange;
+    listFileName = build::ListFileNameFor(number);
+    // Not consulted: a name left unresolved fails to be created and says so.
+    CDornApi::ExpandDirectoryMacro(listFileName, false);
+
+    if (!listFile.Create(listFileName)) {
+        build::ShowMessage(*this,
+                           build::ListFileCreateFailedText(listFileName, platform::GetLastError()),
+                           platform::MB_OK);
+        return;
+    }
+    listFileOpen = true;
+    const platform::LocalTime now = platform::LocalTimeNow();
+    WriteListLine("<HTML><HEAD><TITLE>");
+    WriteListLine(std::string("Output from ") + build::kTitle);
+    WriteListLine("</TITLE></HEAD><BODY><PRE>");
+    WriteListLine(build::StartedLine(now));
+    WriteListLine("Input file: " + build::EscapeHtml(inputFileName) + " on " +
+                  build::EscapeHtml(inputDirectory));
+    WriteListLine("Output file: " + build::EscapeHtml(outputFileName) + " on " +
+                  build::EscapeHtml(outputDirectory));
+}
+
+void COrdelinDlg::WriteListLine(const std::string& text) {
+    listFile.WriteLine(text);  // a failure is kept by the file and reported when it is finished
+}
+
+void COrdelinDlg::FinishListFile() {
+    WriteListLine("");
+    WriteListLine(build::CompletedLine(recordsWritten, platform::LocalTimeNow()));
+    if (lastBuild.recordsNotWritten != 0) {
+        WriteListLine("Records not written: " + std::to_string(lastBuild.recordsNotWritten));
+        for (const NotWrittenRecord& record : lastBuild.notWritten) {
+            WriteListLine(build::NotWrittenLine(record, lastBuild.keyOrder));
+        }
+        const uint64_t more = lastBuild.recordsNotWritten - lastBuild.notWritten.size();
+        if (more != 0) WriteListLine("and " + std::to_string(more) + " more records not written");
+    }
+    const bool complete = listFile.Close();
+    listFileOpen = false;
+    lastBuild.listFileName = listFileName;
+    lastBuild.listFileComplete = complete;
+    if (!complete) {
+        build::ShowMessage(*this,
+                           build::ListFileIncompleteText(listFileName, listFile.WriteError()),
+                           platform::MB_ICONSTOP);
+    }
+    platform::ShellOpen(listFileName, platform::SW_SHOWNORMAL);
+}

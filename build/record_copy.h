@@ -1,0 +1,55 @@
+// The copy loop of a build: reads the input on the input channel, in key order within the key
+// range or in record-number order without deleted records, and hands every record to a sink that
+// writes it (the build) or only judges whether it would be written (a dry run). One read per
+// record; nothing is allocated per record.
+#pragma once
+
+#include <cstdint>
+
+#include "build/build_progress.h"
+#include "ui/build_summary.h"
+#include "ui/ordelin_dlg.h"
+
+namespace build {
+
+// Takes the records of the copy.
+class RecordSink {
+  public:
+    virtual ~RecordSink() = default;
+    // The record now in the dialog's recordBuffer is to go to the output. `number` is its record
+    // number (record order) or its place among the keys read (key order). The sink counts it as
+    // written or not written in the summary.
+    virtual void Take(uint64_t number) = 0;
+    // The copy has ended: the sink completes its counts.
+    virtual void Finish() {}
+};
+
+class RecordCopy {
+  public:
+    // `progress` may be null (no bar). The summary receives the records read, the deleted ones
+    // left out and the records that could not be read.
+    RecordCopy(COrdelinDlg& owner, BuildSummary& counts, BuildProgress* bar)
+        : dialog(owner), summary(counts), progress(bar) {}
+
+    // Requires the input open on the input channel, the key fields and bounds taken and checked.
+    // Key order: from the first key not below fromKey up to the last key not above toKey (the
+    // first inputKeySize bytes compared as unsigned bytes); a key whose record cannot be read is
+    // counted as not written and nothing is written for it. Record order: from record 0 up to
+    // the first number that cannot be read; in files of types 4 and 36 a record carrying the
+    // deleted mark is counted and left out. Calls sink.Finish() at the end.
+    void Run(bool keyOrder, RecordSink& sink);
+
+  private:
+    void CopyInKeyOrder(RecordSink& sink);
+    void CopyInRecordOrder(RecordSink& sink);
+    void Stepped() {
+        ++summary.recordsRead;
+        if (progress != nullptr) progress->Step();
+    }
+
+    COrdelinDlg& dialog;
+    BuildSummary& summary;
+    BuildProgress* progress;
+};
+
+}  // namespace build

@@ -1,0 +1,97 @@
+#include "build/record_sinks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+#include "build/build_constants.h"
+#include "build/key_fields.h"
+
+bool COrdelinDlg::WriteOutputRecord() {
+    build::AssembleKey(*this);
+    const bool written = client->WriteKeyed(build::kOutputChannel, recordBuffer.data(),
+                                            static_cast<int32_t>(outputRecordSize), builtKey.data(),
+                                            static_cast<int32_t>(outputKeySize));
+    if (written) ++recordsWritten;
+    return written;
+}
+
+namespace build {
+
+void OutputWriter::Take(uint64_t number) {
+    if (dialog.WriteOutputRecord()) {
+        ++summary.recordsWritten;
+        return;
+    }
+    summary.AddNotWritten(number, dialog.builtKey.data(), dialog.outputKeySize,
+                          dialog.client->GetErrorText());
+}
+
+DryRunCounter::DryRunCounter(COrdelinDlg& owner, BuildSummary& counts)
+    : dialog(owner),
+      summary(counts),
+      keySize(owner.outputKeySize),
+      markOffset(DeletedMarkOffset(owner.extendedOutput ? 36 : 4)) {}
+
+void DryRunCounter::Take(uint64_t number) {
+    AssembleKey(dialog);
+    const uint8_t* key = dialog.builtKey.data();
+    const uint8_t* record = dialog.recordBuffer.data();
+    const uint32_t recordSize = dialog.outputRecordSize;
+    if (dialog.extendedOutput && recordSize != 0 &&
+        std::memcmp(record + dialog.outputKeyPosition, key, keySize) != 0) {
+        summary.AddNotWritten(number, key, keySize,
+                              "the record's bytes at the key position differ from its key");
+        return;
+    }
+    if (recordSize > static_cast<uint32_t>(markOffset) && record[markOffset] == kDeletedMark) {
+        summary.AddNotWritten(number, key, keySize,
+                              "the record holds 0xFE at byte " + std::to_string(markOffset) +
+                                  " and would read as deleted");
+        return;
+    }
+    keys.insert(keys.end(), key, key + keySize);
+    numbers.push_back(static_cast<uint32_t>(number));
+}
+
+void DryRunCounter::Finish() {
+    const size_t count = numbers.size();
+    // Sorted by key, and by reading order among equal keys: the first of each run is written.
+    std::vector<uint32_t> order(count);
+    std::iota(order.begin(), order.end(), 0u);
+    const uint8_t* base = keys.data();
+    const size_t size = keySize;
+    std::stable_sort(order.begin(), order.end(), [base, size](uint32_t a, uint32_t b) {
+        return std::memcmp(base + a * size, base + b * size, size) < 0;
+    });
+    std::vector<bool> duplicate(count, false);
+    uint64_t duplicates = 0;
+    for (size_t i = 1; i < count; ++i) {
+        if (std::memcmp(base + order[i - 1] * size, base + order[i] * size, size) == 0) {
+            duplicate[order[i]] = true;
+            ++duplicates;
+        }
+    }
+    summary.recordsWritten += count - duplicates;
+    summary.recordsNotWritten += duplicates;
+
+    // The first duplicates in reading order join the records already listed, in reading order.
+    std::vector<NotWrittenRecord> listed = std::move(summary.notWritten);
+    size_t added = 0;
+    for (size_t i = 0; i < count && added < BuildSummary::kMaxDetails; ++i) {
+        if (!duplicate[i]) continue;
+        ++added;
+        const uint8_t* key = base + i * size;
+        listed.push_back({numbers[i], std::vector<uint8_t>(key, key + size),
+                          "duplicate key: an earlier record has the same key"});
+    }
+    std::stable_sort(
+        listed.begin(), listed.end(),
+        [](const NotWrittenRecord& a, const NotWrittenRecord& b) { return a.number < b.number; });
+    if (listed.size() > BuildSummary::kMaxDetails) listed.resize(BuildSummary::kMaxDetails);
+    summary.notWritten = std::move(listed);
+    keys.clear();
+    numbers.clear();
+}
+
+}  // namespace build
