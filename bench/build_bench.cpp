@@ -1,0 +1,312 @@
+// Build benchmark: the utility's whole build, driven through the dialog on the headless host as a
+// person would (output name, key size, key fields, directory, order, Build File), against the
+// `talvo` tool's import of the same records under the same output key, in the same run.
+//
+//   build_bench [--records N] [--dir FOLDER] [--keep] [--talvo PATH] [--no-check]
+//
+// In a temporary folder (its own component configuration, settings file, QVTEMP and home):
+//   1. N records of 100 bytes are written to a flat file and imported (untimed) into the input, a
+//      keyed file whose key is record bytes 18..27;
+//   2. build in key order: the input read along its key, written under bytes 10..17 then 0..3;
+//   3. build in record order: the same output key, the input read by record number;
+//   4. `talvo create` and `talvo import --key-fields 10:8,0:4` of the flat file (timed: the
+//      import's process alone).
+// Each build is timed from the click on Build File to the end of its handler (the output closed,
+// the list file written). Then, unless --no-check, the three outputs are read back through the
+// engine and must hold the same keys and records. Prints the times, the ratios build/import and
+// the peak resident memory of this process (the builds) and of the import's process.
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/bench_keys.h"
+#include "fsclient/dornapi.h"
+#include "platform/path.h"
+#include "talvo/engine.h"
+#include "talvo/talvolib.h"
+#include "ui/headless/headless_host.h"
+#include "ui/ordelin_dlg.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using D = COrdelinDlg;
+
+constexpr size_t kRecordSize = 100;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Record i: its number in decimal in bytes 0..9, a bijection of i in bytes 10..17 (so the output
+// key 10..17 + 0..3 is unique), another in bytes 18..27 (the input key), filler after.
+void MakeRecord(uint64_t i, uint8_t* record) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(i));
+    std::memcpy(record, digits, 10);
+    const uint64_t outputPart = bench::Mix(i + 0x51ED270B);
+    std::memcpy(record + 10, &outputPart, 8);
+    bench::MakeKey(i, record + 18);  // 12 bytes; the input key is the first 10 of them
+    for (size_t j = 30; j < kRecordSize; ++j) record[j] = static_cast<uint8_t>('a' + (i + j) % 26);
+}
+
+struct ToolRun {
+    bool ok = false;
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+// Runs the talvo tool with `args`, its output discarded; times it and takes its peak memory.
+ToolRun RunTool(const std::string& tool, const std::vector<std::string>& args) {
+    std::vector<std::string> all{tool};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    ToolRun run;
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::fprintf(stderr, "build_bench: cannot start %s: %s\n", tool.c_str(),
+                     std::strerror(spawned));
+        return run;
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (::wait4(pid, &status, 0, &usage) != pid) return run;
+    run.seconds = Seconds(start);
+    run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!run.ok) std::fprintf(stderr, "build_bench: talvo %s failed\n", args[0].c_str());
+    return run;
+}
+
+double PeakMiB() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Types into an edit and leaves it, as a person would.
+bool Enter(headless::HeadlessHost& host, int id, const std::string& text) {
+    return host.Type(id, text) && host.MoveFocus(D::kInputFile);
+}
+
+// One build through the dialog: returns its seconds, or a negative number when it failed.
+double BuildThroughTheDialog(CDornApi& client, const std::string& output, bool keyOrder,
+                             uint64_t records) {
+    COrdelinDlg dialog;
+    headless::HeadlessHost host;
+    dialog.SetInputFile(client, "input", "dat");
+    if (!host.Open(dialog)) {
+        std::fprintf(stderr, "build_bench: the dialog refused the input\n");
+        return -1;
+    }
+    const bool described =
+        Enter(host, D::kOutputFile, output) && Enter(host, D::kOutputKeySize, "12") &&
+        Enter(host, D::kFieldPosition, "10") && Enter(host, D::kFieldLength, "8") &&
+        host.Click(D::kAddKeyField) && Enter(host, D::kFieldPosition, "0") &&
+        Enter(host, D::kFieldLength, "4") && host.Click(D::kAddKeyField) &&
+        host.ChooseComboItem(D::kOutputDirectory, "OUT") &&
+        host.Click(keyOrder ? D::kUseKeyTree : D::kUseRecordNumber) && host.Enabled(D::kBuildFile);
+    if (!described) {
+        std::fprintf(stderr, "build_bench: the output could not be described\n");
+        return -1;
+    }
+    host.TakeMessageBoxes();
+    const Clock::time_point start = Clock::now();
+    host.Click(D::kBuildFile);
+    const double seconds = Seconds(start);
+    const std::vector<headless::ShownMessageBox> boxes = host.TakeMessageBoxes();
+    const std::string expected = std::to_string(records) + " records were written";
+    if (boxes.empty() || boxes.back().text != expected ||
+        dialog.lastBuild.recordsWritten != records) {
+        std::fprintf(stderr, "build_bench: the build said \"%s\"\n",
+                     boxes.empty() ? "nothing" : boxes.back().text.c_str());
+        return -1;
+    }
+    host.Close();
+    return seconds;
+}
+
+// Reads two outputs in key order through the engine; true when keys and records agree.
+bool SameContent(const fs::path& a, const fs::path& b, uint64_t records) {
+    talvo::Engine engine;
+    std::shared_ptr<talvo::DataFile> fa;
+    std::shared_ptr<talvo::DataFile> fb;
+    if (!engine.Open(a.string(), &fa).ok() || !engine.Open(b.string(), &fb).ok()) return false;
+    std::string ka;
+    std::string kb;
+    std::vector<uint8_t> ra;
+    std::vector<uint8_t> rb;
+    uint64_t count = 0;
+    const auto bytes = [](const std::string& s) {
+        return std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    };
+    bool same = true;
+    for (bool after = false;; after = true, ++count) {
+        const bool moreA = fa->SeekKey(bytes(ka), after, &ka).ok();
+        const bool moreB = fb->SeekKey(bytes(kb), after, &kb).ok();
+        if (moreA != moreB || ka != kb) same = false;
+        if (!same || !moreA) break;
+        if (!fa->Get(bytes(ka), &ra).ok() || !fb->Get(bytes(kb), &rb).ok() || ra != rb) {
+            same = false;
+            break;
+        }
+    }
+    engine.Close(fa);
+    engine.Close(fb);
+    return same && count == records;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    uint64_t records = 1000000;
+    std::string dir;
+    std::string tool;
+    bool keep = false;
+    bool check = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--records" && i + 1 < argc) {
+            char* end = nullptr;
+            records = std::strtoull(argv[++i], &end, 10);
+            if (*end != '\0' || records == 0 || records > 0x7FFFFFFF) {
+                std::fprintf(stderr, "build_bench: --records takes a count from 1 to 2147483647\n");
+                return 2;
+            }
+        } else if (arg == "--dir" && i + 1 < argc) {
+            dir = argv[++i];
+        } else if (arg == "--talvo" && i + 1 < argc) {
+            tool = argv[++i];
+        } else if (arg == "--keep") {
+            keep = true;
+        } else if (arg == "--no-check") {
+            check = false;
+        } else {
+            std::fprintf(stderr,
+                         "usage: build_bench [--records N] [--dir FOLDER] [--keep] [--talvo PATH] "
+                         "[--no-check]\n");
+            return 2;
+        }
+    }
+    if (tool.empty()) {
+        // Beside the benchmarks in the build folder: bench/../talvo/tool/talvo.
+        tool = (fs::canonical("/proc/self/exe").parent_path().parent_path() / "talvo" / "tool" /
+                "talvo")
+                   .string();
+    }
+    const std::string base = dir.empty() ? fs::temp_directory_path().string() : dir;
+    std::string pattern = base + "/build-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("build_bench: mkdtemp");
+        return 1;
+    }
+    const fs::path work = pattern;
+    for (const char* sub : {"data", "out", "temp", "share", "windir", "app"}) {
+        fs::create_directories(work / sub);
+    }
+    std::ofstream(work / "talvo.ini")
+        << "[Directories]\nDAT=" << platform::ToPlatformPath((work / "data").string())
+        << "\nOUT=" << platform::ToPlatformPath((work / "out").string()) << "\n";
+    ::setenv("HOME", work.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (work / "share").c_str(), 1);
+    ::setenv("TALVO_CONFIG", (work / "talvo.ini").c_str(), 1);
+    ::setenv("ORDELIN_WINDIR", (work / "windir").c_str(), 1);
+    ::setenv("ORDELIN_PROGRAM_PATH", (work / "app" / "ordelin").c_str(), 1);
+    CDornApi::SetSetting("Directories", "QVTEMP",
+                         platform::ToPlatformPath((work / "temp").string()).c_str());
+
+    int status = 1;
+    const auto run = [&]() -> bool {
+        const fs::path flat = work / "records.bin";
+        {
+            std::ofstream out(flat, std::ios::binary);
+            std::vector<uint8_t> record(kRecordSize);
+            for (uint64_t i = 0; i < records; ++i) {
+                MakeRecord(i, record.data());
+                out.write(reinterpret_cast<const char*>(record.data()), kRecordSize);
+            }
+            if (!out) return false;
+        }
+        const std::string input = (work / "data" / "input").string();
+        if (!RunTool(tool,
+                     {"create", input, "--type", "4", "--record-size", "100", "--key-size", "10"})
+                 .ok ||
+            !RunTool(tool, {"import", input, "--input", flat.string(), "--format", "fixed",
+                            "--key-fields", "18:10"})
+                 .ok) {
+            return false;
+        }
+        std::printf("records: %llu of %zu bytes\n", static_cast<unsigned long long>(records),
+                    kRecordSize);
+        std::fflush(stdout);
+
+        double byKey = -1;
+        double byNumber = -1;
+        {
+            talvo::RegisterTalvoLib();
+            CDornApi client("Ordelin Utility", 100, 51, 0, false);
+            if (!client.Connect(nullptr, false)) return false;
+            byKey = BuildThroughTheDialog(client, "BYKEY", true, records);
+            if (byKey < 0) return false;
+            std::printf("build in key order:    %.3f s (%.0f records/s)\n", byKey,
+                        static_cast<double>(records) / byKey);
+            std::fflush(stdout);
+            byNumber = BuildThroughTheDialog(client, "BYNUMBER", false, records);
+            if (byNumber < 0) return false;
+            std::printf("build in record order: %.3f s (%.0f records/s)\n", byNumber,
+                        static_cast<double>(records) / byNumber);
+        }
+        const double buildPeak = PeakMiB();
+
+        const std::string imported = (work / "out" / "imported").string();
+        if (!RunTool(tool, {"create", imported, "--type", "4", "--record-size", "100", "--key-size",
+                            "12"})
+                 .ok) {
+            return false;
+        }
+        const ToolRun import = RunTool(tool, {"import", imported, "--input", flat.string(),
+                                              "--format", "fixed", "--key-fields", "10:8,0:4"});
+        if (!import.ok) return false;
+        std::printf("talvo import:          %.3f s (%.0f records/s)\n", import.seconds,
+                    static_cast<double>(records) / import.seconds);
+        std::printf("ratio build/import: key order %.2f, record order %.2f\n",
+                    byKey / import.seconds, byNumber / import.seconds);
+        std::printf("peak resident memory: builds %.1f MiB, import %.1f MiB\n", buildPeak,
+                    import.peakMiB);
+        std::fflush(stdout);
+
+        if (check) {
+            const bool same = SameContent(work / "out" / "BYKEY", imported, records) &&
+                              SameContent(work / "out" / "BYNUMBER", imported, records);
+            std::printf("outputs read back: %s\n", same ? "the same keys and records" : "DIFFER");
+            if (!same) return false;
+        }
+        return true;
+    };
+    if (run()) status = 0;
+    if (!keep) fs::remove_all(work);
+    return status;
+}
