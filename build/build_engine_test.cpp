@@ -309,6 +309,20 @@ TEST_F(EngineBuildTest, AThousandRecordsAreNamedAndTheRestCounted) {
     EXPECT_EQ(dialog->lastBuild.notWritten.size(), 1000u);
 }
 
+TEST_F(EngineBuildTest, AnEmptyInputWritesNothingButItsListFile) {
+    MakeInput(FileType::kRecords1, 11, 0, 0, {});
+    ASSERT_TRUE(OpenDialog());
+    Describe("EMPTY", -1, {{0, 4}});
+    const auto boxes = Build();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "0 records were written");
+    EXPECT_TRUE(ReadBack("EMPTY").empty());
+    const std::vector<std::string> lines = Lines(ListFileText());
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[7], "Records written: 0, Time completed: 09:05");
+    EXPECT_FALSE(host->Visible(D::kProgress));
+}
+
 TEST_F(EngineBuildTest, AListFileThatCannotBeWrittenDoesNotStopTheBuild) {
     MakeInput(FileType::kRecords1, 8, 0, 0, {{"record-1"}});
 
@@ -346,6 +360,7 @@ TEST_F(EngineBuildTest, AListFileThatCannotBeWrittenDoesNotStopTheBuild) {
 
 // An extended output whose key fields are not the bytes at its key position: the output refuses
 // such records rather than keep an index that disagrees with them.
+// Disabled until the engine refuses such a write (today it overwrites the record's key bytes).
 TEST_F(EngineBuildTest, DISABLED_ExtendedOutputRefusesRecordsWhoseKeyBytesDiffer) {
     MakeInput(FileType::kRecords1, 12, 0, 0, {{"ABCDdataABCD"}, {"WXYZdataKLMN"}});
     ASSERT_TRUE(OpenDialog());

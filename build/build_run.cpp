@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 
 void COrdelinDlg::OnBuildFile() {
+    if (client == nullptr) return;  // a dialog without its client never got past initialisation
     build::BuildRun(*this).Run();
 }
 

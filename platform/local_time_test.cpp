@@ -17,10 +17,10 @@ TEST(LocalTimeTest, BreaksCalendarTimeDownInTheLocalZone) {
     };
     const Row rows[] = {
         {0, {1970, 1, 1, 0, 0, 0}},
-        {1767431100, {2026, 1, 3, 9, 5, 0}},    // the 3rd of January, 09:05
-        {1796566020, {2026, 12, 6, 14, 7, 0}},  // two-digit month, one-digit day
-        {951782400, {2000, 2, 29, 0, 0, 0}},    // a leap day
-        {4102444799, {2099, 12, 31, 23, 59, 59}},
+        {1767431100, {2026, 1, 3, 9, 5, 0}},       // the 3rd of January, 09:05
+        {1796566020, {2026, 12, 6, 14, 7, 0}},     // two-digit month, one-digit day
+        {951782400, {2000, 2, 29, 0, 0, 0}},       // a leap day
+        {4102444799, {2099, 12, 31, 23, 59, 59}},  // two-digit month and day
     };
     for (const Row& row : rows) {
         const LocalTime t = ToLocalTime(row.time);

@@ -35,20 +35,5 @@ TEST(RuntimeRandomTest, TheClassicSequences) {
     EXPECT_NE(Draw(4), first);
 }
 
-TEST(RuntimeRandomTest, ValuesStayWithin15Bits) {
-    platform::srand(12345);
-    int highest = 0;
-    int lowest = RAND_MAX_VALUE;
-    for (int i = 0; i < 200000; ++i) {
-        const int v = platform::rand();
-        ASSERT_GE(v, 0);
-        ASSERT_LE(v, RAND_MAX_VALUE);
-        highest = std::max(highest, v);
-        lowest = std::min(lowest, v);
-    }
-    EXPECT_GT(highest, 32000);
-    EXPECT_LT(lowest, 700);
-}
-
 }  // namespace
 }  // namespace platform

@@ -194,7 +194,7 @@ class COrdelinDlg : public platform::CDialog {
     void OnFromKeyKillFocus();
     void OnToKeySetFocus();
     void OnToKeyKillFocus();
-    // The build run of the Build File button.
+    // The build run of the Build File button (defined in build/).
     void OnBuildFile();
     void OnCtlColor(platform::DialogMessage& message);
     void OnOutputFileKillFocus();
