@@ -360,8 +360,7 @@ TEST_F(EngineBuildTest, AListFileThatCannotBeWrittenDoesNotStopTheBuild) {
 
 // An extended output whose key fields are not the bytes at its key position: the output refuses
 // such records rather than keep an index that disagrees with them.
-// Disabled until the engine refuses such a write (today it overwrites the record's key bytes).
-TEST_F(EngineBuildTest, DISABLED_ExtendedOutputRefusesRecordsWhoseKeyBytesDiffer) {
+TEST_F(EngineBuildTest, ExtendedOutputRefusesRecordsWhoseKeyBytesDiffer) {
     MakeInput(FileType::kRecords1, 12, 0, 0, {{"ABCDdataABCD"}, {"WXYZdataKLMN"}});
     ASSERT_TRUE(OpenDialog());
     Describe("MISMATCH", -1, {{0, 4}}, 0);
