@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "talvo/facade/talvo_component.h"
 #include "talvo/tool/commands.h"
 
 namespace talvo::tool {
@@ -58,8 +59,15 @@ void AddOrder(CLI::App* command, std::string* order, const char* defaultText) {
 
 }  // namespace
 
+std::string VersionText() {
+    return std::string("talvo ") + TALVO_TOOL_VERSION + " (TalvoLib " +
+           std::to_string(kTalvoLibVersion >> 16) + "." +
+           std::to_string(kTalvoLibVersion & 0xFFFF) + ")";
+}
+
 int RunTool(int argc, const char* const* argv, Console& console) {
     CLI::App app("Makes, loads, inspects and checks data files.", "talvo");
+    app.set_version_flag("--version", VersionText(), "show the tool's and the engine's version");
     app.require_subcommand(1);
     app.fallthrough(false);
     Choices choices;

@@ -312,6 +312,21 @@ TEST_F(TalvoTool, SubordinateKeysAreAddedAndListed) {
         std::string::npos);
 }
 
+TEST_F(TalvoTool, VersionAndHelpAnswerOnStandardOutputAndSucceed) {
+    // Scripts and the package check read the version line; it must be alone on standard output.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"--version", "stat", P("missing")}}) {
+        Result r = Run(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "talvo " TALVO_TOOL_VERSION " (TalvoLib 1.2)\n");
+        EXPECT_EQ(r.err, "");
+    }
+    Result help = Run({"--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("--version"), std::string::npos);
+    EXPECT_NE(help.out.find("Usage:"), std::string::npos);
+}
+
 TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
     Ok({"create", P("f"), "--type", "4", "--record-size", "8", "--key-size", "3"});
     WriteFile(P("in"), "AAA\n");
