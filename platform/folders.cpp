@@ -1,11 +1,13 @@
 #include "platform/folders.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -101,6 +103,18 @@ std::optional<std::string> ProgramFilePath() {
         if (buffer.size() >= (1u << 20)) return std::nullopt;
         buffer.resize(buffer.size() * 2);
     }
+}
+
+bool IsInstalledProgramFolder(std::string_view folder) {
+    const std::optional<std::string> host = ToHostPath(folder);
+    if (!host || host->empty() || host->front() != '/') return false;
+    const std::filesystem::path normal = std::filesystem::path(*host).lexically_normal();
+    auto level = normal.begin();
+    if (level != normal.end() && *level == "/" && ++level != normal.end() && *level == "usr") {
+        return true;
+    }
+    if (faccessat(AT_FDCWD, host->c_str(), W_OK | X_OK, AT_EACCESS) == 0) return false;
+    return errno == EACCES || errno == EPERM || errno == EROFS;
 }
 
 }  // namespace platform

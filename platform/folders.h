@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -22,5 +23,11 @@ std::optional<std::string> WindowsDirectory();
 // The path of the running program's file: $ORDELIN_PROGRAM_PATH when set and not empty, else
 // the running executable. Nothing when the executable cannot be determined.
 std::optional<std::string> ProgramFilePath();
+
+// True when the folder (platform form) is one a program was installed into: it lies in the
+// host's tree of installed programs, /usr, which programs leave unchanged whoever runs them (even
+// one who may write there), or it exists and the user may not make entries in it. False for
+// every other folder, a missing one included, and for a folder whose drive is unavailable.
+bool IsInstalledProgramFolder(std::string_view folder);
 
 }  // namespace platform

@@ -28,9 +28,23 @@ bool IsKnownDirectoryName(const char* name) {
     return false;
 }
 
+// The maker's folder under the user's local application data, made with every missing level,
+// ending with a backslash. Empty when there is none or it cannot be made.
+std::string UserBaseFolder() {
+    const std::optional<std::string> appData = platform::LocalAppDataFolder();
+    if (!appData || appData->size() + 1 > kPathLimit) return {};
+    if (CDornApi::CreateDirectoryPath((*appData + "\\").c_str()) != 0) return {};
+    char makerFolder[kPathLimit + 1];
+    if (!CDornApi::GetAppDataFolder(makerFolder, sizeof makerFolder)) return {};
+    return std::string(makerFolder) + "\\";
+}
+
 // The folder default directories go under, ending with a backslash: the program's folder, or
 // the Windows directory when the program is not on a fixed drive and that directory is more
-// than a drive root. Empty when there is no such folder or its name is too long.
+// than a drive root; for an installed program (under /usr, or in a folder the user may not
+// write to), the maker's folder under the user's local application data, made with every
+// missing level, where the settings file lives too. Empty when there is no such folder or its
+// name is too long.
 std::string DefaultBaseFolder() {
     std::string base;
     if (const std::optional<std::string> program = platform::ProgramFilePath()) {
@@ -44,6 +58,7 @@ std::string DefaultBaseFolder() {
             if (!IsSeparator(base.back())) base.push_back('\\');
         }
     }
+    if (platform::IsInstalledProgramFolder(base)) base = UserBaseFolder();
     if (base.size() > kPathLimit) base.clear();
     return base;
 }
