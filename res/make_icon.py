@@ -3,7 +3,9 @@
 
 The icon is defined once, as a list of shapes on a 32 x 32 canvas. The script writes the
 scalable source app_icon.svg, rasterises the same shapes into app_icon.png (32 x 32, 4 x 4
-samples per pixel) and writes app_icon.cpp, which holds both for the resource lookup.
+samples per pixel) and writes app_icon.cpp, which holds both for the resource lookup. For the
+desktop's icon theme it also rasterises the shapes at the theme's usual sizes into
+icons/ordelin-N.png (N x N pixels, the shapes scaled by N / 32).
 Run it from anywhere: python3 res/make_icon.py
 """
 import os
@@ -11,6 +13,7 @@ import struct
 import zlib
 
 SIZE = 32
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 # Shapes, painted in order: ("rect", x, y, w, h, rx, colour) or ("circle", cx, cy, r, colour).
@@ -57,17 +60,18 @@ def svg():
     return "\n".join(parts) + "\n"
 
 
-def raster():
+def raster(size=SIZE):
     samples = 4
+    scale = SIZE / size  # canvas units per pixel
     rows = []
-    for py in range(SIZE):
+    for py in range(size):
         row = bytearray([0])  # filter: none
-        for px in range(SIZE):
+        for px in range(size):
             acc = [0.0, 0.0, 0.0, 0.0]  # premultiplied colour and alpha
             for sy in range(samples):
                 for sx in range(samples):
-                    x = px + (sx + 0.5) / samples
-                    y = py + (sy + 0.5) / samples
+                    x = (px + (sx + 0.5) / samples) * scale
+                    y = (py + (sy + 0.5) / samples) * scale
                     colour = None
                     for s in SHAPES:
                         if inside(s, x, y):
@@ -88,12 +92,12 @@ def raster():
     return b"".join(rows)
 
 
-def png(pixels):
+def png(pixels, size=SIZE):
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(pixels, 9)) + chunk(b"IEND", b""))
 
@@ -129,6 +133,10 @@ def main():
         f.write(png_bytes)
     with open(os.path.join(HERE, "app_icon.cpp"), "w") as f:
         f.write(cpp(png_bytes, svg_text))
+    os.makedirs(os.path.join(HERE, "icons"), exist_ok=True)
+    for size in THEME_SIZES:
+        with open(os.path.join(HERE, "icons", "ordelin-%d.png" % size), "wb") as f:
+            f.write(png(raster(size), size))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: first the normal build in out/, then the whole suite again
-# built with AddressSanitizer and UndefinedBehaviorSanitizer in out/asan. Fails on any failure or
-# sanitizer report.
+# Sets up, builds and runs every test: first the normal build in out/ and the check of the Debian
+# package made from it, then the whole suite again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer in out/asan. Fails on any failure or sanitizer report.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -13,6 +13,8 @@ echo "== build (out/)"
 "$root/scripts/build.sh" "$root/out"
 echo "== tests (out/)"
 ctest --test-dir "$root/out" -j "$jobs" --output-on-failure --timeout 300
+echo "== Debian package (out/)"
+"$root/scripts/package_test.sh" "$root/out"
 
 echo "== sanitizer build (out/asan)"
 "$root/scripts/build.sh" "$root/out/asan" -DORDELIN_SANITIZE=ON -DORDELIN_BENCH=OFF
