@@ -28,12 +28,9 @@ bool IsKnownDirectoryName(const char* name) {
     return false;
 }
 
-// The maker's folder under the user's local application data, made with every missing level,
-// ending with a backslash. Empty when there is none or it cannot be made.
+// The maker's folder under the user's local application data (made when missing), ending with a
+// backslash. Empty when there is none or it cannot be made.
 std::string UserBaseFolder() {
-    const std::optional<std::string> appData = platform::LocalAppDataFolder();
-    if (!appData || appData->size() + 1 > kPathLimit) return {};
-    if (CDornApi::CreateDirectoryPath((*appData + "\\").c_str()) != 0) return {};
     char makerFolder[kPathLimit + 1];
     if (!CDornApi::GetAppDataFolder(makerFolder, sizeof makerFolder)) return {};
     return std::string(makerFolder) + "\\";
@@ -42,9 +39,8 @@ std::string UserBaseFolder() {
 // The folder default directories go under, ending with a backslash: the program's folder, or
 // the Windows directory when the program is not on a fixed drive and that directory is more
 // than a drive root; for an installed program (under /usr, or in a folder the user may not
-// write to), the maker's folder under the user's local application data, made with every
-// missing level, where the settings file lives too. Empty when there is no such folder or its
-// name is too long.
+// write to), the maker's folder under the user's local application data, where the settings
+// file lives too. Empty when there is no such folder or its name is too long.
 std::string DefaultBaseFolder() {
     std::string base;
     if (const std::optional<std::string> program = platform::ProgramFilePath()) {

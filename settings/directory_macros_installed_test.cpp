@@ -77,8 +77,7 @@ TEST_F(InstalledProgramTest, AProgramFolderTheUserMayNotWriteToIsLeftAlone) {
 TEST_F(InstalledProgramTest, TheUsersFolderIsMadeWithEveryLevelAndKeepsNavoFiles) {
     SetEnv("ORDELIN_PROGRAM_PATH", "/usr/bin/ordelin");
 
-    // A new account: not even the local application data exists yet. The settings file then
-    // lies in the Windows directory, and the directory is recorded there.
+    // A new account: not even the local application data exists yet.
     SetEnv("XDG_DATA_HOME", Host("fresh/.local/share"));
     FreshSettings();
     std::string path = "$(QVTEMP)\\x.htm";
