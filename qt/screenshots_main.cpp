@@ -1,0 +1,115 @@
+// ordelin-screenshots: pictures of the real window for the documentation. Runs the utility's
+// start-up on a data file exactly as `ordelin` does, then acts as a person would with simulated
+// keys and mouse, and grabs the windows:
+//   main-dialog.png      the main dialog as it opens
+//   main-dialog-key.png  after an output key of city (bytes 61..78) and number (0..7) is defined
+//   about-box.png        the about box, opened from the system menu
+//
+//   ordelin-screenshots OUTPUT-FOLDER INPUT-FILE /DNAME
+//
+// Run it on the offscreen platform (QT_QPA_PLATFORM=offscreen) or on any display.
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTest>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/about_dlg.h"
+#include "app/ordelin_app.h"
+#include "platform/command_line_argv.h"
+#include "qt/front_end.h"
+#include "qt/testing/window_driver.h"
+#include "res/resources.h"
+#include "talvo/talvolib.h"
+
+namespace {
+
+using D = COrdelinDlg;
+namespace drive = qtfront::testing;
+
+QString outputFolder;
+bool allSaved = true;
+
+void Save(QWidget* window, const char* name) {
+    const QString path = QDir(outputFolder).filePath(QString::fromUtf8(name));
+    const bool saved = window != nullptr && window->grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", path.toLocal8Bit().constData());
+    allSaved = allSaved && saved;
+}
+
+QWidget* Main(int id) {
+    return drive::FindControl(res::kMainDialog, id);
+}
+
+void DefineKey() {
+    drive::TypeInto(Main(D::kOutputFile), QStringLiteral("CUSTCITY"));
+    drive::TypeInto(Main(D::kOutputKeySize), QStringLiteral("26"));
+    drive::TypeInto(Main(D::kFieldPosition), QStringLiteral("61"));
+    drive::TypeInto(Main(D::kFieldLength), QStringLiteral("18"));
+    drive::Click(Main(D::kAddKeyField));
+    drive::TypeInto(Main(D::kFieldPosition), QStringLiteral("0"));
+    drive::Click(Main(D::kAddKeyField));
+    drive::ChooseComboItem(static_cast<QComboBox*>(Main(D::kOutputDirectory)),
+                           QStringLiteral("DAT"));
+}
+
+void OpenAboutFromTheSystemMenu() {
+    // The menu and then the about box run loops of their own: each step waits for its window.
+    drive::When([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; },
+                [] {
+                    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                    for (QAction* action : menu->actions()) {
+                        if (action->text().startsWith(QStringLiteral("&About"))) {
+                            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                                              menu->actionGeometry(action).center());
+                        }
+                    }
+                });
+    drive::When([] { return drive::FindDialog(res::kAboutDialog) != nullptr; },
+                [] {
+                    Save(drive::FindDialog(res::kAboutDialog), "about-box.png");
+                    drive::Click(drive::FindControl(res::kAboutDialog, platform::kIdOk));
+                });
+    drive::PressKey(Qt::Key_Space, Qt::AltModifier);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fputs("usage: ordelin-screenshots OUTPUT-FOLDER INPUT-FILE /DNAME\n", stderr);
+        return 2;
+    }
+    talvo::RegisterTalvoLib();
+    outputFolder = QString::fromLocal8Bit(argv[1]);
+    // The utility's own command line: the arguments after the output folder.
+    std::vector<char*> utilityArgs{argv[0]};
+    for (int i = 2; i < argc; ++i) utilityArgs.push_back(argv[i]);
+    const std::string commandLine =
+        platform::AssembleCommandLine(static_cast<int>(utilityArgs.size()), utilityArgs.data());
+
+    QApplication application(argc, argv);
+    qtfront::FrontEnd frontEnd(argc, argv);
+    COrdelinApp app(commandLine);
+    app.SetDialogObserver([](COrdelinDlg&) {
+        drive::When([] { return drive::FindDialog(res::kMainDialog) != nullptr; },
+                    [] {
+                        QWidget* window = drive::FindDialog(res::kMainDialog);
+                        Save(window, "main-dialog.png");
+                        DefineKey();
+                        Save(window, "main-dialog-key.png");
+                        OpenAboutFromTheSystemMenu();
+                        drive::Click(Main(D::kClose));
+                    });
+    });
+    app.InitInstance();
+    if (app.GetOutcome() != COrdelinApp::Outcome::Ran) {
+        std::fputs("ordelin-screenshots: the utility did not run on that file\n", stderr);
+        return 1;
+    }
+    return allSaved ? 0 : 1;
+}
