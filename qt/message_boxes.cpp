@@ -136,8 +136,8 @@ int PressedButtonId(const QMessageBox& box, unsigned flags) {
 
 int RunMessageBox(QWidget* parent, const std::string& caption, const std::string& text,
                   unsigned flags) {
-    const QPointer<QWidget> formerActive = QApplication::activeWindow();
-    if (parent == nullptr) parent = formerActive;
+    if (parent == nullptr) parent = QApplication::activeWindow();
+    const QPointer<QWidget> formerActive = parent;
     std::unique_ptr<QMessageBox> box = MakeMessageBox(parent, caption, text, flags);
     box->exec();
     const int pressed = PressedButtonId(*box, flags);

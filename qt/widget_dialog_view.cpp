@@ -66,7 +66,18 @@ DialogWindow::Handlers WidgetDialogView::MakeHandlers() {
 bool WidgetDialogView::Open(platform::CDialog& target) {
     const res::DialogTemplate* source = res::FindDialogTemplate(target.TemplateId());
     if (source == nullptr) return false;
+    // The owner to activate again afterwards: the active window, else the dialog opened last
+    // (a dialog without a parent belongs to the program's main window).
     formerActiveWindow = QApplication::activeWindow();
+    if (!formerActiveWindow || !formerActiveWindow->isVisible() ||
+        formerActiveWindow->windowType() == Qt::Popup) {
+        formerActiveWindow.clear();
+        for (QWidget* other : QApplication::topLevelWidgets()) {
+            if (other->isVisible() && dynamic_cast<DialogWindow*>(other) != nullptr) {
+                formerActiveWindow = other;
+            }
+        }
+    }
     window = std::make_unique<DialogWindow>(*source, MakeHandlers());
     window->setWindowModality(Qt::ApplicationModal);
     dialog = &target;
@@ -288,6 +299,8 @@ void WidgetDialogView::ShowSystemMenu(QPoint globalPosition) {
         }
     }
     const QAction* chosen = menu.exec(globalPosition);
+    // Some platforms give a popup the window focus; the dialog is the active window again.
+    window->activateWindow();
     if (chosen != nullptr && chosen->data().isValid()) SystemCommand(chosen->data().toUInt());
 }
 

@@ -22,12 +22,16 @@ constexpr int kPollMs = 5;
 void WaitForActive(QWidget* widget) {
     if (widget != nullptr) {
         QWidget* window = widget->window();
-        WaitUntil([window] { return window->isActiveWindow(); }, 2000);
+        if (!WaitUntil([window] { return window->isActiveWindow(); }, 2000)) {
+            qWarning() << "window driver:" << window << "did not become active";
+        }
     }
 }
 
 QWidget* FocusOrActive() {
-    WaitUntil([] { return QApplication::activeWindow() != nullptr; }, 2000);
+    if (!WaitUntil([] { return QApplication::activeWindow() != nullptr; }, 2000)) {
+        qWarning() << "window driver: no window became active";
+    }
     if (QWidget* focused = QApplication::focusWidget()) return focused;
     return QApplication::activeWindow();
 }
