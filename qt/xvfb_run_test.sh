@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Runs the built ordelin under Xvfb as a person starts it, on a real keyed file made with the
+# talvo tool: the window comes up with its title and the template's size, takes typed keys, and
+# Escape closes it with status 0; a refused network shows its box, Enter answers it, status 1.
+#   xvfb_run_test.sh ORDELIN TALVO
+set -euo pipefail
+
+# In the X session: starts ordelin with the arguments given, waits for a window named "Ordelin",
+# gives it the keyboard, presses the keys given in $KEYS, and prints "status N" when ordelin ends.
+if [ "${1:-}" = "--session" ]; then
+  shift
+  "$ORDELIN" "$@" 2>"$WORK/stderr" &
+  pid=$!
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Ordelin$' | head -1)
+  echo "window $(xdotool getwindowgeometry "$window" | sed -n 's/ *Geometry: //p')"
+  xdotool windowfocus --sync "$window"
+  sleep 0.5
+  for key in $KEYS; do
+    case $key in
+      type:*) xdotool type --delay 20 "${key#type:}" ;;
+      *) xdotool key --delay 20 "$key" ;;
+    esac
+  done
+  status=0
+  timeout 30 tail --pid="$pid" -f /dev/null || { kill "$pid"; echo "ordelin did not end"; }
+  wait "$pid" || status=$?
+  echo "status $status"
+  exit 0
+fi
+
+ordelin=$1
+talvo=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/data" "$work/home" "$work/windows"
+export TALVO_CONFIG="$work/talvo.ini" XDG_DATA_HOME="$work/home" ORDELIN_WINDIR="$work/windows"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+"$talvo" gen "$work/data/CUST" --records 2000 --layout customer --type 4 >/dev/null
+
+export ORDELIN="$ordelin" WORK="$work"
+
+run() {
+  xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --session "$@"
+}
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+echo "== ordelin $work/data/CUST /DDAT: type a name, Tab, Escape"
+out=$(KEYS="ctrl+a type:CUSTX Tab Escape" run "$work/data/CUST" /DDAT)
+echo "$out"
+grep -q '^window [0-9]\+x[0-9]\+' <<<"$out" || fail "no window"
+grep -q '^status 0$' <<<"$out" || fail "status is not 0"
+# The window is the template's 336 x 260 dialog units: wider than high, about 4:3.
+size=$(sed -n 's/^window \([0-9]*\)x\([0-9]*\)$/\1 \2/p' <<<"$out")
+read -r width height <<<"$size"
+(( width > height && width * 10 / height >= 12 && width * 10 / height <= 14 )) ||
+  fail "window of $width x $height is not the dialog's shape"
+
+echo "== ordelin $work/data/CUST /DDAT /NET:SERVER: the connection's box, Enter"
+out=$(KEYS="Return" run "$work/data/CUST" /DDAT /NET:SERVER)
+echo "$out"
+grep -q '^status 1$' <<<"$out" || fail "status is not 1"
+echo "PASS"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Makes the README's pictures of the real window in docs/: the main dialog as it opens on the
+# demonstration data, the same after an output key is defined with simulated keys and mouse, and
+# the about box opened from the system menu. Runs on Qt's offscreen platform: no display needed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$root/out" >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/data" "$work/home" "$work/windows" "$root/docs"
+export TALVO_CONFIG="$work/talvo.ini" XDG_DATA_HOME="$work/home" ORDELIN_WINDIR="$work/windows"
+"$root/out/talvo/tool/talvo" gen "$work/data/CUST" --records 20000 --layout customer --type 4 \
+  --deleted-every 50 >/dev/null
+QT_QPA_PLATFORM=offscreen "$root/out/qt/ordelin-screenshots" "$root/docs" "$work/data/CUST" /DDAT
