@@ -13,8 +13,10 @@
 #include <QTest>
 
 #include "app/about_dlg.h"
+#include "qt/controls.h"
 #include "qt/dialog_units.h"
 #include "qt/icons.h"
+#include "qt/key_field_delegate.h"
 #include "qt/testing/scripted_dialog.h"
 #include "res/resources.h"
 
@@ -63,6 +65,7 @@ class DialogWindowTest : public QObject {
     void nothingOverlapsAndNoTextIsCut();
     void tabOrderFollowsTheTemplate();
     void stylesOfTheTemplate();
+    void keyFieldColumnsStartAtTheTabStop();
     void aboutBoxLayout();
 };
 
@@ -226,6 +229,43 @@ void DialogWindowTest::stylesOfTheTemplate() {
         window.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(icon,
              qtfront::IconPixmap(res::kAppIcon).toImage().convertToFormat(QImage::Format_ARGB32));
+}
+
+void DialogWindowTest::keyFieldColumnsStartAtTheTabStop() {
+    ScriptedDialog run;
+    QVERIFY(run.Open(4, 100, 8));
+    auto* list = dynamic_cast<qtfront::TemplateListBox*>(run.Control(D::kKeyFieldList));
+    QVERIFY(list != nullptr);
+    QCOMPARE(list->TabStop(), 30);  // set by the dialog
+    const int stop = qtfront::HorizontalPixels(30, run.view->Window()->Units());
+    auto* delegate = static_cast<qtfront::KeyFieldDelegate*>(list->itemDelegate());
+    QCOMPARE(delegate->TabStopPixels(), stop);
+    const auto advance = [](const QString& text) { return static_cast<int>(text.size()) * 10; };
+    QCOMPARE(delegate->PartOffsets({QStringLiteral("61"), QStringLiteral("18")}, advance),
+             (std::vector<int>{0, stop}));
+    // A first column that reaches past the stop pushes the second to the next one.
+    QCOMPARE(delegate->PartOffsets({QString(stop / 10 + 1, QLatin1Char('x')), QStringLiteral("8")},
+                                   advance),
+             (std::vector<int>{0, 2 * stop}));
+
+    // As painted: the part after the tab starts exactly one stop further right.
+    auto inkStart = [list](const QString& item) {
+        list->clear();
+        list->addItem(item);
+        list->doItemsLayout();
+        const QImage image = list->viewport()->grab().toImage();
+        const QRect row = list->visualItemRect(list->item(0));
+        const QColor background = image.pixelColor(row.right() - 1, row.center().y());
+        for (int x = row.left(); x < row.right(); ++x) {
+            for (int y = row.top(); y <= row.bottom(); ++y) {
+                if (image.pixelColor(x, y) != background) return x;
+            }
+        }
+        return -1;
+    };
+    const int alone = inkStart(QStringLiteral("8"));
+    QVERIFY(alone >= 0);
+    QCOMPARE(inkStart(QStringLiteral("\t8")), alone + stop);
 }
 
 void DialogWindowTest::aboutBoxLayout() {
