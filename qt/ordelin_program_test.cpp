@@ -56,9 +56,7 @@ void OrdelinProgramTest::exitStatusAndStandardError_data() {
         << QStringLiteral("[Ordelin] The following Talvo error occurred:");
     QTest::newRow("network refused")
         << QStringList{input, QStringLiteral("/DDAT"), QStringLiteral("/NET:SERVER")} << 1
-        << QStringLiteral(
-               "[Ordelin] A connection to the Talvo file system could not be "
-               "established.");
+        << QStringLiteral("cannot connect to the network name \"SERVER\"");
     QTest::newRow("no display") << QStringList{input, QStringLiteral("/DDAT")} << 1
                                 << QStringLiteral("no display to show the window on");
 }
