@@ -1,6 +1,6 @@
 // The `ordelin` program as a user starts it, without a display: the exit status and standard
 // error for a command line that does not split, a refused directory name, a refused network, and
-// a run that has no display to show its window on. None of them may need a window system.
+// a run that has no display to show its window on, and --version. None may need a window system.
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -46,6 +46,7 @@ void OrdelinProgramTest::exitStatusAndStandardError_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("error");  // standard error: exactly the usage line, or holding
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << QString();
     QTest::newRow("no arguments") << QStringList{} << 2 << usage;
     QTest::newRow("no /D") << QStringList{input} << 2 << usage;
     QTest::newRow("empty /D") << QStringList{input, QStringLiteral("/D")} << 2 << usage;
@@ -81,7 +82,13 @@ void OrdelinProgramTest::exitStatusAndStandardError() {
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     const QString standardError = QString::fromLocal8Bit(program.readAllStandardError());
     QCOMPARE(program.exitCode(), status);
-    QCOMPARE(program.readAllStandardOutput(), QByteArray());
+    const QByteArray standardOutput = program.readAllStandardOutput();
+    if (status == 0) {
+        QCOMPARE(standardOutput, QByteArray("ordelin 1.0\n"));
+        QCOMPARE(standardError, QString());
+        return;
+    }
+    QCOMPARE(standardOutput, QByteArray());
     if (status == 2) {
         QCOMPARE(standardError, error);
     } else {

@@ -4,6 +4,7 @@
 // window closed, exit status 0.
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QUrl>
 #include <algorithm>
+#include <numeric>
 
 #include "app/ordelin_app.h"
 #include "fsclient/dornapi.h"
@@ -36,6 +38,16 @@ QWidget* Main(int id) {
 }
 
 }  // namespace
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
 
 // Receives what the desktop is asked to open.
 class OpenedUrls : public QObject {
@@ -134,6 +146,9 @@ void SessionTest::definesAKeyAndBuildsTheOutputFile() {
 
     std::vector<int> barSteps;
     bool barShownWhileStepping = true;
+    bool waitCursorWhileStepping = true;
+    bool barHiddenAfter = false;
+    PaintCounter barPaints;
     QString summary;
     std::vector<QString> keyFields;
     bool buildEnabledAndFocused = false;
@@ -147,7 +162,11 @@ void SessionTest::definesAKeyAndBuildsTheOutputFile() {
                 QObject::connect(bar, &QProgressBar::valueChanged, bar, [&, bar](int value) {
                     barSteps.push_back(value);
                     barShownWhileStepping = barShownWhileStepping && bar->isVisible();
+                    const QCursor* cursor = QApplication::overrideCursor();
+                    waitCursorWhileStepping = waitCursorWhileStepping && cursor != nullptr &&
+                                              cursor->shape() == Qt::WaitCursor;
                 });
+                bar->installEventFilter(&barPaints);
 
                 // City (bytes 61 to 78), then the customer number (0 to 7): a key of 26 bytes.
                 drive::TypeInto(Main(D::kOutputFile), QStringLiteral("CUSTCITY"));
@@ -168,6 +187,8 @@ void SessionTest::definesAKeyAndBuildsTheOutputFile() {
                                          QApplication::focusWidget() == Main(D::kBuildFile);
 
                 drive::PressKey(Qt::Key_Return);  // Build File has the focus
+                barHiddenAfter = !bar->isVisible() && QApplication::overrideCursor() == nullptr;
+                bar->removeEventFilter(&barPaints);
                 drive::Click(Main(D::kClose));
             });
     });
@@ -188,17 +209,30 @@ void SessionTest::definesAKeyAndBuildsTheOutputFile() {
     }
     std::sort(expected.begin(), expected.end());
     const std::vector<std::string> keys = ReadKeys("CUSTCITY", 26);
-    QEXPECT_FAIL("", "DISABLED_ until the build run (OnBuildFile) is on main", Continue);
+    QCOMPARE(keys.size(), expected.size());
     QVERIFY(keys == expected);
-    QEXPECT_FAIL("", "DISABLED_ until the build run (OnBuildFile) is on main", Continue);
-    QVERIFY(!boxes.Texts().empty() &&
-            boxes.Texts().back() == QStringLiteral("%1 records were written").arg(kRecords));
-    // 3000 records: the bar is shown with a range of 30 and moves one step every 100 records.
-    QEXPECT_FAIL("", "DISABLED_ until the build run (OnBuildFile) is on main", Continue);
-    QVERIFY(barSteps.size() >= 30 && barSteps.back() == 30 && barShownWhileStepping &&
-            std::is_sorted(barSteps.begin(), barSteps.end()));
-    QEXPECT_FAIL("", "DISABLED_ until the build run (OnBuildFile) is on main", Continue);
-    QVERIFY(desktop.urls.size() == 1 && desktop.urls[0].path().endsWith(QStringLiteral(".htm")));
+    QCOMPARE(boxes.Texts(),
+             std::vector<QString>{QStringLiteral("%1 records were written").arg(kRecords)});
+
+    // 3000 records: the bar shows a range of 30 and moves one step every 100 records, each step
+    // painted at once (the build does not return to the event loop), under the wait cursor.
+    std::vector<int> everyStep(30);
+    std::iota(everyStep.begin(), everyStep.end(), 1);
+    QCOMPARE(barSteps, everyStep);
+    QVERIFY(barShownWhileStepping);
+    QVERIFY(waitCursorWhileStepping);
+    QVERIFY(barPaints.paints >= 30);
+    QVERIFY(barHiddenAfter);
+
+    // The list file went to the desktop: it records the run.
+    QCOMPARE(desktop.urls.size(), 1);
+    QFile list(desktop.urls[0].toLocalFile());
+    QVERIFY(list.fileName().endsWith(QStringLiteral(".htm")));
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QByteArray report = list.readAll();
+    QVERIFY(report.contains("Input file: CUST on DAT"));
+    QVERIFY(report.contains("Output file: CUSTCITY on DAT"));
+    QVERIFY(report.contains(QStringLiteral("Records written: %1,").arg(kRecords).toUtf8()));
     QVERIFY(!Main(D::kProgress));  // the window is gone
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
