@@ -39,6 +39,7 @@ WidgetDialogView::~WidgetDialogView() {
         dialog = nullptr;
     }
     QObject::disconnect(focusConnection);
+    if (qApp != nullptr) qApp->removeEventFilter(this);
     while (waitCursorDepth > 0) EndWaitCursor();
 }
 
