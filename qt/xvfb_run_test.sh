@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Runs the built ordelin under Xvfb as a person starts it, on a real keyed file made with the
 # talvo tool: the window comes up with its title and the template's size, takes typed keys, and
-# Escape closes it with status 0; a refused network shows its box, Enter answers it, status 1.
+# Escape closes it with status 0; a key defined with the keyboard alone builds a real output file
+# (its closing box answered, the window closed, status 0); a refused network shows its box, Enter
+# answers it, status 1.
 #   xvfb_run_test.sh ORDELIN TALVO
 set -euo pipefail
 
 # In the X session: starts ordelin with the arguments given, waits for a window named "Ordelin",
 # gives it the keyboard, presses the keys given in $KEYS, and prints "status N" when ordelin ends.
+# Besides keys and "type:TEXT", $KEYS may hold "box" (the keyboard to the newest other window
+# named "Ordelin": a message box) and "main" (back to the first window).
 if [ "${1:-}" = "--session" ]; then
   shift
   "$ORDELIN" "$@" 2>"$WORK/stderr" &
@@ -18,8 +22,21 @@ if [ "${1:-}" = "--session" ]; then
   for key in $KEYS; do
     case $key in
       type:*) xdotool type --delay 20 "${key#type:}" ;;
+      box)
+        box=
+        for _ in $(seq 100); do
+          box=$(xdotool search --onlyvisible --name '^Ordelin$' | grep -v "^$window\$" | tail -1)
+          [ -n "$box" ] && break
+          sleep 0.2
+        done
+        echo "box $(xdotool getwindowgeometry "$box" | sed -n 's/ *Geometry: //p')"
+        xdotool windowfocus --sync "$box"
+        sleep 0.3
+        ;;
+      main) xdotool windowfocus --sync "$window"; sleep 0.3 ;;
       *) xdotool key --delay 20 "$key" ;;
     esac
+    sleep 0.1
   done
   status=0
   timeout 30 tail --pid="$pid" -f /dev/null || { kill "$pid"; echo "ordelin did not end"; }
@@ -55,6 +72,23 @@ size=$(sed -n 's/^window \([0-9]*\)x\([0-9]*\)$/\1 \2/p' <<<"$out")
 read -r width height <<<"$size"
 (( width > height && width * 10 / height >= 12 && width * 10 / height <= 14 )) ||
   fail "window of $width x $height is not the dialog's shape"
+
+echo "== ordelin $work/data/CUST /DDAT: a key of city and number by keyboard, Build File"
+# Output name; the directory list dropped down and DAT chosen; key size 26; the field 61/18
+# added; back to the position, 0, the 8 bytes left added: Build File has the focus, Enter.
+keys="ctrl+a type:CUSTCITY Tab alt+Down Down Return Tab Tab ctrl+a type:26 Tab ctrl+a type:61"
+keys+=" Tab ctrl+a type:18 Tab space shift+Tab shift+Tab ctrl+a type:0 Tab Tab space Return"
+out=$(KEYS="$keys box Return main Escape" run "$work/data/CUST" /DDAT)
+echo "$out"
+grep -q '^box [0-9]\+x[0-9]\+' <<<"$out" || fail "no closing box"
+grep -q '^status 0$' <<<"$out" || fail "status is not 0"
+stat=$("$talvo" stat "$work/data/CUSTCITY")
+echo "$stat"
+# 2000 records, none deleted, each under its own key of 26 bytes.
+grep -qE '^key size +26$' <<<"$stat" || fail "the output's key size is not 26"
+grep -qE '^records +2000$' <<<"$stat" || fail "the output does not hold the 2000 records"
+grep -qE '^keys +2000$' <<<"$stat" || fail "the output does not hold 2000 keys"
+"$talvo" check "$work/data/CUSTCITY" >/dev/null || fail "the output file is not sound"
 
 echo "== ordelin $work/data/CUST /DDAT /NET:SERVER: the connection's box, Enter"
 out=$(KEYS="Return" run "$work/data/CUST" /DDAT /NET:SERVER)
