@@ -4,8 +4,10 @@
 // sqlite3 command-line tool doing the same write into a WITHOUT ROWID table in one transaction.
 //
 //   talvo_bench [--records N] [--dir FOLDER] [--no-sqlite] [--keep]
+//   talvo_bench --read FILE      reads an existing keyed file in key order, nothing else
 //
-// Prints one line per figure.
+// Prints one line per figure, the engine's work counters and budgets among them (the budgets
+// come from TALVO_BUDGETS, as for every user of the engine).
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -23,6 +25,7 @@
 
 #include "bench/bench_keys.h"
 #include "talvo/engine.h"
+#include "talvo/engine/tuning.h"
 
 namespace {
 
@@ -79,6 +82,46 @@ bool Fail(const char* what, const talvo::Status& status) {
     return false;
 }
 
+double writePeakMiB = 0;
+
+// Every key of the file in order (SeekKey strictly after the last key + Get), each record read.
+bool ReadInKeyOrder(const std::string& path, uint64_t* count, double* seconds) {
+    const Clock::time_point readStart = Clock::now();
+    talvo::Engine engine;
+    std::shared_ptr<talvo::DataFile> file;
+    talvo::Status s = engine.Open(path, &file);
+    if (!s.ok()) return Fail("open", s);
+    std::string current;
+    std::string previous;
+    std::vector<uint8_t> read;
+    uint64_t checksum = 0;
+    *count = 0;
+    s = file->SeekKey({}, false, &current);
+    while (s.ok()) {
+        if (*count != 0 && !(previous < current)) {
+            std::fprintf(stderr, "talvo_bench: keys out of order at %llu\n",
+                         static_cast<unsigned long long>(*count));
+            return false;
+        }
+        s = file->Get({reinterpret_cast<const uint8_t*>(current.data()), current.size()}, &read);
+        if (!s.ok()) return Fail("get", s);
+        if (!read.empty()) checksum += read.front() + read.back();
+        SamplePrivate(*count);
+        ++*count;
+        previous.swap(current);
+        s = file->SeekKey({reinterpret_cast<const uint8_t*>(previous.data()), previous.size()},
+                          true, &current);
+    }
+    if (s.code() != talvo::Error::kEndOfKeys) return Fail("seek", s);
+    *seconds = Seconds(readStart);
+    (void)engine.Close(file);
+    if (*count != 0 && checksum == 0) {
+        std::fprintf(stderr, "talvo_bench: the records read are empty\n");
+        return false;
+    }
+    return true;
+}
+
 bool RunTalvo(const std::string& path, uint64_t records, double* writeSeconds,
               double* readSeconds) {
     std::vector<uint8_t> key(kKeySize);
@@ -104,37 +147,11 @@ bool RunTalvo(const std::string& path, uint64_t records, double* writeSeconds,
         if (!s.ok()) return Fail("close", s);
     }
     *writeSeconds = Seconds(writeStart);
+    writePeakMiB = PeakMiB(RUSAGE_SELF);
 
-    const Clock::time_point readStart = Clock::now();
-    talvo::Engine engine;
-    std::shared_ptr<talvo::DataFile> file;
-    talvo::Status s = engine.Open(path, &file);
-    if (!s.ok()) return Fail("reopen", s);
-    std::string current;
-    std::string previous;
-    std::vector<uint8_t> read;
     uint64_t count = 0;
-    uint64_t checksum = 0;
-    s = file->SeekKey({}, false, &current);
-    while (s.ok()) {
-        if (count != 0 && !(previous < current)) {
-            std::fprintf(stderr, "talvo_bench: keys out of order at %llu\n",
-                         static_cast<unsigned long long>(count));
-            return false;
-        }
-        s = file->Get({reinterpret_cast<const uint8_t*>(current.data()), current.size()}, &read);
-        if (!s.ok()) return Fail("get", s);
-        checksum += read[7] + read[kRecordSize - 1];
-        SamplePrivate(count);
-        ++count;
-        previous.swap(current);
-        s = file->SeekKey({reinterpret_cast<const uint8_t*>(previous.data()), previous.size()},
-                          true, &current);
-    }
-    if (s.code() != talvo::Error::kEndOfKeys) return Fail("seek", s);
-    *readSeconds = Seconds(readStart);
-    (void)engine.Close(file);
-    if (count != records || checksum == 0) {
+    if (!ReadInKeyOrder(path, &count, readSeconds)) return false;
+    if (count != records) {
         std::fprintf(stderr, "talvo_bench: read %llu records of %llu\n",
                      static_cast<unsigned long long>(count),
                      static_cast<unsigned long long>(records));
@@ -193,6 +210,7 @@ int main(int argc, char** argv) {
     std::string dir;
     bool sqlite = true;
     bool keep = false;
+    std::string readOnly;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--records" && i + 1 < argc) {
@@ -203,11 +221,29 @@ int main(int argc, char** argv) {
             sqlite = false;
         } else if (arg == "--keep") {
             keep = true;
+        } else if (arg == "--read" && i + 1 < argc) {
+            readOnly = argv[++i];
         } else {
-            std::fprintf(
-                stderr, "usage: talvo_bench [--records N] [--dir FOLDER] [--no-sqlite] [--keep]\n");
+            std::fprintf(stderr,
+                         "usage: talvo_bench [--records N] [--dir FOLDER] [--no-sqlite] [--keep]\n"
+                         "       talvo_bench --read FILE\n");
             return 2;
         }
+    }
+    if (!readOnly.empty()) {
+        // A file made elsewhere (e.g. by talvo import), read in key order.
+        uint64_t count = 0;
+        double seconds = 0;
+        if (!ReadInKeyOrder(readOnly, &count, &seconds)) return 1;
+        std::printf(
+            "talvo read in key order (SeekKey after + Get), %llu records: %.0f records/s "
+            "(%.3f s)\n",
+            static_cast<unsigned long long>(count), static_cast<double>(count) / seconds, seconds);
+        std::printf(
+            "talvo peak memory of the read, resident (mapped file pages included): "
+            "%.1f MiB\n",
+            PeakMiB(RUSAGE_SELF));
+        return 0;
     }
     std::string base = dir.empty() ? std::filesystem::temp_directory_path().string() : dir;
     std::string pattern = base + "/talvo-bench-XXXXXX";
@@ -232,9 +268,24 @@ int main(int argc, char** argv) {
         writeSeconds);
     std::printf("talvo read in key order (SeekKey after + Get): %.0f records/s (%.3f s)\n",
                 n / readSeconds, readSeconds);
+    std::printf("talvo peak memory of the write, resident (mapped file pages included): %.1f MiB\n",
+                writePeakMiB);
     std::printf("talvo peak memory, resident (mapped file pages included): %.1f MiB\n", peak);
     std::printf("talvo peak memory, private (heap and stacks, sampled): %.1f MiB\n",
                 static_cast<double>(peakPrivateKiB) / 1024.0);
+    const talvo::engine::WorkCounters& c = talvo::engine::Counters();
+    std::printf(
+        "talvo work: %llu spills (%llu run bytes), %llu run block reads, %llu filter rebuilds, "
+        "%llu merges (%llu tree rebuilds, %llu entries), %llu index transactions, %llu bytes "
+        "cleared\n",
+        static_cast<unsigned long long>(c.spills), static_cast<unsigned long long>(c.runBytes),
+        static_cast<unsigned long long>(c.runBlockReads),
+        static_cast<unsigned long long>(c.filterRebuilds),
+        static_cast<unsigned long long>(c.merges), static_cast<unsigned long long>(c.treeRebuilds),
+        static_cast<unsigned long long>(c.entriesWritten),
+        static_cast<unsigned long long>(c.indexTxns),
+        static_cast<unsigned long long>(c.bytesCleared));
+    std::printf("talvo budgets: %s\n", talvo::CurrentBudgets().c_str());
     std::printf("talvo bytes on disk: %llu (data %llu, index %llu)\n",
                 static_cast<unsigned long long>(dataBytes + indexBytes),
                 static_cast<unsigned long long>(dataBytes),

@@ -196,4 +196,20 @@ class Engine {
     std::unique_ptr<Impl> impl_;
 };
 
+// --- Memory budgets -----------------------------------------------------------------------------
+
+// The budgets that bound what an open file holds in memory while it is written, as
+// "name=size,...": slot-buffer (new records before they are written), pending-keys (new keys
+// before they are sorted and spilled to disk), filter (the filter over spilled keys), run-buffers
+// (buffers of the spilled runs), index-txn (index pages one write transaction holds), mapped
+// (pages read through the maps before they are let go). Sizes in bytes, or with K, M or G.
+// The process starts with the defaults, changed by the environment variable TALVO_BUDGETS; while
+// that variable cannot be read, Engine::Open refuses with kInvalidArgument and says why.
+//
+// SetBudgets changes the named budgets for files opened afterwards (the others keep their
+// values); kInvalidArgument, changing nothing, for an unknown name or a size out of range.
+Status SetBudgets(std::string_view text);
+// Every budget, in the form SetBudgets reads.
+std::string CurrentBudgets();
+
 }  // namespace talvo

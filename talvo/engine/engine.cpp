@@ -182,9 +182,11 @@ Status Engine::Create(const std::string& hostPath, const CreateOptions& options)
     const bool keyed = engine::IsKeyedType(options.type);
     const std::vector<std::string> parts = OpenDataFile::PartPaths(hostPath);
     if (keyed) {
-        // No data file, so any index here is left over from an erase or create cut short.
+        // No data file, so any part here is left over from an erase or create cut short. The
+        // index cannot go elsewhere; the key column and the spill file do without their names.
         for (size_t i = 1; i < parts.size(); ++i) {
             if (IsOtherThanAnIndexPart(table, parts[i])) {
+                if (i > 2) continue;
                 return MakeError(Error::kFileExists,
                                  parts[i] + " is a file of its own, where the key index of " +
                                      hostPath + " would go");
@@ -196,13 +198,13 @@ Status Engine::Create(const std::string& hostPath, const CreateOptions& options)
         meta.fileId = header.fileId;
         s = engine::KeyIndex::Create(parts[1], meta);
         if (!s.ok()) {
-            for (size_t i = 1; i < parts.size(); ++i) (void)RemoveIfPresent(parts[i]);
+            for (size_t i = 1; i <= 2; ++i) (void)RemoveIfPresent(parts[i]);  // what it made
             return s;
         }
     }
     s = WriteNewDataFile(hostPath, header);
     if (!s.ok() && keyed && s.code() != Error::kFileExists) {
-        for (size_t i = 1; i < parts.size(); ++i) (void)RemoveIfPresent(parts[i]);
+        for (size_t i = 1; i <= 2; ++i) (void)RemoveIfPresent(parts[i]);
     }
     return s;
 }

@@ -60,6 +60,11 @@
 //   5. Definitions 1..U are in use and U never shrinks; the rest are zero.
 #include "talvo/engine/file_header.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -240,6 +245,28 @@ CopyState DecodeCopy(const uint8_t* p, FileHeader* header) {
 }
 
 }  // namespace
+
+bool IsOtherThanAPart(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return true;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return true;  // unreadable: not ours to judge
+    std::vector<uint8_t> start(kDataStart);
+    size_t got = 0;
+    while (got < start.size()) {
+        const ssize_t n =
+            ::pread(fd, start.data() + got, start.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    start.resize(got);
+    FileHeader header;
+    int copy = 0;
+    return DecodeHeader(start, &header, &copy).code() != Error::kNotDataFile;
+}
 
 Status DecodeHeader(std::span<const uint8_t> start, FileHeader* header, int* copyIndex) {
     if (start.size() < sizeof kMagic || std::memcmp(start.data(), kMagic, sizeof kMagic) != 0) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "talvo/engine.h"
@@ -54,6 +55,12 @@ void EncodeHeader(const FileHeader& header, std::span<uint8_t, kHeaderCopySize> 
 // kVersionMismatch for another format version. *copyIndex receives the copy chosen (0 or 1).
 // On failure *header is unchanged.
 Status DecodeHeader(std::span<const uint8_t> start, FileHeader* header, int* copyIndex);
+
+// Whether the file at path (not followed if it is a symbolic link) is something other than a
+// plain file, or starts like a data file of the engine (damaged or not). A name that a file uses
+// for one of its parts may be taken by such a file in its own right: it is never removed,
+// replaced or written as a part.
+bool IsOtherThanAPart(const std::string& path);
 
 // CRC-32 (IEEE 802.3, reflected) of the bytes.
 uint32_t Crc32(std::span<const uint8_t> bytes);

@@ -5,34 +5,46 @@
 //
 //   DATABASE  KEY                         VALUE
 //   keys      the key, exactly key size   record number, 8 bytes little-endian
-//             bytes (zero-padded); LMDB's
-//             default order = unsigned
-//             bytes
+//   keys1     bytes (zero-padded); LMDB's (two key trees of the same form: the meta entry
+//             default order = unsigned     "tree" names the current one; the other is empty,
+//             bytes                        or being filled by a rebuild)
 //   meta      "counts"                    48 bytes, six little-endian uint64: index format
-//                                         version (1), file id, slot count, deleted count,
-//                                         key count, next record number
+//                                         version (2; 1 in files whose key tree is always
+//                                         "keys"), file id, slot count, deleted count, key
+//                                         count, next record number
+//   meta      "tree"                      the name of the current key tree, "keys" or "keys1";
+//                                         absent: "keys"
 //   meta      "m" + record number         empty: a slot whose deleted mark is committed here
 //             (8 bytes big-endian)        and may not yet be written to the data file
 //
 // Invariants (together with those of file_header.cpp):
-//   1. "counts" and "keys" change only together, in one transaction.
-//   2. Every key maps to a record number below the slot count whose slot is live (key-only
-//      files: below the next record number); keys = key count = slot count - deleted count for
-//      files with records.
+//   1. "counts", "tree" and the current key tree change only together, in one transaction.
+//   2. Every key of the current tree maps to a record number below the slot count whose slot is
+//      live (key-only files: below the next record number); keys = key count = slot count -
+//      deleted count for files with records.
 //   3. The data file is flushed (fdatasync) before the transaction that counts its slots
 //      commits. The environment runs with MDB_NOMETASYNC: a commit flushes its pages before it
 //      writes the meta page that points to them, and the engine syncs the meta page right after
-//      the commit. (Without that first flush, a power loss could leave a meta page pointing to
-//      pages that never reached the disk.)
+//      the commit that changes "counts". (Without that first flush, a power loss could leave a
+//      meta page pointing to pages that never reached the disk.)
 //   4. Deleting a committed slot: the transaction that removes its key also stores its "m" entry;
 //      after that commit the 0xFE is written to the slot and flushed, and a later transaction
 //      drops the entry. A reader overlays every "m" entry, so the slot reads as deleted in every
 //      state a crash can leave.
+//   5. New keys reach the current tree in one of two ways (Rebuild, InsertInPlace):
+//      - in place: inserted in key order in the transaction that stores the new counts;
+//      - by a rebuild: the other tree is emptied and filled, appending in key order, with the
+//        current tree's keys and the new ones, in transactions of bounded size that change
+//        nothing else (no reader looks at the other tree); then one transaction names it in
+//        "tree", stores the counts and empties the old tree. A kill before that transaction
+//        leaves the old state whole and a partly filled other tree, which the next writer
+//        empties (DropUnfinishedTree) before anything else.
 #include "talvo/engine/key_index.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -43,8 +55,16 @@ namespace talvo::engine {
 namespace {
 
 constexpr size_t kMapSize = size_t{64} << 30;  // address space only: the file grows with its data
-constexpr uint64_t kIndexVersion = 1;
+constexpr uint64_t kIndexVersion = 2;
+constexpr uint64_t kFirstIndexVersion = 1;
 constexpr char kCountsKey[] = "counts";
+constexpr char kTreeKey[] = "tree";
+constexpr const char* kTreeNames[2] = {"keys", "keys1"};
+constexpr unsigned kMaxDbs = 3;
+// Index pages that a seek or a lookup reads through the map, and what a step to the next key
+// reads on average, for the accounting of mapped pages.
+constexpr uint64_t kSeekBytes = 4 * 4096;
+constexpr uint64_t kStepBytes = 64;
 constexpr int kAhead = 16;
 
 void PutU64(uint8_t* at, uint64_t v) {
@@ -104,7 +124,7 @@ Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     KeyIndex index;
     index.path_ = path;
     Status s = index.Check(mdb_env_create(&index.env_), "create");
-    if (s.ok()) s = index.Check(mdb_env_set_maxdbs(index.env_, 2), "configure");
+    if (s.ok()) s = index.Check(mdb_env_set_maxdbs(index.env_, kMaxDbs), "configure");
     if (s.ok()) s = index.Check(mdb_env_set_mapsize(index.env_, kMapSize), "configure");
     if (s.ok()) {
         s = index.Check(
@@ -114,7 +134,8 @@ Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     if (s.ok()) s = index.Check(mdb_txn_begin(index.env_, nullptr, 0, &index.txn_), "begin");
     if (s.ok()) {
         index.writing_ = true;
-        s = index.Check(mdb_dbi_open(index.txn_, "keys", MDB_CREATE, &index.keys_), "create keys");
+        s = index.Check(mdb_dbi_open(index.txn_, kTreeNames[0], MDB_CREATE, &index.trees_[0]),
+                        "create keys");
     }
     if (s.ok())
         s = index.Check(mdb_dbi_open(index.txn_, "meta", MDB_CREATE, &index.meta_), "create meta");
@@ -133,7 +154,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
     unsigned flags = MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC | MDB_NOMEMINIT;
     if (!writable) flags |= MDB_RDONLY;
     Status s = Check(mdb_env_create(&env_), "create");
-    if (s.ok()) s = Check(mdb_env_set_maxdbs(env_, 2), "configure");
+    if (s.ok()) s = Check(mdb_env_set_maxdbs(env_, kMaxDbs), "configure");
     if (s.ok()) s = Check(mdb_env_set_mapsize(env_, kMapSize), "configure");
     if (s.ok() && st.st_size == 0)
         s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
@@ -156,8 +177,15 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
         }
         if (!s.ok() && txn != nullptr) mdb_txn_abort(txn);
         if (s.ok()) {
-            int rc = mdb_dbi_open(txn, "keys", 0, &keys_);
+            int rc = mdb_dbi_open(txn, kTreeNames[0], 0, &trees_[0]);
             if (rc == MDB_SUCCESS) rc = mdb_dbi_open(txn, "meta", 0, &meta_);
+            if (rc == MDB_SUCCESS) {
+                treeOpen_[0] = true;
+                // The second tree exists once a rebuild has made it.
+                rc = mdb_dbi_open(txn, kTreeNames[1], 0, &trees_[1]);
+                treeOpen_[1] = rc == MDB_SUCCESS;
+                if (rc == MDB_NOTFOUND) rc = MDB_SUCCESS;
+            }
             if (rc == MDB_NOTFOUND) {
                 s = MakeError(Error::kDamaged, path + " is not the key index of a data file");
             } else {
@@ -223,6 +251,9 @@ void KeyIndex::Close() {
     EndTxn();
     if (env_ != nullptr) mdb_env_close(env_);
     env_ = nullptr;
+    treeOpen_[0] = treeOpen_[1] = false;
+    treePending_[0] = treePending_[1] = false;
+    current_ = 0;
 }
 
 void KeyIndex::DropAhead() {
@@ -233,7 +264,7 @@ void KeyIndex::DropAhead() {
 
 void KeyIndex::StartAhead(const MDB_val& key) {
     aheadValid_ = false;
-    if (ahead_ == nullptr && mdb_cursor_open(txn_, keys_, &ahead_) != MDB_SUCCESS) {
+    if (ahead_ == nullptr && mdb_cursor_open(txn_, keys(), &ahead_) != MDB_SUCCESS) {
         ahead_ = nullptr;
         return;
     }
@@ -262,16 +293,81 @@ void KeyIndex::EndTxn() {
     DropAhead();
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
-    if (txn_ != nullptr) mdb_txn_abort(txn_);
+    if (txn_ != nullptr) {
+        mdb_txn_abort(txn_);
+        SettleTrees(false);
+    }
     txn_ = nullptr;
     writing_ = false;
 }
 
+// A tree handle opened in a transaction lasts only if that transaction commits (LMDB closes it
+// with one that is aborted).
+void KeyIndex::SettleTrees(bool committed) {
+    for (int t = 0; t < 2; ++t) {
+        if (treePending_[t] && !committed) treeOpen_[t] = false;
+        treePending_[t] = false;
+    }
+}
+
+Status KeyIndex::OpenTree(int tree, bool create) {
+    if (treeOpen_[tree]) return Status::Ok();
+    const int rc = mdb_dbi_open(txn_, kTreeNames[tree], create ? MDB_CREATE : 0, &trees_[tree]);
+    if (rc == MDB_NOTFOUND) {
+        return MakeError(Error::kDamaged, path_ + " names the key tree \"" +
+                                              std::string(kTreeNames[tree]) +
+                                              "\", which it does not hold");
+    }
+    Status s = Check(rc, "open the key tree");
+    if (!s.ok()) return s;
+    treeOpen_[tree] = true;
+    treePending_[tree] = true;
+    return Status::Ok();
+}
+
+Status KeyIndex::SelectTree() {
+    MDB_val k = Val(kTreeKey, sizeof kTreeKey - 1);
+    MDB_val v{};
+    const int rc = mdb_get(txn_, meta_, &k, &v);
+    int tree = 0;
+    if (rc == MDB_SUCCESS) {
+        const std::string name(static_cast<const char*>(v.mv_data), v.mv_size);
+        tree = name == kTreeNames[0] ? 0 : name == kTreeNames[1] ? 1 : -1;
+        if (tree < 0) return MakeError(Error::kDamaged, path_ + " names no key tree of its own");
+    } else if (rc != MDB_NOTFOUND) {
+        return Check(rc, "read the tree");
+    }
+    if (!treeOpen_[tree]) {
+        Status s = OpenTree(tree, false);
+        if (!s.ok()) return s;
+    }
+    current_ = tree;
+    return Status::Ok();
+}
+
 Status KeyIndex::EnsureTxn() {
     if (txn_ != nullptr) return Status::Ok();
-    Status s = Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn_), "begin read");
-    if (!s.ok()) txn_ = nullptr;
-    return s;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Status s = Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn_), "begin read");
+        if (!s.ok()) {
+            txn_ = nullptr;
+            return s;
+        }
+        s = SelectTree();
+        if (!s.ok()) {
+            EndTxn();
+            return s;
+        }
+        if (!treePending_[0] && !treePending_[1]) return s;
+        // A tree handle opened in a read transaction lasts once that transaction commits; then
+        // read on in a fresh one.
+        const int rc = mdb_txn_commit(txn_);
+        txn_ = nullptr;
+        SettleTrees(rc == MDB_SUCCESS);
+        s = Check(rc, "open the key tree");
+        if (!s.ok()) return s;
+    }
+    return MakeError(Error::kLocked, path_ + " changes too fast to be read");
 }
 
 void KeyIndex::EndRead() {
@@ -288,18 +384,41 @@ Status KeyIndex::BeginWrite() {
         return s;
     }
     writing_ = true;
-    return Status::Ok();
+    s = SelectTree();
+    if (!s.ok()) Abort();
+    return s;
 }
 
-Status KeyIndex::Commit(const IndexMeta& meta) {
-    if (!writing_) return Status::Ok();
-    uint8_t value[48];
+Status KeyIndex::CommitTxn(const char* what) {
+    DropAhead();
+    if (cursor_ != nullptr) mdb_cursor_close(cursor_);
+    cursor_ = nullptr;
+    const int rc = mdb_txn_commit(txn_);
+    txn_ = nullptr;
+    writing_ = false;
+    SettleTrees(rc == MDB_SUCCESS);
+    Status s = Check(rc, what);
+    if (s.ok()) ++Counters().indexTxns;
+    return s;
+}
+
+namespace {
+
+void EncodeCounts(const IndexMeta& meta, uint8_t value[48]) {
     PutU64(value, kIndexVersion);
     PutU64(value + 8, meta.fileId);
     PutU64(value + 16, meta.slotCount);
     PutU64(value + 24, meta.deletedCount);
     PutU64(value + 32, meta.keyCount);
     PutU64(value + 40, meta.nextNumber);
+}
+
+}  // namespace
+
+Status KeyIndex::Commit(const IndexMeta& meta) {
+    if (!writing_) return Status::Ok();
+    uint8_t value[48];
+    EncodeCounts(meta, value);
     MDB_val k = Val(kCountsKey, sizeof kCountsKey - 1);
     MDB_val v = Val(value, sizeof value);
     Status s = Check(mdb_put(txn_, meta_, &k, &v, 0), "store counts");
@@ -307,13 +426,7 @@ Status KeyIndex::Commit(const IndexMeta& meta) {
         Abort();
         return s;
     }
-    DropAhead();
-    if (cursor_ != nullptr) mdb_cursor_close(cursor_);
-    cursor_ = nullptr;
-    const int rc = mdb_txn_commit(txn_);
-    txn_ = nullptr;
-    writing_ = false;
-    s = Check(rc, "commit");
+    s = CommitTxn("commit");
     if (s.ok()) s = Check(mdb_env_sync(env_, 1), "sync");
     return s;
 }
@@ -334,7 +447,8 @@ Status KeyIndex::ReadMeta(IndexMeta* meta) {
     s = Check(rc, "read counts");
     if (!s.ok()) return s;
     const auto* p = static_cast<const uint8_t*>(v.mv_data);
-    if (GetU64(p) != kIndexVersion) {
+    const uint64_t version = GetU64(p);
+    if (version != kIndexVersion && version != kFirstIndexVersion) {
         return MakeError(Error::kVersionMismatch, path_ + " has another index format version");
     }
     meta->fileId = GetU64(p + 8);
@@ -345,12 +459,47 @@ Status KeyIndex::ReadMeta(IndexMeta* meta) {
     return Status::Ok();
 }
 
+Status KeyIndex::Shape(TreeShape* shape) {
+    Status s = EnsureTxn();
+    if (!s.ok()) return s;
+    MDB_stat st{};
+    s = Check(mdb_stat(txn_, keys(), &st), "examine the key tree");
+    if (!s.ok()) return s;
+    shape->entries = st.ms_entries;
+    shape->leafPages = st.ms_leaf_pages;
+    shape->branchPages = st.ms_branch_pages;
+    shape->depth = st.ms_depth;
+    shape->pageSize = st.ms_psize;
+    return Status::Ok();
+}
+
+void KeyIndex::NoteRead(uint64_t bytes) {
+    if (mappedBudget_ == 0) return;
+    pagesRead_ += bytes;
+    if (pagesRead_ >= mappedBudget_) ReleaseMappedPages();
+}
+
+void KeyIndex::ReleaseMappedPages() {
+    pagesRead_ = 0;
+    MDB_envinfo info{};
+    MDB_stat stat{};
+    if (mdb_env_info(env_, &info) != MDB_SUCCESS || mdb_env_stat(env_, &stat) != MDB_SUCCESS ||
+        info.me_mapaddr == nullptr) {
+        return;
+    }
+    // The map is read-only and shared: a page let go is read again from the file's cache.
+    const size_t length = static_cast<size_t>(info.me_last_pgno + 1) * stat.ms_psize;
+    ::madvise(info.me_mapaddr, std::min(length, info.me_mapsize), MADV_DONTNEED);
+    ++Counters().mapReleases;
+}
+
 Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recordNumber) {
     Status s = EnsureTxn();
     if (!s.ok()) return s;
     MDB_val k = Val(key.data(), key.size());
     MDB_val v{};
-    const int rc = mdb_get(txn_, keys_, &k, &v);
+    const int rc = mdb_get(txn_, keys(), &k, &v);
+    NoteRead(kSeekBytes);
     *found = false;
     if (rc == MDB_NOTFOUND) return Status::Ok();
     s = Check(rc, "read key");
@@ -362,12 +511,14 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
     return Status::Ok();
 }
 
-Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySize) {
+Status KeyIndex::InsertInPlace(SortedSource& keys, size_t keySize, uint64_t* entries) {
+    *entries = 0;
     if (!writing_)
         return MakeError(Error::kIoError, "internal: insert outside a write transaction");
-    if (entries.empty()) return Status::Ok();
+    if (!keys.valid()) return Status::Ok();
     DropAhead();
-    Status s = Check(cursor_ == nullptr ? mdb_cursor_open(txn_, keys_, &cursor_) : 0, "cursor");
+    Status s =
+        Check(cursor_ == nullptr ? mdb_cursor_open(txn_, this->keys(), &cursor_) : 0, "cursor");
     if (!s.ok()) return s;
     MDB_val lastKey{};
     MDB_val lastValue{};
@@ -377,11 +528,12 @@ Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySiz
     const std::string last =
         append ? std::string()
                : std::string(static_cast<const char*>(lastKey.mv_data), lastKey.mv_size);
-    for (const IndexEntry& e : entries) {
-        if (!append && std::memcmp(e.key, last.data(), keySize) > 0) append = true;
+    for (; keys.valid(); s = keys.Next()) {
+        if (!s.ok()) return s;
+        if (!append && std::memcmp(keys.key(), last.data(), keySize) > 0) append = true;
         uint8_t number[8];
-        PutU64(number, e.recordNumber);
-        MDB_val k = Val(e.key, keySize);
+        PutU64(number, keys.number());
+        MDB_val k = Val(keys.key(), keySize);
         MDB_val v = Val(number, 8);
         rc = mdb_cursor_put(cursor_, &k, &v, append ? MDB_APPEND : MDB_NOOVERWRITE);
         if (rc == MDB_KEYEXIST) {
@@ -389,8 +541,181 @@ Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySiz
         }
         s = Check(rc, "store key");
         if (!s.ok()) return s;
+        ++*entries;
     }
-    return Status::Ok();
+    return s;
+}
+
+Status KeyIndex::InsertSorted(std::span<const IndexEntry> entries, size_t keySize) {
+    EntrySource source(entries);
+    uint64_t count = 0;
+    return InsertInPlace(source, keySize, &count);
+}
+
+Status KeyIndex::DropUnfinishedTree(bool* dropped) {
+    *dropped = false;
+    Status s = BeginWrite();
+    if (!s.ok()) return s;
+    const int other = 1 - current_;
+    if (!treeOpen_[other]) {
+        const int rc = mdb_dbi_open(txn_, kTreeNames[other], 0, &trees_[other]);
+        if (rc == MDB_NOTFOUND) {
+            Abort();
+            return Status::Ok();
+        }
+        s = Check(rc, "open the key trees");
+        if (!s.ok()) {
+            Abort();
+            return s;
+        }
+        treeOpen_[other] = treePending_[other] = true;
+    }
+    MDB_stat st{};
+    s = Check(mdb_stat(txn_, trees_[other], &st), "examine the key trees");
+    if (s.ok() && st.ms_entries != 0) {
+        s = Check(mdb_drop(txn_, trees_[other], 0), "empty the unfinished key tree");
+        *dropped = s.ok();
+    }
+    // Nothing to do: no write transaction stays open for it.
+    if (!*dropped) Abort();
+    return s;
+}
+
+Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& meta, size_t txnBytes,
+                         uint64_t* entries) {
+    *entries = 0;
+    if (writing_) return MakeError(Error::kIoError, "internal: rebuild inside a transaction");
+    if (readOnly_) return MakeError(Error::kIoError, path_ + " is read-only");
+    EndTxn();
+    // Entries that fill about txnBytes of leaf pages, appending (pages are filled up).
+    const uint64_t pageSize = 4096;
+    const uint64_t perPage = (pageSize - 16) / (keySize + 8 + 8 + 2);
+    const uint64_t pages = std::clamp<uint64_t>(txnBytes / pageSize, 1, 100000);
+    const uint64_t perTxn = std::max<uint64_t>(1, pages * perPage * 9 / 10);
+
+    int from = -1;
+    std::string lastWritten;  // the last key written to the new tree
+    bool oldDone = false;
+    for (bool first = true;; first = false) {
+        Status s = BeginWrite();
+        if (!s.ok()) return s;
+        if (from < 0) from = current_;
+        if (current_ != from) {
+            Abort();
+            return MakeError(Error::kLocked, path_ + " changed during a rebuild");
+        }
+        const int to = 1 - from;
+        MDB_cursor* out = nullptr;
+        MDB_cursor* old = nullptr;
+        auto fail = [&](Status cause) {
+            if (old != nullptr) mdb_cursor_close(old);
+            if (out != nullptr) mdb_cursor_close(out);
+            Abort();
+            return cause;
+        };
+        s = OpenTree(to, true);
+        if (s.ok() && first) s = Check(mdb_drop(txn_, trees_[to], 0), "empty the new tree");
+        if (s.ok()) s = Check(mdb_cursor_open(txn_, trees_[to], &out), "cursor");
+        MDB_val ok{}, ov{};
+        int orc = MDB_NOTFOUND;
+        if (s.ok() && !oldDone) {
+            s = Check(mdb_cursor_open(txn_, trees_[from], &old), "cursor");
+            if (s.ok() && first) {
+                orc = mdb_cursor_get(old, &ok, &ov, MDB_FIRST);
+            } else if (s.ok()) {
+                ok = Val(lastWritten.data(), lastWritten.size());
+                orc = mdb_cursor_get(old, &ok, &ov, MDB_SET_RANGE);
+                if (orc == MDB_SUCCESS && ok.mv_size == lastWritten.size() &&
+                    std::memcmp(ok.mv_data, lastWritten.data(), ok.mv_size) == 0) {
+                    orc = mdb_cursor_get(old, &ok, &ov, MDB_NEXT);
+                }
+            }
+            if (s.ok() && orc != MDB_SUCCESS && orc != MDB_NOTFOUND) s = Check(orc, "read keys");
+            if (orc == MDB_NOTFOUND) oldDone = true;
+        }
+        if (!s.ok()) return fail(s);
+        uint64_t inTxn = 0;
+        while (inTxn < perTxn && (!oldDone || keys.valid())) {
+            bool takeOld = !oldDone;
+            if (!oldDone && keys.valid()) {
+                if (ok.mv_size != keySize) {
+                    return fail(MakeError(Error::kDamaged, path_ + ": a key of another size"));
+                }
+                const int c = std::memcmp(ok.mv_data, keys.key(), keySize);
+                if (c == 0) {
+                    return fail(
+                        MakeError(Error::kDamaged, path_ + ": a new key is already in the index"));
+                }
+                takeOld = c < 0;
+            }
+            MDB_val k{};
+            MDB_val v{};
+            uint8_t number[8];
+            if (takeOld) {
+                if (ov.mv_size != 8) {
+                    return fail(MakeError(Error::kDamaged,
+                                          path_ + ": a key's value is not a record number"));
+                }
+                k = ok;
+                v = ov;
+            } else {
+                PutU64(number, keys.number());
+                k = Val(keys.key(), keySize);
+                v = Val(number, 8);
+            }
+            const int rc = mdb_cursor_put(out, &k, &v, MDB_APPEND);
+            if (rc == MDB_KEYEXIST) {
+                return fail(MakeError(Error::kDamaged, path_ + ": the keys came out of order"));
+            }
+            s = Check(rc, "store key");
+            if (!s.ok()) return fail(s);
+            ++inTxn;
+            if (takeOld) {
+                orc = mdb_cursor_get(old, &ok, &ov, MDB_NEXT);
+                if (orc == MDB_NOTFOUND) {
+                    oldDone = true;
+                } else if (orc != MDB_SUCCESS) {
+                    return fail(Check(orc, "read keys"));
+                }
+            } else {
+                s = keys.Next();
+                if (!s.ok()) return fail(s);
+            }
+        }
+        *entries += inTxn;
+        const bool done = oldDone && !keys.valid();
+        if (done || inTxn >= perTxn) {
+            // Where the next transaction goes on (the key tree's last key).
+            MDB_val lk{}, lv{};
+            if (inTxn != 0 && mdb_cursor_get(out, &lk, &lv, MDB_LAST) == MDB_SUCCESS) {
+                lastWritten.assign(static_cast<const char*>(lk.mv_data), lk.mv_size);
+            }
+        }
+        if (old != nullptr) mdb_cursor_close(old);
+        old = nullptr;
+        mdb_cursor_close(out);
+        out = nullptr;
+        if (!done) {
+            s = CommitTxn("commit a part of the new key tree");
+            if (!s.ok()) return s;
+            ReleaseMappedPages();
+            continue;
+        }
+        // The switch: the new tree becomes the current one, with the counts; the old one empties.
+        MDB_val tk = Val(kTreeKey, sizeof kTreeKey - 1);
+        MDB_val tv = Val(kTreeNames[to], std::strlen(kTreeNames[to]));
+        s = Check(mdb_put(txn_, meta_, &tk, &tv, 0), "name the key tree");
+        if (s.ok()) s = Check(mdb_drop(txn_, trees_[from], 0), "empty the old tree");
+        if (!s.ok()) return fail(s);
+        current_ = to;
+        s = Commit(meta);
+        if (!s.ok()) {
+            current_ = from;
+            return s;
+        }
+        ReleaseMappedPages();
+        return Status::Ok();
+    }
 }
 
 Status KeyIndex::Erase(std::span<const uint8_t> key) {
@@ -400,7 +725,7 @@ Status KeyIndex::Erase(std::span<const uint8_t> key) {
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
     MDB_val k = Val(key.data(), key.size());
-    const int rc = mdb_del(txn_, keys_, &k, nullptr);
+    const int rc = mdb_del(txn_, keys(), &k, nullptr);
     if (rc == MDB_NOTFOUND) return MakeError(Error::kNotFound, "key " + HexBytes(key));
     return Check(rc, "remove key");
 }
@@ -410,7 +735,7 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
     Status s = EnsureTxn();
     if (!s.ok()) return s;
     if (cursor_ == nullptr) {
-        s = Check(mdb_cursor_open(txn_, keys_, &cursor_), "cursor");
+        s = Check(mdb_cursor_open(txn_, keys(), &cursor_), "cursor");
         if (!s.ok()) return s;
     }
     MDB_val k{};
@@ -448,6 +773,8 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
         return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
     if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    // Let the map go only between keys: the cursors stay valid (they hold page numbers).
+    NoteRead(stepped ? kStepBytes : kSeekBytes);
     return Status::Ok();
 }
 
@@ -464,23 +791,27 @@ bool KeyIndex::CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber) {
     return true;
 }
 
-Status KeyIndex::FindKeyOf(uint64_t recordNumber, std::string* key, bool* found) {
+Status KeyIndex::Walk(const std::function<bool(std::span<const uint8_t>, uint64_t)>& fn) {
     Status s = EnsureTxn();
     if (!s.ok()) return s;
     MDB_cursor* walk = nullptr;
-    s = Check(mdb_cursor_open(txn_, keys_, &walk), "cursor");
+    s = Check(mdb_cursor_open(txn_, keys(), &walk), "cursor");
     if (!s.ok()) return s;
-    *found = false;
     MDB_val k{};
     MDB_val v{};
     int rc = mdb_cursor_get(walk, &k, &v, MDB_FIRST);
+    uint64_t steps = 0;
     while (rc == MDB_SUCCESS) {
-        if (v.mv_size == 8 && GetU64(static_cast<const uint8_t*>(v.mv_data)) == recordNumber) {
-            key->assign(static_cast<const char*>(k.mv_data), k.mv_size);
-            *found = true;
+        if (v.mv_size != 8) {
+            mdb_cursor_close(walk);
+            return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+        }
+        if (!fn({static_cast<const uint8_t*>(k.mv_data), k.mv_size},
+                GetU64(static_cast<const uint8_t*>(v.mv_data)))) {
             break;
         }
         rc = mdb_cursor_get(walk, &k, &v, MDB_NEXT);
+        if (++steps % 4096 == 0) NoteRead(4096 * kStepBytes);
     }
     mdb_cursor_close(walk);
     if (rc != MDB_SUCCESS && rc != MDB_NOTFOUND) return Check(rc, "walk keys");

@@ -1,20 +1,25 @@
 // The key index of a keyed file: an LMDB environment in one file beside the data file. Holds
-// key -> record number, the counts that must change with the keys, and the deleted marks that
-// are committed but maybe not yet written to the data file. Layout in key_index.cpp.
+// key -> record number in one of two key trees (the meta entry "tree" names the current one),
+// the counts that must change with the keys, and the deleted marks that are committed but maybe
+// not yet written to the data file. Layout and invariants in key_index.cpp.
 //
 // One transaction at a time: a read transaction (begun on demand) or, once the owner starts
-// writing, a write transaction that lasts until Commit or Abort. Every key passed in has exactly
-// the file's key size.
+// writing, a write transaction that lasts until Commit or Abort. A rebuild of the key tree runs
+// its own transactions and needs no write transaction open. Every key passed in has exactly the
+// file's key size.
 #pragma once
 
 #include <lmdb.h>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "talvo/engine.h"
+#include "talvo/engine/sorted_source.h"
+#include "talvo/engine/tuning.h"
 
 namespace talvo::engine {
 
@@ -26,10 +31,13 @@ struct IndexMeta {
     uint64_t nextNumber = 0;  // the record number the next key gets (key-only files count on)
 };
 
-// One (key, record number) pair of a sorted batch.
-struct IndexEntry {
-    const uint8_t* key;
-    uint64_t recordNumber;
+// The shape of the current key tree, as a transaction sees it.
+struct TreeShape {
+    uint64_t entries = 0;
+    uint64_t leafPages = 0;
+    uint64_t branchPages = 0;
+    uint32_t depth = 0;
+    uint32_t pageSize = 4096;
 };
 
 class KeyIndex {
@@ -63,13 +71,31 @@ class KeyIndex {
     void EndRead();
     // The committed meta (re-read in a fresh read transaction when not writing).
     Status ReadMeta(IndexMeta* meta);
+    // The current key tree's shape in the current transaction (a read one is begun if none).
+    Status Shape(TreeShape* shape);
 
     // --- Keys (in the current transaction; a read one is begun when there is none) ---
     // *found tells whether the key is present; *recordNumber receives its number.
     Status Find(std::span<const uint8_t> key, bool* found, uint64_t* recordNumber);
-    // Write transaction only. REQUIRES: entries ascending by key and none already present
-    // (kDamaged otherwise). Keys above the current last key are appended.
+    // Write transaction only: puts the keys of `keys` (ascending, none already present:
+    // kDamaged otherwise) into the current tree; keys above its last key are appended.
+    // *entries counts the keys put.
+    Status InsertInPlace(SortedSource& keys, size_t keySize, uint64_t* entries);
+    // The same for entries held by the caller.
     Status InsertSorted(std::span<const IndexEntry> entries, size_t keySize);
+    // Writes a new key tree holding the current tree's keys and those of `keys` (ascending,
+    // none already present: kDamaged otherwise), in key order, appending, in transactions that
+    // change at most `txnBytes` of pages each; then one small transaction makes it the current
+    // tree, stores `meta`, empties the old tree and syncs. Until that last commit every reader
+    // sees the previous state, and a failure or a crash leaves it so (the next rebuild empties
+    // the unfinished tree). REQUIRES: no write transaction open. *entries counts the entries
+    // written.
+    Status Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& meta, size_t txnBytes,
+                   uint64_t* entries);
+    // Empties the tree that is not the current one, which holds keys only when a rebuild was cut
+    // short. Begins the write transaction for it, and leaves it open only when it emptied the
+    // tree (*dropped).
+    Status DropUnfinishedTree(bool* dropped);
     // Write transaction only. kNotFound when absent.
     Status Erase(std::span<const uint8_t> key);
     // The first key not below `key` (strictly above when strictlyAfter). kEndOfKeys if none.
@@ -78,8 +104,8 @@ class KeyIndex {
     // Whether the cursor stands on `key`, and then its record number: answers a read of the
     // key just delivered by Seek without a search.
     bool CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber);
-    // The key that maps to recordNumber, by a walk over the index. *found false if none.
-    Status FindKeyOf(uint64_t recordNumber, std::string* key, bool* found);
+    // Calls fn(key, recordNumber) for every key in order until it returns false.
+    Status Walk(const std::function<bool(std::span<const uint8_t>, uint64_t)>& fn);
 
     // --- Deleted marks awaiting the data file ---
     Status AddMark(uint64_t recordNumber);  // write transaction only
@@ -93,6 +119,9 @@ class KeyIndex {
         prefetch_ = fn;
         prefetchContext_ = context;
     }
+    // Lets go of the index pages read through the map once reads may have brought in about
+    // `bytes` (they stay in the system's cache). 0: never.
+    void SetMappedBudget(size_t bytes) { mappedBudget_ = bytes; }
 
     // The index file's size in bytes (0 if unknown).
     uint64_t FileBytes() const;
@@ -105,9 +134,18 @@ class KeyIndex {
     Status EnsureTxn();
     void EndTxn();
     Status Check(int rc, const char* what) const;
+    // Reads "tree" in the current transaction and opens that tree's database.
+    Status SelectTree();
+    Status OpenTree(int tree, bool create);
+    Status CommitTxn(const char* what);
+    void SettleTrees(bool committed);
     void StartAhead(const MDB_val& key);
     void StepAhead();
     void DropAhead();
+    // Counts pages that a read may have brought in and lets the map go when due.
+    void NoteRead(uint64_t pages);
+    void ReleaseMappedPages();
+    MDB_dbi keys() const { return trees_[current_]; }
 
     MDB_env* env_ = nullptr;
     MDB_txn* txn_ = nullptr;
@@ -116,10 +154,15 @@ class KeyIndex {
     bool aheadValid_ = false;
     PrefetchFn prefetch_ = nullptr;
     void* prefetchContext_ = nullptr;
-    MDB_dbi keys_ = 0;
+    MDB_dbi trees_[2] = {0, 0};
+    bool treeOpen_[2] = {false, false};
+    bool treePending_[2] = {false, false};  // opened in the current transaction
+    int current_ = 0;
     MDB_dbi meta_ = 0;
     bool writing_ = false;
     bool readOnly_ = false;
+    size_t mappedBudget_ = 0;
+    uint64_t pagesRead_ = 0;
     std::string path_;
 };
 

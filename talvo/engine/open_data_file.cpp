@@ -13,6 +13,13 @@ namespace talvo::engine {
 namespace {
 
 constexpr uint8_t kSpace = 0x20;
+// Fewer new keys than this go into the index in place, whatever the size of the tree.
+constexpr uint64_t kMinRebuildKeys = 4096;
+// A rebuild of the key tree pays when the new keys are at least this share of the tree.
+constexpr uint64_t kRebuildShare = 4;
+// The first filter covers this many batches, or as many keys as its budget allows (it grows by
+// doubling afterwards, within its budget).
+constexpr uint64_t kFirstFilterBatches = 64;
 
 int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
@@ -20,14 +27,11 @@ int64_t Now() {
 
 }  // namespace
 
-Tuning& CurrentTuning() {
-    static Tuning tuning;
-    return tuning;
-}
-
 std::vector<std::string> OpenDataFile::PartPaths(const std::string& dataPath) {
     std::vector<std::string> parts{dataPath};
     for (std::string& p : KeyIndex::PartPaths(dataPath + ".idx")) parts.push_back(std::move(p));
+    parts.push_back(KeyColumn::PathFor(dataPath));
+    parts.push_back(SpilledRuns::NamedPath(dataPath));
     return parts;
 }
 
@@ -40,6 +44,7 @@ void OpenDataFile::Unmap() {
     map_ = nullptr;
     mapBytes_ = 0;
     mappedSlots_ = 0;
+    mappedRead_ = 0;
 }
 
 // Committed slots never shrink while the file is open here: a writer cuts off only what lies
@@ -56,6 +61,15 @@ void OpenDataFile::MapCommitted() {
     mappedSlots_ = committedSlots_;
 }
 
+// The map is read-only and shared: pages let go are read again from the system's cache.
+void OpenDataFile::NoteMappedRead(size_t bytes) {
+    mappedRead_ += bytes;
+    if (mappedRead_ < tuning_.mappedBytes) return;
+    ::madvise(const_cast<uint8_t*>(map_), mapBytes_, MADV_DONTNEED);
+    mappedRead_ = 0;
+    ++counters_.mapReleases;
+}
+
 void OpenDataFile::Prefetch(void* self, uint64_t recordNumber) {
     const auto* file = static_cast<const OpenDataFile*>(self);
     if (recordNumber >= file->mappedSlots_) return;
@@ -65,6 +79,9 @@ void OpenDataFile::Prefetch(void* self, uint64_t recordNumber) {
 }
 
 Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataFile>* out) {
+    if (!BudgetsEnvironmentProblem().empty()) {
+        return MakeError(Error::kInvalidArgument, BudgetsEnvironmentProblem());
+    }
     std::unique_ptr<OpenDataFile> file(new OpenDataFile());
     file->dataPath_ = dataPath;
     file->tuning_ = CurrentTuning();
@@ -79,7 +96,10 @@ Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataF
     if (!s.ok()) return s;
     s = file->LoadCommittedState();
     if (!s.ok()) return s;
-    if (file->keyed()) file->index_.SetPrefetch(&OpenDataFile::Prefetch, file.get());
+    if (file->keyed()) {
+        file->index_.SetPrefetch(&OpenDataFile::Prefetch, file.get());
+        file->index_.SetMappedBudget(file->tuning_.mappedBytes);
+    }
     *out = std::move(file);
     return Status::Ok();
 }
@@ -134,7 +154,10 @@ Status OpenDataFile::LoadCommittedState() {
                 return MakeError(Error::kDamaged, indexPath_ + " marks a slot past the last");
             markOverlay_.insert(m);
         }
-        if (!pending_) pending_ = std::make_unique<PendingKeys>(header.keySize);
+        if (!pending_) {
+            pending_ = std::make_unique<PendingKeys>(header.keySize, tuning_.pendingKeyBytes);
+            runs_ = std::make_unique<SpilledRuns>(dataPath_, header.keySize);
+        }
     } else {
         keys = 0;
         next = slots;
@@ -152,15 +175,22 @@ Status OpenDataFile::LoadCommittedState() {
     slotCount_ = committedSlots_ = flushedSlots_ = slots;
     deletedCount_ = deleted;
     keyCount_ = keys;
-    nextNumber_ = next;
-    uncommittedBytes_ = 0;
+    nextNumber_ = appliedNext_ = next;
+    txnBytes_ = 0;
     dirty_ = false;
     slotBuffer_.clear();
     pendingMarks_.clear();
-    if (pending_) pending_->Clear();
+    DropPending();
     if (keyBuffer_.size() != header_.keySize) keyBuffer_.assign(header_.keySize, 0);
     MapCommitted();
     return Status::Ok();
+}
+
+void OpenDataFile::DropPending() {
+    if (pending_) pending_->Clear(&counters_);
+    if (runs_) runs_->Clear();
+    filter_.Release();
+    column_.DiscardStaged();
 }
 
 Status OpenDataFile::CheckOpen() const {
@@ -236,6 +266,7 @@ Status OpenDataFile::ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* recor
     record->resize(size);
     if (recordNumber < mappedSlots_) {
         std::memcpy(record->data(), map_ + SlotOffset(recordNumber, size), size);
+        NoteMappedRead(size);
     } else if (recordNumber >= flushedSlots_) {
         const size_t at = static_cast<size_t>(recordNumber - flushedSlots_) * size;
         std::memcpy(record->data(), slotBuffer_.data() + at, size);
@@ -261,15 +292,27 @@ Status OpenDataFile::ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* rec
     return ReadSlot(recordNumber, record);
 }
 
+Status OpenDataFile::FindKey(uint64_t hash, bool* found, uint64_t* recordNumber) {
+    *found = pending_->Find(keyBuffer_.data(), hash, recordNumber);
+    if (*found) return Status::Ok();
+    if (!runs_->empty() && filter_.MayContain(hash)) {
+        Status s = runs_->Find(keyBuffer_.data(), found, recordNumber, &counters_);
+        if (!s.ok() || *found) return s;
+    }
+    // An index without keys is not searched: a new file being filled never is.
+    if (keyCount_ == PendingCount()) return Status::Ok();
+    return index_.Find(keyBuffer_, found, recordNumber);
+}
+
 Status OpenDataFile::Get(std::span<const uint8_t> key, std::vector<uint8_t>* record,
                          uint64_t* recordNumber) {
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, false);
     if (!s.ok()) return s;
     uint64_t number = 0;
-    bool found = index_.CursorOn(keyBuffer_, &number) || pending_->Find(keyBuffer_.data(), &number);
+    bool found = index_.CursorOn(keyBuffer_, &number);
     if (!found) {
-        s = index_.Find(keyBuffer_, &found, &number);
+        s = FindKey(KeyHash(keyBuffer_.data(), keyBuffer_.size()), &found, &number);
         if (!s.ok()) return s;
         if (!found) return MakeError(Error::kNotFound, "key " + HexBytes(keyBuffer_));
     }
@@ -291,7 +334,7 @@ Status OpenDataFile::SeekKey(std::span<const uint8_t> key, bool strictlyAfter, s
                              uint64_t* recordNumber) {
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, true);
-    if (s.ok() && !pending_->empty()) s = ApplyPending();
+    if (s.ok()) s = ApplyPending();
     if (!s.ok()) return s;
     return index_.Seek(keyBuffer_, strictlyAfter, found, recordNumber);
 }
@@ -321,6 +364,13 @@ Status OpenDataFile::BeginWriting() {
     // Another process may have written since this file was opened; start from its last commit.
     s = LoadCommittedState();
     if (s.ok()) s = data_.Truncate(SlotOffset(committedSlots_, recordSize()));
+    if (s.ok() && keyed()) s = SpilledRuns::RemoveLeftover(dataPath_);
+    if (s.ok() && keyed()) {
+        // A rebuild cut short by a crash left keys in the other key tree.
+        bool dropped = false;
+        s = index_.DropUnfinishedTree(&dropped);
+        if (s.ok() && dropped) dirty_ = true;
+    }
     if (s.ok() && !markOverlay_.empty()) {
         // Marks committed in the index but perhaps never written (a crash came between).
         const uint8_t mark = kDeletedMark;
@@ -338,8 +388,13 @@ Status OpenDataFile::BeginWriting() {
     }
     if (!s.ok()) {
         index_.Abort();
+        dirty_ = false;
         ::flock(data_.fd(), LOCK_UN);
         return s;
+    }
+    if (header_.type == FileType::kKeyed && recordSize() != 0) {
+        column_.Open(dataPath_, header_.fileId, header_.keySize);
+        columnFilled_ = false;
     }
     locked_ = true;
     return Status::Ok();
@@ -351,14 +406,95 @@ Status OpenDataFile::EnsureWriteTxn() {
     return s;
 }
 
+bool OpenDataFile::InPlaceFits(const TreeShape& shape, uint64_t keys) const {
+    const uint64_t page = std::max<uint64_t>(shape.pageSize, 512);
+    const uint64_t perLeaf = std::max<uint64_t>(1, (page - 16) / (header_.keySize + 18));
+    // Each key may change a leaf of its own; every branch may change; new leaves fill up.
+    const uint64_t pages =
+        std::min(keys, shape.leafPages) + shape.branchPages + keys / perLeaf + shape.depth + 1;
+    return txnBytes_ + pages * page <= tuning_.commitBytes;
+}
+
 Status OpenDataFile::ApplyPending() {
-    if (pending_->empty()) return Status::Ok();
-    Status s = EnsureWriteTxn();
+    if (PendingCount() == 0) return Status::Ok();
+    if (runs_->empty()) {
+        TreeShape shape;
+        Status s = EnsureWriteTxn();
+        if (s.ok()) s = index_.Shape(&shape);
+        if (!s.ok()) return s;
+        if (InPlaceFits(shape, pending_->size())) {
+            pending_->Sort(&counters_);
+            BatchSource batch(*pending_);
+            uint64_t entries = 0;
+            s = index_.InsertInPlace(batch, header_.keySize, &entries);
+            if (!s.ok()) return RollBack(s);
+            ++counters_.merges;
+            counters_.entriesWritten += entries;
+            const uint64_t perLeaf =
+                std::max<uint64_t>(1, (shape.pageSize - 16) / (header_.keySize + 18));
+            txnBytes_ += (std::min(entries, shape.leafPages) + entries / perLeaf + 1) *
+                         uint64_t{shape.pageSize};
+            pending_->Clear(&counters_);
+            appliedNext_ = nextNumber_;
+            return MaybeCommit();
+        }
+    }
+    // Runs, or more keys than the write transaction may take: they go in by a commit.
+    return Commit();
+}
+
+// The filter covers the spilled keys and, once it exists, the batch's: a key goes into it when
+// it enters the batch, while its block is in the cache from the lookup.
+Status OpenDataFile::GrowFilter(uint64_t keys) {
+    uint64_t target = filter_.capacity() == 0 ? kFirstFilterBatches * pending_->capacity()
+                                              : 2 * filter_.capacity();
+    const uint64_t most = uint64_t{tuning_.filterBytes} * 8 / KeyFilter::kBitsPerKey;
+    target = std::min(std::max(target, keys), most);
+    if (!filter_.Reset(target)) {
+        return MakeError(Error::kNoSpace, "no memory for the filter of " + dataPath_ + " (" +
+                                              std::to_string(KeyFilter::BytesFor(target)) +
+                                              " bytes)");
+    }
+    uint64_t hashes[32];
+    size_t n = 0;
+    auto add = [&](const uint8_t* key) {
+        hashes[n++] = KeyHash(key, header_.keySize);
+        if (n == std::size(hashes)) {
+            filter_.AddMany(hashes, n);
+            n = 0;
+        }
+    };
+    if (!runs_->empty()) {
+        ++counters_.filterRebuilds;
+        Status s =
+            runs_->ForEachKey(std::min<size_t>(tuning_.runBufferBytes, size_t{1} << 20), add);
+        if (!s.ok()) {
+            // Without every spilled key in it the filter would let duplicates by.
+            filter_.Release();
+            return s;
+        }
+    }
+    for (size_t i = 0; i < pending_->size(); ++i) add(pending_->key(i));
+    filter_.AddMany(hashes, n);
+    return Status::Ok();
+}
+
+Status OpenDataFile::SpillBatch() {
+    // Room in the filter for the runs, this batch and the next one.
+    const uint64_t keys = runs_->keyCount() + pending_->size() + pending_->capacity();
+    if (keys > filter_.capacity()) {
+        const uint64_t most = uint64_t{tuning_.filterBytes} * 8 / KeyFilter::kBitsPerKey;
+        // The filter cannot cover one more run: the keys go into the index now.
+        if (keys > most) return Commit();
+        Status s = GrowFilter(keys);
+        // Runs without a filter over them would let duplicates by: start again from the last
+        // commit.
+        if (!s.ok()) return RollBack(s);
+    }
+    pending_->Sort(&counters_);
+    Status s = runs_->Spill(*pending_, tuning_, &counters_);
     if (!s.ok()) return s;
-    const std::vector<IndexEntry> entries = pending_->Sorted();
-    s = index_.InsertSorted(entries, header_.keySize);
-    if (!s.ok()) return RollBack(s);
-    pending_->Clear();
+    pending_->Clear(&counters_);
     return Status::Ok();
 }
 
@@ -370,6 +506,7 @@ Status OpenDataFile::FlushSlots() {
     data_.StartWriteBack(offset, slotBuffer_.size());
     flushedSlots_ += slotBuffer_.size() / recordSize();
     slotBuffer_.clear();
+    (void)column_.Flush();  // a hint: a key that does not reach it costs a walk, no more
     return Status::Ok();
 }
 
@@ -384,11 +521,7 @@ Status OpenDataFile::AppendSlot(const uint8_t* bytes) {
 }
 
 Status OpenDataFile::MaybeCommit() {
-    if (keyed() && pending_->bytes() > tuning_.pendingKeyBytes) {
-        Status s = ApplyPending();
-        if (!s.ok()) return s;
-    }
-    if (uncommittedBytes_ > tuning_.commitBytes) return Commit();
+    if (txnBytes_ > tuning_.commitBytes) return Commit();
     return Status::Ok();
 }
 
@@ -407,9 +540,8 @@ Status OpenDataFile::AppendRecord(std::span<const uint8_t> record, uint64_t* rec
     s = AppendSlot(recordBuffer_.data());
     if (!s.ok()) return s;
     dirty_ = true;
-    uncommittedBytes_ += recordSize();
     if (recordNumber != nullptr) *recordNumber = number;
-    return MaybeCommit();
+    return Status::Ok();
 }
 
 Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> record,
@@ -417,6 +549,10 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, false);
     if (!s.ok()) return s;
+    const uint64_t hash = KeyHash(keyBuffer_.data(), keyBuffer_.size());
+    // Both probes below miss the cache, as a rule: start them while the record is prepared.
+    pending_->Prefetch(hash);
+    filter_.Prefetch(hash);
     const uint32_t size = recordSize();
     if (size != 0) {
         recordBuffer_.assign(size, kSpace);
@@ -441,32 +577,34 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
                                  " and would read as deleted (key " + HexBytes(keyBuffer_) + ")");
         }
     }
-    s = EnsureWriteTxn();
+    s = BeginWriting();
     if (!s.ok()) return s;
+    bool found = false;
     uint64_t existing = 0;
-    bool found = pending_->Find(keyBuffer_.data(), &existing);
-    if (!found) {
-        s = index_.Find(keyBuffer_, &found, &existing);
-        if (!s.ok()) return s;
-    }
+    s = FindKey(hash, &found, &existing);
+    if (!s.ok()) return s;
     if (found) {
         return MakeError(Error::kDuplicateKey, "the key " + HexBytes(keyBuffer_) +
                                                    " is already in " + dataPath_ + " (record " +
                                                    std::to_string(existing) + ")");
     }
+    if (pending_->full()) {
+        s = SpillBatch();
+        if (!s.ok()) return s;
+    }
     const uint64_t number = size != 0 ? slotCount_ : nextNumber_;
     if (size != 0) {
         s = AppendSlot(recordBuffer_.data());
         if (!s.ok()) return s;
+        column_.Stage(number, keyBuffer_.data());
     }
-    pending_->Add(keyBuffer_.data(), number);
+    pending_->Add(keyBuffer_.data(), hash, number);
+    filter_.Add(hash);  // once there is a filter
     nextNumber_ = number + 1;
     ++keyCount_;
     dirty_ = true;
-    // Roughly what the record and its index entry cost until the next commit.
-    uncommittedBytes_ += size + 2 * (header_.keySize + 16);
     if (recordNumber != nullptr) *recordNumber = number;
-    return MaybeCommit();
+    return Status::Ok();
 }
 
 Status OpenDataFile::MarkDeleted(uint64_t recordNumber) {
@@ -499,7 +637,8 @@ Status OpenDataFile::RemoveKey(uint64_t recordNumber) {
     }
     --keyCount_;
     dirty_ = true;
-    uncommittedBytes_ += 2 * (header_.keySize + 16);
+    // A removal may change a leaf and the branches above it.
+    txnBytes_ += 2 * 4096;
     return MaybeCommit();
 }
 
@@ -507,8 +646,11 @@ Status OpenDataFile::DeleteKey(std::span<const uint8_t> key) {
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, false);
     if (s.ok()) s = CheckDeletable();
-    if (s.ok()) s = EnsureWriteTxn();
+    if (s.ok()) s = BeginWriting();
     if (s.ok()) s = ApplyPending();
+    if (s.ok()) s = EnsureWriteTxn();
+    // ApplyPending may have committed, which uses keyBuffer_: take the key again.
+    if (s.ok()) s = PadKey(key, false);
     if (!s.ok()) return s;
     bool found = false;
     uint64_t number = 0;
@@ -520,6 +662,52 @@ Status OpenDataFile::DeleteKey(std::span<const uint8_t> key) {
                                               std::to_string(number) + " past the last");
     }
     return RemoveKey(number);
+}
+
+Status OpenDataFile::FillKeyColumn() {
+    const size_t keySize = header_.keySize;
+    // One walk over the index per window of slots that the run buffers hold.
+    const uint64_t window = std::max<uint64_t>(1, tuning_.runBufferBytes / keySize);
+    std::vector<uint8_t> keys;
+    for (uint64_t first = 0; first < slotCount_; first += window) {
+        const uint64_t count = std::min(window, slotCount_ - first);
+        keys.assign(static_cast<size_t>(count) * keySize, 0);
+        ++counters_.indexWalks;
+        Status s = index_.Walk([&](std::span<const uint8_t> key, uint64_t number) {
+            if (number >= first && number - first < count && key.size() == keySize) {
+                std::memcpy(keys.data() + (number - first) * keySize, key.data(), keySize);
+            }
+            return true;
+        });
+        if (!s.ok()) return s;
+        if (!column_.Write(first, keys)) return Status::Ok();  // the column stays a hint
+    }
+    return Status::Ok();
+}
+
+Status OpenDataFile::FindKeyOfSlot(uint64_t recordNumber, bool* found) {
+    *found = false;
+    uint64_t mapped = 0;
+    for (int attempt = 0; attempt < 2 && column_.available(); ++attempt) {
+        if (column_.Read(recordNumber, keyBuffer_.data())) {
+            Status s = index_.Find(keyBuffer_, found, &mapped);
+            if (!s.ok()) return s;
+            if (*found && mapped == recordNumber) return Status::Ok();
+            *found = false;
+        }
+        // Slots written without the column (an older file, a lost write): fill it in once.
+        if (columnFilled_) break;
+        columnFilled_ = true;
+        Status s = FillKeyColumn();
+        if (!s.ok()) return s;
+    }
+    ++counters_.indexWalks;
+    return index_.Walk([&](std::span<const uint8_t> key, uint64_t number) {
+        if (number != recordNumber || key.size() != keyBuffer_.size()) return true;
+        std::memcpy(keyBuffer_.data(), key.data(), key.size());
+        *found = true;
+        return false;
+    });
 }
 
 Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
@@ -536,24 +724,24 @@ Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
         return MakeError(Error::kDeletedRecord,
                          "record " + std::to_string(recordNumber) + " of " + dataPath_);
     }
-    s = EnsureWriteTxn();
+    s = BeginWriting();
     if (s.ok()) s = ApplyPending();
+    if (s.ok()) s = EnsureWriteTxn();
+    // ApplyPending may have committed and moved slots into the map: read the record again.
+    if (s.ok()) s = ReadSlot(recordNumber, &recordBuffer_);
     if (!s.ok()) return s;
     bool found = false;
-    uint64_t mapped = 0;
     if (header_.type == FileType::kExtendedKeyed) {
         // The key stands in the record.
+        uint64_t mapped = 0;
         std::memcpy(keyBuffer_.data(), recordBuffer_.data() + header_.keyPosition, header_.keySize);
         s = index_.Find(keyBuffer_, &found, &mapped);
         if (!s.ok()) return s;
         found = found && mapped == recordNumber;
     }
     if (!found) {
-        // Type 4 records do not carry their key: find it by its record number.
-        std::string key;
-        s = index_.FindKeyOf(recordNumber, &key, &found);
+        s = FindKeyOfSlot(recordNumber, &found);
         if (!s.ok()) return s;
-        if (found) std::memcpy(keyBuffer_.data(), key.data(), header_.keySize);
     }
     if (!found) {
         return MakeError(Error::kDamaged, "record " + std::to_string(recordNumber) + " of " +
@@ -594,24 +782,77 @@ Status OpenDataFile::WriteHeader() {
     return Status::Ok();
 }
 
+Status OpenDataFile::CommitIndex() {
+    const IndexMeta meta{header_.fileId, slotCount_, deletedCount_, keyCount_, nextNumber_};
+    const uint64_t keys = PendingCount();
+    if (keys == 0) return index_.writing() ? index_.Commit(meta) : Status::Ok();
+
+    TreeShape shape;
+    Status s = index_.Shape(&shape);
+    if (!s.ok()) return s;
+    // In place when few (the transaction stays within its budget, and a new tree would copy
+    // many more keys than it adds); otherwise a new tree, written in key order.
+    const bool inPlace = InPlaceFits(shape, keys) &&
+                         (keys < kMinRebuildKeys || keys * kRebuildShare < shape.entries);
+
+    // The batch and every run, merged: their keys in ascending order.
+    pending_->Sort(&counters_);
+    std::vector<std::unique_ptr<SortedSource>> sources;
+    const size_t perRun = tuning_.runBufferBytes / (runs_->runCount() + 1);
+    for (size_t i = 0; i < runs_->runCount(); ++i) {
+        std::unique_ptr<SortedSource> reader;
+        s = runs_->Reader(i, perRun, &reader);
+        if (!s.ok()) return s;
+        sources.push_back(std::move(reader));
+    }
+    sources.push_back(std::make_unique<BatchSource>(*pending_));
+    MergedSource merged(std::move(sources), header_.keySize);
+    s = merged.Start();
+    if (!s.ok()) return s;
+
+    uint64_t entries = 0;
+    if (inPlace) {
+        s = EnsureWriteTxn();
+        if (s.ok()) s = index_.InsertInPlace(merged, header_.keySize, &entries);
+        if (s.ok()) s = index_.Commit(meta);
+    } else {
+        if (index_.writing()) {
+            // What the write transaction holds (deletions, keys put in place) commits first,
+            // with the counts it makes: the slots whose keys are in the index.
+            const IndexMeta applied{header_.fileId, recordSize() == 0 ? 0 : appliedNext_,
+                                    deletedCount_, keyCount_ - keys, appliedNext_};
+            s = index_.Commit(applied);
+        }
+        if (s.ok()) {
+            s = index_.Rebuild(merged, header_.keySize, meta, tuning_.commitBytes, &entries);
+        }
+        ++counters_.treeRebuilds;
+    }
+    if (!s.ok()) return s;
+    ++counters_.merges;
+    counters_.entriesWritten += entries;
+    pending_->Clear(&counters_);
+    runs_->Clear();
+    filter_.Release();
+    appliedNext_ = nextNumber_;
+    txnBytes_ = 0;
+    return Status::Ok();
+}
+
 Status OpenDataFile::Commit() {
     if (!locked_ || !dirty_) return Status::Ok();
     // 1. Records first: nothing may count a slot that is not on disk.
     Status s = FlushSlots();
     if (s.ok()) s = data_.Sync();
     if (!s.ok()) return RollBack(s);
-    // 2. The index, with the counts, in one transaction.
+    // 2. The index: the new keys merged in, with the counts.
     if (keyed()) {
-        s = ApplyPending();
-        if (!s.ok()) return s;
-        IndexMeta meta{header_.fileId, slotCount_, deletedCount_, keyCount_, nextNumber_};
-        if (index_.writing()) {
-            s = index_.Commit(meta);
-            if (!s.ok()) return RollBack(s);
-        }
+        s = CommitIndex();
+        if (!s.ok()) return RollBack(s);
         committedSlots_ = slotCount_;
         // 3. Deleted marks of committed slots, now that their keys are gone for good.
         if (!pendingMarks_.empty()) {
+            const IndexMeta meta{header_.fileId, slotCount_, deletedCount_, keyCount_, nextNumber_};
             const uint8_t mark = kDeletedMark;
             const auto offset = static_cast<uint64_t>(DeletedMarkOffset(header_.type));
             for (uint64_t n : pendingMarks_) {
@@ -635,15 +876,16 @@ Status OpenDataFile::Commit() {
     s = WriteHeader();
     if (!s.ok()) return keyed() ? s : RollBack(s);
     committedSlots_ = slotCount_;
-    uncommittedBytes_ = 0;
+    txnBytes_ = 0;
     dirty_ = false;
+    ++counters_.commits;
     MapCommitted();
     return Status::Ok();
 }
 
 Status OpenDataFile::RollBack(Status cause) {
     index_.Abort();
-    if (pending_) pending_->Clear();
+    DropPending();
     Status reload = LoadCommittedState();
     if (reload.ok()) (void)data_.Truncate(SlotOffset(committedSlots_, recordSize()));
     std::string text = cause.message() + "; the changes since the last commit were discarded";
@@ -662,10 +904,14 @@ Status OpenDataFile::Finish() {
     Status s = Commit();
     index_.Close();
     Unmap();
+    if (runs_) runs_->Clear();
+    filter_.Release();
+    column_.Close();
     data_.Close();  // releases the writer lock with the descriptor
     locked_ = false;
     closed_ = true;
     pending_.reset();
+    runs_.reset();
     slotBuffer_ = {};
     return s;
 }

@@ -2,10 +2,17 @@
 // file in the process (see engine.cpp for the open-file table).
 //
 // Writing: the first change takes the file's writer lock (a second process gets kLocked), cuts
-// off uncommitted slots a crash may have left, and begins the index's write transaction. New
-// slots are buffered, new keys gathered in a PendingKeys batch; Commit makes everything durable
-// in the order data, index, header. Until the first change the file is read from the snapshot
-// taken when it was opened.
+// off uncommitted slots a crash may have left, and empties a key tree a rebuild left unfinished.
+// New slots are buffered and written out; new keys are gathered in a batch (PendingKeys) and,
+// when it is full, sorted and spilled to disk as a run (SpilledRuns), with a filter (KeyFilter)
+// over every spilled key. A Put looks for its key in the batch, in the runs (only when the
+// filter lets it by) and in the index (only when the index holds keys), so a duplicate is
+// refused at once. Commit makes everything durable in the order data, index, header; it merges
+// the runs and the batch into the index in key order, either in place or by a rebuild of the
+// key tree (KeyIndex::Rebuild). Until the first change the file is read from the snapshot taken
+// when it was opened.
+//
+// Memory stays within the budgets of Tuning whatever the size of the file or of the write.
 #pragma once
 
 #include <ctime>
@@ -17,8 +24,11 @@
 #include "talvo/engine.h"
 #include "talvo/engine/file_header.h"
 #include "talvo/engine/host_file.h"
+#include "talvo/engine/key_column.h"
+#include "talvo/engine/key_filter.h"
 #include "talvo/engine/key_index.h"
 #include "talvo/engine/pending_keys.h"
+#include "talvo/engine/spilled_runs.h"
 #include "talvo/engine/tuning.h"
 
 namespace talvo::engine {
@@ -67,18 +77,40 @@ class OpenDataFile final : public DataFile {
 
     Status BeginWriting();
     Status EnsureWriteTxn();
+    // Keys written but not yet in the index: in the batch and in the runs.
+    uint64_t PendingCount() const { return pending_->size() + runs_->keyCount(); }
+    // Whether the key in keyBuffer_ (hash = KeyHash of it) is in the batch, the runs or the
+    // index; *recordNumber receives its number.
+    Status FindKey(uint64_t hash, bool* found, uint64_t* recordNumber);
+    // Makes room in the batch: sorts it and spills it as a run (growing the filter), or commits
+    // when the filter cannot cover one more run within its budget.
+    Status SpillBatch();
+    Status GrowFilter(uint64_t keys);
+    // Whether inserting `keys` new keys in place into a tree of this shape keeps the write
+    // transaction within its budget.
+    bool InPlaceFits(const TreeShape& shape, uint64_t keys) const;
+    // Puts every pending key into the index, so that it can be searched and changed there:
+    // in place into the write transaction when they are few, else by a commit.
     Status ApplyPending();
+    // The commit of the index: the pending keys merged in, the counts stored.
+    Status CommitIndex();
     Status AppendSlot(const uint8_t* bytes);
     Status FlushSlots();
     Status ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* record);
+    void NoteMappedRead(size_t bytes);
     Status MarkDeleted(uint64_t recordNumber);
     Status RemoveKey(uint64_t recordNumber);
+    // Type 4: the key of a live slot, into keyBuffer_, by the key column (confirmed by the index)
+    // or, failing that, by a walk over the index that also fills the column in.
+    Status FindKeyOfSlot(uint64_t recordNumber, bool* found);
+    Status FillKeyColumn();
     Status Commit();
     Status WriteHeader();
     Status MaybeCommit();
     // Drops every uncommitted change and returns to the last commit; gives `cause` back, with
     // a note that the uncommitted changes were lost.
     Status RollBack(Status cause);
+    void DropPending();
     Status LoadCommittedState();
     // Maps the committed slots for reading (reads of other slots use the buffer or pread).
     void MapCommitted();
@@ -98,13 +130,20 @@ class OpenDataFile final : public DataFile {
 
     KeyIndex index_;
     std::unique_ptr<PendingKeys> pending_;
+    std::unique_ptr<SpilledRuns> runs_;
+    KeyFilter filter_;           // over the keys in runs_
+    KeyColumn column_;           // type 4 with records, while writing
+    bool columnFilled_ = false;  // the column was filled in by a walk in this session
+    WorkCounters& counters_ = Counters();
     uint64_t slotCount_ = 0;  // slots including uncommitted ones
     uint64_t deletedCount_ = 0;
     uint64_t keyCount_ = 0;
     uint64_t nextNumber_ = 0;
     uint64_t committedSlots_ = 0;  // slots covered by the last commit
     uint64_t flushedSlots_ = 0;    // slots written to the data file (the rest are in slotBuffer_)
-    uint64_t uncommittedBytes_ = 0;
+    uint64_t appliedNext_ = 0;     // the keys of numbers below it are in the index (or deleted)
+    uint64_t txnBytes_ = 0;        // index pages the write transaction changed, estimated
+    uint64_t mappedRead_ = 0;      // bytes read through map_ since its pages were let go
     std::vector<uint8_t> slotBuffer_;
     std::vector<uint64_t> pendingMarks_;  // committed slots deleted since the last commit
     std::set<uint64_t> markOverlay_;      // slots to read as deleted whatever the data file says

@@ -6,6 +6,13 @@
 namespace talvo::engine {
 namespace {
 
+constexpr size_t kMinCapacity = 16;
+constexpr size_t kMinTable = 1024;
+// The table grows before it is more than 7/10 full.
+bool TooFull(size_t entries, size_t slots) {
+    return entries * 10 > slots * 7;
+}
+
 uint64_t Load64(const uint8_t* p, size_t n) {
     uint64_t v = 0;
     std::memcpy(&v, p, n);
@@ -13,6 +20,11 @@ uint64_t Load64(const uint8_t* p, size_t n) {
 }
 
 uint64_t BigEndianPrefix(const uint8_t* p, size_t n) {
+    if (n >= 8) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        return __builtin_bswap64(v);
+    }
     uint64_t v = 0;
     for (size_t i = 0; i < 8; ++i) v = (v << 8) | (i < n ? p[i] : 0);
     return v;
@@ -20,28 +32,56 @@ uint64_t BigEndianPrefix(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-uint32_t PendingKeys::Hash(const uint8_t* key) const {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ keySize_;
+uint64_t KeyHash(const uint8_t* key, size_t keySize) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ keySize;
     size_t i = 0;
-    for (; i + 8 <= keySize_; i += 8) {
+    for (; i + 8 <= keySize; i += 8) {
         h = (h ^ Load64(key + i, 8)) * 0xBF58476D1CE4E5B9ull;
         h ^= h >> 31;
     }
-    if (i < keySize_) {
-        h = (h ^ Load64(key + i, keySize_ - i)) * 0x94D049BB133111EBull;
+    if (i < keySize) {
+        h = (h ^ Load64(key + i, keySize - i)) * 0x94D049BB133111EBull;
         h ^= h >> 29;
     }
-    return static_cast<uint32_t>(h ^ (h >> 32));
+    h *= 0xD6E8FEB86659FD93ull;
+    return h ^ (h >> 32);
 }
 
-bool PendingKeys::Find(const uint8_t* key, uint64_t* recordNumber) const {
+PendingKeys::PendingKeys(size_t keySize, size_t budgetBytes)
+    : keySize_(keySize), stride_(keySize + 8) {
+    // Each entry costs its arena bytes and its place in the sort order; the table takes 8
+    // bytes a slot. The best table size is the one that leaves the most entries.
+    const size_t perEntry = stride_ + sizeof(Order);
+    for (size_t slots = kMinTable; slots * 8 < budgetBytes; slots *= 2) {
+        const size_t byBudget = (budgetBytes - slots * 8) / perEntry;
+        const size_t byTable = slots * 7 / 10;
+        capacity_ = std::max(capacity_, std::min(byBudget, byTable));
+    }
+    // Entry numbers are kept in 32 bits of a table slot.
+    capacity_ = std::clamp(capacity_, kMinCapacity, size_t{1} << 31);
+}
+
+size_t PendingKeys::bytes() const {
+    return arena_.capacity() + table_.capacity() * sizeof(uint64_t) +
+           order_.capacity() * sizeof(Order);
+}
+
+// The slot comes from the hash's high half, which the table keeps: growing needs no rehash.
+size_t PendingKeys::SlotOf(uint64_t hash) const {
+    return (hash >> 32) & tableMask_;
+}
+
+void PendingKeys::Prefetch(uint64_t hash) const {
+    if (!table_.empty()) __builtin_prefetch(&table_[SlotOf(hash)]);
+}
+
+bool PendingKeys::Find(const uint8_t* key, uint64_t hash, uint64_t* recordNumber) const {
     if (table_.empty()) return false;
-    const size_t mask = table_.size() - 1;
-    const uint32_t hash = Hash(key);
-    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const uint32_t tag = static_cast<uint32_t>(hash >> 32);
+    for (size_t slot = SlotOf(hash);; slot = (slot + 1) & tableMask_) {
         const uint64_t entry = table_[slot];
         if (entry == 0) return false;
-        if (static_cast<uint32_t>(entry >> 32) != hash) continue;
+        if (static_cast<uint32_t>(entry >> 32) != tag) continue;
         const uint8_t* at = KeyAt(static_cast<uint32_t>(entry) - 1);
         if (std::memcmp(at, key, keySize_) == 0) {
             std::memcpy(recordNumber, at + keySize_, 8);
@@ -52,59 +92,57 @@ bool PendingKeys::Find(const uint8_t* key, uint64_t* recordNumber) const {
 
 void PendingKeys::Grow() {
     std::vector<uint64_t> old = std::move(table_);
-    const size_t capacity = std::max<size_t>(1024, old.size() * 2);
-    table_.assign(capacity, 0);
-    const size_t mask = capacity - 1;
+    const size_t slots = std::max(kMinTable, old.size() * 2);
+    table_.assign(slots, 0);
+    tableMask_ = slots - 1;
     for (uint64_t entry : old) {
         if (entry == 0) continue;
-        size_t slot = (entry >> 32) & mask;
-        while (table_[slot] != 0) slot = (slot + 1) & mask;
+        size_t slot = SlotOf(entry);
+        while (table_[slot] != 0) slot = (slot + 1) & tableMask_;
         table_[slot] = entry;
     }
 }
 
-void PendingKeys::Add(const uint8_t* key, uint64_t recordNumber) {
-    if ((count_ + 1) * 2 > table_.size()) Grow();
+void PendingKeys::Add(const uint8_t* key, uint64_t hash, uint64_t recordNumber) {
+    if (table_.empty() || TooFull(count_ + 1, table_.size())) Grow();
+    if (arena_.capacity() == 0) arena_.reserve(capacity_ * stride_);
     const size_t offset = arena_.size();
     arena_.resize(offset + stride_);
     std::memcpy(arena_.data() + offset, key, keySize_);
     std::memcpy(arena_.data() + offset + keySize_, &recordNumber, 8);
-    const size_t mask = table_.size() - 1;
-    const uint32_t hash = Hash(key);
-    size_t slot = hash & mask;
-    while (table_[slot] != 0) slot = (slot + 1) & mask;
-    table_[slot] = (static_cast<uint64_t>(hash) << 32) | static_cast<uint32_t>(++count_);
+    size_t slot = SlotOf(hash);
+    while (table_[slot] != 0) slot = (slot + 1) & tableMask_;
+    table_[slot] = (hash & 0xFFFFFFFF00000000ull) | ++count_;
 }
 
-std::vector<IndexEntry> PendingKeys::Sorted() const {
-    struct Item {
-        uint64_t prefix;
-        uint32_t index;
-    };
-    std::vector<Item> items(count_);
-    for (size_t i = 0; i < count_; ++i) {
-        items[i] = {BigEndianPrefix(KeyAt(static_cast<uint32_t>(i)), keySize_),
-                    static_cast<uint32_t>(i)};
-    }
+void PendingKeys::Sort(WorkCounters* counters) {
+    order_.resize(count_);
+    for (size_t i = 0; i < count_; ++i) order_[i] = {BigEndianPrefix(KeyAt(i), keySize_), i};
     const size_t rest = keySize_ > 8 ? keySize_ - 8 : 0;
-    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+    std::sort(order_.begin(), order_.end(), [&](const Order& a, const Order& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         return rest != 0 && std::memcmp(KeyAt(a.index) + 8, KeyAt(b.index) + 8, rest) < 0;
     });
-    std::vector<IndexEntry> entries(count_);
-    for (size_t i = 0; i < count_; ++i) {
-        const uint8_t* at = KeyAt(items[i].index);
-        uint64_t number = 0;
-        std::memcpy(&number, at + keySize_, 8);
-        entries[i] = {at, number};
-    }
-    return entries;
+    counters->keysSorted += count_;
 }
 
-void PendingKeys::Clear() {
+uint64_t PendingKeys::SortedNumber(size_t i) const {
+    uint64_t number;
+    std::memcpy(&number, KeyAt(order_[i].index) + keySize_, 8);
+    return number;
+}
+
+void PendingKeys::PrefetchSorted(size_t i) const {
+    if (i < order_.size()) __builtin_prefetch(KeyAt(order_[i].index));
+}
+
+void PendingKeys::Clear(WorkCounters* counters) {
+    if (count_ == 0) return;
     count_ = 0;
     arena_.clear();
+    order_.clear();
     std::fill(table_.begin(), table_.end(), 0);
+    counters->bytesCleared += table_.size() * sizeof(uint64_t);
 }
 
 }  // namespace talvo::engine

@@ -1,6 +1,10 @@
 // The commands that make and change files: create, import, delete, gen; and export.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
@@ -87,18 +91,104 @@ KeyRule MakeKeyRule(const FileInfo& info, const std::string& keyFields) {
     return rule;
 }
 
-void ReadInput(const ImportArgs& args, uint32_t unitSize, FlatRecords* records) {
-    std::string error;
-    bool ok;
-    if (args.input == "-") {
-        ok = ReadFlatRecords(std::cin, args.format, unitSize, records, &error);
-    } else {
-        std::ifstream in(args.input, std::ios::binary);
-        if (!in) throw ToolError("cannot open the input " + args.input);
-        ok = ReadFlatRecords(in, args.format, unitSize, records, &error);
+// The input of an import, read twice when it must be checked as a whole before the first write:
+// once to check it (standard input is kept meanwhile in an unnamed temporary file), once to write.
+// Fixed records from a plain file need no first reading: its length tells whether it ends on a
+// record boundary.
+class ImportInput {
+  public:
+    ImportInput(const ImportArgs& args, uint32_t unitSize) : args_(args), unitSize_(unitSize) {
+        if (args.input == "-") {
+            in_ = &std::cin;
+        } else {
+            file_.open(args.input, std::ios::binary);
+            if (!file_) throw ToolError("cannot open the input " + args.input);
+            in_ = &file_;
+        }
     }
-    if (!ok) throw ToolError(error + "; nothing was imported");
-}
+
+    // Reads the input through, refusing it as a whole when it cannot be imported; returns the
+    // number of records it holds. Afterwards Reader() starts at its first record.
+    uint64_t Check(Console& console) {
+        struct stat st {};
+        if (args_.input != "-" && args_.format == FlatFormat::kFixed &&
+            ::stat(args_.input.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            const auto length = static_cast<uint64_t>(st.st_size);
+            if (length % unitSize_ != 0) {
+                throw ToolError("the input ends inside record " +
+                                std::to_string(length / unitSize_ + 1) + " (" +
+                                std::to_string(length % unitSize_) + " of " +
+                                std::to_string(unitSize_) + " bytes); nothing was imported");
+            }
+            format_ = FlatFormat::kFixed;
+            return length / unitSize_;
+        }
+        if (args_.input == "-") OpenSpool();
+        FlatReader reader(*in_, args_.format, unitSize_);
+        std::span<const uint8_t> record;
+        std::string error;
+        uint64_t count = 0;
+        while (reader.Next(&record, &error)) {
+            ++count;
+            if (spool_.is_open() &&
+                !spool_.write(reinterpret_cast<const char*>(record.data()), record.size())) {
+                throw ToolError("cannot keep standard input in a temporary file: " +
+                                std::string(std::strerror(errno)) + "; nothing was imported");
+            }
+        }
+        if (!error.empty()) throw ToolError(error + "; nothing was imported");
+        if (reader.refusedCount() != 0) {
+            for (const std::string& text : reader.refused()) console.err << text << "\n";
+            if (reader.refusedCount() > reader.refused().size()) {
+                console.err << "... and " << reader.refusedCount() - reader.refused().size()
+                            << " more lines\n";
+            }
+            throw ToolError(std::to_string(reader.refusedCount()) + " of " +
+                            std::to_string(count + reader.refusedCount()) +
+                            " lines are longer than the record size " + std::to_string(unitSize_) +
+                            "; nothing was imported");
+        }
+        if (spool_.is_open()) {
+            spool_.flush();
+            spool_.seekg(0);
+            in_ = &spool_;
+            format_ = FlatFormat::kFixed;  // kept as whole records
+        } else {
+            file_.clear();
+            file_.seekg(0);
+            format_ = args_.format;
+        }
+        if (!*in_) throw ToolError("cannot read the input again; nothing was imported");
+        return count;
+    }
+
+    FlatReader Reader() { return FlatReader(*in_, format_, unitSize_); }
+
+  private:
+    void OpenSpool() {
+        const char* folder = std::getenv("TMPDIR");
+        std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+                           "/talvo-import-XXXXXX";
+        const int fd = ::mkstemp(path.data());
+        if (fd < 0) {
+            throw ToolError("cannot keep standard input in a temporary file: " +
+                            std::string(std::strerror(errno)) + "; nothing was imported");
+        }
+        ::close(fd);
+        spool_.open(path, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
+        ::unlink(path.c_str());  // it goes when the import ends, however it ends
+        if (!spool_.is_open()) {
+            throw ToolError("cannot keep standard input in a temporary file; nothing was imported");
+        }
+    }
+
+    const ImportArgs& args_;
+    uint32_t unitSize_;
+    std::ifstream file_;
+    std::fstream spool_;
+    std::istream* in_ = nullptr;
+    FlatFormat format_ = FlatFormat::kFixed;
+};
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {};
@@ -164,27 +254,22 @@ void ImportCommand(const ImportArgs& args, Console& console) {
     const KeyRule rule = MakeKeyRule(info, args.keyFields);
     const uint32_t unitSize = rule.keyOnly ? info.keySize : info.recordSize;
 
-    // The whole input is read and checked before the first write, so that an input the file
-    // cannot take leaves the file as it was.
-    FlatRecords records;
-    ReadInput(args, unitSize, &records);
-    if (records.refusedCount != 0) {
-        for (const std::string& text : records.refused) console.err << text << "\n";
-        if (records.refusedCount > records.refused.size()) {
-            console.err << "... and " << records.refusedCount - records.refused.size()
-                        << " more lines\n";
-        }
-        throw ToolError(std::to_string(records.refusedCount) + " of " +
-                        std::to_string(records.count() + records.refusedCount) +
-                        " lines are longer than the record size " + std::to_string(unitSize) +
-                        "; nothing was imported");
-    }
+    // The whole input is checked before the first write, so that an input the file cannot take
+    // leaves the file as it was.
+    ImportInput input(args, unitSize);
+    const uint64_t total = input.Check(console);
+    FlatReader reader = input.Reader();
+    std::span<const uint8_t> record;
+    std::string readError;
 
-    const uint64_t total = records.count();
     uint64_t written = 0;
     uint64_t refused = 0;
     for (uint64_t n = 0; n < total; ++n) {
-        std::span<const uint8_t> record = records.record(n);
+        if (!reader.Next(&record, &readError)) {
+            throw ToolError("import stopped at record " + std::to_string(n + 1) + " after " +
+                            std::to_string(written) + " records were written: " +
+                            (readError.empty() ? "the input ended early" : readError));
+        }
         const uint64_t inputNumber = n + 1;
         Status s;
         if (!rule.keyed) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -14,61 +15,82 @@ std::string SystemReason() {
     return std::strerror(errno);
 }
 
-void Refuse(FlatRecords* out, std::string text) {
-    if (out->refused.size() < kMaxRefusalTexts) out->refused.push_back(std::move(text));
-    ++out->refusedCount;
-}
+// Whole records read at a time from fixed input.
+constexpr size_t kReadAhead = size_t{1} << 20;
 
 }  // namespace
+
+FlatReader::FlatReader(std::istream& in, FlatFormat format, uint32_t recordSize)
+    : in_(in), format_(format), recordSize_(recordSize) {
+    if (format_ == FlatFormat::kFixed) {
+        buffer_.resize(std::max<size_t>(1, kReadAhead / recordSize_) * recordSize_);
+    } else {
+        buffer_.resize(recordSize_);
+    }
+}
+
+bool FlatReader::Next(std::span<const uint8_t>* record, std::string* error) {
+    error->clear();
+    if (format_ == FlatFormat::kFixed) {
+        if (at_ == filled_) {
+            in_.read(reinterpret_cast<char*>(buffer_.data()),
+                     static_cast<std::streamsize>(buffer_.size()));
+            const auto got = static_cast<size_t>(in_.gcount());
+            if (in_.bad()) {
+                *error = "cannot read the input: " + SystemReason();
+                return false;
+            }
+            filled_ = got / recordSize_ * recordSize_;
+            at_ = 0;
+            if (got != filled_) {
+                *error = "the input ends inside record " +
+                         std::to_string(recordNumber_ + filled_ / recordSize_ + 1) + " (" +
+                         std::to_string(got - filled_) + " of " + std::to_string(recordSize_) +
+                         " bytes)";
+                filled_ = 0;
+                return false;
+            }
+            if (filled_ == 0) return false;
+        }
+        *record = {buffer_.data() + at_, recordSize_};
+        at_ += recordSize_;
+        ++recordNumber_;
+        return true;
+    }
+    while (std::getline(in_, line_)) {
+        ++lineNumber_;
+        if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+        if (line_.size() > recordSize_) {
+            if (refused_.size() < kMaxRefusalTexts) {
+                refused_.push_back(
+                    "line " + std::to_string(lineNumber_) + ": " + std::to_string(line_.size()) +
+                    " bytes, longer than the record size " + std::to_string(recordSize_));
+            }
+            ++refusedCount_;
+            continue;
+        }
+        std::memcpy(buffer_.data(), line_.data(), line_.size());
+        std::memset(buffer_.data() + line_.size(), ' ', recordSize_ - line_.size());
+        *record = {buffer_.data(), recordSize_};
+        return true;
+    }
+    if (in_.bad()) {
+        *error = "cannot read the input: " + SystemReason();
+    }
+    return false;
+}
 
 bool ReadFlatRecords(std::istream& in, FlatFormat format, uint32_t recordSize, FlatRecords* out,
                      std::string* error) {
     out->recordSize = recordSize;
     out->bytes.clear();
-    out->refused.clear();
-    out->refusedCount = 0;
-    if (format == FlatFormat::kFixed) {
-        std::vector<char> block(recordSize);
-        uint64_t n = 0;
-        while (true) {
-            in.read(block.data(), recordSize);
-            std::streamsize got = in.gcount();
-            if (got == static_cast<std::streamsize>(recordSize)) {
-                out->bytes.insert(out->bytes.end(), block.begin(), block.end());
-                ++n;
-                continue;
-            }
-            if (in.bad()) {
-                *error = "cannot read the input: " + SystemReason();
-                return false;
-            }
-            if (got != 0) {
-                *error = "the input ends inside record " + std::to_string(n + 1) + " (" +
-                         std::to_string(got) + " of " + std::to_string(recordSize) + " bytes)";
-                return false;
-            }
-            return true;
-        }
-    }
-
-    std::string line;
-    uint64_t lineNumber = 0;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.size() > recordSize) {
-            Refuse(out, "line " + std::to_string(lineNumber) + ": " + std::to_string(line.size()) +
-                            " bytes, longer than the record size " + std::to_string(recordSize));
-            continue;
-        }
-        out->bytes.insert(out->bytes.end(), line.begin(), line.end());
-        out->bytes.insert(out->bytes.end(), recordSize - line.size(), ' ');
-    }
-    if (in.bad()) {
-        *error = "cannot read the input: " + SystemReason();
-        return false;
-    }
-    return true;
+    FlatReader reader(in, format, recordSize);
+    std::span<const uint8_t> record;
+    while (reader.Next(&record, error))
+        out->bytes.insert(out->bytes.end(), record.begin(), record.end());
+    out->refused = reader.refused();
+    out->refusedCount = reader.refusedCount();
+    return error->empty();
 }
 
 OutputSink::~OutputSink() {

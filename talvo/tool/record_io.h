@@ -32,6 +32,35 @@ struct FlatRecords {
 // At most this many refused lines are kept as texts; the count goes on.
 constexpr size_t kMaxRefusalTexts = 20;
 
+// Reads the records of a flat input one at a time, in the forms ReadFlatRecords describes,
+// holding no more than one buffer of input.
+class FlatReader {
+  public:
+    // REQUIRES: recordSize >= 1; `in` outlives the reader.
+    FlatReader(std::istream& in, FlatFormat format, uint32_t recordSize);
+
+    // The next record (recordSize bytes, valid until the next call): true. False at the end of
+    // the input, or on an error, which *error then describes. Over-long lines are skipped and
+    // counted (refusedCount, refused).
+    bool Next(std::span<const uint8_t>* record, std::string* error);
+
+    uint64_t refusedCount() const { return refusedCount_; }
+    const std::vector<std::string>& refused() const { return refused_; }
+
+  private:
+    std::istream& in_;
+    FlatFormat format_;
+    uint32_t recordSize_;
+    std::vector<uint8_t> buffer_;  // fixed: whole records read ahead
+    size_t filled_ = 0;
+    size_t at_ = 0;
+    uint64_t recordNumber_ = 0;
+    std::string line_;
+    uint64_t lineNumber_ = 0;
+    uint64_t refusedCount_ = 0;
+    std::vector<std::string> refused_;
+};
+
 // Reads every record of the input.
 //  - kFixed: consecutive blocks of recordSize bytes. Input that ends inside a block is an
 //    error (returns false, *error says where).
