@@ -1,16 +1,20 @@
-// Two processes on one file: a writer killed in the middle of a large write, and a second
-// process that tries to write a file another one is writing.
+// Two processes on one file: a writer killed in the middle of a large write or of the merge that
+// commits it, a reader beside a writer that rebuilds the key tree, and a second process that
+// tries to write a file another one is writing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <lmdb.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "talvo/engine.h"
 #include "talvo/engine/engine_test_support.h"
 #include "talvo/engine/tuning.h"
+#include "talvo/tool/file_check.h"
 
 namespace talvo {
 namespace {
@@ -155,6 +159,179 @@ TEST_F(ProcessTest, WriterKilledInTheMiddleLeavesAFileThatAgreesWithItself) {
     // And it takes new writes.
     ASSERT_OK(file->Put(Bytes("new key"), Bytes("after the crash")));
     EXPECT_OK(engine.Close(file));
+}
+
+// The entries of the index's two key trees, the current one first, read with LMDB itself.
+std::pair<uint64_t, uint64_t> TreeEntries(const std::string& indexPath) {
+    MDB_env* env = nullptr;
+    std::pair<uint64_t, uint64_t> entries{0, 0};
+    if (mdb_env_create(&env) != 0) return entries;
+    mdb_env_set_maxdbs(env, 3);
+    MDB_txn* txn = nullptr;
+    if (mdb_env_open(env, indexPath.c_str(), MDB_NOSUBDIR | MDB_RDONLY, 0) == 0 &&
+        mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0) {
+        std::string current = "keys";
+        MDB_dbi meta;
+        if (mdb_dbi_open(txn, "meta", 0, &meta) == 0) {
+            MDB_val k{4, const_cast<char*>("tree")};
+            MDB_val v{};
+            if (mdb_get(txn, meta, &k, &v) == 0)
+                current.assign(static_cast<char*>(v.mv_data), v.mv_size);
+        }
+        for (const char* name : {"keys", "keys1"}) {
+            MDB_dbi dbi;
+            MDB_stat st{};
+            if (mdb_dbi_open(txn, name, 0, &dbi) == 0 && mdb_stat(txn, dbi, &st) == 0) {
+                (current == name ? entries.first : entries.second) = st.ms_entries;
+            }
+        }
+        mdb_txn_abort(txn);
+    }
+    mdb_env_close(env);
+    return entries;
+}
+
+// Runs `talvo check` on the file: empty when it is sound, else the problems.
+std::string CheckProblems(const std::string& path) {
+    Engine engine;
+    std::shared_ptr<DataFile> file;
+    const Status s = engine.Open(path, &file);
+    if (!s.ok()) return s.message();
+    std::vector<std::string> problems;
+    tool::CheckSummary summary;
+    tool::CheckDataFile(*file, &problems, &summary);
+    (void)engine.Close(file);
+    std::string text;
+    for (const std::string& p : problems) text += p + "\n";
+    return text;
+}
+
+// A child that opens the file with small budgets (many runs, a rebuild in many small index
+// transactions), puts keys first..first+count-1, tells the pipe it is about to close, and closes.
+void WriteAndClose(const std::string& path, uint64_t first, uint64_t count, int reportFd) {
+    if (!SetBudgets("pending-keys=16K,run-buffers=16K,index-txn=8K").ok()) ::_exit(2);
+    Engine engine;
+    std::shared_ptr<DataFile> file;
+    if (!engine.Open(path, &file).ok()) ::_exit(3);
+    for (uint64_t i = first; i < first + count; ++i) {
+        const std::string key = KeyOf(i);
+        if (!file->Put(Span(key), Span(RecordOf(key))).ok()) ::_exit(4);
+    }
+    const uint8_t closing = 1;
+    if (::write(reportFd, &closing, 1) != 1) ::_exit(5);
+    ::_exit(engine.Close(file).ok() ? 0 : 6);
+}
+
+// A new file at path holding keys 0..1999, committed.
+void MakeFileOf2000Keys(const std::string& path) {
+    Engine engine;
+    (void)engine.Erase(path);
+    ASSERT_OK(engine.Create(path, {FileType::kKeyed, 28, 8, 0}));
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine.Open(path, &file));
+    for (uint64_t i = 0; i < 2000; ++i)
+        ASSERT_OK(file->Put(Span(KeyOf(i)), Span(RecordOf(KeyOf(i)))));
+    ASSERT_OK(engine.Close(file));
+}
+
+TEST_F(ProcessTest, WriterKilledDuringTheMergeLeavesTheLastCommit) {
+    const std::string path = PathOf("merge");
+    // Kill the writer later and later into its close until a kill lands inside the rebuild (the
+    // new tree partly written); every kill must leave the file as of its last commit.
+    bool inRebuild = false;
+    for (int delayMs = 0; delayMs < 400 && !inRebuild; delayMs += 10) {
+        SCOPED_TRACE(delayMs);
+        MakeFileOf2000Keys(path);
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            WriteAndClose(path, 100000, 20000, pipeFds[1]);
+        }
+        ::close(pipeFds[1]);
+        uint8_t closing = 0;
+        ASSERT_TRUE(ReadReport(pipeFds[0], &closing));
+        ::close(pipeFds[0]);
+        ::usleep(static_cast<useconds_t>(delayMs) * 1000);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (!WIFSIGNALED(status)) {  // the close was over before the kill
+            ASSERT_EQ(WEXITSTATUS(status), 0);
+            continue;
+        }
+        const auto [current, other] = TreeEntries(path + ".idx");
+        EXPECT_EQ(current, 2000u);
+        inRebuild = other != 0;
+        // The last commit, whole; nothing left beside the file but its parts.
+        EXPECT_EQ(CheckProblems(path), "");
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"merge", "merge.idx", "merge.idx-keys",
+                                                   "merge.idx-lock"}));
+        Engine engine;
+        std::shared_ptr<DataFile> file;
+        ASSERT_OK(engine.Open(path, &file));
+        EXPECT_EQ(file->Info().keyCount, 2000u);
+        std::vector<uint8_t> record;
+        EXPECT_EQ(file->Get(Span(KeyOf(100000)), &record).code(), Error::kNotFound);
+        // The next writer empties the unfinished tree and carries on.
+        EXPECT_EQ(file->Put(Span(KeyOf(7)), Span(RecordOf(KeyOf(7)))).code(), Error::kDuplicateKey);
+        ASSERT_OK(file->Put(Span(KeyOf(99999)), Span(RecordOf(KeyOf(99999)))));
+        ASSERT_OK(engine.Close(file));
+        EXPECT_EQ(TreeEntries(path + ".idx"), (std::pair<uint64_t, uint64_t>{2001, 0}));
+        EXPECT_EQ(CheckProblems(path), "");
+    }
+    EXPECT_TRUE(inRebuild) << "no kill landed inside the rebuild";
+}
+
+TEST_F(ProcessTest, ReaderBesideARebuildSeesOneCommitOrTheNext) {
+    const std::string path = PathOf("shared");
+    MakeFileOf2000Keys(path);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        WriteAndClose(path, 100000, 20000, pipeFds[1]);
+    }
+    ::close(pipeFds[1]);
+    uint8_t closing = 0;
+    ASSERT_TRUE(ReadReport(pipeFds[0], &closing));
+    ::close(pipeFds[0]);
+    // Read the whole file again and again while the writer rebuilds: always 2000 keys or 22000,
+    // every key with its own record.
+    int reads = 0;
+    int status = 0;
+    for (bool done = false; !done; ++reads) {
+        done = ::waitpid(child, &status, WNOHANG) == child;
+        Engine engine;
+        std::shared_ptr<DataFile> file;
+        ASSERT_OK(engine.Open(path, &file));
+        const uint64_t counted = file->Info().keyCount;
+        ASSERT_TRUE(counted == 2000 || counted == 22000) << counted;
+        uint64_t keys = 0;
+        std::string key;
+        Status s = file->SeekKey({}, false, &key);
+        for (; s.ok(); s = file->SeekKey(Span(key), true, &key)) {
+            std::vector<uint8_t> record;
+            ASSERT_OK(file->Get(Span(key), &record));
+            ASSERT_EQ(std::string(record.begin(), record.end()), RecordOf(key));
+            ++keys;
+        }
+        ASSERT_EQ(s.code(), Error::kEndOfKeys);
+        ASSERT_EQ(keys, counted);
+        ASSERT_OK(engine.Close(file));
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_GT(reads, 1);
+    EXPECT_EQ(CheckProblems(path), "");
 }
 
 TEST_F(ProcessTest, SecondProcessCannotWriteAFileBeingWritten) {
