@@ -56,6 +56,41 @@ bool ParseSize(std::string_view text, uint64_t* bytes) {
     return true;
 }
 
+// Applies the text to *tuning; the problem with it (nothing changed then), or empty.
+std::string ReadBudgets(std::string_view text, Tuning* tuning) {
+    Tuning result = *tuning;
+    while (!text.empty()) {
+        const size_t comma = text.find(',');
+        const std::string_view part = Trim(text.substr(0, comma));
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        if (part.empty()) continue;
+        const size_t equals = part.find('=');
+        const std::string_view name = Trim(part.substr(0, equals));
+        const BudgetName* known = nullptr;
+        for (const BudgetName& n : kNames) {
+            if (name == n.name) known = &n;
+        }
+        if (known == nullptr) {
+            std::string names;
+            for (const BudgetName& n : kNames) {
+                if (!names.empty()) names += ", ";
+                names += n.name;
+            }
+            return "no budget is called \"" + std::string(name) + "\" (budgets: " + names + ")";
+        }
+        uint64_t bytes = 0;
+        if (equals == std::string_view::npos || !ParseSize(Trim(part.substr(equals + 1)), &bytes) ||
+            bytes < kMinBudget) {
+            return "\"" + std::string(part) + "\": a budget is a size from " +
+                   std::to_string(kMinBudget) + " bytes to 1T, in bytes or with K, M or G (as in " +
+                   known->name + "=64M)";
+        }
+        result.*(known->field) = static_cast<size_t>(bytes);
+    }
+    *tuning = result;
+    return {};
+}
+
 struct Environment {
     Tuning tuning;
     std::string problem;
@@ -66,8 +101,8 @@ Environment& FromEnvironment() {
         Environment e;
         const char* text = std::getenv("TALVO_BUDGETS");
         if (text != nullptr) {
-            Status s = ParseBudgets(text, &e.tuning);
-            if (!s.ok()) e.problem = "TALVO_BUDGETS: " + s.message();
+            const std::string problem = ReadBudgets(text, &e.tuning);
+            if (!problem.empty()) e.problem = "TALVO_BUDGETS: " + problem;
         }
         return e;
     }();
@@ -85,38 +120,9 @@ const std::string& BudgetsEnvironmentProblem() {
 }
 
 Status ParseBudgets(std::string_view text, Tuning* tuning) {
-    Tuning result = *tuning;
-    while (!text.empty()) {
-        const size_t comma = text.find(',');
-        const std::string_view part = Trim(text.substr(0, comma));
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
-        if (part.empty()) continue;
-        const size_t equals = part.find('=');
-        const std::string_view name = Trim(part.substr(0, equals));
-        const BudgetName* known = nullptr;
-        for (const BudgetName& n : kNames) {
-            if (name == n.name) known = &n;
-        }
-        if (known == nullptr) {
-            std::string names;
-            for (const BudgetName& n : kNames)
-                names += std::string(names.empty() ? "" : ", ") + n.name;
-            return MakeError(Error::kInvalidArgument, "no budget is called \"" + std::string(name) +
-                                                          "\" (budgets: " + names + ")");
-        }
-        uint64_t bytes = 0;
-        if (equals == std::string_view::npos || !ParseSize(Trim(part.substr(equals + 1)), &bytes) ||
-            bytes < kMinBudget) {
-            return MakeError(Error::kInvalidArgument,
-                             "\"" + std::string(part) + "\": a budget is a size from " +
-                                 std::to_string(kMinBudget) +
-                                 " bytes to 1T, in bytes or with K, M or G (as in " +
-                                 std::string(known->name) + "=64M)");
-        }
-        result.*(known->field) = static_cast<size_t>(bytes);
-    }
-    *tuning = result;
-    return Status::Ok();
+    std::string problem = ReadBudgets(text, tuning);
+    if (problem.empty()) return Status::Ok();
+    return MakeError(Error::kInvalidArgument, problem);
 }
 
 std::string BudgetsText(const Tuning& tuning) {

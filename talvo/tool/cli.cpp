@@ -70,6 +70,12 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     app.set_version_flag("--version", VersionText(), "show the tool's and the engine's version");
     app.require_subcommand(1);
     app.fallthrough(false);
+    app.footer(
+        "Memory: a file being written holds at most its budgets in memory; keys beyond them\n"
+        "go to a spill file beside the data file until the changes commit. Set them with the\n"
+        "environment variable TALVO_BUDGETS, e.g. TALVO_BUDGETS=pending-keys=64M,filter=128M\n"
+        "(budgets: " +
+        CurrentBudgets() + ").");
     Choices choices;
 
     CreateArgs create;

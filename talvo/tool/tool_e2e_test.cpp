@@ -373,4 +373,32 @@ TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
     EXPECT_EQ(Ok({"import", "--help"}).find("Usage:") != std::string::npos, true);
 }
 
+TEST_F(TalvoTool, LargeWritesStayWithinTheBudgetsTheEnvironmentSets) {
+    // Budgets far below what the files need: runs spilled, many index transactions.
+    env_.push_back("TALVO_BUDGETS=pending-keys=16K,run-buffers=8K,index-txn=256K,mapped=16K");
+    Ok({"gen", P("src"), "--records", "20000", "--deleted-every", "9"});
+    EXPECT_EQ(Run({"check", P("src")}).code, 0);
+    Ok({"export", P("src"), "--order", "record", "--output", P("flat")});
+    ASSERT_EQ(ReadFile(P("flat")).size(), (20000u - 2222) * 100);
+
+    // Standard input is kept in a temporary file while it is checked, then imported.
+    Ok({"create", P("copy"), "--type", "4", "--record-size", "100", "--key-size", "8"});
+    EXPECT_EQ(Ok({"import", P("copy")}, P("flat")),
+              "records read: 17778, written: 17778, refused: 0\n");
+    EXPECT_EQ(Run({"check", P("copy")}).code, 0);
+    Ok({"export", P("src"), "--output", P("bykey1")});
+    Ok({"export", P("copy"), "--output", P("bykey2")});
+    EXPECT_EQ(ReadFile(P("bykey1")), ReadFile(P("bykey2")));
+    Ok({"delete", P("copy"), "--record", "17000"});
+    EXPECT_EQ(StatValue(P("copy"), "deleted"), 1u);
+    EXPECT_EQ(Run({"check", P("copy")}).code, 0);
+
+    // A budget that cannot be read stops every command that opens a file, and says why.
+    env_.back() = "TALVO_BUDGETS=pending-keys=lots";
+    Result r = Run({"stat", P("copy")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("TALVO_BUDGETS: \"pending-keys=lots\""), std::string::npos) << r.err;
+    EXPECT_NE(Ok({"--help"}).find("TALVO_BUDGETS"), std::string::npos);
+}
+
 }  // namespace
