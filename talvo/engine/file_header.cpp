@@ -1,6 +1,6 @@
 // The on-disk form of a data file.
 //
-// A file NAME of the engine is made of up to three host files:
+// A file NAME of the engine is made of up to five host files:
 //
 //   NAME           the data file: the header below, then the record slots
 //   NAME.idx       types 4 and 36 only: the key index, an LMDB environment in one file
@@ -8,9 +8,17 @@
 //   NAME.idx-lock  types 4 and 36 only: LMDB's reader table, made beside NAME.idx when the index
 //                  is first opened; it holds no data and may be deleted when nobody has the file
 //                  open
+//   NAME.idx-keys  type 4 with records only: the key column, a hint that leads a record number to
+//                  its key (layout in key_column.cpp); made by the first writer
+//   NAME.idx-runs  a writer's spill file, only on file systems that cannot make unnamed files,
+//                  and then unlinked as soon as it is made (spilled_runs.cpp); a leftover is
+//                  removed by the next writer
 //
-// Erasing a file removes all three, the data file first, so that a crash during the erase leaves
-// either the whole file or no data file (a stray index is removed by the next Create).
+// Erasing a file removes all of them, the data file first, so that a crash during the erase
+// leaves either the whole file or no data file (a stray part is removed by the next Create).
+// A name that a part would take but that holds a data file of its own is never removed or
+// written as a part: Create refuses to make a keyed file whose index would go there, and the key
+// column and the spill file do without that name.
 //
 // Data file layout. All numbers are little-endian.
 //

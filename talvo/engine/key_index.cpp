@@ -254,6 +254,7 @@ void KeyIndex::Close() {
     treeOpen_[0] = treeOpen_[1] = false;
     treePending_[0] = treePending_[1] = false;
     current_ = 0;
+    mapBase_ = nullptr;
 }
 
 void KeyIndex::DropAhead() {
@@ -475,21 +476,37 @@ Status KeyIndex::Shape(TreeShape* shape) {
 
 void KeyIndex::NoteRead(uint64_t bytes) {
     if (mappedBudget_ == 0) return;
-    pagesRead_ += bytes;
-    if (pagesRead_ >= mappedBudget_) ReleaseMappedPages();
+    readBytes_ += bytes;
+    if (readBytes_ >= mappedBudget_) ReleaseMappedPages();
 }
 
-void KeyIndex::ReleaseMappedPages() {
-    pagesRead_ = 0;
+// LMDB does not tell where it maps the file (mdb_env_info gives the address only for a fixed
+// map), but a value read in a read transaction lies in the map, inside its page, and a page
+// starts with its own number: the map starts that many pages before the page.
+void KeyIndex::NoteMapAddress(const void* value) {
+    if (mapBase_ != nullptr || writing_) return;  // a write transaction's pages are copies
     MDB_envinfo info{};
     MDB_stat stat{};
     if (mdb_env_info(env_, &info) != MDB_SUCCESS || mdb_env_stat(env_, &stat) != MDB_SUCCESS ||
-        info.me_mapaddr == nullptr) {
+        stat.ms_psize == 0) {
         return;
     }
+    const auto at = reinterpret_cast<uintptr_t>(value);
+    const uintptr_t page = at - at % stat.ms_psize;
+    uint64_t number = 0;
+    std::memcpy(&number, reinterpret_cast<const void*>(page), sizeof number);
+    if (number > info.me_last_pgno || page < number * stat.ms_psize) return;
+    mapBase_ = reinterpret_cast<uint8_t*>(page - number * stat.ms_psize);
+    pageSize_ = stat.ms_psize;
+}
+
+void KeyIndex::ReleaseMappedPages() {
+    readBytes_ = 0;
+    MDB_envinfo info{};
+    if (mapBase_ == nullptr || mdb_env_info(env_, &info) != MDB_SUCCESS) return;
     // The map is read-only and shared: a page let go is read again from the file's cache.
-    const size_t length = static_cast<size_t>(info.me_last_pgno + 1) * stat.ms_psize;
-    ::madvise(info.me_mapaddr, std::min(length, info.me_mapsize), MADV_DONTNEED);
+    const size_t length = static_cast<size_t>(info.me_last_pgno + 1) * pageSize_;
+    ::madvise(mapBase_, std::min(length, info.me_mapsize), MADV_DONTNEED);
     ++Counters().mapReleases;
 }
 
@@ -506,6 +523,7 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
     if (!s.ok()) return s;
     if (v.mv_size != 8)
         return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+    NoteMapAddress(v.mv_data);
     *found = true;
     *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
     return Status::Ok();
@@ -771,6 +789,7 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
     }
     if (v.mv_size != 8)
         return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+    NoteMapAddress(v.mv_data);
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
     if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
     // Let the map go only between keys: the cursors stay valid (they hold page numbers).

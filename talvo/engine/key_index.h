@@ -143,7 +143,8 @@ class KeyIndex {
     void StepAhead();
     void DropAhead();
     // Counts pages that a read may have brought in and lets the map go when due.
-    void NoteRead(uint64_t pages);
+    void NoteRead(uint64_t bytes);
+    void NoteMapAddress(const void* value);
     void ReleaseMappedPages();
     MDB_dbi keys() const { return trees_[current_]; }
 
@@ -162,7 +163,9 @@ class KeyIndex {
     bool writing_ = false;
     bool readOnly_ = false;
     size_t mappedBudget_ = 0;
-    uint64_t pagesRead_ = 0;
+    uint64_t readBytes_ = 0;      // what reads may have brought in since the last release
+    uint8_t* mapBase_ = nullptr;  // where LMDB maps the file, once known
+    uint32_t pageSize_ = 0;
     std::string path_;
 };
 

@@ -76,14 +76,19 @@ std::string ReadBudgets(std::string_view text, Tuning* tuning) {
                 if (!names.empty()) names += ", ";
                 names += n.name;
             }
-            return "no budget is called \"" + std::string(name) + "\" (budgets: " + names + ")";
+            std::string problem = "no budget is called \"";
+            problem.append(name);
+            return problem + "\" (budgets: " + names + ")";
         }
         uint64_t bytes = 0;
         if (equals == std::string_view::npos || !ParseSize(Trim(part.substr(equals + 1)), &bytes) ||
             bytes < kMinBudget) {
-            return "\"" + std::string(part) + "\": a budget is a size from " +
-                   std::to_string(kMinBudget) + " bytes to 1T, in bytes or with K, M or G (as in " +
-                   known->name + "=64M)";
+            std::string problem(1, '"');
+            problem.append(part);
+            problem += "\": a budget is a size from " + std::to_string(kMinBudget) +
+                       " bytes to 1T, in bytes or with K, M or G (as in ";
+            problem += known->name;
+            return problem + "=64M)";
         }
         result.*(known->field) = static_cast<size_t>(bytes);
     }
