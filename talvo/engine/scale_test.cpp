@@ -384,7 +384,9 @@ TEST_F(ScaleTest, PartsBesideTheDataFileComeAndGoWithIt) {
     std::ofstream(PathOf("p.idx-runs")) << "left behind";
     auto file = CreateOpen("p", {FileType::kKeyed, 40, 12, 0});
     EXPECT_FALSE(std::filesystem::exists(PathOf("p.idx-runs")));
+    std::ofstream(PathOf("p.idx-runs")) << "left behind again";  // the next writer removes it
     PutKeys(*file, 0, 3000);
+    EXPECT_FALSE(std::filesystem::exists(PathOf("p.idx-runs")));
     ASSERT_OK(file->DeleteRecord(7));
     ASSERT_OK(engine_.Close(file));
     EXPECT_EQ(std::filesystem::file_size(PathOf("p.idx-keys")), otherBytes);
