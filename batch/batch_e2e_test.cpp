@@ -1,0 +1,580 @@
+// ordelin-batch end to end: the built program on real data files in a temporary folder (made with
+// the built talvo tool), its options, exit statuses, JSON summary, refusals and dry runs, with the
+// input checked unchanged after every run.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "batch/testing/json_value.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Records of 20 bytes: id (0..3), city (4..9), name (10..19).
+std::string Record(const std::string& id, const std::string& city, const std::string& name) {
+    std::string r = id + city + std::string(6 - city.size(), ' ') + name;
+    return r + std::string(20 - r.size(), ' ');
+}
+
+const std::vector<std::string> kPeople = {
+    Record("K001", "PARIS", "Anna"),  Record("K002", "LYON", "Bert"),
+    Record("K003", "PARIS", "Clara"), Record("K004", "OSLO", "Dora"),
+    Record("K005", "LYON", "Emil"),   Record("K006", "ROME", "Fritz"),
+};
+
+// The platform form of a host path.
+std::string PlatformPath(const std::string& host) {
+    std::string p = "Z:" + host;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+}
+
+// Where a line of `text` starts with `prefix`: the rest of that line.
+std::string LineAfter(const std::string& text, const std::string& prefix) {
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        if (text.compare(at, prefix.size(), prefix) == 0) {
+            return text.substr(at + prefix.size(), end - at - prefix.size());
+        }
+        at = end + 1;
+    }
+    return "";
+}
+
+class Batch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ordelin_batch_e2e_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        for (const char* sub : {"home", "share", "data", "out", "temp", "app", "windir"}) {
+            fs::create_directories(dir / sub);
+        }
+        WriteFile(dir / "talvo.ini",
+                  "[Directories]\nOUT=" + PlatformPath((dir / "out").string()) + "\n");
+        WriteFile(dir / "share" / "Corvane Group" / "NAVO.INI",
+                  "[Directories]\nQVTEMP=" + PlatformPath((dir / "temp").string()) + "\n");
+        env = {"HOME=" + (dir / "home").string(),
+               "XDG_DATA_HOME=" + (dir / "share").string(),
+               "TALVO_CONFIG=" + (dir / "talvo.ini").string(),
+               "ORDELIN_WINDIR=" + (dir / "windir").string(),
+               "ORDELIN_PROGRAM_PATH=" + (dir / "app" / "ordelin").string(),
+               "TZ=UTC"};
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string v = *e;
+            const std::string name = v.substr(0, v.find('='));
+            if (name != "HOME" && name != "XDG_DATA_HOME" && name != "TALVO_CONFIG" &&
+                name != "ORDELIN_WINDIR" && name != "ORDELIN_PROGRAM_PATH" && name != "TZ") {
+                env.push_back(v);
+            }
+        }
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Data(const std::string& name) const { return (dir / "data" / name).string(); }
+    std::string Out(const std::string& name) const { return (dir / "out" / name).string(); }
+
+    // Runs `program` with `args`; standard error to `errFd` when given (else to a file).
+    Result Spawn(const char* program, std::vector<std::string> args, int errFd = -1,
+                 std::string* terminal = nullptr, int master = -1) {
+        args.insert(args.begin(), program);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const std::string outPath = (dir / "stdout.txt").string();
+        const std::string errPath = (dir / "stderr.txt").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        if (errFd >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
+        pid_t pid = 0;
+        Result r;
+        const int rc = posix_spawn(&pid, program, &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            ADD_FAILURE() << "cannot start " << program;
+            return r;
+        }
+        if (errFd >= 0) close(errFd);
+        if (terminal != nullptr) {
+            // Read the terminal while the program runs, so that it never waits on a full one.
+            char buffer[4096];
+            for (;;) {
+                pollfd p{master, POLLIN, 0};
+                if (poll(&p, 1, 10000) <= 0) break;
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n <= 0) break;  // the last writer closed it
+                terminal->append(buffer, static_cast<size_t>(n));
+            }
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = ReadFile(outPath);
+        r.err = errFd >= 0 ? std::string() : ReadFile(errPath);
+        return r;
+    }
+
+    Result Run(const std::vector<std::string>& args) { return Spawn(ORDELIN_BATCH_EXE, args); }
+
+    std::string Talvo(const std::vector<std::string>& args) {
+        const Result r = Spawn(TALVO_EXE, args);
+        EXPECT_EQ(r.code, 0) << "talvo " << args[0] << ": " << r.err;
+        return r.out;
+    }
+
+    // A data file in data/ holding `records`; types 4 and 36 keyed on their first four bytes.
+    void MakeInput(const std::string& name, int type, const std::vector<std::string>& records) {
+        std::vector<std::string> create{"create",        Data(name), "--type", std::to_string(type),
+                                        "--record-size", "20"};
+        if (type == 4 || type == 36) {
+            create.insert(create.end(), {"--key-size", "4"});
+            if (type == 36) create.insert(create.end(), {"--key-pos", "0"});
+        }
+        Talvo(create);
+        std::string flat;
+        for (const std::string& r : records) flat += r;
+        WriteFile(dir / "flat.bin", flat);
+        std::vector<std::string> import{"import", Data(name), "--input",
+                                        (dir / "flat.bin").string()};
+        if (type == 4) import.insert(import.end(), {"--key-fields", "0:4"});
+        Talvo(import);
+    }
+
+    // Every byte of the input's files (the data file and its key index).
+    std::string Snapshot(const std::string& name) const {
+        std::string all = ReadFile(Data(name));
+        if (fs::exists(Data(name) + ".idx")) all += "|" + ReadFile(Data(name) + ".idx");
+        return all;
+    }
+
+    // The output's records in its key order.
+    std::string Exported(const std::string& path) {
+        return Talvo({"export", path, "--order", "key", "--format", "fixed"});
+    }
+
+    // The JSON object on the last line of standard output.
+    jsontest::Value Json(const Result& r) {
+        std::string out = r.out;
+        while (!out.empty() && out.back() == '\n') out.pop_back();
+        const std::string last =
+            out.substr(out.rfind('\n') == std::string::npos ? 0 : out.rfind('\n') + 1);
+        std::optional<jsontest::Value> v = jsontest::Parse(last);
+        if (!v) {
+            ADD_FAILURE() << "not a JSON line: " << last;
+            return {};
+        }
+        return *v;
+    }
+
+    std::vector<std::string> Base(const std::string& input, const std::string& output) const {
+        return {Data(input), "/DDAT", "--out", output};
+    }
+
+    fs::path dir;
+    std::vector<std::string> env;
+};
+
+std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// --- The command line ----------------------------------------------------------------------------
+
+TEST_F(Batch, HelpDescribesEveryOptionAndVersionNamesTheProgram) {
+    const Result help = Run({"--help"});
+    EXPECT_EQ(help.code, 0);
+    for (const char* option :
+         {"--out ", "--out-dir", "--record-size", "--key-size", "--key ", "--key-pos",
+          "--no-key-pos", "--from", "--to", "--order", "--overwrite", "--dry-run", "--json",
+          "--progress", "--version", "FILE"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+    const Result version = Run({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "ordelin-batch " ORDELIN_BATCH_VERSION "\n");
+}
+
+TEST_F(Batch, CommandLinesThatCannotBeUsedExitTwoWithAUsageLine) {
+    MakeInput("cust", 4, kPeople);
+    const std::string input = Snapshot("cust");
+    const std::string cust = Data("cust");
+    const std::vector<std::vector<std::string>> lines = {
+        {cust, "/DDAT"},                                        // no --out
+        {cust, "/DDAT", "--out", ""},                           // an empty --out
+        {cust, "/DDAT", "--out", "X", "--key", "4"},            // not POS:LEN
+        {cust, "/DDAT", "--out", "X", "--key", "-1:4"},         // a sign in a digits-only edit
+        {cust, "/DDAT", "--out", "X", "--record-size", "20b"},  // not a number
+        {cust, "/DDAT", "--out", "X", "--order", "size"},       // not key or record
+        {cust, "/DDAT", "--out", "X", "--key-pos", "0", "--no-key-pos"},
+        {cust, "/DDAT", "--out", "X", "--order", "record", "--from", "K002"},
+        {cust, "/DDAT", "--out", "X", "--frobnicate"},  // an unknown option
+        {cust, "/DDAT", "stray", "--out", "X"},         // a word that is no option
+        {"--out", "X"},                                 // no input file
+        {cust, "--out", "X"},                           // no /D: the start-up's split
+        {"cust", "/D", "--out", "X"},                   // an empty /D value
+    };
+    for (const std::vector<std::string>& line : lines) {
+        std::string shown;
+        for (const std::string& word : line) shown += " [" + word + "]";
+        const Result r = Run(line);
+        EXPECT_EQ(r.code, 2) << shown << "\n" << r.err;
+        EXPECT_NE(r.err.find("usage: ordelin-batch FILE /DNAME"), std::string::npos) << shown;
+        EXPECT_EQ(r.out, "") << shown;
+    }
+    EXPECT_EQ(Snapshot("cust"), input);
+    EXPECT_FALSE(fs::exists(Data("X")));
+}
+
+// --- Builds --------------------------------------------------------------------------------------
+
+TEST_F(Batch, ReKeyWritesEveryRecordAndSummarisesItInJson) {
+    MakeInput("cust", 4, kPeople);
+    const std::string input = Snapshot("cust");
+    const Result r =
+        Run(Plus(Base("cust", "CUSTCITY"), {"--out-dir", "OUT", "--key-size", "10", "--key", "4:6",
+                                            "--key", "0:4", "--json"}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "ordelin-batch: 6 records were written\n");
+    EXPECT_EQ(Snapshot("cust"), input);
+
+    // The output holds every record, in the order of the new key (city, then id).
+    EXPECT_EQ(Exported(Out("CUSTCITY")),
+              kPeople[1] + kPeople[4] + kPeople[3] + kPeople[0] + kPeople[2] + kPeople[5]);
+
+    const jsontest::Value j = Json(r);
+    EXPECT_EQ(j["read"].Count(), 6u);
+    EXPECT_EQ(j["written"].Count(), 6u);
+    EXPECT_EQ(j["notWritten"].Count(), 0u);
+    EXPECT_EQ(j["deleted"].Count(), 0u);
+    EXPECT_EQ(j["order"].text, "key");
+    EXPECT_FALSE(j["dryRun"].boolean);
+    const jsontest::Value& o = j["output"];
+    EXPECT_EQ(o["file"].text, "CUSTCITY");
+    EXPECT_EQ(o["directory"].text, "OUT");
+    EXPECT_EQ(fs::path(o["hostPath"].text), fs::path(Out("CUSTCITY")));
+    EXPECT_EQ(o["type"].Count(), 4u);
+    EXPECT_EQ(o["recordSize"].Count(), 20u);
+    EXPECT_EQ(o["keySize"].Count(), 10u);
+    EXPECT_TRUE(o["keyPosition"].IsNull());
+    ASSERT_EQ(j["messages"].items.size(), 1u);
+    EXPECT_EQ(j["messages"].items[0]["text"].text, "6 records were written");
+    EXPECT_EQ(j["messages"].items[0]["flags"].Count(), 0u);
+
+    // No window: the list file is named instead, a real file in the QVTEMP folder.
+    const std::string listFile = j["listFile"].text;
+    EXPECT_EQ(LineAfter(r.out, "list file: "), listFile);
+    EXPECT_EQ(fs::path(listFile).parent_path(), dir / "temp");
+    EXPECT_NE(ReadFile(listFile).find("Records written: 6"), std::string::npos);
+}
+
+TEST_F(Batch, DuplicatesUnderTheNewKeyExitThreeAndTheDryRunPredictsThem) {
+    MakeInput("cust", 4, kPeople);
+    const std::string input = Snapshot("cust");
+    const std::vector<std::string> args =
+        Plus(Base("cust", "BYCITY"), {"--key-size", "6", "--key", "4:6", "--json"});
+
+    const Result dry = Run(Plus(args, {"--dry-run"}));
+    EXPECT_EQ(dry.code, 3) << dry.err;
+    EXPECT_EQ(dry.err, "");  // a dry run shows no box when nothing ends it early
+    EXPECT_FALSE(fs::exists(Data("BYCITY")));
+    EXPECT_TRUE(fs::is_empty(dir / "temp"));  // no list file
+    EXPECT_NE(dry.out.find("BYCITY on DAT (dry run): 6 records read, 4 would be written, 2 would "
+                           "not be written"),
+              std::string::npos)
+        << dry.out;
+    const jsontest::Value d = Json(dry);
+    EXPECT_TRUE(d["dryRun"].boolean);
+    EXPECT_TRUE(d["listFile"].IsNull());
+
+    const Result real = Run(args);
+    EXPECT_EQ(real.code, 3) << real.err;
+    const jsontest::Value b = Json(real);
+    EXPECT_EQ(b["read"].Count(), d["read"].Count());
+    EXPECT_EQ(b["written"].Count(), d["written"].Count());
+    EXPECT_EQ(b["notWritten"].Count(), d["notWritten"].Count());
+    EXPECT_EQ(b["written"].Count(), 4u);
+    // The first of each city stays: K001 for PARIS, K002 for LYON.
+    EXPECT_EQ(Exported(Data("BYCITY")), kPeople[1] + kPeople[3] + kPeople[0] + kPeople[5]);
+    EXPECT_NE(real.err.find("ordelin-batch: 4 records were written 2 records were not written"),
+              std::string::npos)
+        << real.err;
+    EXPECT_EQ(Snapshot("cust"), input);
+}
+
+TEST_F(Batch, DryRunCountsEqualTheBuildsInEveryOrderAndRange) {
+    MakeInput("cust", 4, kPeople);
+    Talvo({"delete", Data("cust"), "--key", "K003"});
+    MakeInput("flat", 1, kPeople);
+    struct Case {
+        std::string input;
+        std::vector<std::string> options;
+        uint64_t read, deleted, written, notWritten;
+    };
+    const std::vector<Case> cases = {
+        {"cust", {"--key-size", "10", "--key", "4:6", "--key", "0:4"}, 5, 0, 5, 0},
+        {"cust",
+         {"--key-size", "10", "--key", "4:6", "--key", "0:4", "--order", "record"},
+         6,
+         1,
+         5,
+         0},
+        {"cust", {"--key-size", "6", "--key", "4:6", "--order", "record"}, 6, 1, 4, 1},
+        {"cust", {"--key-size", "4", "--key", "0:4", "--from", "K002", "--to", "K005"}, 3, 0, 3, 0},
+        {"cust", {"--key-size", "4", "--key", "0:4", "--from", "K004"}, 3, 0, 3, 0},
+        {"flat", {"--key-size", "6", "--key", "4:6"}, 6, 0, 4, 2},
+        // A shorter output record: cut after the city.
+        {"flat", {"--record-size", "10", "--key-size", "4", "--key", "0:4"}, 6, 0, 6, 0},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string input = Snapshot(c.input);
+        const std::string name = "OUT" + std::to_string(++n);
+        const std::vector<std::string> args =
+            Plus(Plus(Base(c.input, name), c.options), {"--out-dir", "OUT", "--json"});
+        const Result dry = Run(Plus(args, {"--dry-run"}));
+        const Result real = Run(args);
+        const int expected = c.notWritten == 0 ? 0 : 3;
+        EXPECT_EQ(dry.code, expected) << name << dry.err;
+        EXPECT_EQ(real.code, expected) << name << real.err;
+        const jsontest::Value d = Json(dry);
+        const jsontest::Value b = Json(real);
+        for (const char* field : {"read", "deleted", "written", "notWritten"}) {
+            EXPECT_EQ(d[field].Count(), b[field].Count()) << name << " " << field;
+        }
+        EXPECT_EQ(b["read"].Count(), c.read) << name;
+        EXPECT_EQ(b["deleted"].Count(), c.deleted) << name;
+        EXPECT_EQ(b["written"].Count(), c.written) << name;
+        EXPECT_EQ(b["notWritten"].Count(), c.notWritten) << name;
+        EXPECT_EQ(Snapshot(c.input), input) << name;
+    }
+}
+
+TEST_F(Batch, AnExtendedInputBecomesAPlainOrAnExtendedOutput) {
+    MakeInput("ext", 36, kPeople);
+    const std::string input = Snapshot("ext");
+
+    // The dialog starts extended (key at 0); without a key position the output is type 4.
+    const Result plain =
+        Run(Plus(Base("ext", "PLAIN"),
+                 {"--key-size", "10", "--key", "4:6", "--key", "0:4", "--no-key-pos", "--json"}));
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    EXPECT_EQ(Json(plain)["output"]["type"].Count(), 4u);
+    EXPECT_TRUE(Json(plain)["output"]["keyPosition"].IsNull());
+    EXPECT_NE(Talvo({"stat", Data("PLAIN")}).find("4 (keyed)"), std::string::npos);
+
+    // Key fields 0:4 and 4:6 are contiguous: at key position 0 they are the record's own bytes.
+    const Result extended =
+        Run(Plus(Base("ext", "EXTENDED"),
+                 {"--key-size", "10", "--key", "0:4", "--key", "4:6", "--key-pos", "0", "--json"}));
+    ASSERT_EQ(extended.code, 0) << extended.err;
+    const jsontest::Value e = Json(extended);
+    EXPECT_EQ(e["output"]["type"].Count(), 36u);
+    EXPECT_EQ(e["output"]["keyPosition"].Count(), 0u);
+    EXPECT_EQ(e["written"].Count(), 6u);
+    EXPECT_EQ(Snapshot("ext"), input);
+}
+
+TEST_F(Batch, TheOverwriteQuestionIsAnsweredAsTheCommandLineSays) {
+    MakeInput("cust", 4, kPeople);
+    const std::string input = Snapshot("cust");
+    const std::vector<std::string> args =
+        Plus(Base("cust", "BYID"), {"--key-size", "4", "--key", "0:4", "--json"});
+    ASSERT_EQ(Run(args).code, 0);
+    const std::string first = Snapshot("BYID");
+
+    const Result kept = Run(args);
+    EXPECT_EQ(kept.code, 1);
+    EXPECT_NE(kept.err.find("ordelin-batch: Overwrite existing \"BYID\"?\n"), std::string::npos)
+        << kept.err;
+    EXPECT_NE(kept.err.find("(--overwrite answers Yes)"), std::string::npos) << kept.err;
+    const jsontest::Value k = Json(kept);
+    ASSERT_EQ(k["messages"].items.size(), 1u);
+    EXPECT_EQ(k["messages"].items[0]["flags"].Count(), 0x24u);
+    EXPECT_EQ(k["written"].Count(), 0u);
+    EXPECT_EQ(Snapshot("BYID"), first);
+
+    const Result replaced = Run(Plus(args, {"--overwrite"}));
+    EXPECT_EQ(replaced.code, 0) << replaced.err;
+    EXPECT_EQ(
+        replaced.err,
+        "ordelin-batch: Overwrite existing \"BYID\"?\nordelin-batch: 6 records were written\n");
+    EXPECT_EQ(Snapshot("cust"), input);
+}
+
+// --- Refusals ------------------------------------------------------------------------------------
+
+TEST_F(Batch, RefusalsExitOneWithTheDialogsOwnTexts) {
+    MakeInput("cust", 4, kPeople);
+    MakeInput("ext", 36, kPeople);
+    MakeInput("flat", 1, kPeople);
+    WriteFile(Data("junk"), "not a data file\n");
+    struct Case {
+        std::string input;
+        std::vector<std::string> options;
+        std::string line;  // after "ordelin-batch: "
+        bool box;          // the line is a message box of the dialog or the build
+    };
+    const std::vector<Case> cases = {
+        {"cust",
+         {"--key-size", "4", "--key", "18:4"},
+         "Position and Length of this field exceed input file's record size",
+         true},
+        {"cust",
+         {"--key-size", "4", "--key", "0:6"},
+         "Addition of this field exceeds output file's key size",
+         true},
+        {"cust",
+         {"--key-size", "4", "--key", "0:2", "--key", "1:2"},
+         "This key field overlaps one already been defined.",
+         true},
+        {"ext",
+         {"--key-size", "2"},
+         "Output key size cannot be less than total of key fields defined.",
+         true},
+        {"cust",
+         {"--key-size", "65", "--no-key-pos"},
+         "Key position is required for key size > 64.",
+         true},
+        {"cust",
+         {"--key-size", "4", "--key", "0:4", "--key-pos", "18"},
+         "Key position extends key data beyond end of record.",
+         true},
+        {"cust",
+         {"--key-size", "4", "--key", "2:2", "--key", "0:2", "--key-pos", "0"},
+         "Key fields must be contiguous for extended keyed file.",
+         true},
+        {"cust", {"--record-size", "-5"}, "Output record size cannot be negative.", true},
+        {"junk", {}, "JUNK on DAT is not a valid data file", true},
+        {"missing", {}, "MISSING on DAT is not a valid data file", true},
+        {"cust", {"--out-dir", "XYZ"}, "--out-dir XYZ: the Dir list offers only OUT, DAT", false},
+        {"flat",
+         {"--order", "key"},
+         "--order key: Use Key Tree is disabled: FLAT on DAT holds records only, without a key",
+         false},
+        {"flat",
+         {"--from", "K002"},
+         "--from: the From Key edit is disabled: the input is read in record order",
+         false},
+        {"cust",
+         {"--key-size", "4", "--key", "0:4", "--to", std::string(256, 'K')},
+         "--to: the To Key edit takes at most 255 characters, not 256",
+         false},
+        {"cust",
+         {"--key-size", "8", "--key", "0:4"},
+         "Build File is disabled, the key is not complete: Key Fields: (4 of 8 bytes currently "
+         "defined)",
+         false},
+        {"cust",
+         {"--key-size", "4", "--key", "0:4", "--key", "4:2"},
+         "--key 4:2: Add Key Field is disabled, the key is complete: Key Fields: (4 of 4 bytes "
+         "currently defined)",
+         false},
+    };
+    const std::string cust = Snapshot("cust");
+    const std::string ext = Snapshot("ext");
+    const std::string flat = Snapshot("flat");
+    for (const Case& c : cases) {
+        const Result r = Run(Plus(Plus(Base(c.input, "NEW"), c.options), {"--json"}));
+        EXPECT_EQ(r.code, 1) << c.line << "\n" << r.err;
+        EXPECT_NE(r.err.find("ordelin-batch: " + c.line + "\n"), std::string::npos)
+            << c.line << "\n"
+            << r.err;
+        const jsontest::Value j = Json(r);
+        EXPECT_EQ(j["written"].Count(), 0u) << c.line;
+        const std::vector<jsontest::Value>& boxes = j["messages"].items;
+        EXPECT_EQ(!boxes.empty() && boxes.back()["text"].text == c.line, c.box) << c.line;
+        EXPECT_FALSE(fs::exists(Data("NEW"))) << c.line;
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "temp"));
+    EXPECT_EQ(Snapshot("cust"), cust);
+    EXPECT_EQ(Snapshot("ext"), ext);
+    EXPECT_EQ(Snapshot("flat"), flat);
+}
+
+TEST_F(Batch, TheStartUpsRefusalsExitOneWithTheirMessages) {
+    MakeInput("cust", 4, kPeople);
+    const std::string input = Snapshot("cust");
+    // The local file system refuses a network name; the connection says so.
+    const Result net = Run({Data("cust"), "/DDAT", "/NET:server", "--out", "X", "--json"});
+    EXPECT_EQ(net.code, 1);
+    EXPECT_NE(net.err.find("network name \"SERVER\""), std::string::npos) << net.err;
+    EXPECT_EQ(Json(net)["messages"].items.size(), 1u);
+    EXPECT_TRUE(Json(net)["output"].IsNull());
+    // An output that names the input in other letters: the input is open, so it cannot be erased.
+    const Result same =
+        Run(Plus(Base("cust", "cust"), {"--key-size", "4", "--key", "0:4", "--overwrite"}));
+    EXPECT_EQ(same.code, 1);
+    EXPECT_NE(same.err.find("ordelin-batch: Erase of File \"cust\" - failed: "), std::string::npos)
+        << same.err;
+    EXPECT_EQ(Snapshot("cust"), input);
+}
+
+// --- Progress ------------------------------------------------------------------------------------
+
+TEST_F(Batch, ProgressIsShownOnATerminalOnly) {
+    Talvo({"gen", Data("big"), "--records", "3000"});
+    const std::vector<std::string> args =
+        Plus(Base("big", "BIG2"), {"--key-size", "8", "--key", "0:8", "--progress", "--overwrite"});
+
+    const Result piped = Run(args);
+    EXPECT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(piped.err, "ordelin-batch: 3000 records were written\n");
+
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    std::string terminal;
+    const Result shown = Spawn(ORDELIN_BATCH_EXE, args, slave, &terminal, master);
+    close(master);
+    EXPECT_EQ(shown.code, 0) << terminal;
+    // The full bar's line, redrawn in place, then the closing box on a line of its own.
+    EXPECT_NE(terminal.find("\rordelin-batch: 100% 3000 records read, "), std::string::npos)
+        << terminal;
+    EXPECT_NE(terminal.find(" records/s, 0:00 left"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("ordelin-batch: 3000 records were written"), std::string::npos)
+        << terminal;
+}
+
+}  // namespace

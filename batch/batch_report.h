@@ -1,0 +1,57 @@
+// What a batch run reports: the summary line on standard output, the JSON object that ends
+// standard output with --json, and the exit status, all from what the run saw (the dialog's
+// output as it stood, the last build's summary, the boxes shown).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "batch/batch_messages.h"
+#include "batch/batch_options.h"
+#include "ui/build_summary.h"
+
+namespace batch {
+
+// The output file as the dialog described it when the run ended.
+struct OutputDescription {
+    std::string file;
+    std::string directory;
+    std::optional<std::string> hostPath;  // none when the directory is not in the table
+    int type = 4;                         // 4 keyed, 36 extended keyed (key inside the record)
+    uint32_t recordSize = 0;
+    uint32_t keySize = 0;
+    std::optional<uint32_t> keyPosition;  // type 36 only
+};
+
+struct BatchReport {
+    bool dryRun = false;
+    // From the dialog, when it opened.
+    std::optional<OutputDescription> output;
+    std::optional<InputOrder> order;
+    // The last build or dry run; summary.copied is false when none reached its copy.
+    BuildSummary summary;
+    std::optional<std::string> listFile;  // its host path, when the build wrote one
+    std::vector<ShownBox> messages;
+};
+
+// 0 when the build (or dry run) reached its end and every record read, deleted ones aside, was
+// (or would be) written; 3 when it reached its end and some were not; 1 otherwise.
+int ExitStatusOf(const BatchReport& report);
+
+// "CUSTPC on DAT: 1000 records read, 990 written, 10 not written, 0 deleted left out" (a dry
+// run says "would be written"); then the first records not written, one line each.
+std::string SummaryText(const BatchReport& report);
+
+// One JSON object on one line: read, deleted, written, notWritten, listFile, output, order,
+// dryRun, messages.
+std::string JsonLine(const BatchReport& report);
+
+// A JSON string literal: quotes, backslashes and control characters escaped; a byte that does
+// not belong to a valid UTF-8 sequence is written as the character of the same value
+// (\u0080 .. \u00ff), so the line is always valid JSON.
+std::string JsonString(std::string_view text);
+
+}  // namespace batch

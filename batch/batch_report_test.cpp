@@ -1,0 +1,105 @@
+#include "batch/batch_report.h"
+
+#include <gtest/gtest.h>
+
+#include "batch/testing/json_value.h"
+
+namespace batch {
+namespace {
+
+TEST(BatchReport, JsonStringsAreAlwaysValidAndKeepTheirText) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain", "\"plain\""},
+        {"say \"hi\"\\", "\"say \\\"hi\\\"\\\\\""},
+        {"a\nb\r\tc", "\"a\\nb\\r\\tc\""},
+        {std::string("\0\x01\x1f\x7f", 4), "\"\\u0000\\u0001\\u001f\\u007f\""},
+        {"Z\xc3\xbcrich \xe2\x82\xac \xf0\x9f\x98\x80",
+         "\"Z\xc3\xbcrich \xe2\x82\xac \xf0\x9f\x98\x80\""},
+        // Bytes outside a valid sequence: a lone continuation, a cut sequence, an overlong form,
+        // a surrogate.
+        {"\x80", "\"\\u0080\""},
+        {"\xe2\x82", "\"\\u00e2\\u0082\""},
+        {"\xc0\xaf", "\"\\u00c0\\u00af\""},
+        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},
+    };
+    for (const auto& [text, json] : cases) {
+        EXPECT_EQ(JsonString(text), json);
+        const std::optional<jsontest::Value> parsed = jsontest::Parse(JsonString(text));
+        ASSERT_TRUE(parsed) << json;
+    }
+}
+
+TEST(BatchReport, ExitStatusTellsSuccessPartialSuccessAndRefusalApart) {
+    BatchReport report;
+    EXPECT_EQ(ExitStatusOf(report), kExitRefused);  // the build never reached its copy
+    report.summary.copied = true;
+    report.summary.recordsRead = 10;
+    report.summary.recordsDeleted = 2;
+    report.summary.recordsWritten = 8;
+    EXPECT_EQ(ExitStatusOf(report), kExitOk);  // deleted records aside, every one written
+    report.summary.recordsNotWritten = 1;
+    EXPECT_EQ(ExitStatusOf(report), kExitPartial);
+    report.dryRun = true;
+    EXPECT_EQ(ExitStatusOf(report), kExitPartial);
+}
+
+TEST(BatchReport, JsonLineHoldsEveryFieldWithNullsForWhatDidNotHappen) {
+    BatchReport none;
+    none.messages = {{"Connection failed:\nno", 0x10}};
+    const std::optional<jsontest::Value> n = jsontest::Parse(JsonLine(none));
+    ASSERT_TRUE(n) << JsonLine(none);
+    for (const char* field : {"read", "deleted", "written", "notWritten"}) {
+        EXPECT_EQ((*n)[field].kind, jsontest::Value::Kind::Number) << field;
+        EXPECT_EQ((*n)[field].Count(), 0u) << field;
+    }
+    EXPECT_TRUE((*n)["listFile"].IsNull() && n->Has("listFile"));
+    EXPECT_TRUE((*n)["output"].IsNull() && n->Has("output"));
+    EXPECT_TRUE((*n)["order"].IsNull() && n->Has("order"));
+    EXPECT_EQ((*n)["messages"].items.at(0)["text"].text, "Connection failed:\nno");
+    EXPECT_EQ((*n)["messages"].items.at(0)["flags"].Count(), 16u);
+
+    BatchReport built;
+    built.output = OutputDescription{"OUT\"1", "DAT", std::nullopt, 36, 100, 12, 40};
+    built.order = InputOrder::Record;
+    built.summary.copied = true;
+    built.summary.recordsRead = 5000000000;  // beyond 32 bits
+    built.summary.recordsWritten = 4999999999;
+    built.summary.recordsNotWritten = 1;
+    built.listFile = "/tmp/q/OL000007.htm";
+    const std::optional<jsontest::Value> b = jsontest::Parse(JsonLine(built));
+    ASSERT_TRUE(b) << JsonLine(built);
+    EXPECT_EQ((*b)["read"].Count(), 5000000000u);
+    EXPECT_EQ((*b)["listFile"].text, "/tmp/q/OL000007.htm");
+    EXPECT_EQ((*b)["output"]["file"].text, "OUT\"1");
+    EXPECT_TRUE((*b)["output"]["hostPath"].IsNull());
+    EXPECT_EQ((*b)["output"]["type"].Count(), 36u);
+    EXPECT_EQ((*b)["output"]["keyPosition"].Count(), 40u);
+    EXPECT_EQ((*b)["order"].text, "record");
+    EXPECT_EQ((*b)["dryRun"].kind, jsontest::Value::Kind::Bool);
+    EXPECT_TRUE((*b)["messages"].items.empty());
+}
+
+TEST(BatchReport, SummaryNamesTheFirstRecordsNotWrittenAndCountsTheRest) {
+    BatchReport report;
+    report.dryRun = true;
+    report.output = OutputDescription{"CITY", "OUT"};
+    report.summary.copied = true;
+    report.summary.recordsRead = 40;
+    report.summary.recordsWritten = 25;
+    for (uint64_t i = 0; i < 15; ++i) {
+        const uint8_t key[2] = {0x41, static_cast<uint8_t>(i)};
+        report.summary.AddNotWritten(i * 2, key, 2, "duplicate key:\nan earlier record");
+    }
+    const std::string text = SummaryText(report);
+    EXPECT_EQ(text.substr(0, text.find('\n')),
+              "CITY on OUT (dry run): 40 records read, 25 would be written, 15 would not be "
+              "written");
+    EXPECT_NE(text.find("\n  record 0, key 4100: duplicate key: an earlier record\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("\n  record 18, key 4109: "), std::string::npos);
+    EXPECT_EQ(text.find("key 410A"), std::string::npos);  // the eleventh is only counted
+    EXPECT_NE(text.find("\n  and 5 more\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace batch
