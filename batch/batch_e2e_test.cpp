@@ -331,6 +331,14 @@ TEST_F(Batch, DuplicatesUnderTheNewKeyExitThreeAndTheDryRunPredictsThem) {
     const Result real = Run(args);
     EXPECT_EQ(real.code, 3) << real.err;
     const jsontest::Value b = Json(real);
+
+    // Once the output exists, a dry run says that the build would ask before replacing it.
+    const Result again = Run(Plus(args, {"--dry-run"}));
+    EXPECT_EQ(again.code, 3);
+    EXPECT_EQ(again.err,
+              "ordelin-batch: BYCITY on DAT exists: the build will ask to overwrite it, and "
+              "without --overwrite the answer is No\n");
+    EXPECT_EQ(Run(Plus(args, {"--dry-run", "--overwrite"})).err, "");
     EXPECT_EQ(b["read"].Count(), d["read"].Count());
     EXPECT_EQ(b["written"].Count(), d["written"].Count());
     EXPECT_EQ(b["notWritten"].Count(), d["notWritten"].Count());

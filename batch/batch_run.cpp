@@ -96,6 +96,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
         outcome = app.GetOutcome();
     }
     if (progress) progress->End();
+    if (outcome == COrdelinApp::Outcome::NoClient) {
+        log.Say("the file-system client could not be created");
+    } else if (outcome == COrdelinApp::Outcome::NoWindow) {
+        log.Say("the dialog could not be shown");
+    }
 
     if (outcome == COrdelinApp::Outcome::BadCommandLine) {
         err << kProgramName << ": \"" << commandLine

@@ -197,6 +197,15 @@ bool DialogScript::Press() {
     }
     if (options.dryRun) {
         build::BuildRun(*dialog).DryRun();
+        // The build would ask before replacing an existing output; the count says nothing of it.
+        FileDescriptor existing{};
+        if (dialog->lastBuild.copied && !options.overwrite &&
+            dialog->client->GetFileDescriptor(dialog->outputFileName.c_str(),
+                                              dialog->outputDirectory.c_str(), existing)) {
+            log.Say(dialog->outputFileName + " on " + dialog->outputDirectory +
+                    " exists: the build will ask to overwrite it, and without --overwrite the "
+                    "answer is No");
+        }
     } else if (!host->Click(D::kBuildFile)) {
         return Refuse("Build File cannot be clicked");
     }
