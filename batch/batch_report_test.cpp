@@ -29,56 +29,6 @@ TEST(BatchReport, JsonStringsAreAlwaysValidAndKeepTheirText) {
     }
 }
 
-TEST(BatchReport, ExitStatusTellsSuccessPartialSuccessAndRefusalApart) {
-    BatchReport report;
-    EXPECT_EQ(ExitStatusOf(report), kExitRefused);  // the build never reached its copy
-    report.summary.copied = true;
-    report.summary.recordsRead = 10;
-    report.summary.recordsDeleted = 2;
-    report.summary.recordsWritten = 8;
-    EXPECT_EQ(ExitStatusOf(report), kExitOk);  // deleted records aside, every one written
-    report.summary.recordsNotWritten = 1;
-    EXPECT_EQ(ExitStatusOf(report), kExitPartial);
-    report.dryRun = true;
-    EXPECT_EQ(ExitStatusOf(report), kExitPartial);
-}
-
-TEST(BatchReport, JsonLineHoldsEveryFieldWithNullsForWhatDidNotHappen) {
-    BatchReport none;
-    none.messages = {{"Connection failed:\nno", 0x10}};
-    const std::optional<jsontest::Value> n = jsontest::Parse(JsonLine(none));
-    ASSERT_TRUE(n) << JsonLine(none);
-    for (const char* field : {"read", "deleted", "written", "notWritten"}) {
-        EXPECT_EQ((*n)[field].kind, jsontest::Value::Kind::Number) << field;
-        EXPECT_EQ((*n)[field].Count(), 0u) << field;
-    }
-    EXPECT_TRUE((*n)["listFile"].IsNull() && n->Has("listFile"));
-    EXPECT_TRUE((*n)["output"].IsNull() && n->Has("output"));
-    EXPECT_TRUE((*n)["order"].IsNull() && n->Has("order"));
-    EXPECT_EQ((*n)["messages"].items.at(0)["text"].text, "Connection failed:\nno");
-    EXPECT_EQ((*n)["messages"].items.at(0)["flags"].Count(), 16u);
-
-    BatchReport built;
-    built.output = OutputDescription{"OUT\"1", "DAT", std::nullopt, 36, 100, 12, 40};
-    built.order = InputOrder::Record;
-    built.summary.copied = true;
-    built.summary.recordsRead = 5000000000;  // beyond 32 bits
-    built.summary.recordsWritten = 4999999999;
-    built.summary.recordsNotWritten = 1;
-    built.listFile = "/tmp/q/OL000007.htm";
-    const std::optional<jsontest::Value> b = jsontest::Parse(JsonLine(built));
-    ASSERT_TRUE(b) << JsonLine(built);
-    EXPECT_EQ((*b)["read"].Count(), 5000000000u);
-    EXPECT_EQ((*b)["listFile"].text, "/tmp/q/OL000007.htm");
-    EXPECT_EQ((*b)["output"]["file"].text, "OUT\"1");
-    EXPECT_TRUE((*b)["output"]["hostPath"].IsNull());
-    EXPECT_EQ((*b)["output"]["type"].Count(), 36u);
-    EXPECT_EQ((*b)["output"]["keyPosition"].Count(), 40u);
-    EXPECT_EQ((*b)["order"].text, "record");
-    EXPECT_EQ((*b)["dryRun"].kind, jsontest::Value::Kind::Bool);
-    EXPECT_TRUE((*b)["messages"].items.empty());
-}
-
 TEST(BatchReport, SummaryNamesTheFirstRecordsNotWrittenAndCountsTheRest) {
     BatchReport report;
     report.dryRun = true;

@@ -1,11 +1,9 @@
-// A small JSON reader for the tests: enough of the grammar to check what ordelin-batch prints
-// (objects, arrays, strings with escapes, numbers, true, false, null). Strict: anything else,
-// including text after the value, fails to parse.
+// A small, strict JSON reader for the tests: objects, arrays, strings with escapes, numbers,
+// true, false and null; anything else, text after the value included, fails to parse.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,11 +21,11 @@ struct Value {
     std::map<std::string, Value> members;
 
     bool IsNull() const { return kind == Kind::Null; }
-    // The member, or a null value when there is none (and the object is not one).
+    // The member; a null value when there is none.
     const Value& operator[](const std::string& name) const {
         static const Value none;
         const auto it = members.find(name);
-        return kind == Kind::Object && it != members.end() ? it->second : none;
+        return it != members.end() ? it->second : none;
     }
     bool Has(const std::string& name) const { return members.count(name) != 0; }
     uint64_t Count() const { return static_cast<uint64_t>(number); }
@@ -36,178 +34,114 @@ struct Value {
 class Reader {
   public:
     explicit Reader(std::string_view text) : s(text) {}
-
     std::optional<Value> Parse() {
         Value v;
-        if (!ReadValue(v)) return std::nullopt;
+        if (!Read(v)) return std::nullopt;
         Skip();
-        if (i != s.size()) return std::nullopt;
-        return v;
+        return i == s.size() ? std::optional<Value>(std::move(v)) : std::nullopt;
     }
 
   private:
     void Skip() {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+        while (i < s.size() && std::string_view(" \t\r\n").find(s[i]) != std::string_view::npos) {
+            ++i;
+        }
     }
-    bool Literal(std::string_view word) {
+    bool Take(char c) {
+        Skip();
+        if (i >= s.size() || s[i] != c) return false;
+        ++i;
+        return true;
+    }
+    bool Word(std::string_view word) {
         if (s.substr(i, word.size()) != word) return false;
         i += word.size();
         return true;
     }
-    static void AppendUtf8(std::string& out, uint32_t c) {
+    // \uXXXX (no surrogate pairs: the program never writes them) as UTF-8.
+    bool Unicode(std::string& out) {
+        if (i + 4 > s.size()) return false;
+        const std::string hex(s.substr(i, 4));
+        if (hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+        i += 4;
+        const auto c = static_cast<uint32_t>(std::stoul(hex, nullptr, 16));
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
             out += static_cast<char>(0xC0 | (c >> 6));
             out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
+        } else {
             out += static_cast<char>(0xE0 | (c >> 12));
             out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
             out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    bool ReadHex4(uint32_t& value) {
-        if (i + 4 > s.size()) return false;
-        value = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = s[i++];
-            value <<= 4;
-            if (c >= '0' && c <= '9') {
-                value |= static_cast<uint32_t>(c - '0');
-            } else if (c >= 'a' && c <= 'f') {
-                value |= static_cast<uint32_t>(c - 'a' + 10);
-            } else if (c >= 'A' && c <= 'F') {
-                value |= static_cast<uint32_t>(c - 'A' + 10);
-            } else {
-                return false;
-            }
         }
         return true;
     }
-    bool ReadString(std::string& out) {
-        if (i >= s.size() || s[i] != '"') return false;
-        ++i;
+    bool String(std::string& out) {
+        if (!Take('"')) return false;
         while (i < s.size() && s[i] != '"') {
-            const auto c = static_cast<unsigned char>(s[i]);
-            if (c < 0x20) return false;  // control characters must be escaped
-            if (c != '\\') {
+            if (static_cast<unsigned char>(s[i]) < 0x20) return false;
+            if (s[i] != '\\') {
                 out += s[i++];
                 continue;
             }
             if (++i >= s.size()) return false;
             const char e = s[i++];
-            switch (e) {
-                case '"':
-                case '\\':
-                case '/':
-                    out += e;
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'u': {
-                    uint32_t c16 = 0;
-                    if (!ReadHex4(c16)) return false;
-                    AppendUtf8(out, c16);
-                    break;
-                }
-                default:
-                    return false;
+            const size_t simple = std::string_view("\"\\/bfnrt").find(e);
+            if (simple != std::string_view::npos) {
+                out += "\"\\/\b\f\n\r\t"[simple];
+            } else if (e != 'u' || !Unicode(out)) {
+                return false;
             }
         }
-        if (i >= s.size()) return false;
-        ++i;
-        return true;
+        return Take('"');
     }
-    bool ReadNumber(Value& v) {
+    bool Read(Value& v) {
+        Skip();
+        if (i >= s.size()) return false;
+        if (Take('{')) {
+            v.kind = Value::Kind::Object;
+            if (Take('}')) return true;
+            do {
+                std::string name;
+                Value member;
+                if (!String(name) || !Take(':') || !Read(member)) return false;
+                if (!v.members.emplace(std::move(name), std::move(member)).second) return false;
+            } while (Take(','));
+            return Take('}');
+        }
+        if (Take('[')) {
+            v.kind = Value::Kind::Array;
+            if (Take(']')) return true;
+            do {
+                v.items.emplace_back();
+                if (!Read(v.items.back())) return false;
+            } while (Take(','));
+            return Take(']');
+        }
+        if (s[i] == '"') {
+            v.kind = Value::Kind::String;
+            return String(v.text);
+        }
+        if (Word("null")) return true;
+        if (Word("true")) {
+            v.kind = Value::Kind::Bool;
+            v.boolean = true;
+            return true;
+        }
+        if (Word("false")) {
+            v.kind = Value::Kind::Bool;
+            return true;
+        }
         const size_t start = i;
-        if (i < s.size() && s[i] == '-') ++i;
-        while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || s[i] == '.' || s[i] == 'e' ||
-                                s[i] == 'E' || s[i] == '+' || s[i] == '-')) {
+        while (i < s.size() &&
+               std::string_view("+-.0123456789eE").find(s[i]) != std::string::npos) {
             ++i;
         }
         if (i == start) return false;
         v.kind = Value::Kind::Number;
         v.number = std::stod(std::string(s.substr(start, i - start)));
         return true;
-    }
-    bool ReadValue(Value& v) {
-        Skip();
-        if (i >= s.size()) return false;
-        const char c = s[i];
-        if (c == '{') {
-            ++i;
-            v.kind = Value::Kind::Object;
-            Skip();
-            if (i < s.size() && s[i] == '}') return ++i, true;
-            for (;;) {
-                Skip();
-                std::string name;
-                if (!ReadString(name)) return false;
-                Skip();
-                if (i >= s.size() || s[i++] != ':') return false;
-                Value member;
-                if (!ReadValue(member)) return false;
-                if (!v.members.emplace(name, std::move(member)).second) return false;
-                Skip();
-                if (i >= s.size()) return false;
-                if (s[i] == ',') {
-                    ++i;
-                    continue;
-                }
-                return s[i++] == '}';
-            }
-        }
-        if (c == '[') {
-            ++i;
-            v.kind = Value::Kind::Array;
-            Skip();
-            if (i < s.size() && s[i] == ']') return ++i, true;
-            for (;;) {
-                Value item;
-                if (!ReadValue(item)) return false;
-                v.items.push_back(std::move(item));
-                Skip();
-                if (i >= s.size()) return false;
-                if (s[i] == ',') {
-                    ++i;
-                    continue;
-                }
-                return s[i++] == ']';
-            }
-        }
-        if (c == '"') {
-            v.kind = Value::Kind::String;
-            return ReadString(v.text);
-        }
-        if (Literal("true")) {
-            v.kind = Value::Kind::Bool;
-            v.boolean = true;
-            return true;
-        }
-        if (Literal("false")) {
-            v.kind = Value::Kind::Bool;
-            return true;
-        }
-        if (Literal("null")) return true;
-        return ReadNumber(v);
     }
 
     std::string_view s;
