@@ -1,8 +1,9 @@
 // Build benchmark: the utility's whole build, driven through the dialog on the headless host as a
 // person would (output name, key size, key fields, directory, order, Build File), against the
-// `talvo` tool's import of the same records under the same output key, in the same run.
+// `talvo` tool's import of the same records under the same output key, in the same run; and the
+// same build through `ordelin-batch`, the batch form, as a process of its own.
 //
-//   build_bench [--records N] [--dir FOLDER] [--keep] [--talvo PATH] [--no-check]
+//   build_bench [--records N] [--dir FOLDER] [--keep] [--talvo PATH] [--batch PATH] [--no-check]
 //
 // In a temporary folder (its own component configuration, settings file, QVTEMP and home):
 //   1. N records of 100 bytes are written to a flat file and imported (untimed) into the input, a
@@ -10,11 +11,15 @@
 //   2. build in key order: the input read along its key, written under bytes 10..17 then 0..3;
 //   3. build in record order: the same output key, the input read by record number;
 //   4. `talvo create` and `talvo import --key-fields 10:8,0:4` of the flat file (timed: the
-//      import's process alone).
-// Each build is timed from the click on Build File to the end of its handler (the output closed,
-// the list file written). Then, unless --no-check, the three outputs are read back through the
-// engine and must hold the same keys and records. Prints the times, the ratios build/import and
-// the peak resident memory of this process (the builds) and of the import's process.
+//      import's process alone);
+//   5. `ordelin-batch` on the input with the same output key, in key order and in record order
+//      (timed: its whole process, start-up and build).
+// The files of earlier runs are synced before each timed run. Each build is timed from the click
+// on Build File to the end of its handler (the output closed, the list file written). Then,
+// unless --no-check, the five outputs are read back through the engine and must hold the same
+// keys and records. Prints the times, the ratios build/import and
+// batch/import, and the peak resident memory of this process (the builds) and of the import's
+// and the batch's processes.
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -22,6 +27,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +77,8 @@ struct ToolRun {
     double peakMiB = 0;
 };
 
-// Runs the talvo tool with `args`, its output discarded; times it and takes its peak memory.
+// Runs a program (the talvo tool, ordelin-batch) with `args`, its standard output discarded;
+// times it and takes its peak memory.
 ToolRun RunTool(const std::string& tool, const std::vector<std::string>& args) {
     std::vector<std::string> all{tool};
     all.insert(all.end(), args.begin(), args.end());
@@ -97,7 +104,10 @@ ToolRun RunTool(const std::string& tool, const std::vector<std::string>& args) {
     run.seconds = Seconds(start);
     run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!run.ok) std::fprintf(stderr, "build_bench: talvo %s failed\n", args[0].c_str());
+    if (!run.ok) {
+        std::fprintf(stderr, "build_bench: %s %s failed\n", fs::path(tool).filename().c_str(),
+                     args[0].c_str());
+    }
     return run;
 }
 
@@ -134,6 +144,7 @@ double BuildThroughTheDialog(CDornApi& client, const std::string& output, bool k
         return -1;
     }
     host.TakeMessageBoxes();
+    ::sync();  // no run pays for the write-back of the files of the runs before it
     const Clock::time_point start = Clock::now();
     host.Click(D::kBuildFile);
     const double seconds = Seconds(start);
@@ -185,6 +196,7 @@ int main(int argc, char** argv) {
     uint64_t records = 1000000;
     std::string dir;
     std::string tool;
+    std::string batch;
     bool keep = false;
     bool check = true;
     for (int i = 1; i < argc; ++i) {
@@ -200,6 +212,8 @@ int main(int argc, char** argv) {
             dir = argv[++i];
         } else if (arg == "--talvo" && i + 1 < argc) {
             tool = argv[++i];
+        } else if (arg == "--batch" && i + 1 < argc) {
+            batch = argv[++i];
         } else if (arg == "--keep") {
             keep = true;
         } else if (arg == "--no-check") {
@@ -207,16 +221,14 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: build_bench [--records N] [--dir FOLDER] [--keep] [--talvo PATH] "
-                         "[--no-check]\n");
+                         "[--batch PATH] [--no-check]\n");
             return 2;
         }
     }
-    if (tool.empty()) {
-        // Beside the benchmarks in the build folder: bench/../talvo/tool/talvo.
-        tool = (fs::canonical("/proc/self/exe").parent_path().parent_path() / "talvo" / "tool" /
-                "talvo")
-                   .string();
-    }
+    // Beside the benchmarks in the build folder: bench/../talvo/tool/talvo, bench/../batch/...
+    const fs::path buildFolder = fs::canonical("/proc/self/exe").parent_path().parent_path();
+    if (tool.empty()) tool = (buildFolder / "talvo" / "tool" / "talvo").string();
+    if (batch.empty()) batch = (buildFolder / "batch" / "ordelin-batch").string();
     const std::string base = dir.empty() ? fs::temp_directory_path().string() : dir;
     std::string pattern = base + "/build-bench-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -287,20 +299,40 @@ int main(int argc, char** argv) {
                  .ok) {
             return false;
         }
+        ::sync();
         const ToolRun import = RunTool(tool, {"import", imported, "--input", flat.string(),
                                               "--format", "fixed", "--key-fields", "10:8,0:4"});
         if (!import.ok) return false;
         std::printf("talvo import:          %.3f s (%.0f records/s)\n", import.seconds,
                     static_cast<double>(records) / import.seconds);
+        std::fflush(stdout);
+        // The batch as a script runs it, one process a build, in both orders.
+        ToolRun batchRuns[2];
+        for (int i = 0; i < 2; ++i) {
+            const bool keyOrder = i == 0;
+            ::sync();
+            batchRuns[i] = RunTool(batch, {input, "/DDAT", "--out", keyOrder ? "BATCH" : "BATCHREC",
+                                           "--out-dir", "OUT", "--key-size", "12", "--key", "10:8",
+                                           "--key", "0:4", "--order", keyOrder ? "key" : "record"});
+            if (!batchRuns[i].ok) return false;
+            std::printf("ordelin-batch, %s order: %.3f s (%.0f records/s)\n",
+                        keyOrder ? "key" : "record", batchRuns[i].seconds,
+                        static_cast<double>(records) / batchRuns[i].seconds);
+        }
         std::printf("ratio build/import: key order %.2f, record order %.2f\n",
                     byKey / import.seconds, byNumber / import.seconds);
-        std::printf("peak resident memory: builds %.1f MiB, import %.1f MiB\n", buildPeak,
-                    import.peakMiB);
+        std::printf("ratio batch/import: key order %.2f, record order %.2f\n",
+                    batchRuns[0].seconds / import.seconds, batchRuns[1].seconds / import.seconds);
+        std::printf("peak resident memory: builds %.1f MiB, import %.1f MiB, batch %.1f MiB\n",
+                    buildPeak, import.peakMiB,
+                    std::max(batchRuns[0].peakMiB, batchRuns[1].peakMiB));
         std::fflush(stdout);
 
         if (check) {
             const bool same = SameContent(work / "out" / "BYKEY", imported, records) &&
-                              SameContent(work / "out" / "BYNUMBER", imported, records);
+                              SameContent(work / "out" / "BYNUMBER", imported, records) &&
+                              SameContent(work / "out" / "BATCH", imported, records) &&
+                              SameContent(work / "out" / "BATCHREC", imported, records);
             std::printf("outputs read back: %s\n", same ? "the same keys and records" : "DIFFER");
             if (!same) return false;
         }
