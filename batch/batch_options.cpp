@@ -138,7 +138,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                  "erased or changed and no list file is written");
     app.add_flag("--json", o.json,
                  "print one JSON object as the last line of standard output: read, deleted, "
-                 "written, notWritten, listFile, output, order, dryRun, messages");
+                 "written, notWritten, listFile, output, order, dryRun, messages (every run "
+                 "but one whose command line cannot be used)");
     app.add_flag("--progress", o.progress,
                  "show a progress line (records per second, time left) on standard error when "
                  "it is a terminal");
