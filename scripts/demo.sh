@@ -3,8 +3,9 @@
 #   1. `talvo gen` makes a keyed customer file (20,000 records, every 50th deleted) in demo/data;
 #   2. `talvo stat`, `dump` and `check` show it;
 #   3. with a display ($DISPLAY or $WAYLAND_DISPLAY), `ordelin` opens its window on that file;
-#      without one, ordelin-demo runs the utility's start-up on it and drives the main dialog
-#      through a scripted session on the headless host up to an enabled Build File button.
+#      without one, ordelin-batch runs the same start-up and drives the same dialog from a
+#      script: an output keyed on city and customer number is built, its list file written,
+#      and the new file is shown with `talvo stat`, `dump` and `check`.
 # Everything it makes stays in demo/ (the component's configuration, the settings file and the
 # folders the directory macros create), so your own settings are not touched.
 set -euo pipefail
@@ -15,7 +16,9 @@ echo "== build"
 
 demo="$root/demo"
 rm -rf "$demo"
-mkdir -p "$demo/data" "$demo/home" "$demo/windows"
+mkdir -p "$demo/data" "$demo/home/Corvane Group" "$demo/windows"
+# The list files go to demo/reports (the directory macro QVTEMP of the settings file).
+printf '[Directories]\r\nQVTEMP=%s\r\n' "$demo/reports" >"$demo/home/Corvane Group/NAVO.INI"
 export TALVO_CONFIG="$demo/talvo.ini"
 export XDG_DATA_HOME="$demo/home"
 export ORDELIN_WINDIR="$demo/windows"
@@ -37,6 +40,20 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "== No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so the window cannot be shown."
-# Hook for ordelin-batch: once it exists, the same start-up and build run here through it.
-echo "== ordelin-demo demo/data/CUST /DDAT (the dialog driven by a script instead)"
-"$root/out/app/ordelin-demo" "$demo/data/CUST" /DDAT
+echo "   The same start-up, dialog and build run through ordelin-batch instead."
+"$talvo" dirs set OUT "$demo/out" >/dev/null
+mkdir -p "$demo/out"
+echo "== ordelin-batch demo/data/CUST /DDAT --out CUSTCITY --out-dir OUT --key-size 26 --key 61:18 --key 0:8"
+status=0
+"$root/out/batch/ordelin-batch" "$demo/data/CUST" /DDAT --out CUSTCITY --out-dir OUT \
+  --key-size 26 --key 61:18 --key 0:8 || status=$?
+echo "   (exit status $status)"
+echo "== the list file"
+cat "$demo"/reports/OL*.htm
+echo
+echo "== talvo stat demo/out/CUSTCITY"
+"$talvo" stat "$demo/out/CUSTCITY"
+echo "== talvo dump demo/out/CUSTCITY --order key --limit 3"
+"$talvo" dump "$demo/out/CUSTCITY" --order key --limit 3
+echo "== talvo check demo/out/CUSTCITY"
+"$talvo" check "$demo/out/CUSTCITY"
