@@ -12,6 +12,7 @@ constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_YESNO = 0x4;
 constexpr unsigned MB_ICONSTOP = 0x10;
 constexpr unsigned MB_ICONQUESTION = 0x20;
+constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 constexpr unsigned MB_ICONINFORMATION = 0x40;
 constexpr unsigned MB_TOPMOST = 0x40000;
 

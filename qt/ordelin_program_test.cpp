@@ -1,6 +1,7 @@
 // The `ordelin` program as a user starts it, without a display: the exit status and standard
-// error for a command line that does not split, a refused directory name, a refused network, and
-// a run that has no display to show its window on, and --version. None may need a window system.
+// error for a command line that does not split, a refused directory name, a refused network, a
+// run that has no display to show its window on (also the one that would ask for the file and
+// name first), and --version. None may need a window system.
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -60,6 +61,13 @@ void OrdelinProgramTest::exitStatusAndStandardError_data() {
         << QStringLiteral("cannot connect to the network name \"SERVER\"");
     QTest::newRow("no display") << QStringList{input, QStringLiteral("/DDAT")} << 1
                                 << QStringLiteral("no display to show the window on");
+    QTest::newRow("choose, no display") << QStringList{QStringLiteral("--choose")} << 1
+                                        << QStringLiteral("no display to show the window on");
+    QTest::newRow("choose a file, no display")
+        << QStringList{QStringLiteral("--choose"), input} << 1
+        << QStringLiteral("no display to show the window on");
+    QTest::newRow("choose two files") << QStringList{QStringLiteral("--choose"), input, input} << 2
+                                      << QStringLiteral("usage: ordelin --choose [FILE]\n");
 }
 
 void OrdelinProgramTest::exitStatusAndStandardError() {

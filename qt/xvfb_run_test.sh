@@ -3,18 +3,34 @@
 # talvo tool: the window comes up with its title and the template's size, takes typed keys, and
 # Escape closes it with status 0; a key defined with the keyboard alone builds a real output file
 # (its closing box answered, the window closed, status 0); a refused network shows its box, Enter
-# answers it, status 1.
+# answers it, status 1; started as the desktop's menu starts it, the window asks for the file and
+# the directory name first, and the main window then opens on the file typed.
 #   xvfb_run_test.sh ORDELIN TALVO
 set -euo pipefail
 
 # In the X session: starts ordelin with the arguments given, waits for a window named "Ordelin",
 # gives it the keyboard, presses the keys given in $KEYS, and prints "status N" when ordelin ends.
 # Besides keys and "type:TEXT", $KEYS may hold "box" (the keyboard to the newest other window
-# named "Ordelin": a message box) and "main" (back to the first window).
+# named "Ordelin": a message box) and "main" (back to the first window). When $CHOOSER holds
+# keys, a window named "Ordelin Utility" (the questions before the start) comes first and gets
+# those.
 if [ "${1:-}" = "--session" ]; then
   shift
   "$ORDELIN" "$@" 2>"$WORK/stderr" &
   pid=$!
+  if [ -n "${CHOOSER:-}" ]; then
+    chooser=$(timeout 30 xdotool search --sync --onlyvisible --name '^Ordelin Utility$' | head -1)
+    echo "chooser $(xdotool getwindowgeometry "$chooser" | sed -n 's/ *Geometry: //p')"
+    xdotool windowfocus --sync "$chooser"
+    sleep 0.5
+    for key in $CHOOSER; do
+      case $key in
+        type:*) xdotool type --delay 20 "${key#type:}" ;;
+        *) xdotool key --delay 20 "$key" ;;
+      esac
+      sleep 0.1
+    done
+  fi
   window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Ordelin$' | head -1)
   echo "window $(xdotool getwindowgeometry "$window" | sed -n 's/ *Geometry: //p')"
   xdotool windowfocus --sync "$window"
@@ -89,6 +105,17 @@ grep -qE '^key size +26$' <<<"$stat" || fail "the output's key size is not 26"
 grep -qE '^records +2000$' <<<"$stat" || fail "the output does not hold the 2000 records"
 grep -qE '^keys +2000$' <<<"$stat" || fail "the output does not hold 2000 keys"
 "$talvo" check "$work/data/CUSTCITY" >/dev/null || fail "the output file is not sound"
+
+echo "== ordelin --choose: the file typed, the name typed over the offer, Enter; then Escape"
+out=$(CHOOSER="type:$work/data/CUST Tab Tab ctrl+a type:cu Return" KEYS="Escape" run --choose)
+echo "$out"
+grep -q '^chooser [0-9]\+x[0-9]\+' <<<"$out" || fail "no chooser"
+grep -q '^window [0-9]\+x[0-9]\+' <<<"$out" || fail "no main window after the chooser"
+size=$(sed -n 's/^window \([0-9]*\)x\([0-9]*\)$/\1 \2/p' <<<"$out")
+read -r width height <<<"$size"
+(( width > height && width * 10 / height >= 12 && width * 10 / height <= 14 )) ||
+  fail "the window after the chooser, $width x $height, is not the main dialog"
+grep -q '^status 0$' <<<"$out" || fail "status is not 0"
 
 echo "== ordelin $work/data/CUST /DDAT /NET:SERVER: the connection's box, Enter"
 out=$(KEYS="Return" run "$work/data/CUST" /DDAT /NET:SERVER)
