@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # package_test.sh [DIR]: makes the Debian package from the build in DIR (default out/) and checks
 # it: its files are exactly the programs this build makes with their manuals and completion,
-# and for the window its desktop entry, launcher and icons; its dependencies name the package
-# of every library the programs link; the programs run from an extracted copy.
+# and for the window its desktop entry and icons; its dependencies name the package of every
+# library the programs link, and nothing else but what the window needs beside them; the
+# programs run from an extracted copy, the window as its desktop entry starts it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$(cd "${1:-$root/out}" 2>/dev/null && pwd || echo "${1:-$root/out}")
@@ -34,7 +35,7 @@ for program in "${programs[@]}"; do
     case $program in
         talvo | ordelin-batch) expected+=("/usr/share/bash-completion/completions/$program") ;;
         ordelin)
-            expected+=(/usr/share/applications/ordelin.desktop /usr/libexec/ordelin/ordelin-open
+            expected+=(/usr/share/applications/ordelin.desktop
                 /usr/share/icons/hicolor/scalable/apps/ordelin.svg)
             for size in "${sizes[@]}"; do
                 expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/ordelin.png")
@@ -60,6 +61,7 @@ dpkg-deb -x "$deb" "$work/root"
 usr=$work/root/usr
 
 # Every library a program links comes from a package the package depends on.
+owners=()
 for program in "${programs[@]}"; do
     binary=$usr/bin/$program
     [[ -x $binary ]] || { fail "$program is not an executable"; continue; }
@@ -77,6 +79,7 @@ for program in "${programs[@]}"; do
         owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(readlink -f "$path")" 2>/dev/null ||
             dpkg -S "/usr$path" 2>/dev/null || true)
         owner=${owner%%:*}
+        owners+=("$owner")
         if [[ -z $owner ]]; then
             fail "$program: no package holds $library ($path)"
         elif ! declared "$owner"; then
@@ -84,9 +87,19 @@ for program in "${programs[@]}"; do
         fi
     done
 done
+# What no library names: the window's platform plugins. Nothing else may be pulled in.
+needed=()
 if has_program ordelin; then
     declared qt6-qpa-plugins || fail "the window's platform plugins (qt6-qpa-plugins) are not in Depends"
+    needed+=(qt6-qpa-plugins)
 fi
+IFS=',|' read -r -a alternatives <<<"$depends"
+for alternative in "${alternatives[@]}"; do
+    read -r name _ <<<"$alternative"  # without its version
+    [[ -z $name ]] && continue
+    [[ " ${owners[*]} ${needed[*]} " == *" $name "* ]] ||
+        fail "Depends names $name, which no program links and the window does not need"
+done
 
 # --- manuals, completion, desktop entry, icons -------------------------------------------------
 for program in "${programs[@]}"; do
@@ -109,8 +122,10 @@ done
 if has_program ordelin; then
     entry=$usr/share/applications/ordelin.desktop
     desktop-file-validate "$entry" || fail "the desktop entry does not validate"
-    exec_path=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
-    [[ -x $work/root$exec_path ]] || fail "the desktop entry starts $exec_path, which the package does not hold"
+    read -r -a exec_words <<<"$(sed -n 's/^Exec=//p' "$entry")"
+    [[ ${exec_words[*]} == "/usr/bin/ordelin --choose %f" ]] ||
+        fail "the desktop entry runs \"${exec_words[*]}\", not the window's own chooser"
+    [[ -x $work/root${exec_words[0]} ]] || fail "the desktop entry starts ${exec_words[0]}, which the package does not hold"
     [[ $(sed -n 's/^Icon=//p' "$entry") == ordelin ]] || fail "the desktop entry's icon is not ordelin"
     grep -q '^Categories=.*Utility;' "$entry" || fail "the desktop entry is not in the Utility category"
     for size in "${sizes[@]}"; do
@@ -140,6 +155,14 @@ if [[ -x $usr/bin/talvo ]]; then
     "$usr/bin/talvo" gen "$work/CUST" --records 500 --deleted-every 7 >/dev/null &&
         "$usr/bin/talvo" check "$work/CUST" >/dev/null ||
         fail "the extracted talvo cannot make and check a data file"
+fi
+if [[ -x $usr/bin/ordelin ]]; then
+    # As the menu starts it, on a machine without a display: it says so, and fails.
+    status=0
+    shown=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/ordelin" --choose 2>&1) ||
+        status=$?
+    [[ $status == 1 && $shown == *"no display"* ]] ||
+        fail "ordelin --choose without a display ends with status $status: $shown"
 fi
 if [[ -x $usr/bin/ordelin-batch ]]; then
     if ! help=$("$usr/bin/ordelin-batch" --help 2>&1); then
