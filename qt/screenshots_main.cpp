@@ -1,6 +1,8 @@
-// ordelin-screenshots: pictures of the real window for the documentation. Runs the utility's
-// start-up on a data file exactly as `ordelin` does, then acts as a person would with simulated
+// ordelin-screenshots: pictures of the real window for the documentation. Starts the utility on
+// a data file as the desktop's menu does when a file manager opens the file with it (the chooser
+// given the file, answered with the directory name), then acts as a person would with simulated
 // keys and mouse, and grabs the windows:
+//   chooser.png          the questions before the start, the file given and the name offered
 //   main-dialog.png      the main dialog as it opens
 //   main-dialog-key.png  after an output key of city (bytes 61..78) and number (0..7) is defined
 //   about-box.png        the about box, opened from the system menu
@@ -10,11 +12,15 @@
 // Run it on the offscreen platform (QT_QPA_PLATFORM=offscreen) or on any display.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTest>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +28,7 @@
 #include "app/ordelin_app.h"
 #include "platform/command_line_argv.h"
 #include "qt/front_end.h"
+#include "qt/start_chooser.h"
 #include "qt/testing/window_driver.h"
 #include "res/resources.h"
 #include "talvo/talvolib.h"
@@ -77,10 +84,35 @@ void OpenAboutFromTheSystemMenu() {
     drive::PressKey(Qt::Key_Space, Qt::AltModifier);
 }
 
+// The chooser, as a file manager starts it with the input file: grabbed, then answered with the
+// directory name. The command line of the choice, or nothing when it was not accepted.
+std::optional<std::string> ChooseAsFromTheMenu(const QString& file, const QString& name) {
+    using qtfront::StartChooser;
+    auto shown = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->isActiveWindow() &&
+                widget->objectName() == QLatin1String(StartChooser::kObjectName)) {
+                return widget;
+            }
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    drive::When(
+        [shown] { return shown() != nullptr; },
+        [shown, name] {
+            QWidget* chooser = shown();
+            Save(chooser, "chooser.png");
+            drive::TypeInto(
+                chooser->findChild<QLineEdit*>(QLatin1String(StartChooser::kNameObjectName)), name);
+            drive::PressKey(Qt::Key_Return);
+        });
+    return qtfront::ChooseStart(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
+    if (argc != 4 || std::string(argv[3]).rfind("/D", 0) != 0) {
         std::fputs("usage: ordelin-screenshots OUTPUT-FOLDER INPUT-FILE /DNAME\n", stderr);
         return 2;
     }
@@ -91,9 +123,17 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) utilityArgs.push_back(argv[i]);
     const std::string commandLine =
         platform::AssembleCommandLine(static_cast<int>(utilityArgs.size()), utilityArgs.data());
+    const QString file = QFileInfo(QFile::decodeName(argv[2])).absoluteFilePath();
+    const QString name = QString::fromLocal8Bit(argv[3] + 2);
 
     QApplication application(argc, argv);
     qtfront::FrontEnd frontEnd(argc, argv);
+    const std::optional<std::string> chosen = ChooseAsFromTheMenu(file, name);
+    if (chosen != commandLine) {
+        std::fprintf(stderr, "ordelin-screenshots: the chooser gave \"%s\", not \"%s\"\n",
+                     chosen.value_or("(nothing)").c_str(), commandLine.c_str());
+        return 1;
+    }
     COrdelinApp app(commandLine);
     app.SetDialogObserver([](COrdelinDlg&) {
         drive::When([] { return drive::FindDialog(res::kMainDialog) != nullptr; },

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Makes the README's pictures of the real window in docs/: the main dialog as it opens on the
-# demonstration data, the same after an output key is defined with simulated keys and mouse, and
-# the about box opened from the system menu. Runs on Qt's offscreen platform: no display needed.
+# Makes the README's pictures of the real window in docs/: the questions asked before a start
+# from the desktop's menu, the main dialog as it opens on the demonstration data, the same after
+# an output key is defined with simulated keys and mouse, and the about box opened from the system
+# menu. Runs on Qt's offscreen platform: no display needed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" "$root/out" >/dev/null
 
-work=$(mktemp -d)
+work=$(mktemp -d "${TMPDIR:-/tmp}/ordelin.XXXXXX")  # the chooser shows the file's path
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/data" "$work/home" "$work/windows" "$root/docs"
 export TALVO_CONFIG="$work/talvo.ini" XDG_DATA_HOME="$work/home" ORDELIN_WINDIR="$work/windows"
