@@ -80,7 +80,9 @@ class ScaleTest : public engine::testing::TempDirTest {
         for (uint64_t i : expected) want[KeyOf(i)] = i;
         const FileInfo info = file.Info();
         EXPECT_EQ(info.keyCount, want.size());
-        if (info.recordSize != 0) EXPECT_EQ(info.slotCount - info.deletedCount, want.size());
+        if (info.recordSize != 0) {
+            EXPECT_EQ(info.slotCount - info.deletedCount, want.size());
+        }
         std::string key;
         uint64_t number = 0;
         Status s = file.SeekKey({}, false, &key, &number);
@@ -166,7 +168,7 @@ TEST_F(ScaleTest, PagesReadThroughTheMapsAreLetGoAgain) {
     uint64_t releases[2] = {0, 0};
     for (int pass = 0; pass < 2; ++pass) {
         engine::Counters() = {};
-        for (uint64_t n = 0; n < 2000 * (pass + 1); ++n) {
+        for (uint64_t n = 0; n < 2000u * (pass + 1); ++n) {
             std::vector<uint8_t> record;
             ASSERT_OK(file->Get(Span(KeyOf((n * 7919) % 20000)), &record));
         }

@@ -147,7 +147,9 @@ TEST_F(SpilledRunsTest, RunsFindTheirKeysAndMergeInOrder) {
             uint64_t number = 0;
             ASSERT_OK(runs.Find(U(keys[i]), &found, &number, &counters));
             ASSERT_EQ(found, i < next) << i;
-            if (found) ASSERT_EQ(number, i);
+            if (found) {
+                ASSERT_EQ(number, i);
+            }
         }
         // A fifth source, the batch, merged with the runs: every key once, ascending.
         for (size_t i = next; i < keys.size(); ++i)
