@@ -227,6 +227,36 @@ TEST_F(DamagedFileTest, IndexCutShortIsRefused) {
     EXPECT_EQ(OpenCode("k"), Error::kOk);
 }
 
+TEST_F(DamagedFileTest, MetaPagesThatLmdbWouldTrustAreRefused) {
+    // LMDB divides by the page size of a meta page and finds the second one with it, before
+    // any check of ours could run on the pages it maps.
+    const std::string index = Contents("k.idx");
+    auto withPageSize = [&index](uint32_t first, uint32_t second) {
+        std::string bytes = index;
+        for (int i = 0; i < 4; ++i) {
+            bytes[40 + i] = static_cast<char>(first >> (8 * i));
+            bytes[4096 + 40 + i] = static_cast<char>(second >> (8 * i));
+        }
+        return bytes;
+    };
+    std::string notMeta = index;
+    notMeta[4096 + 10] = 0x02;  // page 1 marked as a leaf
+    const std::pair<const char*, std::string> cases[] = {
+        {"page size 0", withPageSize(0, 0)},
+        {"page size 3", withPageSize(3, 3)},
+        {"page size 1 MiB", withPageSize(1 << 20, 1 << 20)},
+        {"page sizes that disagree", withPageSize(4096, 8192)},
+        {"second page not a meta page", notMeta},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        Write("k.idx", bytes);
+        EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+    }
+    Write("k.idx", index);
+    EXPECT_EQ(OpenCode("k"), Error::kOk);
+}
+
 TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
     const std::string index = Contents("k.idx");
     const size_t pageSize = 4096;

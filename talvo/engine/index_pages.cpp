@@ -7,7 +7,8 @@
 //     (an overflow page has instead at 12 a 4-byte count of the pages it spans)
 //     16  2 * n  node offsets within the page
 //   Meta page (pages 0 and 1): at 16 magic 0xBEEFC0DE, 20 version, 40 the free-page database,
-//     88 the main database (48 bytes each), 136 last page number, 144 transaction id.
+//     88 the main database (48 bytes each), 136 last page number, 144 transaction id. The page
+//     size is kept in the first 4 bytes of the free-page database's record (at 40).
 //   Database record (48 bytes): 6 depth (2), 40 root page number (~0 when empty).
 //   Node (8-byte header, then the key, then a leaf's value):
 //     0 2, 2 2: leaf: value size (low, high); branch: child page number bits 0..31
@@ -18,8 +19,11 @@
 //   transaction id, a list of page numbers: a count n, then n page numbers (8 bytes each).
 #include "talvo/engine/index_pages.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -178,7 +182,49 @@ class Checker {
     const std::string& path_;
 };
 
+// Reads up to bytes.size() bytes at offset; the count read.
+size_t ReadAt(int fd, uint64_t offset, std::span<uint8_t> bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
 }  // namespace
+
+Status CheckMetaPages(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ErrnoError(errno, "cannot open " + path);
+    constexpr size_t kMetaBytes = 152;  // the page header and the meta record
+    uint8_t meta[2][kMetaBytes];
+    uint64_t offset = 0;
+    size_t got = 0;
+    uint32_t pageSize = 0;
+    Status s;
+    for (int m = 0; m < 2 && s.ok(); ++m) {
+        got = ReadAt(fd, offset, meta[m]);
+        if (got < kMetaBytes) break;
+        const uint32_t size = U32(meta[m] + 40);
+        if ((U16(meta[m] + 10) & kMeta) == 0 || U32(meta[m] + 16) != kMetaMagic) {
+            s = MakeError(Error::kDamaged, "the key index " + path + " is damaged (meta page " +
+                                               std::to_string(m) + ")");
+        } else if (size < 512 || size > 32768 || (size & (size - 1)) != 0 ||
+                   (m == 1 && size != pageSize)) {
+            s = MakeError(Error::kDamaged, "the key index " + path + " is damaged (meta page " +
+                                               std::to_string(m) + " gives a page size of " +
+                                               std::to_string(size) + ")");
+        }
+        pageSize = size;
+        offset = size;
+    }
+    ::close(fd);
+    return s;
+}
 
 Status CheckIndexPages(std::span<const uint8_t> file, uint32_t pageSize, uint64_t txnid,
                        const std::string& path) {

@@ -21,4 +21,11 @@ namespace talvo::engine {
 Status CheckIndexPages(std::span<const uint8_t> file, uint32_t pageSize, uint64_t txnid,
                        const std::string& path);
 
+// Checks the two meta pages of the index file at `path` as far as LMDB trusts them while it
+// opens the file, before it reads any other page: both carry the meta flag and the magic number,
+// and both state the same page size, a power of two from 512 to 32768 (LMDB divides by it and
+// finds the second meta page with it). kDamaged (naming `path`) otherwise; a file too short to
+// hold them is left to LMDB, which refuses it.
+Status CheckMetaPages(const std::string& path);
+
 }  // namespace talvo::engine

@@ -158,6 +158,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
     if (s.ok()) s = Check(mdb_env_set_mapsize(env_, kMapSize), "configure");
     if (s.ok() && st.st_size == 0)
         s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
+    if (s.ok()) s = CheckMetaPages(path);  // LMDB trusts them while it opens the file
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
     if (s.ok()) s = CheckLength();
     if (s.ok()) {
