@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -241,6 +243,58 @@ bool IsWritableKey(const char* key) {
            std::strchr(key, '=') == nullptr;
 }
 
+std::string Folded(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+std::string_view TrimmedBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+using AllValues = std::map<std::pair<std::string, std::string>, std::string>;
+
+// The first value of every key of every section as the reader sees them in `text`, by section
+// and key in lower case.
+AllValues ReadAll(const std::string& text) {
+    CSimpleIniA ini;
+    LoadText(ini, text);
+    AllValues values;
+    CSimpleIniA::TNamesDepend sections;
+    ini.GetAllSections(sections);
+    for (const auto& section : sections) {
+        CSimpleIniA::TNamesDepend keys;
+        ini.GetAllKeys(section.pItem, keys);
+        for (const auto& key : keys) {
+            values.emplace(std::make_pair(Folded(section.pItem), Folded(key.pItem)),
+                           ini.GetValue(section.pItem, key.pItem, ""));
+        }
+    }
+    return values;
+}
+
+// Whether the reader sees in `after` exactly what it saw in `before` but for the change asked
+// for: the section gone (key null), the key gone (value null), or the key with the value. The
+// reader takes some lines in ways the line editor does not foresee (a "[" alone on its line
+// names the section on the next); a change that would land elsewhere is refused instead.
+bool ReadsAsIntended(const std::string& before, const std::string& after, const char* section,
+                     const char* key, const char* value) {
+    const std::string changedSection = Folded(TrimmedBlanks(section));
+    const std::string changedKey = key != nullptr ? Folded(TrimmedBlanks(key)) : std::string();
+    AllValues expected = ReadAll(before);
+    std::erase_if(expected, [&](const AllValues::value_type& entry) {
+        return entry.first.first == changedSection &&
+               (key == nullptr || entry.first.second == changedKey);
+    });
+    if (key != nullptr && value != nullptr) {
+        expected[{changedSection, changedKey}] = std::string(TrimmedBlanks(value));
+    }
+    return ReadAll(after) == expected;
+}
+
 }  // namespace
 
 uint32_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
@@ -316,6 +370,10 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
         changed = text.RemoveKey(section, key);
     } else {
         changed = text.SetValue(section, key, value);
+    }
+    if (!ReadsAsIntended(content->text, text.Text(), section, key, value)) {
+        SetLastError(kErrorInvalidData);
+        return false;
     }
     if (!changed) return true;
     std::optional<mode_t> keepMode;

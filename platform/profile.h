@@ -26,7 +26,8 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
 // does not understand stay as they were. Returns false, leaving the file untouched (the
 // platform's last error says why), when the file cannot be read or written, holds a zero byte,
 // or a name or value would not read back as given (a line break, ']' in the section, a key that
-// is empty, holds '=' or begins with '[', ';' or '#').
+// is empty, holds '=' or begins with '[', ';' or '#'), or when the file's lines would make the
+// reader see anything else change with it (ERROR_INVALID_DATA).
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* file);
 

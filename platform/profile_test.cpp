@@ -176,6 +176,9 @@ TEST_F(ProfileTest, WritesChangeOnlyTheirOwnLines) {
          "[A]\nk=1\n; note\n[B]\n"},
         {"a new section after a file with an unclosed header", "[Directories\ntext", "Directories",
          "QVTEMP", "x", "[Directories\ntext\n\n[Directories]\nQVTEMP=x\n"},
+        {"a header without ']' ends the section above: what follows it is read elsewhere",
+         "[A]\r\nk=1\r\n[open\r\n\r\n[B]\r\nx=1\r\n", "A", "n", "2",
+         "[A]\r\nk=1\r\nn=2\r\n[open\r\n\r\n[B]\r\nx=1\r\n"},
         {"a new section after a blank line", "[A]\nk=1\n\n", "B", "n", "2",
          "[A]\nk=1\n\n[B]\nn=2\n"},
         {"the file's line breaks", "[A]\r\nk=1\r\n", "B", "n", "2",
@@ -219,6 +222,37 @@ TEST_F(ProfileTest, NamesThatWouldNotReadBackAreRefused) {
         EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
         EXPECT_EQ(ReadText(), before);
     }
+}
+
+TEST_F(ProfileTest, ChangesTheReaderWouldSeeElsewhereAreRefused) {
+    // The reader takes a "[" alone on its line with the name on the next line as one header:
+    // a key added under that section by line would be read elsewhere.
+    struct Row {
+        const char* what;
+        std::string before;
+        const char* key;    // null: remove the section
+        const char* value;  // null: remove the key
+    };
+    const Row rows[] = {
+        {"a changed key", "[\na]\nk=1\n[b]\nx=1\n", "k", "2"},
+        {"a changed key after an indented name", "x=0\n[\n a ] tail\nk=1\n", "k", "2"},
+        {"a removed key", "[\na]\nk=1\n", "k", nullptr},
+        {"a removed section", "[\na]\nk=1\n[b]\nx=1\n", nullptr, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteText(row.before);
+        EXPECT_FALSE(WritePrivateProfileString("a", row.key, row.value, file.c_str()));
+        EXPECT_EQ(GetLastError(), 13u);
+        EXPECT_EQ(ReadText(), row.before);
+    }
+    // Changes the reader sees as asked go on in such a file.
+    WriteText("[\na]\nk=1\n[b]\nx=1\n");
+    EXPECT_TRUE(WritePrivateProfileString("b", "x", "2", file.c_str()));
+    EXPECT_TRUE(WritePrivateProfileString("a", "n", "3", file.c_str()));
+    EXPECT_EQ(Get("b", "x", "gone"), "2");
+    EXPECT_EQ(Get("a", "k", "gone"), "1");
+    EXPECT_EQ(Get("a", "n", "gone"), "3");
 }
 
 TEST_F(ProfileTest, RemovingKeysAndSections) {

@@ -7,6 +7,9 @@ namespace platform {
 namespace {
 
 constexpr std::string_view kUtf8Signature = "\xEF\xBB\xBF";
+// The name of the section a "[" without "]" opens: one that no section name (which never holds
+// a line break) is equal to.
+constexpr std::string_view kNoSectionName = "\n";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -64,7 +67,10 @@ ProfileText::Line ProfileText::Classify(std::string text, std::string ending) {
     } else if (content.front() == '[') {
         const size_t close = content.find(']');
         if (close == std::string_view::npos) {
-            line.kind = Kind::kUnknown;
+            // The reader takes the entries below such a line into a section no name can ask
+            // for: the line ends the section above it like a header, and opens no section.
+            line.kind = Kind::kSection;
+            line.name = kNoSectionName;
         } else {
             line.kind = Kind::kSection;
             line.name = Trimmed(content.substr(1, close - 1));

@@ -1,11 +1,13 @@
 // The text of a profile file, edited line by line so that every line a change does not concern
 // stays byte for byte as it was: comments, blank lines, line endings, and lines the reader does
-// not understand (a line without "=", a "[" without "]", a comment style of another program).
+// not understand (a line without "=", a comment style of another program).
 //
 // Lines are read as the profile reader reads them:
 //   - a line break is "\r\n", "\n" or a lone "\r"; a UTF-8 signature at the start is skipped;
 //   - leading spaces and tabs are skipped; a line then beginning with ';' or '#' is a comment;
 //   - "[name]" opens a section (the name trimmed of spaces and tabs; text after ']' is ignored);
+//     a "[" without "]" ends the section above it and opens none (the reader files the entries
+//     below it under no name that can be asked for), and is kept as it is;
 //   - "key=value" is an entry of the section above it (the key is the text before the first
 //     '=', trimmed; an empty key makes no entry); lines above the first section belong to the
 //     section with the empty name;
