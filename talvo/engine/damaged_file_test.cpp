@@ -257,6 +257,28 @@ TEST_F(DamagedFileTest, MetaPagesThatLmdbWouldTrustAreRefused) {
     EXPECT_EQ(OpenCode("k"), Error::kOk);
 }
 
+TEST_F(DamagedFileTest, NothingPlantedAsTheLockFileIsWrittenThrough) {
+    // The index's lock file is opened by name and written through a map.
+    Write("victim", "a file of the user's own");
+    const std::string lock = PathOf("k.idx-lock");
+    std::filesystem::remove(lock);
+    std::filesystem::create_symlink(PathOf("victim"), lock);
+    EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+    std::filesystem::remove(lock);
+    std::filesystem::create_symlink(PathOf("nowhere"), lock);  // a link to a file to be made
+    EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+    EXPECT_FALSE(std::filesystem::exists(PathOf("nowhere")));
+    std::filesystem::remove(lock);
+    std::filesystem::create_directory(lock);
+    EXPECT_EQ(OpenCode("k"), Error::kDamaged);
+    std::filesystem::remove(lock);
+    std::filesystem::create_symlink(PathOf("victim"), lock);
+    // Erasing the file takes the link, never what it names.
+    EXPECT_OK(engine_.Erase(PathOf("k")));
+    EXPECT_FALSE(std::filesystem::is_symlink(lock));
+    EXPECT_EQ(Contents("victim"), "a file of the user's own");
+}
+
 TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
     const std::string index = Contents("k.idx");
     const size_t pageSize = 4096;

@@ -15,7 +15,9 @@ Status MakeError(Error code, std::string_view detail) {
 }
 
 Status ErrnoError(int err, std::string_view what) {
-    const Error code = (err == ENOSPC || err == EDQUOT) ? Error::kNoSpace : Error::kIoError;
+    // A file that may grow no further (the process's file size limit) is as full as the disk.
+    const Error code =
+        (err == ENOSPC || err == EDQUOT || err == EFBIG) ? Error::kNoSpace : Error::kIoError;
     std::string detail(what);
     detail += ": ";
     detail += std::strerror(err);

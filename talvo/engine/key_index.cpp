@@ -41,8 +41,12 @@
 //        empties (DropUnfinishedTree) before anything else.
 #include "talvo/engine/key_index.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -66,6 +70,7 @@ constexpr unsigned kMaxDbs = 3;
 constexpr uint64_t kSeekBytes = 4 * 4096;
 constexpr uint64_t kStepBytes = 64;
 constexpr int kAhead = 16;
+constexpr uint64_t kMaxPageSize = 32768;  // LMDB's largest page
 
 void PutU64(uint8_t* at, uint64_t v) {
     for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -85,6 +90,33 @@ MDB_val Val(const void* data, size_t size) {
     return MDB_val{size, const_cast<void*>(data)};
 }
 
+// Opens the lock file without following a symbolic link, making it when missing (*fd: its
+// descriptor, -1 when the folder refuses; LMDB then reports that itself). With `same`, checks
+// instead that the name still stands for the file open as `same`. kDamaged when it does not or
+// when the name is a link or anything but a plain file.
+Status OpenPlainLockFile(const std::string& lockPath, int* fd, int same = -1) {
+    const Status refused = MakeError(
+        Error::kDamaged, "the lock file " + lockPath +
+                             " is a symbolic link or not a plain file; it is not written through");
+    if (same >= 0) {
+        struct stat named {};
+        struct stat held {};
+        const bool ok = ::lstat(lockPath.c_str(), &named) == 0 && ::fstat(same, &held) == 0 &&
+                        named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+        return ok ? Status::Ok() : refused;
+    }
+    *fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (*fd < 0 && errno == ELOOP) return refused;
+    struct stat st {};
+    if (*fd >= 0 && (::fstat(*fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(*fd);
+        *fd = -1;
+        return refused;
+    }
+    if (*fd < 0 && ::lstat(lockPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return refused;
+    return Status::Ok();
+}
+
 }  // namespace
 
 KeyIndex::~KeyIndex() {
@@ -102,6 +134,7 @@ Status KeyIndex::Check(int rc, const char* what) const {
         case MDB_MAP_FULL:
         case ENOSPC:
         case EDQUOT:
+        case EFBIG:
             return MakeError(Error::kNoSpace, detail);
         case MDB_CORRUPTED:
         case MDB_INVALID:
@@ -159,7 +192,14 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
     if (s.ok() && st.st_size == 0)
         s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
     if (s.ok()) s = CheckMetaPages(path);  // LMDB trusts them while it opens the file
+    // LMDB opens (or makes) the lock file by its name and writes its reader table into it through
+    // a map: a symbolic link planted there would have it overwrite whatever the link names.
+    const std::string lockPath = PartPaths(path)[1];
+    int lockFd = -1;
+    if (s.ok()) s = OpenPlainLockFile(lockPath, &lockFd);
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
+    if (s.ok() && lockFd >= 0) s = OpenPlainLockFile(lockPath, nullptr, lockFd);
+    if (lockFd >= 0) ::close(lockFd);
     if (s.ok()) s = CheckLength();
     if (s.ok()) {
         int dead = 0;
@@ -230,6 +270,19 @@ Status KeyIndex::CheckLength() const {
                              std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
     }
     return Status::Ok();
+}
+
+bool KeyIndex::NoRoomToGrow() const {
+    mdb_filehandle_t fd = -1;
+    struct stat st {};
+    if (mdb_env_get_fd(env_, &fd) != MDB_SUCCESS || ::fstat(fd, &st) != 0) return false;
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<uint64_t>(st.st_size) + kMaxPageSize > limit.rlim_cur) {
+        return true;
+    }
+    struct statvfs fs {};
+    return ::fstatvfs(fd, &fs) == 0 && fs.f_bavail * fs.f_frsize < kMaxPageSize;
 }
 
 Status KeyIndex::CheckPages(uint64_t txnid) const {
@@ -395,10 +448,13 @@ Status KeyIndex::CommitTxn(const char* what) {
     DropAhead();
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
-    const int rc = mdb_txn_commit(txn_);
+    int rc = mdb_txn_commit(txn_);
     txn_ = nullptr;
     writing_ = false;
     SettleTrees(rc == MDB_SUCCESS);
+    // LMDB reports a write cut short as EIO; when the file has no room to grow, that is what
+    // cut it.
+    if (rc == EIO && NoRoomToGrow()) rc = ENOSPC;
     Status s = Check(rc, what);
     if (s.ok()) ++Counters().indexTxns;
     return s;

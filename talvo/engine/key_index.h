@@ -129,6 +129,9 @@ class KeyIndex {
   private:
     // kDamaged unless the file holds every page its newest commit counts.
     Status CheckLength() const;
+    // Whether the index file cannot grow by a page: the process's file size limit or the free
+    // space of its file system is reached.
+    bool NoRoomToGrow() const;
     // CheckIndexPages over the file, for the snapshot of transaction txnid.
     Status CheckPages(uint64_t txnid) const;
     Status EnsureTxn();
