@@ -190,6 +190,29 @@ class ImportInput {
     FlatFormat format_ = FlatFormat::kFixed;
 };
 
+// What a file holds: its records, or its keys when it has no records.
+uint64_t StoredCount(const FileInfo& info) {
+    return IsKeyed(info.type) && info.recordSize == 0 ? info.keyCount : info.slotCount;
+}
+
+// The failure of an import that had begun to write: what stopped it and what of it the file kept
+// (the engine keeps what was committed before the failure and drops the rest).
+ToolError ImportFailure(Engine& engine, const std::string& path, uint64_t storedBefore,
+                        uint64_t inputNumber, const Status& cause) {
+    std::string text = inputNumber != 0
+                           ? "import stopped at record " + std::to_string(inputNumber) + ": "
+                           : std::string("the import could not be completed: ");
+    text += StatusText(cause);
+    std::shared_ptr<DataFile> reopened;
+    if (!engine.Open(path, &reopened).ok())
+        return ToolError(text + "; " + path + " cannot be opened");
+    const uint64_t kept = StoredCount(reopened->Info()) - storedBefore;
+    (void)engine.Close(reopened);
+    if (kept == 0) return ToolError(text + "; nothing was imported");
+    return ToolError(text + "; the " + std::to_string(kept) +
+                     " records written up to the last commit were kept");
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {};
     struct stat sb {};
@@ -264,6 +287,8 @@ void ImportCommand(const ImportArgs& args, Console& console) {
 
     uint64_t written = 0;
     uint64_t refused = 0;
+    Status failure;
+    uint64_t failedAt = 0;
     for (uint64_t n = 0; n < total; ++n) {
         if (!reader.Next(&record, &readError)) {
             throw ToolError("import stopped at record " + std::to_string(n + 1) + " after " +
@@ -296,8 +321,9 @@ void ImportCommand(const ImportArgs& args, Console& console) {
             }
         }
         if (!s.ok()) {
-            throw ToolError("import stopped at record " + std::to_string(inputNumber) + " after " +
-                            std::to_string(written) + " records were written: " + StatusText(s));
+            failure = s;
+            failedAt = inputNumber;
+            break;
         }
         ++written;
         if (args.progress && (written % 65536 == 0)) {
@@ -305,7 +331,9 @@ void ImportCommand(const ImportArgs& args, Console& console) {
         }
     }
     if (args.progress && total >= 65536) console.err << "\n";
-    file.Close();
+    const Status closed = file.TryClose();
+    if (failure.ok()) failure = closed;
+    if (!failure.ok()) throw ImportFailure(engine, path, StoredCount(info), failedAt, failure);
     console.out << "records read: " << total << ", written: " << written << ", refused: " << refused
                 << "\n";
 }

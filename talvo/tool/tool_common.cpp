@@ -60,9 +60,13 @@ OpenedFile::~OpenedFile() {
 }
 
 void OpenedFile::Close() {
+    Require(TryClose(), "cannot close " + path_);
+}
+
+Status OpenedFile::TryClose() {
     std::shared_ptr<DataFile> file = std::move(file_);
     file_.reset();
-    Require(engine_.Close(file), "cannot close " + path_);
+    return engine_.Close(file);
 }
 
 bool IsKeyed(FileType type) {

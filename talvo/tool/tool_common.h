@@ -73,6 +73,9 @@ class OpenedFile {
 
     // Commits and closes; throws ToolError when the commit fails.
     void Close();
+    // Commits and closes; the outcome of the commit (a failed one leaves the file as its last
+    // commit left it).
+    Status TryClose();
 
   private:
     Engine& engine_;
