@@ -33,11 +33,15 @@ bool LockedTextFile::Create(std::string_view path) {
         return false;
     }
     // No O_TRUNC: the file is emptied only once the lock is ours, so a refused second writer
-    // leaves the first one's file alone.
-    const int opened = ::open(host->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // leaves the first one's file alone. A symbolic link planted under the name is not
+    // followed, and a pipe without a reader does not hold the open up.
+    const int opened =
+        ::open(host->c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (opened < 0) {
         // With O_CREAT a missing entry can only be a folder along the path.
-        SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+        SetLastError(errno == ENOENT                    ? ERROR_PATH_NOT_FOUND
+                     : errno == ELOOP || errno == ENXIO ? ERROR_ACCESS_DENIED
+                                                        : ErrorFromErrno(errno));
         return false;
     }
     if (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
@@ -47,7 +51,8 @@ bool LockedTextFile::Create(std::string_view path) {
         return false;
     }
     struct stat st {};
-    if (::fstat(opened, &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(opened, 0) != 0)) {
+    if (::fstat(opened, &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(opened, 0) != 0) ||
+        ::fcntl(opened, F_SETFL, 0) != 0) {
         const int err = errno;
         ::close(opened);
         SetLastError(ErrorFromErrno(err));

@@ -25,8 +25,10 @@ class LockedTextFile {
     // Creates the file at `path` (a platform path) for writing, or empties an existing one, and
     // takes the lock. Requires that this object has no file open. Returns false and sets the
     // last error (platform/system_error.h) when it cannot: ERROR_PATH_NOT_FOUND (a folder is
-    // missing or the drive unavailable), ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION (another
-    // writer holds the lock: the file is left as it was), and the like. Nothing is open then.
+    // missing or the drive unavailable), ERROR_ACCESS_DENIED (also for a symbolic link, which
+    // is never followed, and a pipe without a reader: both left as they were),
+    // ERROR_SHARING_VIOLATION (another writer holds the lock: the file is left as it was), and
+    // the like. Nothing is open then.
     bool Create(std::string_view path);
     bool IsOpen() const { return fd >= 0; }
 

@@ -1,7 +1,12 @@
 #include "platform/locked_text_file.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -56,6 +61,32 @@ TEST_F(LockedTextFileTest, LinesEndInCarriageReturnAndLineFeed) {
     EXPECT_EQ(Read(file), "<HTML>\r\n\r\na & b\r\n");
 }
 
+TEST_F(LockedTextFileTest, NothingIsWrittenThroughALinkAndAPipeDoesNotHoldItUp) {
+    const fs::path victim = root / "victim.txt";
+    std::ofstream(victim) << "the user's own file\n";
+    const fs::path fifo = root / "OL000003.htm";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char* what;
+        fs::path path;
+    };
+    fs::create_symlink(victim, root / "OL000001.htm");
+    fs::create_symlink(root / "made-through-a-link", root / "OL000002.htm");
+    fs::create_directory(root / "OL000004.htm");
+    for (const Case& c : {Case{"a link to a file", root / "OL000001.htm"},
+                          Case{"a link to a file to be made", root / "OL000002.htm"},
+                          Case{"a pipe, which would hold the open up", fifo},
+                          Case{"a folder", root / "OL000004.htm"}}) {
+        SCOPED_TRACE(c.what);
+        LockedTextFile out;
+        EXPECT_FALSE(out.Create(ToPlatformPath(c.path.string())));
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        EXPECT_FALSE(out.IsOpen());
+    }
+    EXPECT_EQ(Read(victim), "the user's own file\n");
+    EXPECT_FALSE(fs::exists(root / "made-through-a-link"));
+}
+
 TEST_F(LockedTextFileTest, ASecondWriterIsRefusedAndLeavesTheFileAlone) {
     const std::string path = ToPlatformPath((root / "OL000007.htm").string());
     LockedTextFile first;
@@ -99,17 +130,32 @@ TEST_F(LockedTextFileTest, CreationFailuresSetTheLastError) {
 }
 
 TEST_F(LockedTextFileTest, AFullDiskIsKeptAndReportedAtClose) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    fs::create_symlink("/dev/full", root / "full.htm");
-    LockedTextFile out;
-    ASSERT_TRUE(out.Create(ToPlatformPath((root / "full.htm").string())));
-    // Past the buffer the failure shows while writing, and sticks.
-    bool written = true;
-    for (int i = 0; i < 10000 && written; ++i) written = out.WriteLine(std::string(100, 'x'));
-    EXPECT_FALSE(written);
-    EXPECT_FALSE(out.WriteLine("more"));
-    EXPECT_FALSE(out.Close());
-    EXPECT_EQ(out.WriteError(), ERROR_DISK_FULL);
+    // A file that may grow no further fails its writes as a full disk does: the writer runs in a
+    // child process with a file size limit (a link to a full device is no longer followed).
+    const std::string path = ToPlatformPath((root / "full.htm").string());
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {4096, 4096};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(9);
+        LockedTextFile out;
+        if (!out.Create(path)) ::_exit(10);
+        // Past the buffer the failure shows while writing, and sticks.
+        bool written = true;
+        for (int i = 0; i < 10000 && written; ++i) written = out.WriteLine(std::string(100, 'x'));
+        if (written) ::_exit(11);
+        if (out.WriteLine("more")) ::_exit(12);
+        if (out.Close()) ::_exit(13);
+        ::_exit(out.WriteError() == ERROR_DISK_FULL ? 0 : 14);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    // 10: not created; 11: every line written; 12: a line after the failure; 13: Close
+    // reported success; 14: another error than a full disk.
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fs::file_size(root / "full.htm"), 4096u);
 }
 
 }  // namespace
