@@ -20,6 +20,7 @@ constexpr MessageEntry kErrorTexts[] = {
     {5, "Access is denied."},
     {6, "The handle is invalid."},
     {8, "Not enough memory resources are available to process this command."},
+    {13, "The data is invalid."},
     {14, "Not enough memory resources are available to complete this operation."},
     {15, "The system cannot find the drive specified."},
     {16, "The directory cannot be removed."},

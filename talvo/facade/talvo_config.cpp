@@ -1,6 +1,12 @@
 #include "talvo/facade/talvo_config.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -79,6 +85,17 @@ Status TalvoConfigPath(std::string* hostPath) {
     }
     *hostPath = dataHome + "/Talvo/talvo.ini";
     return Status::Ok();
+}
+
+Status CheckDirectoryConfigReadable(const std::string& hostPath) {
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int err = fd < 0 ? errno : 0;
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) err = EISDIR;
+    if (fd >= 0) ::close(fd);
+    if (err == 0 || err == ENOENT) return Status::Ok();
+    return Status(Error::kIoError, std::string(ErrorText(Error::kIoError)) + ": cannot read " +
+                                       hostPath + ": " + std::strerror(err));
 }
 
 Status CheckDirectoryName(std::string_view name) {

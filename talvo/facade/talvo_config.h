@@ -36,9 +36,15 @@ Status TalvoConfigPath(std::string* hostPath);
 // a control character, '=', '[', ']' or ';'. kInvalidArgument with the reason otherwise.
 Status CheckDirectoryName(std::string_view name);
 
+// Whether the file can serve: missing (an empty table) or readable. kIoError naming it and the
+// reason when it exists but cannot be read (a folder in its place, no permission). The profile
+// functions read such a file as an empty one: a connection goes on without its directories,
+// but a tool that shows or edits the table says why it is empty.
+Status CheckDirectoryConfigReadable(const std::string& hostPath);
+
 // The [Directories] entries of the file, in file order. A missing file or section gives an
-// empty list (not an error). Entries are returned as written, also ones whose name the table
-// would refuse; the caller decides what to do with them.
+// empty list (not an error), and so does a file that cannot be read. Entries are returned as
+// written, also ones whose name the table would refuse; the caller decides what to do with them.
 Status LoadDirectoryConfig(const std::string& hostPath, std::vector<DirectoryConfigEntry>* entries);
 
 // Sets the path of a directory name: replaces the entry of that name (any letter case; the

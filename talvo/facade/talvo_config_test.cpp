@@ -89,6 +89,22 @@ TEST_F(TalvoConfigTest, MissingFileGivesNoEntries) {
     EXPECT_FALSE(fs::exists(config_));
 }
 
+TEST_F(TalvoConfigTest, AFileThatCannotBeReadIsToldApartFromAMissingOne) {
+    EXPECT_TRUE(CheckDirectoryConfigReadable(config_).ok());  // missing: an empty table
+    Write("[Directories]\nDAT=/data\n");
+    EXPECT_TRUE(CheckDirectoryConfigReadable(config_).ok());
+    // A folder where the file should be reads as empty, and is told apart.
+    fs::remove(config_);
+    fs::create_directories(config_);
+    EXPECT_TRUE(Load().empty());
+    const Status s = CheckDirectoryConfigReadable(config_);
+    EXPECT_EQ(s.code(), Error::kIoError);
+    EXPECT_NE(s.message().find(config_), std::string::npos) << s.message();
+    EXPECT_NE(s.message().find("directory"), std::string::npos) << s.message();
+    EXPECT_FALSE(SetDirectoryConfig(config_, "DAT", "/data").ok());
+    EXPECT_TRUE(fs::is_directory(config_));
+}
+
 TEST_F(TalvoConfigTest, SetKeepsFileOrderReplacesInPlaceAndRemoves) {
     ASSERT_TRUE(SetDirectoryConfig(config_, "DAT", "Z:\\data").ok());  // makes the folder too
     ASSERT_TRUE(SetDirectoryConfig(config_, "tmp", "/tmp/x y").ok());

@@ -263,9 +263,10 @@ void DirsCommand(const DirsArgs& args, Console& console) {
     }
     std::string configPath;
     Require(TalvoConfigPath(&configPath), "cannot find the directory table");
+    Require(CheckDirectoryConfigReadable(configPath), "cannot use the directory table");
     if (args.action == "list") {
         std::vector<DirectoryConfigEntry> entries;
-        Require(LoadDirectoryConfig(configPath, &entries), "cannot read " + configPath);
+        Require(LoadDirectoryConfig(configPath, &entries), "cannot use the directory table");
         for (const auto& e : entries) console.out << e.name << "=" << e.path << "\n";
         if (entries.empty()) console.err << "no directories in " << configPath << "\n";
         return;

@@ -32,8 +32,9 @@ std::string ResolveFile(const FileRef& ref) {
     if (ref.dir.empty()) return ref.file;
     std::string configPath;
     Require(TalvoConfigPath(&configPath), "cannot find the directory table");
+    Require(CheckDirectoryConfigReadable(configPath), "cannot use the directory table");
     std::vector<DirectoryConfigEntry> entries;
-    Require(LoadDirectoryConfig(configPath, &entries), "cannot read " + configPath);
+    Require(LoadDirectoryConfig(configPath, &entries), "cannot use the directory table");
     // Only the entries that the component's directory table takes in: a valid name and a path.
     auto entry = std::find_if(entries.begin(), entries.end(), [&](const DirectoryConfigEntry& e) {
         return !e.path.empty() && CheckDirectoryName(e.name).ok() && EqualNoCase(e.name, ref.dir);
