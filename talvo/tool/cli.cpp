@@ -200,6 +200,21 @@ int RunTool(int argc, const char* const* argv, Console& console) {
                      "delete every K-th record (types 4 and 36)")
         ->check(Whole());
 
+    // A first word that names no command is said to be none; the parser would only ask for a
+    // command, as if none had been given.
+    if (argc >= 2 && argv[1][0] != '-') {
+        std::string names;
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+            known = known || command->check_name(argv[1]);
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        }
+        if (!known) {
+            console.err << "talvo: \"" << argv[1] << "\" is not a command; the commands are "
+                        << names << " (see talvo --help)\n";
+            return kExitUsage;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

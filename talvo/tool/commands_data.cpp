@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -354,8 +355,13 @@ void ExportCommand(const ExportArgs& args, Console& console) {
         throw UsageError("a key-only file has no records; use --order key");
     }
 
+    // Every part of the file: its data file, its index and the index's lock file (which the
+    // next opener would write over).
+    const std::string parts[] = {info.dataPath, info.indexPath,
+                                 info.indexPath.empty() ? "" : info.indexPath + "-lock"};
     if (args.output != "-" &&
-        (SameFile(args.output, info.dataPath) || SameFile(args.output, info.indexPath))) {
+        std::any_of(std::begin(parts), std::end(parts),
+                    [&](const std::string& part) { return SameFile(args.output, part); })) {
         throw UsageError("the output " + args.output + " is a part of the file being exported");
     }
     OutputSink sink;
