@@ -181,8 +181,11 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
     path_ = path;
     readOnly_ = !writable;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(path.c_str(), &st) != 0) {
         return MakeError(Error::kDamaged, "the key index " + path + " is missing");
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return MakeError(Error::kDamaged, "the key index " + path + " is not a plain file");
     }
     unsigned flags = MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC | MDB_NOMEMINIT;
     if (!writable) flags |= MDB_RDONLY;
