@@ -45,6 +45,7 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
         if (fd > 2) ::close(fd);
     }
     if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0) ::_exit(126);
+    if (options.umask) ::umask(*options.umask);
     if (options.fileSizeLimit) {
         ::signal(SIGXFSZ, SIG_IGN);  // kept across exec: a write past the limit fails instead
         const struct rlimit limit = {*options.fileSizeLimit, *options.fileSizeLimit};

@@ -21,6 +21,7 @@ struct RunOptions {
     // Files may grow to at most this many bytes (SIGXFSZ ignored: a write past it fails with
     // EFBIG, as on a full disk).
     std::optional<uint64_t> fileSizeLimit;
+    std::optional<mode_t> umask;  // the file mode creation mask, else the caller's
     int timeoutSeconds = 60;
 };
 

@@ -320,5 +320,22 @@ TEST_F(ProfileTest, RewriteKeepsThePermissionsOfTheFile) {
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"settings.ini"});
 }
 
+TEST_F(ProfileTest, LinksPlantedAtTheTemporaryNamesAreNeverFollowed) {
+    // The temporary file is named after the process and a count: a link planted under each
+    // name the next writes could take is passed over, never written through.
+    WriteText("[A]\nk=1\n");
+    const fs::path victim = fs::path(hostFile).parent_path() / "victim";
+    std::ofstream(victim) << "the user's own";
+    for (int n = 0; n < 200; ++n) {
+        fs::create_symlink(victim,
+                           hostFile + ".~" + std::to_string(::getpid()) + "-" + std::to_string(n));
+    }
+    const bool written = WritePrivateProfileString("A", "k", "2", file.c_str());
+    EXPECT_EQ(ReadText(), written ? "[A]\nk=2\n" : "[A]\nk=1\n");
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own");
+    EXPECT_FALSE(fs::is_symlink(hostFile));
+}
+
 }  // namespace
 }  // namespace platform

@@ -92,6 +92,23 @@ TEST_F(EngineTest, CreateRefusesImpossibleShapesAndExistingNames) {
     }
 }
 
+TEST_F(EngineTest, CreateNeverWritesThroughALinkPlantedAtItsTemporaryName) {
+    // A new data file is written under a name of the process and a count, then linked into
+    // place: links planted under every such name the next creates could take are not followed.
+    std::ofstream(PathOf("victim")) << "the user's own";
+    for (int n = 0; n < 2000; ++n) {
+        std::filesystem::create_symlink(
+            PathOf("victim"),
+            PathOf("f") + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(n));
+    }
+    // Refused (the names are taken) or made under a name no link holds: never through one.
+    const Status s = engine_.Create(PathOf("f"), {FileType::kRecords2, 8, 0, 0});
+    EXPECT_EQ(Engine::Exists(PathOf("f")), s.ok());
+    EXPECT_FALSE(std::filesystem::is_symlink(PathOf("f")));
+    std::ifstream in(PathOf("victim"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own");
+}
+
 TEST_F(EngineTest, PutGetAndReadRecordKeepEveryByte) {
     auto file = CreateOpen("k", {FileType::kKeyed, 10, 4, 0});
     uint64_t number = 99;
