@@ -321,6 +321,29 @@ TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
     EXPECT_GE(refused, 4 * 5);  // the main, keys and meta trees at least
 }
 
+TEST_F(DamagedFileTest, AKeyOfAnotherSizeIsReportedNotDelivered) {
+    // The keys of "k" have 2 bytes; a damaged index holds one of 5 bytes, for a live record.
+    {
+        engine::KeyIndex index;
+        engine::IndexMeta meta;
+        ASSERT_OK(index.Open(PathOf("k.idx"), true, &meta));
+        ASSERT_OK(index.BeginWrite());
+        ASSERT_OK(index.Erase(Bytes("BB")));
+        const engine::IndexEntry odd{reinterpret_cast<const uint8_t*>("BBBBB"), 1};
+        ASSERT_OK(index.InsertSorted({&odd, 1}, 5));
+        ASSERT_OK(index.Commit(meta));
+    }
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine_.Open(PathOf("k"), &file));
+    std::string key;
+    ASSERT_OK(file->SeekKey({}, false, &key));
+    EXPECT_EQ(key, "AA");
+    EXPECT_EQ(file->SeekKey(Span(key), true, &key).code(), Error::kDamaged);
+    // Deleting its record looks the key up by record number: refused, not copied past its end.
+    EXPECT_EQ(file->DeleteRecord(1).code(), Error::kDamaged);
+    EXPECT_OK(engine_.Close(file));
+}
+
 TEST_F(DamagedFileTest, KeyThatPointsPastTheLastRecordIsNeitherReadNorDeleted) {
     {
         engine::KeyIndex index;

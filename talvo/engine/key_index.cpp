@@ -850,6 +850,11 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
     if (v.mv_size != 8)
         return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
     NoteMapAddress(v.mv_data);
+    if (k.mv_size != key.size()) {
+        return MakeError(Error::kDamaged, path_ + " holds a key of " + std::to_string(k.mv_size) +
+                                              " bytes where the key size is " +
+                                              std::to_string(key.size()));
+    }
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
     if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
     // Let the map go only between keys: the cursors stay valid (they hold page numbers).
