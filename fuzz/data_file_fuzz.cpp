@@ -2,7 +2,9 @@
 // key in key order, as `talvo check` does. The input's first byte chooses what it holds: odd,
 // a data file and its index (a 4-byte little-endian length, that many bytes of data file, the
 // rest the index); even, a data file alone. Whatever the bytes, the engine refuses the file
-// with a reason or reads it, and never changes it.
+// with a reason or reads it, and never changes it by reading. Then a few changes are made to
+// it, which may fail but must not crash, and it is opened once more.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,35 @@ void ReadBothOrders(talvo::DataFile& file) {
     FUZZ_CHECK(s.ok() || Known(s.code()), "a walk over the keys ends with a known code");
 }
 
+// Deletes, adds and commits on the file, whatever it holds; then opens and reads it again.
+void Change(talvo::Engine& engine, const std::string& path) {
+    std::shared_ptr<talvo::DataFile> file;
+    if (!engine.Open(path, &file).ok()) return;
+    const talvo::FileInfo info = file->Info();
+    const std::vector<uint8_t> record(info.recordSize, 'r');
+    const std::vector<uint8_t> key(info.keySize, 0x7F);
+    if (info.slotCount != 0) (void)file->DeleteRecord(0);
+    if (info.type == talvo::FileType::kKeyed || info.type == talvo::FileType::kExtendedKeyed) {
+        std::string first;
+        if (file->SeekKey({}, false, &first).ok()) {
+            (void)file->DeleteKey({reinterpret_cast<const uint8_t*>(first.data()), first.size()});
+        }
+        std::vector<uint8_t> withKey = record;
+        if (info.keyPosition + key.size() <= withKey.size()) {
+            std::copy(key.begin(), key.end(), withKey.begin() + info.keyPosition);
+        }
+        (void)file->Put(key, withKey);
+    } else {
+        (void)file->AppendRecord(record, nullptr);
+    }
+    const Status closed = engine.Close(file);
+    FUZZ_CHECK(closed.ok() || Known(closed.code()), "a commit fails with a known code");
+    if (engine.Open(path, &file).ok()) {
+        ReadBothOrders(*file);
+        (void)engine.Close(file);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -95,6 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(fuzz::ReadWholeFile(indexPath) == indexBytes,
                        "reading leaves the index alone");
         }
+        if (s.ok()) Change(engine, dataPath);
         if (s.code() == Error::kNotDataFile) {
             FUZZ_CHECK(!engine.Erase(dataPath).ok() && fuzz::ReadWholeFile(dataPath) == dataBytes,
                        "a foreign file is never erased");
