@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Program { kTalvo, kOrdelinDemo, kOrdelin, kBatch };
+enum class Program { kTalvo, kOrdelin, kBatch };
 
 struct Row {
     const char* kind;
@@ -35,8 +35,6 @@ const char* PathOf(Program program) {
     switch (program) {
         case Program::kTalvo:
             return TALVO_EXE;
-        case Program::kOrdelinDemo:
-            return ORDELIN_DEMO_EXE;
         case Program::kOrdelin:
 #ifdef ORDELIN_EXE
             return ORDELIN_EXE;
@@ -107,7 +105,10 @@ class BadInputTest : public ::testing::Test {
         fs::permissions(Data("locked"), fs::perms::none);
 
         // The component's configuration and the utility's settings, good and bad.
-        WriteFile(scratch_->Path("talvo.ini"), "[Directories]\nDAT=" + Data("") + "\n");
+        // DAT, and the same folder under two more names: through a link, and spelt otherwise.
+        WriteFile(scratch_->Path("talvo.ini"), "[Directories]\nDAT=" + Data("") +
+                                                   "\nALI=" + scratch_->Path("alias") +
+                                                   "\nSAM=" + scratch_->Path("data") + "\n");
         fs::create_directories(scratch_->Path("config-folder"));
         WriteFile(scratch_->Path("config-binary"),
                   std::string("[Directories]\nDAT=/x\n\0\xff\xfe[Dir\x01", 28));
@@ -177,8 +178,8 @@ class BadInputTest : public ::testing::Test {
             EXPECT_FALSE(r.SanitizerReport()) << r.err;
             EXPECT_EQ(r.exitCode, row.status) << r.Describe();
             EXPECT_NE((r.out + r.err).find(Expand(row.says)), std::string::npos) << r.Describe();
-            // A failure is told on standard error (the demo tells it on its output).
-            if (row.status != 0 && row.program != Program::kOrdelinDemo) {
+            // A failure is told on standard error.
+            if (row.status != 0) {
                 EXPECT_FALSE(r.err.empty()) << "the failure is not told";
             }
             // Whatever was there is unchanged, but for the files the row may change; new files
@@ -201,6 +202,23 @@ class BadInputTest : public ::testing::Test {
 Scratch* BadInputTest::scratch_ = nullptr;
 
 constexpr Program kTalvo = Program::kTalvo;
+constexpr Program kBatch = Program::kBatch;
+
+// A batch build of `input` on DAT into NEW with a key of the input's first 8 bytes (a customer
+// number), then `more` options.
+std::vector<std::string> Build(const std::string& input, std::vector<std::string> more) {
+    std::vector<std::string> args{input,        "/DDAT", "--out", "NEW",
+                                  "--key-size", "8",     "--key", "0:8"};
+    // Options that set the key themselves replace the default one.
+    for (const std::string& option : more) {
+        if (option == "--key-size" || option == "--key" || option == "--key-pos") {
+            args.resize(4);
+            break;
+        }
+    }
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
 
 std::vector<Row> TalvoCommandLines() {
     return {
@@ -522,16 +540,12 @@ std::vector<Row> NamesAndPaths() {
          {"check", "%/alias/cust"},
          0,
          "sound"},
-        {"the demo on a name with spaces",
-         Program::kOrdelinDemo,
-         {"@/my cust", "/DDAT"},
-         0,
-         "Input file MY CUST in"},
-        {"the demo on a name in other letter case",
-         Program::kOrdelinDemo,
-         {"@/CUST", "/DDAT"},
-         0,
-         "Input file CUST in"},
+        {"a build from a name with spaces", kBatch, Build("@/my cust", {"--dry-run"}), 0,
+         "NEW on DAT (dry run): 5 records read"},
+        {"a build from a name in other letter case", kBatch, Build("@/CUST", {"--dry-run"}), 0,
+         "NEW on DAT (dry run): 180 records read"},
+        {"a build from a name beyond ASCII", kBatch, Build("@/Kundenstamm-ÄÖÜ", {"--dry-run"}), 0,
+         "(dry run): 5 records read"},
     };
 }
 
@@ -576,35 +590,35 @@ std::vector<Row> ConfigurationAndSettings() {
          "neither TALVO_CONFIG, XDG_DATA_HOME nor HOME is set",
          {{"TALVO_CONFIG", "-"}, {"XDG_DATA_HOME", "-"}, {"HOME", "-"}}},
         // The utility connects without what a configuration it cannot use would give.
-        {"the demo with a folder as the configuration",
-         Program::kOrdelinDemo,
-         {"@/cust", "/DDAT"},
+        {"a build with a folder as the configuration",
+         kBatch,
+         Build("@/cust", {"--dry-run"}),
          0,
-         "Build File enabled",
+         "180 would be written",
          {{"TALVO_CONFIG", "%/config-folder"}}},
-        {"the demo with a binary configuration",
-         Program::kOrdelinDemo,
-         {"@/cust", "/DDAT"},
+        {"a build with a binary configuration",
+         kBatch,
+         Build("@/cust", {"--dry-run"}),
          0,
-         "Build File enabled",
+         "180 would be written",
          {{"TALVO_CONFIG", "%/config-binary"}}},
-        {"the demo with a folder as the settings file",
-         Program::kOrdelinDemo,
-         {"@/cust", "/DDAT"},
+        {"a build with a folder as the settings file",
+         kBatch,
+         Build("@/cust", {"--dry-run"}),
          0,
-         "Build File enabled",
+         "180 would be written",
          {{"XDG_DATA_HOME", "%/settings-folder"}}},
-        {"the demo with a binary settings file",
-         Program::kOrdelinDemo,
-         {"@/cust", "/DDAT"},
+        {"a build with a binary settings file",
+         kBatch,
+         Build("@/cust", {"--dry-run"}),
          0,
-         "Build File enabled",
+         "180 would be written",
          {{"XDG_DATA_HOME", "%/settings-binary"}}},
-        {"the demo with an empty settings file, which it starts",
-         Program::kOrdelinDemo,
-         {"@/cust", "/DDAT"},
+        {"a build with an empty settings file, which it starts",
+         kBatch,
+         Build("@/cust", {"--dry-run"}),
          0,
-         "Build File enabled",
+         "180 would be written",
          {{"XDG_DATA_HOME", "%/settings-empty"}},
          "",
          false,
@@ -612,75 +626,164 @@ std::vector<Row> ConfigurationAndSettings() {
     };
 }
 
-// The utility's command line, through the window's program (when it is built) and the demo,
-// which starts the same way.
+// The window's program: the command lines that end before its window opens.
 std::vector<Row> OrdelinCommandLines() {
-    std::vector<Row> rows;
-    for (Program program : {Program::kOrdelin, Program::kOrdelinDemo}) {
-        const std::vector<Row> lines = {
-            {"no arguments", program, {}, 2, "usage: ordelin"},
-            {"no directory name", program, {"@/cust"}, 2, "usage: ordelin"},
-            {"an empty directory name", program, {"@/cust", "/D"}, 2, "usage: ordelin"},
-            {"a directory name with an open quote",
-             program,
-             {"@/cust", "/D\"DAT"},
-             2,
-             "usage: ordelin"},
-            {"a directory name too long",
-             program,
-             {"@/cust", "/DTOOLONG"},
-             1,
-             "directory name \"TOOLONG\" is longer than 3 characters"},
-            {"a network this component cannot serve",
-             program,
-             {"@/cust", "/DDAT", "/NET:SERVER"},
-             1,
-             "cannot connect to the network name \"SERVER\""},
-        };
-        rows.insert(rows.end(), lines.begin(), lines.end());
-    }
-    const std::vector<Row> window = {
+    constexpr Program kOrdelin = Program::kOrdelin;
+    return {
+        {"no arguments", kOrdelin, {}, 2, "usage: ordelin FILE /DNAME"},
+        {"no directory name", kOrdelin, {"@/cust"}, 2, "usage: ordelin FILE /DNAME"},
+        {"an empty directory name", kOrdelin, {"@/cust", "/D"}, 2, "usage: ordelin FILE /DNAME"},
+        {"a directory name with an open quote",
+         kOrdelin,
+         {"@/cust", "/D\"DAT"},
+         2,
+         "usage: ordelin FILE /DNAME"},
+        {"a version asked in other letter case",
+         kOrdelin,
+         {"--VERSION"},
+         2,
+         "usage: ordelin FILE /DNAME"},
+        {"a directory name too long",
+         kOrdelin,
+         {"@/cust", "/DTOOLONG"},
+         1,
+         "directory name \"TOOLONG\" is longer than 3 characters"},
+        {"a network this component cannot serve",
+         kOrdelin,
+         {"@/cust", "/DDAT", "/NET:SERVER"},
+         1,
+         "cannot connect to the network name \"SERVER\""},
         {"a good command line but no display",
-         Program::kOrdelin,
+         kOrdelin,
          {"@/cust", "/DDAT"},
          1,
          "no display to show the window on"},
-        {"a version asked in other letter case",
-         Program::kOrdelin,
-         {"--VERSION"},
+    };
+}
+
+// The batch program: its command line and options, the values the dialog refuses, inputs it
+// cannot read, and outputs that name the input. Its boxes are lines "ordelin-batch: TEXT".
+std::vector<Row> BatchBuilds() {
+    const std::string usage = "usage: ordelin-batch FILE /DNAME";
+    return {
+        {"no arguments", kBatch, {}, 2, usage},
+        {"no output", kBatch, {"@/cust", "/DDAT"}, 2, "--out is required"},
+        {"an empty output name", kBatch, {"@/cust", "/DDAT", "--out", ""}, 2, "must not be empty"},
+        {"no directory name", kBatch, {"@/cust", "--out", "NEW"}, 2, usage},
+        {"an empty directory name", kBatch, {"@/cust", "/D", "--out", "NEW"}, 2, usage},
+        {"a directory name with an open quote",
+         kBatch,
+         {"@/cust", "/D\"DAT", "--out", "NEW"},
          2,
-         "usage: ordelin"},
+         usage},
+        {"a word that is no option",
+         kBatch,
+         {"@/cust", "/DDAT", "stray", "--out", "NEW"},
+         2,
+         usage},
+        {"an option that does not exist", kBatch, Build("@/cust", {"--frobnicate"}), 2,
+         "--frobnicate"},
+        {"a key field that is no POS:LEN",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "NEW", "--key", "4"},
+         2,
+         "must be POS:LEN"},
+        {"a key field with a sign",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "NEW", "--key", "-1:4"},
+         2,
+         "must be POS:LEN"},
+        {"a record size that is no number",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "NEW", "--record-size", "20b"},
+         2,
+         "must be a number written in decimal"},
+        {"an order that does not exist", kBatch, Build("@/cust", {"--order", "size"}), 2, usage},
+        {"a key position and none at once", kBatch,
+         Build("@/cust", {"--key-pos", "0", "--no-key-pos"}), 2, usage},
+        {"a directory name too long",
+         kBatch,
+         {"@/cust", "/DTOOLONG", "--out", "NEW"},
+         1,
+         "directory name \"TOOLONG\" is longer than 3 characters"},
+        {"a network this component cannot serve",
+         kBatch,
+         {"@/cust", "/DDAT", "/NET:SERVER", "--out", "NEW"},
+         1,
+         "cannot connect to the network name \"SERVER\""},
+        // Inputs the dialog cannot read.
+        {"a foreign input", kBatch, Build("@/letter", {}), 1,
+         "ordelin-batch: LETTER on DAT is not a valid data file"},
+        {"an input that does not exist", kBatch, Build("@/missing", {}), 1,
+         "ordelin-batch: MISSING on DAT is not a valid data file"},
+        {"a folder as the input", kBatch, Build("@/folder", {}), 1,
+         "ordelin-batch: FOLDER on DAT is not a valid data file"},
+        {"a damaged input", kBatch, Build("@/badhead", {}), 1,
+         "ordelin-batch: BADHEAD on DAT is not a valid data file"},
+        {"an input without its index", kBatch, Build("@/noidx", {}), 1,
+         "ordelin-batch: NOIDX on DAT is not a valid data file"},
+        {"an empty input file", kBatch, Build("@/empty", {}), 1,
+         "ordelin-batch: EMPTY on DAT is not a valid data file"},
+        // Values the dialog refuses.
+        {"a key field past the input record", kBatch,
+         Build("@/cust", {"--key-size", "4", "--key", "98:4"}), 1,
+         "Position and Length of this field exceed input file's record size"},
+        {"a key field longer than the key", kBatch,
+         Build("@/cust", {"--key-size", "4", "--key", "0:6"}), 1,
+         "Addition of this field exceeds output file's key size"},
+        {"overlapping key fields", kBatch,
+         Build("@/cust", {"--key-size", "4", "--key", "0:2", "--key", "1:2"}), 1,
+         "This key field overlaps one already been defined."},
+        {"a key size below its fields", kBatch, Build("@/orders", {"--key-size", "2"}), 1,
+         "Output key size cannot be less than total of key fields defined."},
+        {"a long key without a key position", kBatch,
+         Build("@/cust", {"--key-size", "65", "--no-key-pos"}), 1,
+         "Key position is required for key size > 64."},
+        {"a key position past the record", kBatch,
+         Build("@/cust", {"--key-size", "4", "--key", "0:4", "--key-pos", "98"}), 1,
+         "Key position extends key data beyond end of record."},
+        {"key fields apart in an extended output", kBatch,
+         Build("@/cust", {"--key-size", "4", "--key", "2:2", "--key", "0:2", "--key-pos", "0"}), 1,
+         "Key fields must be contiguous for extended keyed file."},
+        {"a negative record size", kBatch, Build("@/cust", {"--record-size", "-5"}), 1,
+         "Output record size cannot be negative."},
+        {"an output directory the list does not offer", kBatch,
+         Build("@/cust", {"--out-dir", "XYZ"}), 1, "--out-dir XYZ: the Dir list offers only"},
+        {"a key order for an input without keys", kBatch, Build("@/recs", {"--order", "key"}), 1,
+         "holds records only, without a key"},
+        {"a key range in record order", kBatch,
+         Build("@/cust", {"--order", "record", "--from", "K"}), 2, usage},
+        {"a key range end too long", kBatch, Build("@/cust", {"--to", std::string(256, 'K')}), 1,
+         "the To Key edit takes at most 255 characters, not 256"},
+        {"a key not complete", kBatch, Build("@/cust", {"--key-size", "12"}), 1,
+         "Build File is disabled, the key is not complete"},
+        {"a key field beyond a complete key", kBatch,
+         Build("@/cust", {"--key-size", "4", "--key", "0:4", "--key", "4:2"}), 1,
+         "Add Key Field is disabled, the key is complete"},
+        // Outputs that name the input: never built over it.
+        {"an output of the input's name in other letter case, same directory",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "CUST", "--key-size", "8", "--key", "0:8"},
+         1,
+         "it leaves out the input's own directory while the output keeps the input's name"},
+        {"an output naming the input through another directory name",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "CUST", "--out-dir", "ALI", "--key-size", "8", "--key", "0:8",
+          "--overwrite"},
+         1,
+         "is open"},
+        {"an output naming the input through the same folder written otherwise",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "cust", "--out-dir", "SAM", "--key-size", "8", "--key", "0:8",
+          "--overwrite"},
+         1,
+         "is open"},
+        {"an output over another file, not to be replaced",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "ORDERS", "--key-size", "8", "--key", "0:8"},
+         1,
+         "\"ORDERS\" exists and was kept"},
     };
-    rows.insert(rows.end(), window.begin(), window.end());
-    const std::vector<Row> inputs = {
-        {"a foreign input",
-         Program::kOrdelinDemo,
-         {"@/letter", "/DDAT"},
-         1,
-         "LETTER on DAT is not a valid data file"},
-        {"an input that does not exist",
-         Program::kOrdelinDemo,
-         {"@/missing", "/DDAT"},
-         1,
-         "MISSING on DAT is not a valid data file"},
-        {"a folder as the input",
-         Program::kOrdelinDemo,
-         {"@/folder", "/DDAT"},
-         1,
-         "FOLDER on DAT is not a valid data file"},
-        {"a damaged input",
-         Program::kOrdelinDemo,
-         {"@/badhead", "/DDAT"},
-         1,
-         "BADHEAD on DAT is not a valid data file"},
-        {"an input without its index",
-         Program::kOrdelinDemo,
-         {"@/noidx", "/DDAT"},
-         1,
-         "NOIDX on DAT is not a valid data file"},
-    };
-    rows.insert(rows.end(), inputs.begin(), inputs.end());
-    return rows;
 }
 
 TEST_F(BadInputTest, TalvoCommandLines) {
@@ -703,10 +806,14 @@ TEST_F(BadInputTest, OrdelinCommandLines) {
     RunRows(OrdelinCommandLines());
 }
 
+TEST_F(BadInputTest, BatchBuilds) {
+    RunRows(BatchBuilds());
+}
+
 TEST_F(BadInputTest, TheCatalogueHoldsAtLeastFiftyKinds) {
     size_t kinds = 0;
     for (const auto& table : {TalvoCommandLines(), DamagedAndForeignFiles(), NamesAndPaths(),
-                              ConfigurationAndSettings(), OrdelinCommandLines()}) {
+                              ConfigurationAndSettings(), OrdelinCommandLines(), BatchBuilds()}) {
         for (const Row& row : table) kinds += PathOf(row.program) != nullptr ? 1 : 0;
     }
     std::printf("the catalogue holds %zu kinds of bad input for the programs built here\n", kinds);

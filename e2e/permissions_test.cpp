@@ -51,11 +51,24 @@ TEST_F(PermissionsTest, WhatTheProgramsMakeGetsTheUsersMask) {
         }
         EXPECT_EQ(ModeOf(scratch_.Path("talvo.ini")), file);
 
-        // The utility's start-up makes its settings file and the folder it lives in.
-        const RunResult demo = Run(ORDELIN_DEMO_EXE, {data + "/cust", "/DDAT"}, mask);
-        ASSERT_EQ(demo.exitCode, 0) << demo.Describe();
+#ifdef ORDELIN_BATCH_EXE
+        // A build makes the utility's settings file and its folder, its list file (in a folder
+        // beside the program, made once) and its output.
+        const RunResult build = Run(
+            ORDELIN_BATCH_EXE,
+            {data + "/cust", "/DDAT", "--out", "BYNUM", "--key-size", "8", "--key", "0:8"}, mask);
+        ASSERT_EQ(build.exitCode, 0) << build.Describe();
         EXPECT_EQ(ModeOf(scratch_.Path("home/share/Corvane Group")), folder);
         EXPECT_EQ(ModeOf(scratch_.Path("home/share/Corvane Group/NAVO.INI")), file);
+        const size_t at = build.out.find("list file: ");
+        ASSERT_NE(at, std::string::npos) << build.out;
+        const std::string list = build.out.substr(at + 11, build.out.find('\n', at) - at - 11);
+        EXPECT_EQ(ModeOf(list), file) << list;
+        for (const char* name : {"BYNUM", "BYNUM.idx", "BYNUM.idx-lock"}) {
+            EXPECT_EQ(ModeOf(data + "/" + name), file) << name;
+        }
+        fs::remove(list);
+#endif
 
         // A file replaced in place keeps the mode it had.
         fs::permissions(scratch_.Path("talvo.ini"), fs::perms::owner_read | fs::perms::owner_write);
