@@ -1,6 +1,7 @@
 // An import that runs out of room part of the way through: what the message says the file kept
 // is what the file holds. The import runs in a child process whose files may not grow past a
-// limit (as on a full disk), with budgets low enough that it commits many times before that.
+// limit (as on a full disk), with the engine's budgets low enough that it commits many times
+// before that, or as they are.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -14,7 +15,6 @@
 #include <sstream>
 
 #include "talvo/engine.h"
-#include "talvo/engine/tuning.h"
 #include "talvo/tool/cli.h"
 #include "talvo/tool/file_check.h"
 
@@ -34,16 +34,15 @@ class ImportFailureTest : public ::testing::Test {
 
     std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
-    // Runs `talvo ARGS` in a child whose files may grow to `limit` bytes, with a commit every
-    // `commitBytes`; its exit status, and its standard error in *err.
-    int RunLimited(std::vector<std::string> args, uint64_t limit, size_t commitBytes,
+    // Runs `talvo ARGS` in a child whose files may grow to `limit` bytes, with the engine's
+    // `budgets` (empty: the defaults); its exit status, and its standard error in *err.
+    int RunLimited(std::vector<std::string> args, uint64_t limit, const std::string& budgets,
                    std::string* err) {
         const std::string errPath = P("stderr.txt");
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::signal(SIGXFSZ, SIG_IGN);
-            engine::CurrentTuning().slotBufferBytes = 4096;
-            engine::CurrentTuning().commitBytes = commitBytes;
+            if (!budgets.empty() && !SetBudgets(budgets).ok()) ::_exit(98);
             std::ostringstream out, errors;
             Console console{out, errors};
             args.insert(args.begin(), "talvo");
@@ -96,26 +95,18 @@ TEST_F(ImportFailureTest, TheMessageCountsWhatTheFileKept) {
     struct Case {
         const char* what;
         std::vector<std::string> create;
-        uint64_t limit;
-        size_t commitBytes;
+        const char* budgets;
         bool kept;
     };
+    const std::string keyed[] = {"--type", "4", "--record-size", "50", "--key-size", "8"};
     const Case cases[] = {
-        {"records only, commits on the way",
-         {"--type", "2", "--record-size", "50"},
-         300000,
-         20000,
-         true},
+        // Keys beyond a small batch are spilled; beyond a small filter they are committed.
         {"keyed, commits on the way",
-         {"--type", "4", "--record-size", "50", "--key-size", "8"},
-         300000,
-         20000,
+         {std::begin(keyed), std::end(keyed)},
+         "slot-buffer=4K,pending-keys=8K,filter=4K",
          true},
-        {"keyed, one commit at the end",
-         {"--type", "4", "--record-size", "50", "--key-size", "8"},
-         300000,
-         size_t{1} << 30,
-         false},
+        {"keyed, one commit at the end", {std::begin(keyed), std::end(keyed)}, "", false},
+        {"records only, one commit at the end", {"--type", "2", "--record-size", "50"}, "", false},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -124,9 +115,8 @@ TEST_F(ImportFailureTest, TheMessageCountsWhatTheFileKept) {
         std::vector<std::string> create{"create", file};
         create.insert(create.end(), c.create.begin(), c.create.end());
         std::string err;
-        ASSERT_EQ(RunLimited(create, UINT64_MAX, size_t{1} << 30, &err), 0) << err;
-        ASSERT_EQ(RunLimited({"import", file, "--input", P("flat")}, c.limit, c.commitBytes, &err),
-                  1);
+        ASSERT_EQ(RunLimited(create, RLIM_INFINITY, "", &err), 0) << err;
+        ASSERT_EQ(RunLimited({"import", file, "--input", P("flat")}, 300000, c.budgets, &err), 1);
         EXPECT_NE(err.find("no space left on the device"), std::string::npos) << err;
         const uint64_t held = SoundRecords(file);
         if (c.kept) {
