@@ -191,6 +191,10 @@ class Engine {
     // Whether a file of the engine exists at the path (its data file).
     static bool Exists(const std::string& hostPath);
 
+    // The host paths of every part that a file at the path has or may have: its data file
+    // first, then its index and the other files beside it that belong to it.
+    static std::vector<std::string> PartPaths(const std::string& hostPath);
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

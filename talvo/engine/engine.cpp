@@ -155,6 +155,10 @@ bool Engine::Exists(const std::string& hostPath) {
     return ::stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::vector<std::string> Engine::PartPaths(const std::string& hostPath) {
+    return OpenDataFile::PartPaths(hostPath);
+}
+
 Status Engine::Create(const std::string& hostPath, const CreateOptions& options) {
     Status s = engine::ValidateCreateOptions(options);
     if (!s.ok()) return s;

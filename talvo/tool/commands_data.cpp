@@ -355,13 +355,12 @@ void ExportCommand(const ExportArgs& args, Console& console) {
         throw UsageError("a key-only file has no records; use --order key");
     }
 
-    // Every part of the file: its data file, its index and the index's lock file (which the
-    // next opener would write over).
-    const std::string parts[] = {info.dataPath, info.indexPath,
-                                 info.indexPath.empty() ? "" : info.indexPath + "-lock"};
-    if (args.output != "-" &&
-        std::any_of(std::begin(parts), std::end(parts),
-                    [&](const std::string& part) { return SameFile(args.output, part); })) {
+    // Every part of the file: its data file, its index and the files beside them (the index's
+    // lock file, which the next opener would write over, and the like).
+    const std::vector<std::string> parts = Engine::PartPaths(info.dataPath);
+    if (args.output != "-" && std::any_of(parts.begin(), parts.end(), [&](const std::string& part) {
+            return SameFile(args.output, part);
+        })) {
         throw UsageError("the output " + args.output + " is a part of the file being exported");
     }
     OutputSink sink;
