@@ -105,6 +105,27 @@ TEST_F(PermissionsTest, ALinkWhereAFileIsMadeIsNotFollowed) {
     const RunResult r = Run(TALVO_EXE, {"stat", Data("cust")}, 022);
     EXPECT_EQ(r.exitCode, 1) << r.Describe();
 
+    // Nor are the files a writer keeps beside the index: the key column and the spilled keys.
+    fs::remove(Data("cust.idx-lock"));
+    fs::remove(Data("cust.idx-keys"));
+    fs::create_symlink(scratch_.Path("victim"), Data("cust.idx-keys"));
+    fs::create_symlink(scratch_.Path("victim"), Data("cust.idx-runs"));
+    ASSERT_EQ(Run(TALVO_EXE, {"export", Data("cust"), "--output", Data("flat2")}, 022).exitCode, 0);
+    ASSERT_EQ(
+        Run(TALVO_EXE,
+            {"create", Data("copy"), "--type", "4", "--record-size", "100", "--key-size", "8"}, 022)
+            .exitCode,
+        0);
+    fs::create_symlink(scratch_.Path("victim"), Data("copy.idx-keys"));
+    fs::create_symlink(scratch_.Path("victim"), Data("copy.idx-runs"));
+    RunOptions small = scratch_.Options();
+    small.environment.push_back("TALVO_BUDGETS=pending-keys=1K,filter=1K,slot-buffer=1K");
+    const RunResult copied =
+        RunProgram(TALVO_EXE, {"import", Data("copy"), "--input", Data("flat2")}, small);
+    EXPECT_EQ(copied.exitCode, 0) << copied.Describe();
+    EXPECT_EQ(Run(TALVO_EXE, {"delete", Data("cust"), "--record", "3"}, 022).exitCode, 0);
+    EXPECT_EQ(Run(TALVO_EXE, {"check", Data("copy")}, 022).exitCode, 0);
+
     EXPECT_EQ(ReadFile(scratch_.Path("victim")), "a file of the user's own\n");
 }
 
