@@ -4,7 +4,8 @@
 //   bytes 1-2   record size (mod 300, at least 1)
 //   byte 3      key size (mod 64, at least 1)
 //   byte 4      key position of a type 36 file (mod the room left beside the key)
-//   byte 5      bit 0: --format lines; bit 1: give --key-fields
+//   byte 5      bit 0: --format lines; bit 1: give --key-fields; bit 2: budgets so small that
+//               the keys are spilled, merged and committed on the way
 //   then        the text of --key-fields, up to a line break
 //   the rest    the flat file
 // Whatever the input, the import either succeeds and reports what it wrote, or fails with a
@@ -66,6 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::ClearScratch();
     fuzz::WriteWholeFile(flatPath, input.Rest());
 
+    static const std::string kDefaultBudgets = talvo::CurrentBudgets();
+    FUZZ_CHECK(talvo::SetBudgets((flags & 4) != 0
+                                     ? "slot-buffer=1K,pending-keys=1K,filter=1K,run-buffers=4K"
+                                     : kDefaultBudgets)
+                   .ok(),
+               "the budgets are taken");
     talvo::Engine engine;
     const talvo::Status created = engine.Create(filePath, options);
     if (created.code() == talvo::Error::kInvalidArgument) return 0;  // a shape files cannot have

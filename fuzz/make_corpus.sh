@@ -8,7 +8,7 @@ corpus="$here/corpus"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TALVO_CONFIG="$work/talvo.ini"
-mkdir -p "$corpus"/{command_line_fuzz,profile_fuzz,data_file_fuzz,flat_import_fuzz}
+mkdir -p "$corpus"/{command_line_fuzz,profile_fuzz,data_file_fuzz,flat_import_fuzz,batch_options_fuzz}
 
 # Command lines; after a zero byte, the arguments of an assembled line.
 c="$corpus/command_line_fuzz"
@@ -53,4 +53,14 @@ printf '\x01\x08\x00\x00\x00\x01\nrecord 1\nrecord 2\r\nrecord three is long\n' 
 printf '\x02\x0a\x00\x05\x00\x03\x30\x3a\x32\x2c\x34\x3a\x33\nAAxxBBBzzz\nABxxBBBzzz\nAAyy\xfe\nBBB\n' \
     >"$f/key_fields"
 printf '\x06\x00\x00\x04\x00\x01\nAAAA\nBB\nAAAA\n' >"$f/key_only"
+{ printf '\x02\x09\x00\x03\x00\x04\n'  # 1,000 keys under budgets that spill them
+  for i in $(seq 0 999); do printf 'K%03dxxxxxx' $((i * 7919 % 1000)); done; } >"$f/spilled_keys"
+# Batch options after "ordelin-batch FILE /DDAT", separated by zero bytes.
+b="$corpus/batch_options_fuzz"
+printf -- '--out\0NEW\0--key-size\0004\0--key\0000:4' >"$b/rekey"
+printf -- '--out\0BYNAME\0--out-dir\0OUT\0--key-size\00010\0--key\0005:10\0--order\0record\0--json' \
+    >"$b/by_name"
+printf -- '--out\0CUST\0--record-size\0-5' >"$b/same_name"
+printf -- '--out\0X\0--key-size\0008\0--key\0000:4\0--key\0002:4\0--key-pos\0000' >"$b/overlap"
+printf -- '--help' >"$b/help"
 echo "seed corpus written to $corpus"

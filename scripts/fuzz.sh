@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 dir="$root/out/fuzz"
-export ORDELIN_FUZZ_TARGETS=${ORDELIN_FUZZ_TARGETS:-"command_line_fuzz profile_fuzz data_file_fuzz flat_import_fuzz"}
+targets=${ORDELIN_FUZZ_TARGETS:-"command_line_fuzz profile_fuzz data_file_fuzz flat_import_fuzz batch_options_fuzz"}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORDELIN_FUZZ=ON -DORDELIN_QT=OFF -DORDELIN_BENCH=OFF >/dev/null
@@ -17,7 +17,7 @@ cmake --build "$dir" --target fuzz_targets -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 failed=()
-for target in $ORDELIN_FUZZ_TARGETS; do
+for target in $targets; do
   work="$dir/corpus/$target"
   findings="$dir/findings/$target"
   log="$dir/$target.log"
