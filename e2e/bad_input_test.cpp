@@ -3,8 +3,8 @@
 // say about what is wrong; for every row the program must neither crash nor hang nor report a
 // sanitizer finding, and every file that was there before must be there unchanged afterwards.
 //
-// In the rows, "@" at the start of an argument stands for the data folder and "%" for the
-// scratch folder above it.
+// In the rows' arguments and texts, "@/" stands for the data folder and "%/" for the scratch
+// folder above it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
