@@ -40,6 +40,11 @@ std::string RecordsWrittenText(uint32_t written, uint64_t notWritten, bool listF
     return text;
 }
 
+std::string OutputIncompleteText(const std::string& file, const std::string& error) {
+    return "The output file \"" + file + "\" could not be completed: " + error +
+           "\n\nOnly the records counted as written are in it.";
+}
+
 std::string ListFileCreateFailedText(const std::string& name, uint32_t errorCode) {
     return "Could not create list file: " + name + "\n\nError: " + std::to_string(errorCode);
 }

@@ -152,14 +152,38 @@ void BuildRun::Run() {
 
     progress.Finish();
     if (view != nullptr) view->EndWaitCursor();
+    // The output keeps what it was given only once it is closed: closed before the closing
+    // message, so that the message counts what the file holds.
+    const bool outputClosed = CloseOutput();
     ShowMessage(
         dialog,
         RecordsWrittenText(dialog.recordsWritten, summary.recordsNotWritten, dialog.listFileOpen),
         platform::MB_OK);
+    if (!outputClosed) ShowMessage(dialog, summary.failure, platform::MB_ICONSTOP);
     progress.Hide();
     client.CloseChannel(kInputChannel);
-    client.CloseChannel(kOutputChannel);
     if (dialog.listFileOpen) dialog.FinishListFile();
+}
+
+bool BuildRun::CloseOutput() {
+    if (client.CloseChannel(kOutputChannel)) return true;
+    // The changes since the output's last commit are gone (a full disk, say): what it holds is
+    // what was written, the rest was not.
+    summary.failure = OutputIncompleteText(dialog.outputFileName, client.GetErrorText());
+    FileDescriptor held{};
+    uint32_t kept = 0;
+    if (client.GetFileDescriptor(dialog.outputFileName.c_str(), dialog.outputDirectory.c_str(),
+                                 held) &&
+        held.infoLong3 > 0) {
+        kept = static_cast<uint32_t>(held.infoLong3);
+    }
+    if (kept < dialog.recordsWritten) {
+        const uint32_t lost = dialog.recordsWritten - kept;
+        summary.recordsNotWritten += lost;
+        summary.recordsWritten -= std::min<uint64_t>(summary.recordsWritten, lost);
+        dialog.recordsWritten = kept;
+    }
+    return false;
 }
 
 BuildSummary BuildRun::DryRun() {

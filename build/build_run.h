@@ -24,7 +24,8 @@ class BuildRun {
     // output that cannot be opened, an existing output the user keeps or that cannot be erased,
     // an output that cannot be created) show their message and stop before the copy; then the
     // input channel may stay open and a new output stays in place. Otherwise both channels are
-    // closed at the end and the list file, if one was started, is finished.
+    // closed at the end (the output before the closing message, which counts what it keeps)
+    // and the list file, if one was started, is finished.
     void Run();
 
     // The dry run: the key fields, bounds and input as for Run, the copy with DryRunCounter, the
@@ -43,6 +44,9 @@ class BuildRun {
     void CopySubordinateKeys();
     // Shows the message of an early end and keeps it in the summary.
     void EndEarly(const std::string& text, unsigned flags);
+    // Closes the output channel, which commits the output. When that fails, keeps the reason as
+    // the summary's failure and counts the records the output did not keep as not written.
+    bool CloseOutput();
 
     COrdelinDlg& dialog;
     CDornApi& client;
