@@ -149,6 +149,59 @@ TEST_F(FullDiskTest, OtherCommandsThatRunOutOfSpaceLeaveNothingHalfWritten) {
     EXPECT_TRUE(Differences(before, StateOf(scratch_.Path("data"))).empty());
 }
 
+#ifdef ORDELIN_BATCH_EXE
+TEST_F(FullDiskTest, ABuildThatRunsOutOfSpaceCountsWhatItCouldNotWrite) {
+    // The list files go to a folder of the test (the settings file's QVTEMP).
+    fs::create_directories(scratch_.Path("home/share/Corvane Group"));
+    WriteFile(scratch_.Path("home/share/Corvane Group/NAVO.INI"),
+              "[Directories]\r\nQVTEMP=" + scratch_.Path("reports") + "\r\n");
+    Talvo({"dirs", "set", "DAT", scratch_.Path("data")});
+    const FolderState before = StateOf(scratch_.Path("data"));
+    struct Case {
+        const char* order;
+        const char* budgets;  // small ones commit on the way, and a part is kept
+    };
+    int n = 0;
+    for (const Case c : {Case{"key", ""}, Case{"record", ""},
+                         Case{"key", "pending-keys=4K,filter=4K,slot-buffer=4K"}}) {
+        SCOPED_TRACE(std::string(c.order) + " order, budgets " + c.budgets);
+        const std::string output = "BYCITY" + std::to_string(n++);
+        RunOptions options = scratch_.Options();
+        options.fileSizeLimit = 200000;
+        if (*c.budgets != '\0')
+            options.environment.push_back(std::string("TALVO_BUDGETS=") + c.budgets);
+        const RunResult r = RunProgram(ORDELIN_BATCH_EXE,
+                                       {Data("src"), "/DDAT", "--out", output, "--key-size", "26",
+                                        "--key", "61:18", "--key", "0:8", "--order", c.order},
+                                       options);
+        EXPECT_EQ(r.exitCode, 3) << r.Describe();
+        EXPECT_FALSE(r.SanitizerReport()) << r.err;
+        EXPECT_NE(r.err.find("could not be completed: no space left on the device"),
+                  std::string::npos)
+            << r.err;
+
+        // The closing message counts what the sound output holds, and the rest as not written.
+        const std::optional<std::string> state = CheckedState(Data(output));
+        ASSERT_TRUE(state.has_value());
+        const size_t at = state->find(": sound: ");
+        ASSERT_NE(at, std::string::npos) << *state;
+        const uint64_t held = std::stoull(state->substr(at + 9));
+        EXPECT_NE(r.err.find("ordelin-batch: " + std::to_string(held) + " records were written " +
+                             std::to_string(5000 - held) + " records were not written"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_LT(held, 5000u);
+        if (*c.budgets != '\0') {
+            EXPECT_GT(held, 0u);
+        }
+    }
+    for (const std::string& changed : Differences(before, StateOf(scratch_.Path("data")))) {
+        EXPECT_NE(changed.find("BYCITY"), std::string::npos) << "changed: " << changed;
+    }
+    EXPECT_TRUE(Leftovers().empty());
+}
+#endif
+
 TEST_F(FullDiskTest, AConfigurationThatCannotGrowIsLeftAsItWas) {
     const std::string config = scratch_.Path("talvo.ini");
     WriteFile(config, "; the directories of this machine\n[Directories]\nDAT=" + Data("") + "\n");
