@@ -344,6 +344,34 @@ TEST_F(DamagedFileTest, AKeyOfAnotherSizeIsReportedNotDelivered) {
     EXPECT_OK(engine_.Close(file));
 }
 
+TEST_F(DamagedFileTest, APageMarkedAsCopiedForAWriteIsRefusedNotWrittenInPlace) {
+    // LMDB marks a page it has copied for the running write in the page itself and never writes
+    // the mark to disk. A page that carries it would have the next write change it in place,
+    // inside the read-only map.
+    const std::string index = Contents("k.idx");
+    int refused = 0;
+    for (size_t page = 2; page < index.size() / 4096; ++page) {
+        const uint8_t flags = static_cast<uint8_t>(index[page * 4096 + 10]);
+        if (flags != 1 && flags != 2) continue;  // only branch and leaf pages
+        SCOPED_TRACE(page);
+        std::string bytes = index;
+        bytes[page * 4096 + 10] = static_cast<char>(flags | 0x10);
+        Write("k.idx", bytes);
+        std::shared_ptr<DataFile> file;
+        const Status s = engine_.Open(PathOf("k"), &file);
+        if (s.ok()) {  // a page no tree reaches: a write goes on as usual
+            EXPECT_OK(file->Put(Bytes("ZZ"), Bytes("new")));
+            EXPECT_OK(engine_.Close(file));
+            continue;
+        }
+        EXPECT_EQ(s.code(), Error::kDamaged) << s.message();
+        ++refused;
+    }
+    EXPECT_GE(refused, 3);  // the main, keys and meta trees
+    Write("k.idx", index);
+    EXPECT_EQ(OpenCode("k"), Error::kOk);
+}
+
 TEST_F(DamagedFileTest, KeyThatPointsPastTheLastRecordIsNeitherReadNorDeleted) {
     {
         engine::KeyIndex index;

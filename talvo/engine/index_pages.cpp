@@ -2,7 +2,9 @@
 // needs it. All numbers are little-endian.
 //
 //   Page header (16 bytes):
-//     0   8  page number          10  2  flags: 1 branch, 2 leaf, 4 overflow, 8 meta
+//     0   8  page number          10  2  flags: 1 branch, 2 leaf, 4 overflow, 8 meta (no other
+//                                            flag is written to disk: 0x10, "already copied for
+//                                            this write", would have LMDB write into the map)
 //     12  2  lower: 16 + 2 * number of nodes    14  2  upper: start of the node area
 //     (an overflow page has instead at 12 a 4-byte count of the pages it spans)
 //     16  2 * n  node offsets within the page
@@ -36,7 +38,6 @@ constexpr size_t kPageHeader = 16;
 constexpr size_t kNodeHeader = 8;
 constexpr size_t kDbRecord = 48;
 constexpr uint16_t kBranch = 1, kLeaf = 2, kOverflow = 4, kMeta = 8;
-constexpr uint16_t kKindMask = kBranch | kLeaf | kOverflow | kMeta | 0x20 | 0x40;
 constexpr uint16_t kBigData = 1, kSubData = 2, kDupData = 4;
 constexpr uint32_t kMetaMagic = 0xBEEFC0DE;
 constexpr uint64_t kNoPage = ~uint64_t{0};
@@ -102,7 +103,9 @@ class Checker {
         if (!s.ok()) return s;
         const uint8_t* p = At(page);
         if (U64(p) != page) return Fault(page, "carries another page number");
-        const uint16_t kind = U16(p + 10) & kKindMask;
+        // The flags in full: LMDB clears its in-memory marks (a page it has already copied
+        // for the write, say) before a page goes to disk, and trusts them when it reads one.
+        const uint16_t kind = U16(p + 10);
         const bool leaf = depth == 1;
         if (kind != (leaf ? kLeaf : kBranch))
             return Fault(page, "not the kind of page the tree needs there");
@@ -145,7 +148,7 @@ class Checker {
             if (!s.ok()) return s;
             const uint8_t* over = At(first);
             const uint64_t count = U32(over + 12);
-            if (U64(over) != first || (U16(over + 10) & kKindMask) != kOverflow || count == 0 ||
+            if (U64(over) != first || U16(over + 10) != kOverflow || count == 0 ||
                 count - 1 > lastPage_ - first || size > count * pageSize_ - kPageHeader) {
                 return Fault(first, "an overflow page out of bounds");
             }
