@@ -94,15 +94,20 @@ uint64_t NewFileId() {
     return (static_cast<uint64_t>(device()) << 32) ^ device() ^ static_cast<uint64_t>(::getpid());
 }
 
-// Writes a new data file's header into a temporary file beside path and links it into place,
-// so that the name appears complete or not at all.
+// Gives the unnamed file fd (O_TMPFILE) the name path; fails with EEXIST when the name is taken.
+bool LinkUnnamed(int fd, const std::string& path) {
+    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != EPERM && errno != ENOENT) return false;
+    // Without the privilege that AT_EMPTY_PATH asks for, the descriptor's entry in /proc serves.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Writes a new data file's header into a file of its own beside path and links it into place,
+// so that the name appears complete or not at all. The file has no name until then (O_TMPFILE):
+// a kill on the way leaves nothing behind. Where the file system has no unnamed files, a
+// temporary name beside path serves instead.
 Status WriteNewDataFile(const std::string& path, const engine::FileHeader& header) {
-    static std::atomic<unsigned> counter{0};
-    const std::string temp =
-        path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return ErrnoError(errno, "cannot create " + path);
-    engine::HostFile file(fd, temp);
     std::vector<uint8_t> bytes(engine::kDataStart);
     engine::FileHeader second = header;
     second.generation = header.generation - 1;
@@ -111,14 +116,31 @@ Status WriteNewDataFile(const std::string& path, const engine::FileHeader& heade
     engine::EncodeHeader(
         second, std::span<uint8_t, engine::kHeaderCopySize>(bytes.data() + engine::kHeaderCopySize,
                                                             engine::kHeaderCopySize));
+
+    std::string temp;  // empty while the file has no name
+    int fd = ::open(engine::FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return ErrnoError(errno, "cannot create " + path);
+        }
+        static std::atomic<unsigned> counter{0};
+        temp = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) return ErrnoError(errno, "cannot create " + path);
+    }
+    engine::HostFile file(fd, temp.empty() ? path : temp);
     Status s = file.WriteAt(0, bytes);
     if (s.ok()) s = file.Sync();
-    file.Close();
-    if (s.ok() && ::link(temp.c_str(), path.c_str()) != 0) {
-        s = errno == EEXIST ? MakeError(Error::kFileExists, path)
-                            : ErrnoError(errno, "cannot create " + path);
+    if (s.ok()) {
+        const bool linked = temp.empty() ? LinkUnnamed(file.fd(), path)
+                                         : ::link(temp.c_str(), path.c_str()) == 0;
+        if (!linked) {
+            s = errno == EEXIST ? MakeError(Error::kFileExists, path)
+                                : ErrnoError(errno, "cannot create " + path);
+        }
     }
-    ::unlink(temp.c_str());
+    file.Close();
+    if (!temp.empty()) ::unlink(temp.c_str());
     if (s.ok()) s = engine::SyncParentDirectory(path);
     return s;
 }

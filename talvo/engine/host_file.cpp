@@ -158,10 +158,14 @@ void HostFile::StartWriteBack(uint64_t offset, uint64_t length) {
                             SYNC_FILE_RANGE_WRITE);
 }
 
-Status SyncParentDirectory(const std::string& path) {
+std::string FolderOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
-    const std::string dir =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+Status SyncParentDirectory(const std::string& path) {
+    const std::string dir = FolderOf(path);
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return ErrnoError(errno, "cannot open folder " + dir);
     const int rc = ::fsync(fd);

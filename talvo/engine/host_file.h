@@ -54,6 +54,9 @@ class HostFile {
     std::string path_;
 };
 
+// The folder that holds path: "." for a bare name, "/" for a name in the root.
+std::string FolderOf(const std::string& path);
+
 // fsync of the directory that holds path (makes a create, link or unlink in it durable).
 Status SyncParentDirectory(const std::string& path);
 

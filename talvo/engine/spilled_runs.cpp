@@ -44,12 +44,6 @@ namespace {
 constexpr size_t kBlockBytes = 4096;
 constexpr size_t kMaxWriteBuffer = size_t{1} << 20;
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 uint64_t GetNumber(const uint8_t* at) {
     uint64_t v;
     std::memcpy(&v, at, 8);
