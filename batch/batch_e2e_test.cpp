@@ -1,23 +1,17 @@
 // ordelin-batch end to end: the built program on real data files in a temporary folder (made with
 // the built talvo tool), its options, exit statuses, JSON summary, refusals and dry runs, with the
 // input checked unchanged after every run.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <pty.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "batch/testing/json_value.h"
-
-extern char** environ;
+#include "e2e/program_run.h"
 
 namespace {
 
@@ -29,15 +23,8 @@ struct Result {
     std::string err;
 };
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using e2e::ReadFile;
+using e2e::WriteFile;
 
 // Records of 20 bytes: id (0..3), city (4..9), name (10..19).
 std::string Record(const std::string& id, const std::string& city, const std::string& name) {
@@ -54,84 +41,31 @@ const std::vector<std::string> kPeople = {
 class Batch : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/ordelin_batch_e2e_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        for (const char* sub : {"home", "share", "data", "out", "temp"}) {
+        dir = scratch_.root();
+        for (const char* sub : {"data", "out", "temp", "home/share/Corvane Group"}) {
             fs::create_directories(dir / sub);
         }
         // Host paths serve as they are: the platform takes /x/y for Z:\x\y.
         WriteFile(dir / "talvo.ini", "[Directories]\nOUT=" + (dir / "out").string() + "\n");
-        WriteFile(dir / "share" / "Corvane Group" / "NAVO.INI",
+        WriteFile(dir / "home" / "share" / "Corvane Group" / "NAVO.INI",
                   "[Directories]\nQVTEMP=" + (dir / "temp").string() + "\n");
-        const std::vector<std::string> own = {
-            "HOME=" + (dir / "home").string(), "XDG_DATA_HOME=" + (dir / "share").string(),
-            "TALVO_CONFIG=" + (dir / "talvo.ini").string(),
-            "ORDELIN_WINDIR=" + (dir / "home").string(),
-            "ORDELIN_PROGRAM_PATH=" + (dir / "home" / "ordelin").string()};
-        env = own;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string v = *e;
-            const auto same = [&v](const std::string& o) {
-                return v.compare(0, v.find('=') + 1, o, 0, o.find('=') + 1) == 0;
-            };
-            if (std::none_of(own.begin(), own.end(), same)) env.push_back(v);
-        }
+        scratch_.SetVariable("ORDELIN_PROGRAM_PATH", (dir / "windows" / "ordelin").string());
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     std::string Data(const std::string& name) const { return (dir / "data" / name).string(); }
     std::string Out(const std::string& name) const { return (dir / "out" / name).string(); }
 
-    // Runs `program` with `args`; standard error to `errFd` when given (else to a file).
-    Result Spawn(const char* program, std::vector<std::string> args, int errFd = -1,
-                 std::string* terminal = nullptr, int master = -1) {
-        args.insert(args.begin(), program);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        const std::string outPath = (dir / "stdout.txt").string();
-        const std::string errPath = (dir / "stderr.txt").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        if (errFd >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        }
-        pid_t pid = 0;
-        Result r;
-        const int rc = posix_spawn(&pid, program, &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
-            ADD_FAILURE() << "cannot start " << program;
-            return r;
-        }
-        if (errFd >= 0) close(errFd);
-        if (terminal != nullptr) {
-            // Read the terminal while the program runs, so that it never waits on a full one.
-            char buffer[4096];
-            for (;;) {
-                pollfd p{master, POLLIN, 0};
-                if (poll(&p, 1, 10000) <= 0) break;
-                const ssize_t n = read(master, buffer, sizeof buffer);
-                if (n <= 0) break;  // the last writer closed it
-                terminal->append(buffer, static_cast<size_t>(n));
-            }
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = ReadFile(outPath);
-        r.err = errFd >= 0 ? std::string() : ReadFile(errPath);
-        return r;
+    // Runs `program` with `args` in the scratch folder (standard error to a terminal when
+    // `options` name one).
+    Result Spawn(const char* program, const std::vector<std::string>& args,
+                 e2e::RunOptions options, std::string* terminal = nullptr) {
+        const e2e::RunResult r = e2e::RunProgram(program, args, options);
+        EXPECT_FALSE(r.timedOut || r.SanitizerReport()) << r.Describe();
+        if (terminal != nullptr) *terminal = r.terminal;
+        return {r.Status(), r.out, r.err};
+    }
+    Result Spawn(const char* program, const std::vector<std::string>& args) {
+        return Spawn(program, args, scratch_.Options());
     }
 
     Result Run(const std::vector<std::string>& args) { return Spawn(ORDELIN_BATCH_EXE, args); }
@@ -190,8 +124,8 @@ class Batch : public ::testing::Test {
         return {Data(input), "/DDAT", "--out", output};
     }
 
+    e2e::Scratch scratch_;
     fs::path dir;
-    std::vector<std::string> env;
 };
 
 std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -554,7 +488,10 @@ TEST_F(Batch, ProgressIsShownOnATerminalOnly) {
     int slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     std::string terminal;
-    const Result shown = Spawn(ORDELIN_BATCH_EXE, args, slave, &terminal, master);
+    e2e::RunOptions options = scratch_.Options();
+    options.errorTerminal = slave;
+    options.terminalMaster = master;
+    const Result shown = Spawn(ORDELIN_BATCH_EXE, args, options, &terminal);
     close(master);
     EXPECT_EQ(shown.code, 0) << terminal;
     // The full bar's line, redrawn in place, then the closing box on a line of its own.

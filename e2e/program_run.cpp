@@ -38,10 +38,12 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
                              const std::vector<char*>& envp, const RunOptions& options,
                              const int outPipe[2], const int errPipe[2]) {
     const int in = ::open(options.input.c_str(), O_RDONLY);
-    if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(outPipe[1], 1) < 0 || ::dup2(errPipe[1], 2) < 0) {
+    const int err = options.errorTerminal >= 0 ? options.errorTerminal : errPipe[1];
+    if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(outPipe[1], 1) < 0 || ::dup2(err, 2) < 0) {
         ::_exit(126);
     }
-    for (int fd : {in, outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+    for (int fd : {in, outPipe[0], outPipe[1], errPipe[0], errPipe[1], options.errorTerminal,
+                   options.terminalMaster}) {
         if (fd > 2) ::close(fd);
     }
     if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0) ::_exit(126);
@@ -102,12 +104,15 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     if (pid == 0) StartChild(program, argv, envp, options, outPipe, errPipe);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
+    if (options.errorTerminal >= 0) ::close(options.errorTerminal);
 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
-    struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* texts[2] = {&result.out, &result.err};
-    int open = 2;
+    // A terminal's master reads EIO once the program and its children have closed the other side.
+    struct pollfd fds[3] = {
+        {outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {options.terminalMaster, POLLIN, 0}};
+    std::string* texts[3] = {&result.out, &result.err, &result.terminal};
+    int open = options.terminalMaster >= 0 ? 3 : 2;
     while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -117,18 +122,18 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
             result.timedOut = true;
             break;
         }
-        if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; ++i) {
+        if (::poll(fds, 3, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 3; ++i) {
             if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
                 !Drain(fds[i].fd, texts[i])) {
-                ::close(fds[i].fd);
+                if (i < 2) ::close(fds[i].fd);  // the master stays the caller's
                 fds[i].fd = -1;
                 --open;
             }
         }
     }
-    for (const struct pollfd& p : fds) {
-        if (p.fd >= 0) ::close(p.fd);
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i].fd >= 0) ::close(fds[i].fd);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);

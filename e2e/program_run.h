@@ -23,6 +23,11 @@ struct RunOptions {
     std::optional<uint64_t> fileSizeLimit;
     std::optional<mode_t> umask;  // the file mode creation mask, else the caller's
     int timeoutSeconds = 60;
+    // A terminal for standard error instead of a pipe: the descriptor of its other side (taken
+    // over and closed once the program runs) and its master, read into RunResult::terminal
+    // while the program runs, so that it never waits on a full terminal.
+    int errorTerminal = -1;
+    int terminalMaster = -1;
 };
 
 struct RunResult {
@@ -31,7 +36,10 @@ struct RunResult {
     bool timedOut = false;
     std::string out;
     std::string err;
+    std::string terminal;  // what the program wrote to RunOptions::errorTerminal
 
+    // The exit status as a shell tells it: 128 + the signal for a program a signal ended.
+    int Status() const { return signal != 0 ? 128 + signal : exitCode; }
     // A one-line account for test failures.
     std::string Describe() const;
     // True when standard error shows a sanitizer's report.

@@ -1,19 +1,17 @@
 // The `talvo` program end to end: real files in a temporary folder, driven through the built
 // executable as a user would.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
-extern char** environ;
+#include "e2e/program_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using e2e::ReadFile;
+using e2e::WriteFile;
 
 struct Result {
     int code = -1;
@@ -21,69 +19,17 @@ struct Result {
     std::string err;
 };
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 class TalvoTool : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/talvo_e2e_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        fs::create_directory(dir_ + "/home");
-        env_ = {"HOME=" + dir_ + "/home", "XDG_DATA_HOME=" + dir_ + "/home/share",
-                "TALVO_CONFIG=" + dir_ + "/talvo.ini", "TZ=UTC"};
-        for (char** e = environ; *e != nullptr; ++e) {
-            std::string v = *e;
-            if (v.rfind("HOME=", 0) != 0 && v.rfind("XDG_DATA_HOME=", 0) != 0 &&
-                v.rfind("TALVO_CONFIG=", 0) != 0 && v.rfind("TZ=", 0) != 0) {
-                env_.push_back(v);
-            }
-        }
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    std::string P(const std::string& name) const { return scratch_.Path(name); }
 
-    std::string P(const std::string& name) const { return dir_ + "/" + name; }
-
-    // Runs talvo with the arguments; standard input from `input` (a path) when given.
-    Result Run(std::vector<std::string> args, const std::string& input = "/dev/null") {
-        args.insert(args.begin(), TALVO_EXE);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (auto& e : env_) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string outPath = P("stdout.txt"), errPath = P("stderr.txt");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        pid_t pid = 0;
-        Result r;
-        int rc = posix_spawn(&pid, TALVO_EXE, &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
-            ADD_FAILURE() << "cannot start " << TALVO_EXE;
-            return r;
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = ReadFile(outPath);
-        r.err = ReadFile(errPath);
-        fs::remove(outPath);
-        fs::remove(errPath);
-        return r;
+    // Runs talvo with the arguments in the scratch folder; standard input from `input` (a path).
+    Result Run(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+        e2e::RunOptions options = scratch_.Options();
+        options.input = input;
+        const e2e::RunResult r = e2e::RunProgram(TALVO_EXE, args, options);
+        EXPECT_FALSE(r.timedOut || r.SanitizerReport()) << r.Describe();
+        return {r.Status(), r.out, r.err};
     }
 
     // Runs a command that must succeed and returns its standard output.
@@ -110,8 +56,7 @@ class TalvoTool : public ::testing::Test {
         return text.empty() ? 0 : std::stoull(text);
     }
 
-    std::string dir_;
-    std::vector<std::string> env_;
+    e2e::Scratch scratch_;
 };
 
 TEST_F(TalvoTool, LinesRoundTripGivesBackTheInput) {
@@ -272,8 +217,8 @@ TEST_F(TalvoTool, DeleteMarksTheRecordAndDropsItsKey) {
 TEST_F(TalvoTool, FilesAreFoundThroughTheDirectoryTable) {
     fs::create_directory(P("Data"));
     Ok({"dirs", "set", "dat", P("Data")});
-    Ok({"dirs", "set", "TMP", "Z:" + dir_});
-    EXPECT_EQ(Ok({"dirs", "list"}), "dat=" + P("Data") + "\nTMP=Z:" + dir_ + "\n");
+    Ok({"dirs", "set", "TMP", "Z:" + scratch_.root()});
+    EXPECT_EQ(Ok({"dirs", "list"}), "dat=" + P("Data") + "\nTMP=Z:" + scratch_.root() + "\n");
     Ok({"create", "cust", "--dir", "DAT", "--type", "1", "--record-size", "4"});
     EXPECT_TRUE(fs::exists(P("Data/cust")));
     Ok({"subkey", "cust", "--dir", "dat", "list"});
@@ -289,15 +234,13 @@ TEST_F(TalvoTool, FilesAreFoundThroughTheDirectoryTable) {
     // Entries that the component's table passes over name no folder here either: an entry
     // without a path must not stand for the working folder.
     WriteFile(P("talvo.ini"), "[Directories]\nNOP=\nD D=" + P("Data") + "\n");
-    const std::string stray = "talvo-e2e-stray-" + std::to_string(getpid());
+    const std::string stray = "talvo-e2e-stray";
     for (const char* dir : {"NOP", "D D"}) {
         r = Run({"create", stray, "--dir", dir, "--type", "1", "--record-size", "4"});
         EXPECT_EQ(r.code, 1) << dir;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_FALSE(fs::exists(stray)) << dir;
+        EXPECT_FALSE(fs::exists(P(stray))) << dir;  // the working folder
         EXPECT_FALSE(fs::exists(P("Data/" + stray))) << dir;
-        fs::remove(stray);
-        fs::remove(stray + ".idx");
     }
 }
 
@@ -375,7 +318,7 @@ TEST_F(TalvoTool, BadArgumentsGiveOneLineAndChangeNothing) {
 
 TEST_F(TalvoTool, LargeWritesStayWithinTheBudgetsTheEnvironmentSets) {
     // Budgets far below what the files need: runs spilled, many index transactions.
-    env_.push_back("TALVO_BUDGETS=pending-keys=16K,run-buffers=8K,index-txn=256K,mapped=16K");
+    scratch_.SetVariable("TALVO_BUDGETS", "pending-keys=16K,run-buffers=8K,index-txn=256K,mapped=16K");
     Ok({"gen", P("src"), "--records", "20000", "--deleted-every", "9"});
     EXPECT_EQ(Run({"check", P("src")}).code, 0);
     Ok({"export", P("src"), "--order", "record", "--output", P("flat")});
@@ -394,7 +337,7 @@ TEST_F(TalvoTool, LargeWritesStayWithinTheBudgetsTheEnvironmentSets) {
     EXPECT_EQ(Run({"check", P("copy")}).code, 0);
 
     // A budget that cannot be read stops every command that opens a file, and says why.
-    env_.back() = "TALVO_BUDGETS=pending-keys=lots";
+    scratch_.SetVariable("TALVO_BUDGETS", "pending-keys=lots");
     Result r = Run({"stat", P("copy")});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("TALVO_BUDGETS: \"pending-keys=lots\""), std::string::npos) << r.err;
