@@ -1,5 +1,6 @@
 #include "talvo/tool/record_io.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,7 +97,7 @@ bool ReadFlatRecords(std::istream& in, FlatFormat format, uint32_t recordSize, F
 OutputSink::~OutputSink() {
     if (file_ != nullptr && !isStdout_) {
         std::fclose(file_);
-        ::unlink(tempPath_.c_str());
+        if (!inPlace_) ::unlink(tempPath_.c_str());
     }
 }
 
@@ -107,6 +108,19 @@ bool OutputSink::Open(const std::string& path, std::string* error) {
         return true;
     }
     finalPath_ = path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        // Renaming over a device node would put a plain file in its place.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        file_ = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+        if (file_ == nullptr) {
+            *error = "cannot write " + path + ": " + SystemReason();
+            if (fd >= 0) ::close(fd);
+            return false;
+        }
+        inPlace_ = true;
+        return true;
+    }
     tempPath_ = path + ".tmp-XXXXXX";
     int fd = ::mkstemp(tempPath_.data());
     if (fd < 0) {
@@ -145,13 +159,19 @@ bool OutputSink::Commit(std::string* error) {
         }
         return true;
     }
-    bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+    // A device or a pipe may not sync (EINVAL); what it was given is all it gets.
+    bool ok = std::fflush(file_) == 0 &&
+              (::fsync(::fileno(file_)) == 0 || (inPlace_ && (errno == EINVAL || errno == EROFS)));
     std::string reason = ok ? "" : SystemReason();
     if (std::fclose(file_) != 0 && ok) {
         ok = false;
         reason = SystemReason();
     }
     file_ = nullptr;
+    if (inPlace_) {
+        if (!ok) *error = "cannot write " + finalPath_ + ": " + reason;
+        return ok;
+    }
     if (ok && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
         ok = false;
         reason = SystemReason();

@@ -75,6 +75,8 @@ bool ReadFlatRecords(std::istream& in, FlatFormat format, uint32_t recordSize, F
 // Where an export goes: standard output, or a file that appears under its name only when
 // Commit succeeds (written to a temporary file beside it, then renamed). A sink destroyed
 // without Commit removes its temporary file and leaves any earlier file of that name alone.
+// A name that stands for a device, a pipe or a socket (/dev/null, /dev/stdout, a named pipe)
+// is written to as it is: there is no file there to replace.
 class OutputSink {
   public:
     OutputSink() = default;
@@ -93,6 +95,7 @@ class OutputSink {
   private:
     std::FILE* file_ = nullptr;
     bool isStdout_ = false;
+    bool inPlace_ = false;  // a device, pipe or socket: written directly, never renamed over
     std::string tempPath_;
     std::string finalPath_;
 };

@@ -1,6 +1,9 @@
 #include "talvo/tool/record_io.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -83,6 +86,36 @@ TEST_F(OutputSinkTest, TargetChangesOnlyOnCommit) {
     ASSERT_TRUE(sink.Commit(&error)) << error;
     EXPECT_EQ(Read(path), "new");
     EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(OutputSinkTest, APipeOrDeviceIsWrittenToNotReplaced) {
+    // Renamed over, /dev/null (as root) or a named pipe would become a plain file.
+    const std::string path = dir_ + "/pipe";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string error;
+    {
+        OutputSink sink;
+        ASSERT_TRUE(sink.Open(path, &error)) << error;
+        ASSERT_TRUE(sink.Write("records", &error)) << error;
+        ASSERT_TRUE(sink.Commit(&error)) << error;
+    }
+    char buffer[16] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 7);
+    EXPECT_EQ(std::string(buffer), "records");
+    ::close(reader);
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(FileCount(), 1u);  // no temporary file beside it
+
+    // A folder stays an error, as before.
+    OutputSink folder;
+    std::filesystem::create_directory(dir_ + "/folder");
+    ASSERT_TRUE(folder.Open(dir_ + "/folder", &error));
+    EXPECT_FALSE(folder.Commit(&error));
+    EXPECT_NE(error.find("cannot write"), std::string::npos);
 }
 
 TEST_F(OutputSinkTest, MissingFolderIsAnError) {
