@@ -76,6 +76,10 @@ class ProcessTest : public engine::testing::TempDirTest {
         }
         return child;
     }
+
+    // Forks a child that writes keys 100000..119999 into the file at path with small budgets
+    // and closes it; returns its pid once it is about to close (its rebuild to come), or -1.
+    static pid_t StartClosingWriter(const std::string& path);
 };
 
 TEST_F(ProcessTest, WriterKilledInTheMiddleLeavesAFileThatAgreesWithItself) {
@@ -222,6 +226,27 @@ void WriteAndClose(const std::string& path, uint64_t first, uint64_t count, int 
     ::_exit(engine.Close(file).ok() ? 0 : 6);
 }
 
+pid_t ProcessTest::StartClosingWriter(const std::string& path) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        WriteAndClose(path, 100000, 20000, pipeFds[1]);
+    }
+    ::close(pipeFds[1]);
+    uint8_t closing = 0;
+    const bool reported = ReadReport(pipeFds[0], &closing);
+    ::close(pipeFds[0]);
+    if (!reported) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        return -1;
+    }
+    return child;
+}
+
 // A new file at path holding keys 0..1999, committed.
 void MakeFileOf2000Keys(const std::string& path) {
     Engine engine;
@@ -242,18 +267,8 @@ TEST_F(ProcessTest, WriterKilledDuringTheMergeLeavesTheLastCommit) {
     for (int delayMs = 0; delayMs < 400 && !inRebuild; delayMs += 10) {
         SCOPED_TRACE(delayMs);
         MakeFileOf2000Keys(path);
-        int pipeFds[2];
-        ASSERT_EQ(::pipe(pipeFds), 0);
-        const pid_t child = ::fork();
+        const pid_t child = StartClosingWriter(path);
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(pipeFds[0]);
-            WriteAndClose(path, 100000, 20000, pipeFds[1]);
-        }
-        ::close(pipeFds[1]);
-        uint8_t closing = 0;
-        ASSERT_TRUE(ReadReport(pipeFds[0], &closing));
-        ::close(pipeFds[0]);
         ::usleep(static_cast<useconds_t>(delayMs) * 1000);
         ::kill(child, SIGKILL);
         int status = 0;
@@ -293,18 +308,8 @@ TEST_F(ProcessTest, WriterKilledDuringTheMergeLeavesTheLastCommit) {
 TEST_F(ProcessTest, ReaderBesideARebuildSeesOneCommitOrTheNext) {
     const std::string path = PathOf("shared");
     MakeFileOf2000Keys(path);
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
+    const pid_t child = StartClosingWriter(path);
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        WriteAndClose(path, 100000, 20000, pipeFds[1]);
-    }
-    ::close(pipeFds[1]);
-    uint8_t closing = 0;
-    ASSERT_TRUE(ReadReport(pipeFds[0], &closing));
-    ::close(pipeFds[0]);
     // Read the whole file again and again while the writer rebuilds: always 2000 keys or 22000,
     // every key with its own record.
     int reads = 0;
