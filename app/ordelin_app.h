@@ -74,7 +74,9 @@ class COrdelinApp {
     virtual std::unique_ptr<CDornApi> CreateClient();
 
   private:
-    // Steps 5 to 7: connection, registration, the dialog. Sets `outcome`.
+    // With the client connected: registers the input file's folder under the directory name
+    // (a refusal is shown in a stop box), then runs the main dialog modally. Sets `outcome`;
+    // the caller disconnects.
     void Run(CDornApi& client, const std::string& directoryName, const std::string& fileName,
              const std::string& folderPath);
 

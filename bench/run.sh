@@ -5,6 +5,6 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/out/release"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDELIN_BENCH=ON -DORDELIN_QT=OFF >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDELIN_BENCH=ON -DORDELIN_TESTS=OFF -DORDELIN_QT=OFF >/dev/null
 cmake --build "$build" --target talvo_bench -j2 >/dev/null
 exec "$build/bench/talvo_bench" "$@"

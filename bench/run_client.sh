@@ -7,7 +7,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ORDELIN_BENCH_BUILD:-$root/out/release}"  # the build folder, out/release unless set
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDELIN_BENCH=ON -DORDELIN_QT=OFF >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDELIN_BENCH=ON -DORDELIN_TESTS=OFF -DORDELIN_QT=OFF >/dev/null
 cmake --build "$build" --target talvo_bench client_bench -j2 >/dev/null
 
 engine_args=""

@@ -20,7 +20,7 @@ if [ "${1:-}" = "--dir" ]; then
 fi
 [ $# -gt 0 ] || set -- 1000000 5000000
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDELIN_BENCH=ON -DORDELIN_QT=OFF >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDELIN_BENCH=ON -DORDELIN_TESTS=OFF -DORDELIN_QT=OFF >/dev/null
 cmake --build "$build" --target talvo talvo_bench sort_floor -j2 >/dev/null
 talvo="$build/talvo/tool/talvo"
 floor="$build/bench/sort_floor"

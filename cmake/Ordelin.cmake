@@ -4,7 +4,7 @@
 #                [EXCLUDE files...])      sources (relative) that are not part of the library
 #
 # Collects the folder's *.cpp files into the static library NAME and its *_test.cpp files
-# into the test program NAME_tests, whose cases ctest runs one by one.
+# into the test program NAME_tests, whose cases ctest runs one by one (only with ORDELIN_TESTS).
 function(ordelin_module name)
   cmake_parse_arguments(M "" "" "DEPS;TEST_DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -24,7 +24,7 @@ function(ordelin_module name)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} INTERFACE ${M_DEPS})
   endif()
-  if(tests)
+  if(tests AND ORDELIN_TESTS)
     add_executable(${name}_tests ${tests})
     target_link_libraries(${name}_tests PRIVATE ${name} ${M_TEST_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST

@@ -78,8 +78,8 @@ class IDispatch : public IUnknown {
     virtual HResult GetIDsOfNames(const std::u16string& name, DispId* id) = 0;
 };
 
-// Implements the reference count and the query for a class that offers the interfaces Is...;
-// `Self` answers QueryInterface through its own FindInterface(iid) → pointer or nullptr.
+// Implements the reference count of a class that offers the interface Base (deleted with its
+// last reference); the class itself answers QueryInterface.
 template <typename Base>
 class RefCounted : public Base {
   public:

@@ -1,5 +1,7 @@
-// The platform's exception type: the framework's exceptions all derive from it, and the client's
-// two record-buffer transfers catch it (nothing else catches exceptions).
+// The platform's exception type: the framework's exceptions all derive from it. The client's two
+// record-buffer transfers turn it into a failed read or write; elsewhere exceptions are caught
+// only at boundaries that must not let one through (the component's facade, the start-up's
+// allocation of the client, each program's main).
 #pragma once
 
 #include <stdexcept>

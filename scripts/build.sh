@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# build.sh [DIR [cmake options...]]: configures (once) and builds the project into DIR (default out/).
+# build.sh [DIR [cmake options...]] [-- TARGET...]: configures DIR (default out/) and builds the
+# TARGETs in it, or everything it is configured for. The cmake options stay in DIR's cache, so a
+# later run without them keeps them. Warnings are errors when CI=true.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/out}
 shift || true
+options=()
+while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+[ "${1:-}" = "--" ] && shift
+targets=()
+[ $# -gt 0 ] && targets=(--target "$@")
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
-cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORDELIN_WERROR=$werror "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORDELIN_WERROR=$werror \
+  "${options[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

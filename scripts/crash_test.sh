@@ -18,7 +18,7 @@ runs=${1:-10}
 records=${2:-200000}
 talvo=${TALVO:-$root/out/talvo/tool/talvo}
 batch=${BATCH:-$root/out/batch/ordelin-batch}
-[ -x "$talvo" ] || "$root/scripts/build.sh" "$root/out" >/dev/null
+[ -x "$talvo" ] || "$root/scripts/build.sh" "$root/out" -- talvo ordelin-batch >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ordelin-crash-XXXXXX")
 mkdir -p "$work/home/Corvane Group" "$work/reports"

@@ -10,9 +10,13 @@
 # folders the directory macros create), so your own settings are not touched.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
-echo "== build"
-"$root/scripts/build.sh" "$root/out" >/dev/null
+"$root/scripts/setup.sh" run
+echo "== build (the three programs)"
+# A new build folder gets no tests (they need more packages and most of the compiling); one that
+# exists keeps what it was configured with.
+options=()
+[ -f "$root/out/CMakeCache.txt" ] || options=(-DORDELIN_TESTS=OFF)
+"$root/scripts/build.sh" "$root/out" "${options[@]}" -- programs >/dev/null
 
 demo="$root/demo"
 rm -rf "$demo"

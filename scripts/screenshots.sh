@@ -5,8 +5,8 @@
 # menu. Runs on Qt's offscreen platform: no display needed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/out" >/dev/null
+"$root/scripts/setup.sh" test
+"$root/scripts/build.sh" "$root/out" -DORDELIN_TESTS=ON -- ordelin-screenshots talvo >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ordelin.XXXXXX")  # the chooser shows the file's path
 trap 'rm -rf "$work"' EXIT

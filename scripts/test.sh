@@ -6,20 +6,21 @@
 # sanitizer report or fuzz finding.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" test
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
 echo "== build (out/)"
-"$root/scripts/build.sh" "$root/out"
+"$root/scripts/build.sh" "$root/out" -DORDELIN_TESTS=ON -DORDELIN_BENCH=ON
 echo "== tests (out/)"
 ctest --test-dir "$root/out" -j "$jobs" --output-on-failure --timeout 300
 echo "== Debian package (out/)"
 "$root/scripts/package_test.sh" "$root/out"
 
 echo "== sanitizer build (out/asan)"
-"$root/scripts/build.sh" "$root/out/asan" -DORDELIN_SANITIZE=ON -DORDELIN_BENCH=OFF
+"$root/scripts/build.sh" "$root/out/asan" -DORDELIN_SANITIZE=ON -DORDELIN_TESTS=ON \
+  -DORDELIN_BENCH=OFF
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (out/asan)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
