@@ -45,7 +45,12 @@ enum class Error : int32_t {
     kNotOpen = 18,        // channel or file not open
     kNoDirectory = 19,    // unknown directory name
     kNotSupported = 20,   // e.g. a network name for this local component
+    kOutOfMemory = 21,    // an allocation or a map of the address space failed
+    kReadOnly = 22,       // the file can be read here but not written (the text says why)
 };
+
+// The last code of the table.
+constexpr Error kLastError = Error::kReadOnly;
 
 const char* ErrorText(Error code);
 
@@ -53,7 +58,9 @@ class Status {
   public:
     Status() = default;
     Status(Error code, std::string message) : code_(code), message_(std::move(message)) {}
-    static Status Ok() { return {}; }
+    [[nodiscard]] static Status Ok() { return {}; }
+    // A failure whose message is ErrorText(code), then ": " and the detail where there is one.
+    [[nodiscard]] static Status Failure(Error code, std::string_view detail = {});
 
     bool ok() const { return code_ == Error::kOk; }
     Error code() const { return code_; }

@@ -1,6 +1,7 @@
 #include "talvo/tool/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <new>
 
 #include "talvo/facade/talvo_component.h"
 #include "talvo/tool/commands.h"
@@ -242,6 +243,11 @@ int RunTool(int argc, const char* const* argv, Console& console) {
         console.out.flush();
         console.err << "talvo: " << e.what() << "\n";
         return e.exitCode();
+    } catch (const std::bad_alloc&) {
+        console.out.flush();
+        console.err << "talvo: " << ErrorText(Error::kOutOfMemory)
+                    << ": the command could not get the memory it needed\n";
+        return kExitFailure;
     } catch (const std::exception& e) {
         console.out.flush();
         console.err << "talvo: " << e.what() << "\n";
