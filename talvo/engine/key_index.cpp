@@ -421,10 +421,15 @@ Status KeyIndex::EnsureRoom() {
     if (!s.ok()) return s;
     const uint64_t used = (info.me_last_pgno + 1) * uint64_t{stat.ms_psize};
     if (info.me_mapsize >= used + growth_) return Status::Ok();
-    // Some room to spare, so that a growing index is mapped anew only now and then; at the
-    // least, the room one transaction may take.
-    s = Remap(MapSizeFor(used + growth_ + used / 8));
-    if (s.code() == Error::kOutOfMemory && env_ != nullptr) s = Remap(MapSizeFor(used + growth_));
+    // Some room to spare, so that a growing index is mapped anew only now and then; else the
+    // room one transaction may take; else, where the address space is too short for that, what
+    // there is: most transactions are far smaller than their budget, and one that finds no room
+    // fails as out of memory.
+    for (const uint64_t room : {growth_ + used / 8, growth_, uint64_t{kMinGrowth}}) {
+        if (info.me_mapsize >= used + room) return Status::Ok();
+        s = Remap(MapSizeFor(used + room));
+        if (s.code() != Error::kOutOfMemory || env_ == nullptr) return s;
+    }
     return s;
 }
 
