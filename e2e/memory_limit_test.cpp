@@ -60,12 +60,11 @@ TEST_F(MemoryLimitTest, MillionsOfRecordsAreMadeImportedAndBuiltUnderTwoGiB) {
     };
     ok(TALVO_EXE, {"gen", Data("big"), "--records", "3000000", "--deleted-every", "100"});
     ok(TALVO_EXE, {"export", Data("big"), "--order", "record", "--output", Data("flat")});
-    ok(TALVO_EXE, {"create", Data("imported"), "--type", "4", "--record-size", "100",
-                   "--key-size", "13"});
+    ok(TALVO_EXE,
+       {"create", Data("imported"), "--type", "4", "--record-size", "100", "--key-size", "13"});
     // A key of two fields: the keys come in no order, beyond every in-memory budget.
-    const RunResult imported =
-        ok(TALVO_EXE, {"import", Data("imported"), "--input", Data("flat"), "--key-fields",
-                       "56:5,0:8"});
+    const RunResult imported = ok(TALVO_EXE, {"import", Data("imported"), "--input", Data("flat"),
+                                              "--key-fields", "56:5,0:8"});
     EXPECT_TRUE(Has(imported.out, "records read: 2970000, written: 2970000, refused: 0"))
         << imported.out;
     fs::remove(Data("flat"));
@@ -74,8 +73,8 @@ TEST_F(MemoryLimitTest, MillionsOfRecordsAreMadeImportedAndBuiltUnderTwoGiB) {
 #ifdef ORDELIN_BATCH_EXE
     ok(TALVO_EXE, {"dirs", "set", "DAT", scratch_.Path("data")});
     const RunResult build =
-        ok(ORDELIN_BATCH_EXE, {Data("big"), "/DDAT", "--out", "BYNAME", "--key-size", "13",
-                               "--key", "56:5", "--key", "0:8", "--order", "key"});
+        ok(ORDELIN_BATCH_EXE, {Data("big"), "/DDAT", "--out", "BYNAME", "--key-size", "13", "--key",
+                               "56:5", "--key", "0:8", "--order", "key"});
     EXPECT_TRUE(Has(build.err, "2970000 records were written")) << build.err;
     EXPECT_TRUE(Has(ok(TALVO_EXE, {"check", Data("BYNAME")}).out,
                     "sound: 2970000 records (0 deleted), 2970000 keys"));
@@ -115,9 +114,9 @@ TEST_F(MemoryLimitTest, AShortageOfMemoryIsToldAsMemoryAndKeepsWhatWasCommitted)
     }
     // A budget for one transaction larger than the address space allows: the map gets the room
     // there is, and the import, far smaller, goes through.
-    const RunResult r = Limited(256 * kMiB, TALVO_EXE,
-                                {"import", Data("cust"), "--input", Data("flat")},
-                                {"TALVO_BUDGETS=index-txn=1G"});
+    const RunResult r =
+        Limited(256 * kMiB, TALVO_EXE, {"import", Data("cust"), "--input", Data("flat")},
+                {"TALVO_BUDGETS=index-txn=1G"});
     EXPECT_EQ(r.exitCode, 0) << r.Describe();
     const RunResult check = RunProgram(TALVO_EXE, {"check", Data("cust")}, scratch_.Options());
     EXPECT_TRUE(Has(check.out, "sound: 4000 records (0 deleted), 4000 keys")) << check.out;

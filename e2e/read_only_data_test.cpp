@@ -27,9 +27,9 @@ class ReadOnlyDataTest : public ::testing::Test {
     void SetUp() override {
         fs::create_directories(scratch_.Path("share"));
         fs::create_directories(scratch_.Path("out"));
-        ASSERT_EQ(Talvo({"gen", Share("cust"), "--records", "3000", "--deleted-every", "10"})
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            Talvo({"gen", Share("cust"), "--records", "3000", "--deleted-every", "10"}).exitCode,
+            0);
         ASSERT_EQ(Talvo({"dirs", "set", "OUT", scratch_.Path("out")}).exitCode, 0);
         WriteFile(scratch_.Path("one.txt"), "99999999 One More\n");
         // As a share is made: the files are copied there, without the lock file of their index.
@@ -63,9 +63,10 @@ class ReadOnlyDataTest : public ::testing::Test {
             return r;
         };
         const std::string file = Share("cust");
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"stat", file}, {"dump", file, "--limit", "3"},
-              {"export", file, "--format", "lines"}, {"check", file}}) {
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"stat", file},
+                                                     {"dump", file, "--limit", "3"},
+                                                     {"export", file, "--format", "lines"},
+                                                     {"check", file}}) {
             SCOPED_TRACE(args[0]);
             const RunResult r = run(args);
             EXPECT_EQ(r.exitCode, 0) << r.Describe();
@@ -85,11 +86,10 @@ class ReadOnlyDataTest : public ::testing::Test {
 #ifdef ORDELIN_BATCH_EXE
         // The input of a build, into a folder that may be written.
         fs::remove(scratch_.Path("out/BYKEY"));
-        const RunResult build =
-            RunVia(prefix, ORDELIN_BATCH_EXE,
-                   {file, "/DDAT", "--out", "BYKEY", "--out-dir", "OUT", "--key-size", "8", "--key",
-                    "0:8", "--overwrite"},
-                   options);
+        const RunResult build = RunVia(prefix, ORDELIN_BATCH_EXE,
+                                       {file, "/DDAT", "--out", "BYKEY", "--out-dir", "OUT",
+                                        "--key-size", "8", "--key", "0:8", "--overwrite"},
+                                       options);
         EXPECT_EQ(build.exitCode, 0) << build.Describe();
         EXPECT_TRUE(Has(build.err, "2700 records were written")) << build.err;
         const RunResult check = Talvo({"check", scratch_.Path("out/BYKEY")});
@@ -136,12 +136,12 @@ TEST_F(ReadOnlyDataTest, AReadOnlyFileSystemIsRead) {
     }
     fs::create_directories(scratch_.Path("ro"));
     // The share, mounted read-only at ro/ in a mount namespace that ends with the program.
-    const std::vector<std::string> prefix = {
-        "/usr/bin/unshare", "--mount", "--propagation", "private", "--", "/bin/sh", "-c",
-        "mount --bind -o ro \"$1\" \"$2\" && shift 2 && exec \"$@\"", "mount-ro", Share(""),
-        scratch_.Path("ro")};
-    const RunResult probe =
-        RunVia(prefix, "/bin/sh", {"-c", "touch \"$0/x\"", scratch_.Path("ro")}, scratch_.Options());
+    const std::string mountThenRun = "mount --bind -o ro \"$1\" \"$2\" && shift 2 && exec \"$@\"";
+    const std::vector<std::string> prefix = {"/usr/bin/unshare", "--mount", "--",
+                                             "/bin/sh",          "-c",      mountThenRun,
+                                             "mount-ro",         Share(""), scratch_.Path("ro")};
+    const RunResult probe = RunVia(prefix, "/bin/sh", {"-c", "touch \"$0/x\"", scratch_.Path("ro")},
+                                   scratch_.Options());
     if (!Has(probe.err, "Read-only file system")) GTEST_SKIP() << "no mount: " << probe.Describe();
 
     // The same checks, with the share seen through the mount.
@@ -153,14 +153,14 @@ TEST_F(ReadOnlyDataTest, AReadOnlyFileSystemIsRead) {
     const RunResult del =
         RunVia(prefix, TALVO_EXE, {"delete", file, "--record", "1"}, scratch_.Options());
     EXPECT_EQ(del.exitCode, 1) << del.Describe();
-    EXPECT_TRUE(Has(del.err, "the file can only be read: " + file +
-                                 " lies on a read-only file system"))
+    EXPECT_TRUE(
+        Has(del.err, "the file can only be read: " + file + " lies on a read-only file system"))
         << del.err;
 #ifdef ORDELIN_BATCH_EXE
-    const RunResult build = RunVia(prefix, ORDELIN_BATCH_EXE,
-                                   {file, "/DDAT", "--out", "BYKEY", "--out-dir", "OUT",
-                                    "--key-size", "8", "--key", "0:8"},
-                                   scratch_.Options());
+    const RunResult build = RunVia(
+        prefix, ORDELIN_BATCH_EXE,
+        {file, "/DDAT", "--out", "BYKEY", "--out-dir", "OUT", "--key-size", "8", "--key", "0:8"},
+        scratch_.Options());
     EXPECT_EQ(build.exitCode, 0) << build.Describe();
     EXPECT_TRUE(Has(Talvo({"check", scratch_.Path("out/BYKEY")}).out, "sound: 2700 records"));
 #endif

@@ -29,8 +29,8 @@
 namespace talvo {
 
 using engine::ErrnoError;
-using engine::MakeError;
 using engine::GuardedFile;
+using engine::MakeError;
 using engine::OpenDataFile;
 
 namespace {
@@ -106,8 +106,7 @@ Status OutOfMemory(std::string_view what, const std::string& path) noexcept {
 
 // A keyed file is never made on a network file system, where it could only be read.
 Status RefuseNetworkFolder(const std::string& path) {
-    const int folder =
-        ::open(engine::FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = ::open(engine::FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return Status::Ok();  // the create itself tells what is wrong
     const char* network = engine::NetworkFileSystemName(engine::FileSystemType(folder));
     ::close(folder);

@@ -13,8 +13,8 @@ Status ErrnoError(int err, std::string_view what) {
     // A file that may grow no further (the process's file size limit) is as full as the disk;
     // memory is memory, whatever the operation that wanted it.
     const Error code = (err == ENOSPC || err == EDQUOT || err == EFBIG) ? Error::kNoSpace
-                       : err == ENOMEM                                   ? Error::kOutOfMemory
-                                                                         : Error::kIoError;
+                       : err == ENOMEM                                  ? Error::kOutOfMemory
+                                                                        : Error::kIoError;
     std::string detail(what);
     detail += ": ";
     detail += std::strerror(err);

@@ -14,10 +14,9 @@ struct NetworkType {
     const char* name;
 };
 constexpr NetworkType kNetworkTypes[] = {
-    {0x6969, "nfs"},           {0x517B, "smb"},         {0xFE534D42, "smb2"},
-    {0xFF534D42, "cifs"},      {0x564C, "ncp"},         {0x73757245, "coda"},
-    {0x5346414F, "afs"},       {0x6B414653, "afs"},     {0x01021997, "9p"},
-    {0x00C36400, "ceph"},      {0x0BD00BD0, "lustre"},  {0x47504653, "gpfs"},
+    {0x6969, "nfs"},        {0x517B, "smb"},      {0xFE534D42, "smb2"},   {0xFF534D42, "cifs"},
+    {0x564C, "ncp"},        {0x73757245, "coda"}, {0x5346414F, "afs"},    {0x6B414653, "afs"},
+    {0x01021997, "9p"},     {0x00C36400, "ceph"}, {0x0BD00BD0, "lustre"}, {0x47504653, "gpfs"},
     {0x19830326, "beegfs"},
 };
 

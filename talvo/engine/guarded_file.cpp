@@ -27,7 +27,8 @@ Status GuardedFile::GuardRead(Body&& body) {
         return body();
     } catch (const std::bad_alloc&) {
         try {
-            return Status::Failure(Error::kOutOfMemory, "a read could not get the memory it needed");
+            return Status::Failure(Error::kOutOfMemory,
+                                   "a read could not get the memory it needed");
         } catch (...) {
             return Status(Error::kOutOfMemory, {});
         }

@@ -158,9 +158,10 @@ Status HostFile::HoldLocklessReaderMark() {
     if (SetOpenMark(fd_, F_RDLCK, 1) != 0) {
         if (errno == EAGAIN || errno == EACCES) {
             return MakeError(Error::kLocked,
-                             path_ + " is being written by another process; it cannot be read "
-                                     "here until that ends, as its index is read without a "
-                                     "lock file");
+                             path_ +
+                                 " is being written by another process; it cannot be read "
+                                 "here until that ends, as its index is read without a "
+                                 "lock file");
         }
         return ErrnoError(errno, "cannot lock " + path_);
     }
@@ -171,9 +172,10 @@ Status HostFile::TakeWriterMark() {
     if (SetOpenMark(fd_, F_WRLCK, 1) != 0) {
         if (errno == EAGAIN || errno == EACCES) {
             return MakeError(Error::kFileInUse,
-                             path_ + " is being read by another process that cannot register "
-                                     "its reads (its index has no usable lock file there); it "
-                                     "cannot be written until that process closes it");
+                             path_ +
+                                 " is being read by another process that cannot register "
+                                 "its reads (its index has no usable lock file there); it "
+                                 "cannot be written until that process closes it");
         }
         return ErrnoError(errno, "cannot lock " + path_);
     }

@@ -61,9 +61,9 @@ namespace {
 
 // The map of the index reserves address space only; it is sized to the file and grows with it
 // (see KeyIndex::EnsureRoom), so that an index opens under a limit of the address space.
-constexpr size_t kMapUnit = size_t{1} << 20;      // map sizes are whole MiB
-constexpr size_t kReadSlack = size_t{1} << 20;    // beyond the file, for a map only read
-constexpr size_t kMinGrowth = size_t{8} << 20;    // the least room a writer gets beyond the data
+constexpr size_t kMapUnit = size_t{1} << 20;    // map sizes are whole MiB
+constexpr size_t kReadSlack = size_t{1} << 20;  // beyond the file, for a map only read
+constexpr size_t kMinGrowth = size_t{8} << 20;  // the least room a writer gets beyond the data
 constexpr uint64_t kIndexVersion = 2;
 constexpr uint64_t kFirstIndexVersion = 1;
 constexpr char kCountsKey[] = "counts";
@@ -253,9 +253,9 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
     s = Check(mdb_env_create(&env_), "create");
     if (s.ok()) s = Check(mdb_env_set_maxdbs(env_, kMaxDbs), "configure");
     if (s.ok()) {
-        s = Check(mdb_env_set_mapsize(
-                      env_, MapSizeFor(static_cast<uint64_t>(st.st_size) + kReadSlack)),
-                  "configure");
+        s = Check(
+            mdb_env_set_mapsize(env_, MapSizeFor(static_cast<uint64_t>(st.st_size) + kReadSlack)),
+            "configure");
     }
     if (s.ok() && st.st_size == 0)
         s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
@@ -394,8 +394,8 @@ Status KeyIndex::Remap(size_t size) {
     // LMDB lets its map go before it makes the larger one, and a failure leaves it without
     // any: ask for the room first, so that a failure is only a failure to grow.
     const size_t more = size - info.me_mapsize;
-    void* probe = ::mmap(nullptr, more, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                         -1, 0);
+    void* probe =
+        ::mmap(nullptr, more, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (probe == MAP_FAILED) {
         return MakeError(Error::kOutOfMemory, "no room in the address space to map " + path_ +
                                                   " at " + std::to_string(size >> 20) + " MiB");
@@ -703,8 +703,7 @@ void KeyIndex::NoteMapAddress(const void* value) {
 void KeyIndex::ReleaseMappedPages() {
     readBytes_ = 0;
     MDB_envinfo info{};
-    if (mapBase_ == nullptr || env_ == nullptr || mdb_env_info(env_, &info) != MDB_SUCCESS)
-        return;
+    if (mapBase_ == nullptr || env_ == nullptr || mdb_env_info(env_, &info) != MDB_SUCCESS) return;
     // The map is read-only and shared: a page let go is read again from the file's cache.
     const size_t length = static_cast<size_t>(info.me_last_pgno + 1) * pageSize_;
     ::madvise(mapBase_, std::min(length, info.me_mapsize), MADV_DONTNEED);

@@ -34,8 +34,8 @@ constexpr uint64_t kGiB = uint64_t{1} << 30;
 
 std::string KeyOf(uint64_t i) {
     char text[16];
-    std::snprintf(text, sizeof text, "%010llu", static_cast<unsigned long long>(
-                                                    (i * 2654435761u) % 10000000000ull));
+    std::snprintf(text, sizeof text, "%010llu",
+                  static_cast<unsigned long long>((i * 2654435761u) % 10000000000ull));
     return text;
 }
 

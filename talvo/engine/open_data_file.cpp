@@ -497,9 +497,9 @@ Status OpenDataFile::GrowFilter(uint64_t keys) {
     const uint64_t most = uint64_t{tuning_.filterBytes} * 8 / KeyFilter::kBitsPerKey;
     target = std::min(std::max(target, keys), most);
     if (!filter_.Reset(target)) {
-        return MakeError(Error::kNoSpace, "no memory for the filter of " + dataPath_ + " (" +
-                                              std::to_string(KeyFilter::BytesFor(target)) +
-                                              " bytes)");
+        return MakeError(Error::kOutOfMemory, "no memory for the filter of " + dataPath_ + " (" +
+                                                  std::to_string(KeyFilter::BytesFor(target)) +
+                                                  " bytes)");
     }
     uint64_t hashes[32];
     size_t n = 0;

@@ -130,7 +130,7 @@ class OpenDataFile final : public DataFile {
 
     HostFile data_;
     bool writable_ = false;
-    std::string readOnlyReason_;           // why it is not writable_, for the refusal
+    std::string readOnlyReason_;         // why it is not writable_, for the refusal
     const char* networkName_ = nullptr;  // the network file system the file lies on
     bool locked_ = false;
     bool closed_ = false;

@@ -74,9 +74,8 @@ class ReadOnlyTest : public engine::testing::TempDirTest {
   protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read |
-                                  fs::perms::group_exec | fs::perms::others_read |
-                                  fs::perms::others_exec);
+        fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
     }
     void TearDown() override {
         engine::SetFileSystemTypeProbe(nullptr);

@@ -24,9 +24,9 @@ std::string_view AsText(const std::vector<uint8_t>& bytes) {
 // folder: not after a symbolic link), so that it names the same folder wherever it is used.
 std::string StoredDirectoryPath(const std::string& path) {
     namespace fs = std::filesystem;
-    const bool absolute = path[0] == '/' || path[0] == '\\' ||
-                          (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-                           path[1] == ':');
+    const bool absolute =
+        path[0] == '/' || path[0] == '\\' ||
+        (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':');
     if (absolute) return path;
     std::string relative = path;
     std::replace(relative.begin(), relative.end(), '\\', '/');

@@ -106,8 +106,8 @@ TEST_F(ToolFilesTest, KeyFieldsThatDoNotFillTheKeyAreRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fields);
-        const e2e::RunResult r = Run(
-            {"import", P("f"), "--input", P("in.txt"), "--format", "lines", "--key-fields", c.fields});
+        const e2e::RunResult r = Run({"import", P("f"), "--input", P("in.txt"), "--format", "lines",
+                                      "--key-fields", c.fields});
         EXPECT_EQ(r.exitCode, c.status) << r.Describe();
         EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.Describe();
     }
