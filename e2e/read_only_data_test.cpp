@@ -195,7 +195,20 @@ TEST_F(ReadOnlyDataTest, KeyedFilesOnANetworkFileSystemAreReadAndNeverWrittenOrM
     EXPECT_EQ(build.exitCode, 1) << build.Describe();
     EXPECT_TRUE(Has(build.err, "network file system (nfs)")) << build.err;
     EXPECT_FALSE(fs::exists(Share("BYKEY")));
+    // An output already there is not overwritten: it is neither removed nor made anew.
+    ASSERT_EQ(Talvo({"gen", Share("OLD"), "--records", "10"}).exitCode, 0);
+    const FolderState before = StateOf(scratch_.Path("share"));
+    const RunResult over = RunProgram(ORDELIN_BATCH_EXE,
+                                      {Share("cust"), "/DDAT", "--out", "OLD", "--out-dir", "NET",
+                                       "--key-size", "8", "--key", "0:8", "--overwrite"},
+                                      options);
+    EXPECT_EQ(over.exitCode, 1) << over.Describe();
+    EXPECT_TRUE(Has(over.err, "network file system (nfs)")) << over.err;
+    EXPECT_TRUE(Differences(before, StateOf(scratch_.Path("share"))).empty());
 #endif
+    const RunResult removed = RunProgram(TALVO_EXE, {"remove", Share("cust")}, options);
+    EXPECT_EQ(removed.exitCode, 1) << removed.Describe();
+    EXPECT_TRUE(fs::exists(Share("cust")));
 }
 #endif
 

@@ -373,6 +373,13 @@ static Status EraseFile(const std::string& hostPath) {
     // A file of type 1 or 2 has no other parts; when the header cannot tell the type, the index
     // parts go as well, unless they are files of their own.
     const bool indexParts = !s.ok() || engine::IsKeyedType(header.type);
+    // A keyed file on a network file system is only read there: it is not removed either (an
+    // overwrite would lose the old file and then be refused the new one).
+    if (const char* network = engine::NetworkFileSystemName(engine::FileSystemType(data.fd()));
+        indexParts && network != nullptr) {
+        return MakeError(Error::kReadOnly, hostPath + " lies on a network file system (" +
+                                               network + "), where a keyed file is only read");
+    }
     // The data file goes first: once it is gone the file no longer exists, whatever else remains.
     const std::vector<std::string> parts = OpenDataFile::PartPaths(canonical);
     for (size_t i = 0; i < parts.size(); ++i) {

@@ -181,6 +181,13 @@ TEST_F(ReadOnlyTest, KeyedFilesOnANetworkFileSystemAreReadNeverWrittenOrMade) {
     EXPECT_OK(flat->AppendRecord(Bytes("12345678"), nullptr));
     EXPECT_OK(engine.Close(flat));
 
+    // Nor removed: an overwrite would lose it and then be refused the new one.
+    const Status erased = engine.Erase(path);
+    EXPECT_EQ(erased.code(), Error::kReadOnly) << erased.message();
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_TRUE(fs::exists(path + ".idx"));
+    EXPECT_OK(engine.Erase(PathOf("flat")));
+
     engine::SetFileSystemTypeProbe(nullptr);
     EXPECT_OK(engine.Erase(path));
 }
