@@ -180,11 +180,18 @@ class Engine {
     Engine& operator=(const Engine&) = delete;
 
     // Creates a new, empty file at the host path (the data file; the index goes beside it).
-    // kFileExists when it exists; kFileInUse when it is open.
+    // kFileExists when it exists; kFileInUse when it is open; kReadOnly for a keyed file in a
+    // folder on a network file system.
     Status Create(const std::string& hostPath, const CreateOptions& options);
 
     // Opens a file, or hands out the one already open under the same identity.
     // Every Open is balanced by a Close of the pointer it gave.
+    // A file this user may not write, a keyed file whose index or lock file cannot be written
+    // (a read-only folder or file system), and a keyed file on a network file system open for
+    // reading: every change then gives kReadOnly with the reason. Where such a file is read
+    // without a lock file for its index, no other process writes it while it is open here
+    // (kFileInUse for the writer), and it is not opened while another process writes it
+    // (kLocked). kOutOfMemory when memory or address space runs short.
     Status Open(const std::string& hostPath, std::shared_ptr<DataFile>* file);
 
     // Releases one opener's hold; the last Close commits and closes the file.
@@ -192,7 +199,8 @@ class Engine {
 
     // Removes every part of the file. kFileInUse while it is open anywhere (in this process
     // under any name, or in another process, if only for reading); kLocked while another process
-    // writes it; kNoSuchFile when it does not exist.
+    // writes it; kNoSuchFile when it does not exist; kReadOnly for a keyed file on a network
+    // file system.
     Status Erase(const std::string& hostPath);
 
     // Whether a file of the engine exists at the path (its data file).

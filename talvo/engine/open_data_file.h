@@ -35,8 +35,9 @@ namespace talvo::engine {
 
 class OpenDataFile final : public DataFile {
   public:
-    // Opens the data file at dataPath (canonical host path) and, for keyed files, its index.
-    // kNotDataFile, kDamaged, kVersionMismatch, kIoError as the file deserves.
+    // Opens the data file at dataPath (canonical host path) and, for keyed files, its index:
+    // for reading only where writing cannot be (see Engine::Open). kNotDataFile, kDamaged,
+    // kVersionMismatch, kIoError, kLocked, kOutOfMemory as the file and the system deserve.
     static Status Open(const std::string& dataPath, std::unique_ptr<OpenDataFile>* file);
     ~OpenDataFile() override;
 
