@@ -21,7 +21,7 @@ using talvo::Error;
 using talvo::Status;
 
 bool Known(Error code) {
-    return code >= Error::kInvalidArgument && code <= Error::kNotSupported;
+    return code >= Error::kInvalidArgument && code <= talvo::kLastError;
 }
 
 void ReadBothOrders(talvo::DataFile& file) {

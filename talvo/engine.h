@@ -45,7 +45,12 @@ enum class Error : int32_t {
     kNotOpen = 18,        // channel or file not open
     kNoDirectory = 19,    // unknown directory name
     kNotSupported = 20,   // e.g. a network name for this local component
+    kOutOfMemory = 21,    // an allocation or a map of the address space failed
+    kReadOnly = 22,       // the file can be read here but not written (the text says why)
 };
+
+// The last code of the table.
+constexpr Error kLastError = Error::kReadOnly;
 
 const char* ErrorText(Error code);
 
@@ -53,7 +58,9 @@ class Status {
   public:
     Status() = default;
     Status(Error code, std::string message) : code_(code), message_(std::move(message)) {}
-    static Status Ok() { return {}; }
+    [[nodiscard]] static Status Ok() { return {}; }
+    // A failure whose message is ErrorText(code), then ": " and the detail where there is one.
+    [[nodiscard]] static Status Failure(Error code, std::string_view detail = {});
 
     bool ok() const { return code_ == Error::kOk; }
     Error code() const { return code_; }
@@ -173,11 +180,18 @@ class Engine {
     Engine& operator=(const Engine&) = delete;
 
     // Creates a new, empty file at the host path (the data file; the index goes beside it).
-    // kFileExists when it exists; kFileInUse when it is open.
+    // kFileExists when it exists; kFileInUse when it is open; kReadOnly for a keyed file in a
+    // folder on a network file system.
     Status Create(const std::string& hostPath, const CreateOptions& options);
 
     // Opens a file, or hands out the one already open under the same identity.
     // Every Open is balanced by a Close of the pointer it gave.
+    // A file this user may not write, a keyed file whose index or lock file cannot be written
+    // (a read-only folder or file system), and a keyed file on a network file system open for
+    // reading: every change then gives kReadOnly with the reason. Where such a file is read
+    // without a lock file for its index, no other process writes it while it is open here
+    // (kFileInUse for the writer), and it is not opened while another process writes it
+    // (kLocked). kOutOfMemory when memory or address space runs short.
     Status Open(const std::string& hostPath, std::shared_ptr<DataFile>* file);
 
     // Releases one opener's hold; the last Close commits and closes the file.
@@ -185,7 +199,8 @@ class Engine {
 
     // Removes every part of the file. kFileInUse while it is open anywhere (in this process
     // under any name, or in another process, if only for reading); kLocked while another process
-    // writes it; kNoSuchFile when it does not exist.
+    // writes it; kNoSuchFile when it does not exist; kReadOnly for a keyed file on a network
+    // file system.
     Status Erase(const std::string& hostPath);
 
     // Whether a file of the engine exists at the path (its data file).

@@ -15,10 +15,13 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <new>
 #include <random>
 
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/file_header.h"
+#include "talvo/engine/file_system.h"
+#include "talvo/engine/guarded_file.h"
 #include "talvo/engine/host_file.h"
 #include "talvo/engine/key_index.h"
 #include "talvo/engine/open_data_file.h"
@@ -26,6 +29,7 @@
 namespace talvo {
 
 using engine::ErrnoError;
+using engine::GuardedFile;
 using engine::MakeError;
 using engine::OpenDataFile;
 
@@ -35,7 +39,7 @@ using Identity = std::pair<dev_t, ino_t>;
 
 struct OpenFiles {
     struct Entry {
-        std::shared_ptr<OpenDataFile> file;
+        std::shared_ptr<GuardedFile> file;
         int holds = 0;
     };
     std::mutex mutex;
@@ -87,6 +91,28 @@ bool IsOtherThanAnIndexPart(const OpenFiles& table, const std::string& path) {
     engine::FileHeader header;
     int copy = 0;
     return engine::DecodeHeader(start, &header, &copy).code() != Error::kNotDataFile;
+}
+
+// kOutOfMemory with "<what> <path>", or without a text when there is no memory for it either.
+Status OutOfMemory(std::string_view what, const std::string& path) noexcept {
+    try {
+        std::string detail(what);
+        detail += path;
+        return MakeError(Error::kOutOfMemory, detail);
+    } catch (...) {
+        return Status(Error::kOutOfMemory, {});
+    }
+}
+
+// A keyed file is never made on a network file system, where it could only be read.
+Status RefuseNetworkFolder(const std::string& path) {
+    const int folder = ::open(engine::FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return Status::Ok();  // the create itself tells what is wrong
+    const char* network = engine::NetworkFileSystemName(engine::FileSystemType(folder));
+    ::close(folder);
+    if (network == nullptr) return Status::Ok();
+    return MakeError(Error::kReadOnly, path + " would lie on a network file system (" + network +
+                                           "), where a keyed file is only read, never made");
 }
 
 uint64_t NewFileId() {
@@ -147,6 +173,9 @@ Status WriteNewDataFile(const std::string& path, const engine::FileHeader& heade
 
 }  // namespace
 
+static Status CreateFile(const std::string& hostPath, const CreateOptions& options);
+static Status EraseFile(const std::string& hostPath);
+
 struct Engine::Impl {
     std::map<const DataFile*, int> holds;  // this engine's opens, by file
 };
@@ -182,6 +211,15 @@ std::vector<std::string> Engine::PartPaths(const std::string& hostPath) {
 }
 
 Status Engine::Create(const std::string& hostPath, const CreateOptions& options) {
+    try {
+        return CreateFile(hostPath, options);
+    } catch (const std::bad_alloc&) {
+        // What was made so far is left over from a create cut short; the next create clears it.
+        return OutOfMemory("cannot create ", hostPath);
+    }
+}
+
+static Status CreateFile(const std::string& hostPath, const CreateOptions& options) {
     Status s = engine::ValidateCreateOptions(options);
     if (!s.ok()) return s;
     if (hostPath.empty()) return MakeError(Error::kInvalidArgument, "an empty file name");
@@ -208,6 +246,8 @@ Status Engine::Create(const std::string& hostPath, const CreateOptions& options)
     const bool keyed = engine::IsKeyedType(options.type);
     const std::vector<std::string> parts = OpenDataFile::PartPaths(hostPath);
     if (keyed) {
+        s = RefuseNetworkFolder(hostPath);
+        if (!s.ok()) return s;
         // No data file, so any part here is left over from an erase or create cut short. The
         // index cannot go elsewhere; the key column and the spill file do without their names.
         for (size_t i = 1; i < parts.size(); ++i) {
@@ -247,16 +287,24 @@ Status Engine::Open(const std::string& hostPath, std::shared_ptr<DataFile>* file
     }
     if (!regular) return MakeError(Error::kNotDataFile, hostPath + " is not a regular file");
     auto it = table.byIdentity.find(id);
-    if (it == table.byIdentity.end()) {
-        std::unique_ptr<OpenDataFile> opened;
-        Status s = OpenDataFile::Open(CanonicalPath(hostPath), &opened);
-        if (!s.ok()) return s;
-        it = table.byIdentity
-                 .emplace(id, OpenFiles::Entry{std::shared_ptr<OpenDataFile>(std::move(opened)), 0})
-                 .first;
+    const bool opening = it == table.byIdentity.end();
+    try {
+        if (opening) {
+            std::unique_ptr<OpenDataFile> opened;
+            Status s = OpenDataFile::Open(CanonicalPath(hostPath), &opened);
+            if (!s.ok()) return s;
+            it = table.byIdentity
+                     .emplace(id,
+                              OpenFiles::Entry{std::make_shared<GuardedFile>(std::move(opened)), 0})
+                     .first;
+        }
+        ++impl_->holds[it->second.file.get()];
+    } catch (const std::bad_alloc&) {
+        // No hold was given: a file opened for this call goes again.
+        if (opening && it != table.byIdentity.end()) table.byIdentity.erase(it);
+        return OutOfMemory("cannot open ", hostPath);
     }
     ++it->second.holds;
-    ++impl_->holds[it->second.file.get()];
     *file = it->second.file;
     return Status::Ok();
 }
@@ -267,7 +315,7 @@ Status Engine::Close(const std::shared_ptr<DataFile>& file) {
     if (mine == impl_->holds.end())
         return MakeError(Error::kNotOpen, "the file was not opened here");
     if (--mine->second == 0) impl_->holds.erase(mine);
-    std::shared_ptr<OpenDataFile> last;
+    std::shared_ptr<GuardedFile> last;
     {
         OpenFiles& table = OpenFiles::Instance();
         std::lock_guard<std::mutex> lock(table.mutex);
@@ -284,6 +332,14 @@ Status Engine::Close(const std::shared_ptr<DataFile>& file) {
 }
 
 Status Engine::Erase(const std::string& hostPath) {
+    try {
+        return EraseFile(hostPath);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory("cannot erase ", hostPath);
+    }
+}
+
+static Status EraseFile(const std::string& hostPath) {
     OpenFiles& table = OpenFiles::Instance();
     std::lock_guard<std::mutex> lock(table.mutex);
     Identity id;
@@ -317,6 +373,13 @@ Status Engine::Erase(const std::string& hostPath) {
     // A file of type 1 or 2 has no other parts; when the header cannot tell the type, the index
     // parts go as well, unless they are files of their own.
     const bool indexParts = !s.ok() || engine::IsKeyedType(header.type);
+    // A keyed file on a network file system is only read there: it is not removed either (an
+    // overwrite would lose the old file and then be refused the new one).
+    if (const char* network = engine::NetworkFileSystemName(engine::FileSystemType(data.fd()));
+        indexParts && network != nullptr) {
+        return MakeError(Error::kReadOnly, hostPath + " lies on a network file system (" +
+                                               network + "), where a keyed file is only read");
+    }
     // The data file goes first: once it is gone the file no longer exists, whatever else remains.
     const std::vector<std::string> parts = OpenDataFile::PartPaths(canonical);
     for (size_t i = 0; i < parts.size(); ++i) {

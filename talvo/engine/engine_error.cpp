@@ -6,18 +6,15 @@
 namespace talvo::engine {
 
 Status MakeError(Error code, std::string_view detail) {
-    std::string text = ErrorText(code);
-    if (!detail.empty()) {
-        text += ": ";
-        text += detail;
-    }
-    return Status(code, std::move(text));
+    return Status::Failure(code, detail);
 }
 
 Status ErrnoError(int err, std::string_view what) {
-    // A file that may grow no further (the process's file size limit) is as full as the disk.
-    const Error code =
-        (err == ENOSPC || err == EDQUOT || err == EFBIG) ? Error::kNoSpace : Error::kIoError;
+    // A file that may grow no further (the process's file size limit) is as full as the disk;
+    // memory is memory, whatever the operation that wanted it.
+    const Error code = (err == ENOSPC || err == EDQUOT || err == EFBIG) ? Error::kNoSpace
+                       : err == ENOMEM                                  ? Error::kOutOfMemory
+                                                                        : Error::kIoError;
     std::string detail(what);
     detail += ": ";
     detail += std::strerror(err);

@@ -119,12 +119,13 @@ Status HostFile::TryLockExclusive() {
 
 namespace {
 
-// Sets an open-file-description lock of the kind on the file's first byte, not waiting.
-int SetOpenMark(int fd, short kind) {
+// Sets an open-file-description lock of the kind on one byte of the file (by default its first),
+// not waiting.
+int SetOpenMark(int fd, short kind, off_t byte = 0) {
     struct flock mark {};
     mark.l_type = kind;
     mark.l_whence = SEEK_SET;
-    mark.l_start = 0;
+    mark.l_start = byte;
     mark.l_len = 1;
     int rc;
     do {
@@ -151,6 +152,38 @@ Status HostFile::TryTakeOpenMarkExclusive() {
         return ErrnoError(errno, "cannot lock " + path_);
     }
     return Status::Ok();
+}
+
+Status HostFile::HoldLocklessReaderMark() {
+    if (SetOpenMark(fd_, F_RDLCK, 1) != 0) {
+        if (errno == EAGAIN || errno == EACCES) {
+            return MakeError(Error::kLocked,
+                             path_ +
+                                 " is being written by another process; it cannot be read "
+                                 "here until that ends, as its index is read without a "
+                                 "lock file");
+        }
+        return ErrnoError(errno, "cannot lock " + path_);
+    }
+    return Status::Ok();
+}
+
+Status HostFile::TakeWriterMark() {
+    if (SetOpenMark(fd_, F_WRLCK, 1) != 0) {
+        if (errno == EAGAIN || errno == EACCES) {
+            return MakeError(Error::kFileInUse,
+                             path_ +
+                                 " is being read by another process that cannot register "
+                                 "its reads (its index has no usable lock file there); it "
+                                 "cannot be written until that process closes it");
+        }
+        return ErrnoError(errno, "cannot lock " + path_);
+    }
+    return Status::Ok();
+}
+
+void HostFile::DropWriterMark() {
+    (void)SetOpenMark(fd_, F_UNLCK, 1);
 }
 
 void HostFile::StartWriteBack(uint64_t offset, uint64_t length) {

@@ -45,6 +45,15 @@ class HostFile {
     // when no other open file description, in this process or another, holds it (kFileInUse).
     Status HoldOpenMark();
     Status TryTakeOpenMarkExclusive();
+    // The lockless-reader mark, on the file's second byte: a process that reads a keyed file
+    // without a lock file for its index (one it cannot make or write, or one on a network file
+    // system) registers no readers, so a writer would reuse pages it still reads. Such a reader
+    // holds the mark shared for as long as the file is open (HoldLocklessReaderMark; kLocked
+    // while a writer holds it) and every writer holds it exclusively while it writes
+    // (TakeWriterMark; kFileInUse while such a reader holds it).
+    Status HoldLocklessReaderMark();
+    Status TakeWriterMark();
+    void DropWriterMark();
     // Starts write-back of a written range without waiting for it (a hint; errors are ignored).
     void StartWriteBack(uint64_t offset, uint64_t length);
     void Close();

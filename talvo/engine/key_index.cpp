@@ -1,5 +1,6 @@
 // The key index: an LMDB environment kept in the single file NAME.idx (MDB_NOSUBDIR), with
-// LMDB's lock file NAME.idx-lock beside it.
+// LMDB's lock file NAME.idx-lock beside it (read without one where it cannot be made or written,
+// or on a network file system: see Open). The map is sized to the file and grows with it.
 //
 // Named databases:
 //
@@ -58,7 +59,11 @@
 namespace talvo::engine {
 namespace {
 
-constexpr size_t kMapSize = size_t{64} << 30;  // address space only: the file grows with its data
+// The map of the index reserves address space only; it is sized to the file and grows with it
+// (see KeyIndex::EnsureRoom), so that an index opens under a limit of the address space.
+constexpr size_t kMapUnit = size_t{1} << 20;    // map sizes are whole MiB
+constexpr size_t kReadSlack = size_t{1} << 20;  // beyond the file, for a map only read
+constexpr size_t kMinGrowth = size_t{8} << 20;  // the least room a writer gets beyond the data
 constexpr uint64_t kIndexVersion = 2;
 constexpr uint64_t kFirstIndexVersion = 1;
 constexpr char kCountsKey[] = "counts";
@@ -91,10 +96,11 @@ MDB_val Val(const void* data, size_t size) {
 }
 
 // Opens the lock file without following a symbolic link, making it when missing (*fd: its
-// descriptor, -1 when the folder refuses; LMDB then reports that itself). With `same`, checks
+// descriptor, -1 when the system refuses, *openErrno telling why). With `same`, checks
 // instead that the name still stands for the file open as `same`. kDamaged when it does not or
 // when the name is a link or anything but a plain file.
-Status OpenPlainLockFile(const std::string& lockPath, int* fd, int same = -1) {
+Status OpenPlainLockFile(const std::string& lockPath, int* fd, int same = -1,
+                         int* openErrno = nullptr) {
     const Status refused = MakeError(
         Error::kDamaged, "the lock file " + lockPath +
                              " is a symbolic link or not a plain file; it is not written through");
@@ -106,6 +112,7 @@ Status OpenPlainLockFile(const std::string& lockPath, int* fd, int same = -1) {
         return ok ? Status::Ok() : refused;
     }
     *fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (*fd < 0 && openErrno != nullptr) *openErrno = errno;
     if (*fd < 0 && errno == ELOOP) return refused;
     struct stat st {};
     if (*fd >= 0 && (::fstat(*fd, &st) != 0 || !S_ISREG(st.st_mode))) {
@@ -115,6 +122,15 @@ Status OpenPlainLockFile(const std::string& lockPath, int* fd, int same = -1) {
     }
     if (*fd < 0 && ::lstat(lockPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return refused;
     return Status::Ok();
+}
+
+size_t MapSizeFor(uint64_t bytes) {
+    return static_cast<size_t>((bytes + kMapUnit - 1) / kMapUnit * kMapUnit);
+}
+
+// Whether an open failed because this user, or this file system, does not allow writing.
+bool WriteRefused(int err) {
+    return err == EACCES || err == EPERM || err == EROFS;
 }
 
 }  // namespace
@@ -131,7 +147,10 @@ Status KeyIndex::Check(int rc, const char* what) const {
     if (rc == MDB_SUCCESS) return Status::Ok();
     std::string detail = path_ + ": " + what + ": " + mdb_strerror(rc);
     switch (rc) {
+        case ENOMEM:
+        // The map had no room left for a transaction: address space, not disk.
         case MDB_MAP_FULL:
+            return MakeError(Error::kOutOfMemory, detail);
         case ENOSPC:
         case EDQUOT:
         case EFBIG:
@@ -158,7 +177,7 @@ Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     index.path_ = path;
     Status s = index.Check(mdb_env_create(&index.env_), "create");
     if (s.ok()) s = index.Check(mdb_env_set_maxdbs(index.env_, kMaxDbs), "configure");
-    if (s.ok()) s = index.Check(mdb_env_set_mapsize(index.env_, kMapSize), "configure");
+    if (s.ok()) s = index.Check(mdb_env_set_mapsize(index.env_, kMapUnit), "configure");
     if (s.ok()) {
         s = index.Check(
             mdb_env_open(index.env_, path.c_str(), MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC, 0666),
@@ -176,10 +195,12 @@ Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     return s;
 }
 
-Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
+Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, bool noLockFile) {
     Close();
     path_ = path;
-    readOnly_ = !writable;
+    readOnly_ = !writable || noLockFile;
+    lockless_ = noLockFile;
+    readOnlyReason_.clear();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         return MakeError(Error::kDamaged, "the key index " + path + " is missing");
@@ -187,19 +208,58 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
     if (!S_ISREG(st.st_mode)) {
         return MakeError(Error::kDamaged, "the key index " + path + " is not a plain file");
     }
+    // A file this user may not read is not damaged: say what the system said. One that may be
+    // read but not written is read.
+    for (;;) {
+        const int probe = ::open(path.c_str(), (readOnly_ ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+        const int err = errno;
+        if (probe >= 0) {
+            ::close(probe);
+            break;
+        }
+        if (readOnly_ || !WriteRefused(err)) {
+            return ErrnoError(err, "cannot open the key index " + path);
+        }
+        readOnly_ = true;
+        readOnlyReason_ =
+            "its key index " + path + " cannot be written (" + std::strerror(err) + ")";
+    }
+    // LMDB opens (or makes) the lock file by its name and writes its reader table into it through
+    // a map: a symbolic link planted there would have it overwrite whatever the link names.
+    // Where the lock file cannot be made or written (a folder or a file system this user may
+    // not write), the index is read without one: no process can then register its readers, so
+    // the caller keeps writers away for as long as it reads (the data file's reader mark).
+    const std::string lockPath = PartPaths(path)[1];
+    int lockFd = -1;
+    Status s;
+    if (!lockless_) {
+        int lockErrno = 0;
+        s = OpenPlainLockFile(lockPath, &lockFd, -1, &lockErrno);
+        if (s.ok() && lockFd < 0 && WriteRefused(lockErrno)) {
+            lockless_ = true;
+            if (!readOnly_) {
+                readOnlyReason_ = "its lock file " + lockPath + " cannot be made or written (" +
+                                  std::strerror(lockErrno) + ")";
+            }
+            readOnly_ = true;
+        } else if (s.ok() && lockFd < 0) {
+            s = ErrnoError(lockErrno, "cannot open the lock file " + lockPath);
+        }
+        if (!s.ok()) return s;
+    }
     unsigned flags = MDB_NOSUBDIR | MDB_NOTLS | MDB_NOMETASYNC | MDB_NOMEMINIT;
-    if (!writable) flags |= MDB_RDONLY;
-    Status s = Check(mdb_env_create(&env_), "create");
+    if (readOnly_) flags |= MDB_RDONLY;
+    if (lockless_) flags |= MDB_NOLOCK;
+    s = Check(mdb_env_create(&env_), "create");
     if (s.ok()) s = Check(mdb_env_set_maxdbs(env_, kMaxDbs), "configure");
-    if (s.ok()) s = Check(mdb_env_set_mapsize(env_, kMapSize), "configure");
+    if (s.ok()) {
+        s = Check(
+            mdb_env_set_mapsize(env_, MapSizeFor(static_cast<uint64_t>(st.st_size) + kReadSlack)),
+            "configure");
+    }
     if (s.ok() && st.st_size == 0)
         s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
     if (s.ok()) s = CheckMetaPages(path);  // LMDB trusts them while it opens the file
-    // LMDB opens (or makes) the lock file by its name and writes its reader table into it through
-    // a map: a symbolic link planted there would have it overwrite whatever the link names.
-    const std::string lockPath = PartPaths(path)[1];
-    int lockFd = -1;
-    if (s.ok()) s = OpenPlainLockFile(lockPath, &lockFd);
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
     if (s.ok() && lockFd >= 0) s = OpenPlainLockFile(lockPath, nullptr, lockFd);
     if (lockFd >= 0) ::close(lockFd);
@@ -208,7 +268,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
         int dead = 0;
         mdb_reader_check(env_, &dead);  // readers left behind by killed processes
         MDB_txn* txn = nullptr;
-        s = Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn), "begin");
+        s = BeginTxn(MDB_RDONLY, &txn, "begin");
         // Check the pages of this snapshot before LMDB reads any of them (a writer elsewhere may
         // commit meanwhile: then check a newer one).
         for (int attempt = 0; s.ok(); ++attempt) {
@@ -216,7 +276,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta) {
             if (s.code() != Error::kNotFound) break;
             mdb_txn_abort(txn);
             txn = nullptr;
-            s = attempt < 8 ? Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn), "begin")
+            s = attempt < 8 ? BeginTxn(MDB_RDONLY, &txn, "begin")
                             : MakeError(Error::kLocked, path + " changes too fast to be opened");
         }
         if (!s.ok() && txn != nullptr) mdb_txn_abort(txn);
@@ -302,6 +362,81 @@ Status KeyIndex::CheckPages(uint64_t txnid) const {
     s = CheckIndexPages({static_cast<const uint8_t*>(map), length}, stat.ms_psize, txnid, path_);
     ::munmap(map, length);
     return s;
+}
+
+Status KeyIndex::BeginTxn(unsigned flags, MDB_txn** txn, const char* what) {
+    for (int attempt = 0;; ++attempt) {
+        *txn = nullptr;
+        if (env_ == nullptr) {
+            return MakeError(Error::kNotOpen,
+                             "the key index " + path_ + " was closed by a failure");
+        }
+        const int rc = mdb_txn_begin(env_, nullptr, flags, txn);
+        if (rc != MDB_SUCCESS) *txn = nullptr;
+        if (rc != MDB_MAP_RESIZED || attempt == 3) return Check(rc, what);
+        // Another process made the file grow past this map: map it as it is now.
+        MDB_envinfo info{};
+        MDB_stat stat{};
+        Status s = Check(mdb_env_info(env_, &info), "examine");
+        if (s.ok()) s = Check(mdb_env_stat(env_, &stat), "examine");
+        if (s.ok()) {
+            const uint64_t used = (info.me_last_pgno + 1) * uint64_t{stat.ms_psize};
+            s = Remap(MapSizeFor(used + kReadSlack));
+        }
+        if (!s.ok()) return s;
+    }
+}
+
+Status KeyIndex::Remap(size_t size) {
+    MDB_envinfo info{};
+    Status s = Check(mdb_env_info(env_, &info), "examine");
+    if (!s.ok() || size <= info.me_mapsize) return s;
+    // LMDB lets its map go before it makes the larger one, and a failure leaves it without
+    // any: ask for the room first, so that a failure is only a failure to grow.
+    const size_t more = size - info.me_mapsize;
+    void* probe =
+        ::mmap(nullptr, more, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED) {
+        return MakeError(Error::kOutOfMemory, "no room in the address space to map " + path_ +
+                                                  " at " + std::to_string(size >> 20) + " MiB");
+    }
+    ::munmap(probe, more);
+    mapBase_ = nullptr;  // the map moves
+    const int rc = mdb_env_set_mapsize(env_, size);
+    if (rc == MDB_SUCCESS) {
+        ++Counters().mapGrowths;
+        return Status::Ok();
+    }
+    // The old map is gone and no new one was made: this environment cannot be used again.
+    s = Check(rc, "grow the map");
+    Close();
+    return s;
+}
+
+Status KeyIndex::EnsureRoom() {
+    MDB_envinfo info{};
+    MDB_stat stat{};
+    Status s = Check(mdb_env_info(env_, &info), "examine");
+    if (s.ok()) s = Check(mdb_env_stat(env_, &stat), "examine");
+    if (!s.ok()) return s;
+    const uint64_t used = (info.me_last_pgno + 1) * uint64_t{stat.ms_psize};
+    if (info.me_mapsize >= used + growth_) return Status::Ok();
+    // Some room to spare, so that a growing index is mapped anew only now and then; else the
+    // room one transaction may take; else, where the address space is too short for that, what
+    // there is: most transactions are far smaller than their budget, and one that finds no room
+    // fails as out of memory.
+    for (const uint64_t room : {growth_ + used / 8, growth_, uint64_t{kMinGrowth}}) {
+        if (info.me_mapsize >= used + room) return Status::Ok();
+        s = Remap(MapSizeFor(used + room));
+        if (s.code() != Error::kOutOfMemory || env_ == nullptr) return s;
+    }
+    return s;
+}
+
+void KeyIndex::SetWriteBudget(size_t bytes) {
+    // A transaction changes at most about `bytes` of pages (the caller's estimate); each one
+    // changed is written anew, and a page split may add another.
+    growth_ = std::max(kMinGrowth, 2 * bytes + kMinGrowth);
 }
 
 void KeyIndex::Close() {
@@ -406,7 +541,7 @@ Status KeyIndex::SelectTree() {
 Status KeyIndex::EnsureTxn() {
     if (txn_ != nullptr) return Status::Ok();
     for (int attempt = 0; attempt < 3; ++attempt) {
-        Status s = Check(mdb_txn_begin(env_, nullptr, MDB_RDONLY, &txn_), "begin read");
+        Status s = BeginTxn(MDB_RDONLY, &txn_, "begin read");
         if (!s.ok()) {
             txn_ = nullptr;
             return s;
@@ -434,9 +569,13 @@ void KeyIndex::EndRead() {
 
 Status KeyIndex::BeginWrite() {
     if (writing_) return Status::Ok();
-    if (readOnly_) return MakeError(Error::kIoError, path_ + " is read-only");
+    if (readOnly_) return MakeError(Error::kReadOnly, path_ + " is open for reading only");
+    if (env_ == nullptr) {
+        return MakeError(Error::kNotOpen, "the key index " + path_ + " was closed by a failure");
+    }
     EndTxn();
-    Status s = Check(mdb_txn_begin(env_, nullptr, 0, &txn_), "begin write");
+    Status s = EnsureRoom();
+    if (s.ok()) s = BeginTxn(0, &txn_, "begin write");
     if (!s.ok()) {
         txn_ = nullptr;
         return s;
@@ -544,7 +683,8 @@ void KeyIndex::NoteRead(uint64_t bytes) {
 // map), but a value read in a read transaction lies in the map, inside its page, and a page
 // starts with its own number: the map starts that many pages before the page.
 void KeyIndex::NoteMapAddress(const void* value) {
-    if (mapBase_ != nullptr || writing_) return;  // a write transaction's pages are copies
+    // A write transaction's pages are copies.
+    if (mapBase_ != nullptr || writing_ || env_ == nullptr) return;
     MDB_envinfo info{};
     MDB_stat stat{};
     if (mdb_env_info(env_, &info) != MDB_SUCCESS || mdb_env_stat(env_, &stat) != MDB_SUCCESS ||
@@ -563,7 +703,7 @@ void KeyIndex::NoteMapAddress(const void* value) {
 void KeyIndex::ReleaseMappedPages() {
     readBytes_ = 0;
     MDB_envinfo info{};
-    if (mapBase_ == nullptr || mdb_env_info(env_, &info) != MDB_SUCCESS) return;
+    if (mapBase_ == nullptr || env_ == nullptr || mdb_env_info(env_, &info) != MDB_SUCCESS) return;
     // The map is read-only and shared: a page let go is read again from the file's cache.
     const size_t length = static_cast<size_t>(info.me_last_pgno + 1) * pageSize_;
     ::madvise(mapBase_, std::min(length, info.me_mapsize), MADV_DONTNEED);
@@ -663,7 +803,7 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
                          uint64_t* entries) {
     *entries = 0;
     if (writing_) return MakeError(Error::kIoError, "internal: rebuild inside a transaction");
-    if (readOnly_) return MakeError(Error::kIoError, path_ + " is read-only");
+    if (readOnly_) return MakeError(Error::kReadOnly, path_ + " is open for reading only");
     EndTxn();
     // Entries that fill about txnBytes of leaf pages, appending (pages are filled up).
     const uint64_t pageSize = 4096;

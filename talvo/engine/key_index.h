@@ -54,10 +54,21 @@ class KeyIndex {
     static std::vector<std::string> PartPaths(const std::string& path);
 
     // Opens an existing index; *meta receives its committed counts. kDamaged when it is missing
-    // or unreadable.
-    Status Open(const std::string& path, bool writable, IndexMeta* meta);
+    // or unreadable; the system's reason (kIoError and the like) when this user may not read it.
+    // Opened for writing when `writable` and the index and its lock file can be written, else
+    // for reading only (readOnly(), with readOnlyReason() when writing was asked for).
+    // Without the lock file (`noLockFile`, or where it cannot be made or written) no reader is
+    // registered: lockless() tells the caller, who must keep writers away while it reads.
+    Status Open(const std::string& path, bool writable, IndexMeta* meta, bool noLockFile = false);
     void Close();
     bool isOpen() const { return env_ != nullptr; }
+    bool readOnly() const { return readOnly_; }
+    bool lockless() const { return lockless_; }
+    const std::string& readOnlyReason() const { return readOnlyReason_; }
+
+    // The index pages one write transaction may change (the index-txn budget): each write
+    // transaction begins with at least twice that much room in the map beyond the data.
+    void SetWriteBudget(size_t bytes);
 
     // --- Transactions ---
     bool writing() const { return txn_ != nullptr && writing_; }
@@ -136,6 +147,12 @@ class KeyIndex {
     Status CheckPages(uint64_t txnid) const;
     Status EnsureTxn();
     void EndTxn();
+    // mdb_txn_begin, mapping the file anew when another process made it grow past the map.
+    Status BeginTxn(unsigned flags, MDB_txn** txn, const char* what);
+    // Grows the map to `size` bytes (never shrinks it). REQUIRES: no transaction open.
+    Status Remap(size_t size);
+    // Before a write transaction: at least the room one transaction may take, beyond the data.
+    Status EnsureRoom();
     Status Check(int rc, const char* what) const;
     // Reads "tree" in the current transaction and opens that tree's database.
     Status SelectTree();
@@ -165,6 +182,9 @@ class KeyIndex {
     MDB_dbi meta_ = 0;
     bool writing_ = false;
     bool readOnly_ = false;
+    bool lockless_ = false;
+    std::string readOnlyReason_;
+    size_t growth_ = size_t{8} << 20;  // SetWriteBudget
     size_t mappedBudget_ = 0;
     uint64_t readBytes_ = 0;      // what reads may have brought in since the last release
     uint8_t* mapBase_ = nullptr;  // where LMDB maps the file, once known

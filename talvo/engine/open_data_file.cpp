@@ -3,11 +3,13 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "talvo/engine/engine_error.h"
+#include "talvo/engine/file_system.h"
 
 namespace talvo::engine {
 namespace {
@@ -91,6 +93,14 @@ Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataF
     if (::fstat(file->data_.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return MakeError(Error::kNotDataFile, dataPath + " is not a regular file");
     }
+    if (!file->writable_) {
+        struct statvfs fs {};
+        const bool readOnlyMount =
+            ::fstatvfs(file->data_.fd(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
+        file->readOnlyReason_ = dataPath + (readOnlyMount ? " lies on a read-only file system"
+                                                          : " may not be written by this user");
+    }
+    file->networkName_ = NetworkFileSystemName(FileSystemType(file->data_.fd()));
     // While this mark is held, no other process erases the file.
     s = file->data_.HoldOpenMark();
     if (!s.ok()) return s;
@@ -130,7 +140,7 @@ Status OpenDataFile::LoadCommittedState() {
         IndexMeta meta;
         // Open once; afterwards re-read the counts in a fresh snapshot.
         index_.Abort();
-        s = index_.isOpen() ? index_.ReadMeta(&meta) : index_.Open(indexPath_, writable_, &meta);
+        s = index_.isOpen() ? index_.ReadMeta(&meta) : OpenIndex(&meta);
         if (!s.ok()) return s;
         if (meta.fileId != header.fileId) {
             return MakeError(Error::kDamaged, indexPath_ + " is the index of another data file");
@@ -184,6 +194,32 @@ Status OpenDataFile::LoadCommittedState() {
     if (keyBuffer_.size() != header_.keySize) keyBuffer_.assign(header_.keySize, 0);
     MapCommitted();
     return Status::Ok();
+}
+
+Status OpenDataFile::OpenIndex(IndexMeta* meta) {
+    const bool network = networkName_ != nullptr;
+    Status s = index_.Open(indexPath_, writable_ && !network, meta, network);
+    if (!s.ok()) return s;
+    index_.SetWriteBudget(tuning_.commitBytes);
+    if (network) {
+        // Its lock file and map would not be shared with processes on other hosts.
+        if (writable_) {
+            readOnlyReason_ = dataPath_ + " lies on a network file system (" + networkName_ +
+                              "), where a keyed file is only read";
+        }
+        writable_ = false;
+    } else if (writable_ && index_.readOnly()) {
+        writable_ = false;
+        readOnlyReason_ = dataPath_ + ": " + index_.readOnlyReason();
+    }
+    if (index_.lockless()) {
+        // No reader of this index is registered anywhere: writers stay away while it is open
+        // here, and the counts are read again now that none can come.
+        s = data_.HoldLocklessReaderMark();
+        if (s.ok()) s = index_.ReadMeta(meta);
+        if (!s.ok()) index_.Close();
+    }
+    return s;
 }
 
 void OpenDataFile::DropPending() {
@@ -358,9 +394,18 @@ Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
 
 Status OpenDataFile::BeginWriting() {
     if (locked_) return Status::Ok();
-    if (!writable_) return MakeError(Error::kIoError, dataPath_ + " can only be read");
+    if (!writable_) {
+        return MakeError(Error::kReadOnly, readOnlyReason_.empty()
+                                               ? dataPath_ + " is open for reading only"
+                                               : readOnlyReason_);
+    }
     Status s = data_.TryLockExclusive();
     if (!s.ok()) return s;
+    s = data_.TakeWriterMark();
+    if (!s.ok()) {
+        ::flock(data_.fd(), LOCK_UN);
+        return s;
+    }
     // Another process may have written since this file was opened; start from its last commit.
     s = LoadCommittedState();
     if (s.ok()) s = data_.Truncate(SlotOffset(committedSlots_, recordSize()));
@@ -389,6 +434,7 @@ Status OpenDataFile::BeginWriting() {
     if (!s.ok()) {
         index_.Abort();
         dirty_ = false;
+        data_.DropWriterMark();
         ::flock(data_.fd(), LOCK_UN);
         return s;
     }
@@ -451,9 +497,9 @@ Status OpenDataFile::GrowFilter(uint64_t keys) {
     const uint64_t most = uint64_t{tuning_.filterBytes} * 8 / KeyFilter::kBitsPerKey;
     target = std::min(std::max(target, keys), most);
     if (!filter_.Reset(target)) {
-        return MakeError(Error::kNoSpace, "no memory for the filter of " + dataPath_ + " (" +
-                                              std::to_string(KeyFilter::BytesFor(target)) +
-                                              " bytes)");
+        return MakeError(Error::kOutOfMemory, "no memory for the filter of " + dataPath_ + " (" +
+                                                  std::to_string(KeyFilter::BytesFor(target)) +
+                                                  " bytes)");
     }
     uint64_t hashes[32];
     size_t n = 0;
@@ -891,6 +937,38 @@ Status OpenDataFile::RollBack(Status cause) {
     std::string text = cause.message() + "; the changes since the last commit were discarded";
     if (!reload.ok()) text += " (" + reload.message() + ")";
     return Status(cause.code(), text);
+}
+
+Status OpenDataFile::Abandon() noexcept {
+    index_.Abort();
+    if (locked_) {
+        // Nothing of the operation cut short may reach a commit.
+        abandoned_ = true;
+        dirty_ = false;
+        (void)Recover();
+    }
+    try {
+        std::string text = "an operation on " + dataPath_ + " could not get the memory it needed";
+        if (locked_) text += "; the changes since the last commit were discarded";
+        return MakeError(Error::kOutOfMemory, text);
+    } catch (...) {
+        return Status(Error::kOutOfMemory, {});
+    }
+}
+
+Status OpenDataFile::Recover() noexcept {
+    if (!abandoned_) return Status::Ok();
+    try {
+        index_.Abort();
+        DropPending();
+        Status s = LoadCommittedState();
+        if (s.ok()) s = data_.Truncate(SlotOffset(committedSlots_, recordSize()));
+        if (s.ok()) abandoned_ = false;
+        return s;
+    } catch (...) {
+        dirty_ = false;
+        return Status(Error::kOutOfMemory, {});
+    }
 }
 
 Status OpenDataFile::Flush() {

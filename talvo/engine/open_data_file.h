@@ -35,8 +35,9 @@ namespace talvo::engine {
 
 class OpenDataFile final : public DataFile {
   public:
-    // Opens the data file at dataPath (canonical host path) and, for keyed files, its index.
-    // kNotDataFile, kDamaged, kVersionMismatch, kIoError as the file deserves.
+    // Opens the data file at dataPath (canonical host path) and, for keyed files, its index:
+    // for reading only where writing cannot be (see Engine::Open). kNotDataFile, kDamaged,
+    // kVersionMismatch, kIoError, kLocked, kOutOfMemory as the file and the system deserve.
     static Status Open(const std::string& dataPath, std::unique_ptr<OpenDataFile>* file);
     ~OpenDataFile() override;
 
@@ -58,6 +59,14 @@ class OpenDataFile final : public DataFile {
 
     // Commits and releases everything; afterwards every operation gives kNotOpen.
     Status Finish();
+    // After an operation was cut short by a failed allocation: a writer returns to the last
+    // commit, dropping every uncommitted change; gives kOutOfMemory saying what was lost. When
+    // the return itself finds no memory, the file stays abandoned: nothing commits, and
+    // Recover must succeed before the next operation.
+    Status Abandon() noexcept;
+    bool abandoned() const { return abandoned_; }
+    // Returns an abandoned file to its last commit (Ok when it was not abandoned).
+    Status Recover() noexcept;
 
     // Host paths of every part of the file whose data file is dataPath.
     static std::vector<std::string> PartPaths(const std::string& dataPath);
@@ -75,6 +84,9 @@ class OpenDataFile final : public DataFile {
     Status PadKey(std::span<const uint8_t> key, bool cut);
     Status CheckDeletable() const;
 
+    // Opens the index of a keyed file (for writing when the file may be written), and settles
+    // what writing its parts needs: *meta receives the committed counts.
+    Status OpenIndex(IndexMeta* meta);
     Status BeginWriting();
     Status EnsureWriteTxn();
     // Keys written but not yet in the index: in the batch and in the runs.
@@ -119,9 +131,12 @@ class OpenDataFile final : public DataFile {
 
     HostFile data_;
     bool writable_ = false;
+    std::string readOnlyReason_;         // why it is not writable_, for the refusal
+    const char* networkName_ = nullptr;  // the network file system the file lies on
     bool locked_ = false;
     bool closed_ = false;
     bool dirty_ = false;
+    bool abandoned_ = false;  // see Abandon
     std::string dataPath_;
     std::string indexPath_;
     FileHeader header_;

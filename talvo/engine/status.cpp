@@ -47,8 +47,21 @@ const char* ErrorText(Error code) {
             return "no such directory";
         case Error::kNotSupported:
             return "not supported";
+        case Error::kOutOfMemory:
+            return "not enough memory";
+        case Error::kReadOnly:
+            return "the file can only be read";
     }
     return "unknown error";
+}
+
+Status Status::Failure(Error code, std::string_view detail) {
+    std::string text = ErrorText(code);
+    if (!detail.empty()) {
+        text += ": ";
+        text += detail;
+    }
+    return Status(code, std::move(text));
 }
 
 int DeletedMarkOffset(FileType type) {

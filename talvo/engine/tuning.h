@@ -75,6 +75,7 @@ struct WorkCounters {
     uint64_t indexTxns = 0;       // write transactions of an index committed
     uint64_t indexWalks = 0;      // walks over a whole index in search of a record's key
     uint64_t mapReleases = 0;     // times the mapped pages of a file were let go
+    uint64_t mapGrowths = 0;      // times the map of an index was made larger
 };
 
 WorkCounters& Counters();

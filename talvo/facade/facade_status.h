@@ -7,8 +7,8 @@
 
 namespace talvo {
 
-inline Status FacadeError(Error code, const std::string& detail) {
-    return Status(code, std::string(ErrorText(code)) + ": " + detail);
+[[nodiscard]] inline Status FacadeError(Error code, const std::string& detail) {
+    return Status::Failure(code, detail);
 }
 
 }  // namespace talvo

@@ -15,6 +15,7 @@
 
 #include "platform/com.h"
 #include "platform/path.h"
+#include "talvo/engine.h"
 #include "talvo/talvolib.h"
 
 // The address sanitizer keeps its own allocation functions, which libraries built without it
@@ -114,6 +115,10 @@ TEST(FacadeOutOfMemory, EveryOperationReturnsAFailureInsteadOfThrowing) {
     fs->PutBuffer(1, W("record"), 0, 6);
     fs->WriteKey(1, Key("AA"), &ok);
     ASSERT_NE(ok, 0);
+    // Committed: a write that runs out of memory gives up the changes since the last commit.
+    fs->Close(1, &ok);
+    fs->Open(1, W("CUST"), W("DAT"), &ok);
+    ASSERT_NE(ok, 0);
 
     // Arguments are made before allocations start to fail.
     const WideString cust = W("CUST"), other = W("OTHER"), dat = W("DAT"), name = W("SUB");
@@ -163,7 +168,11 @@ TEST(FacadeOutOfMemory, EveryOperationReturnsAFailureInsteadOfThrowing) {
     EXPECT_EQ(ok, 0);
     int32_t code = 0;
     EXPECT_EQ(fs->GetErrorCode(&code), platform::kOk);
-    EXPECT_NE(code, 0);
+    EXPECT_EQ(code, static_cast<int32_t>(Error::kOutOfMemory));
+    WideString message;
+    EXPECT_EQ(fs->GetErrorMessage(&message), platform::kOk);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->substr(0, 17), u"not enough memory");
 
     // The component works on once memory is back.
     ok = 0;

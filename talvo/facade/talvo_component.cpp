@@ -131,7 +131,7 @@ HResult TalvoComponent::Guard(Body&& body) {
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        FailWithText(Error::kIoError, "out of memory");
+        FailWithText(Error::kOutOfMemory, "an allocation failed; the operation was not done");
         return platform::kOutOfMemory;
     } catch (const std::exception& e) {
         return FailWithText(Error::kIoError, e.what());
@@ -331,7 +331,10 @@ HResult TalvoComponent::GetErrorCode(int32_t* code) {
 HResult TalvoComponent::GetErrorMessage(WideString* text) {
     if (text == nullptr) return kPointer;
     try {
-        *text = platform::NarrowToWide(lastMessage_);
+        // A failure told when there was no memory for its text is told by its code's text.
+        *text = platform::NarrowToWide(lastMessage_.empty() && lastCode_ != Error::kOk
+                                           ? std::string(ErrorText(lastCode_))
+                                           : lastMessage_);
     } catch (...) {
         text->reset();
         return platform::kOutOfMemory;

@@ -148,6 +148,12 @@ std::optional<std::vector<KeyField>> ParseKeyFields(std::string_view text, uint3
                  " bytes, more than the key size " + std::to_string(keySize);
         return std::nullopt;
     }
+    if (total < keySize) {
+        *error = "the key fields make " + std::to_string(total) +
+                 " bytes, fewer than the key size " + std::to_string(keySize) +
+                 "; give fields that fill the key (the rest would be zero bytes in every key)";
+        return std::nullopt;
+    }
     return fields;
 }
 

@@ -39,7 +39,7 @@ struct KeyField {
 };
 
 // Parses "POS:LEN,POS:LEN,...": at least one field, each LEN at least 1, POS + LEN at most
-// recordSize, lengths together at most keySize. On failure returns nothing and sets *error to a
+// recordSize, lengths together exactly keySize. On failure returns nothing and sets *error to a
 // one-line reason naming the offending field.
 std::optional<std::vector<KeyField>> ParseKeyFields(std::string_view text, uint32_t recordSize,
                                                     uint32_t keySize, std::string* error);

@@ -59,6 +59,8 @@ TEST(BytesText, BadKeyFieldsAreRefusedWithTheFieldNamed) {
         {"8:3", "ends at byte 11, past the record size 10"},
         {"4294967295:1", "past the record size"},
         {"0:4,5:3", "7 bytes, more than the key size 6"},
+        {"0:5", "5 bytes, fewer than the key size 6"},
+        {"9:1", "1 bytes, fewer than the key size 6"},
     };
     for (const Case& c : cases) {
         std::string error;

@@ -1,6 +1,7 @@
 #include "talvo/tool/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <new>
 
 #include "talvo/facade/talvo_component.h"
 #include "talvo/tool/commands.h"
@@ -169,6 +170,13 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     subKeyCmd->add_option("ACTION", subKey.action, "list or add")->required();
     subKeyCmd->add_option("ARGS", subKey.operands, "add: A B NAME");
 
+    FileRef removeRef;
+    CLI::App* removeCmd = app.add_subcommand(
+        "remove",
+        "remove the file: its data file and every file that belongs to it (refused while "
+        "another process has it open)");
+    AddFileRef(removeCmd, &removeRef);
+
     FileRef checkRef;
     CLI::App* checkCmd = app.add_subcommand(
         "check",
@@ -180,7 +188,8 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     CLI::App* dirsCmd = app.add_subcommand(
         "dirs", "the directory table: `dirs list`, `dirs set NAME PATH`, `dirs remove NAME`");
     dirsCmd->add_option("ACTION", dirs.action, "list, set or remove")->required();
-    dirsCmd->add_option("ARGS", dirs.operands, "set: NAME PATH; remove: NAME");
+    dirsCmd->add_option("ARGS", dirs.operands,
+                        "set: NAME PATH (a relative PATH is stored absolute); remove: NAME");
 
     GenArgs gen;
     CLI::App* genCmd = app.add_subcommand(
@@ -235,6 +244,7 @@ int RunTool(int argc, const char* const* argv, Console& console) {
         if (statCmd->parsed()) StatCommand(stat, console);
         if (deleteCmd->parsed()) DeleteCommand(del, console);
         if (subKeyCmd->parsed()) SubKeyCommand(subKey, console);
+        if (removeCmd->parsed()) RemoveCommand(removeRef, console);
         if (checkCmd->parsed()) return CheckCommand(checkRef, console);
         if (dirsCmd->parsed()) DirsCommand(dirs, console);
         if (genCmd->parsed()) GenCommand(gen, console);
@@ -242,6 +252,11 @@ int RunTool(int argc, const char* const* argv, Console& console) {
         console.out.flush();
         console.err << "talvo: " << e.what() << "\n";
         return e.exitCode();
+    } catch (const std::bad_alloc&) {
+        console.out.flush();
+        console.err << "talvo: " << ErrorText(Error::kOutOfMemory)
+                    << ": the command could not get the memory it needed\n";
+        return kExitFailure;
     } catch (const std::exception& e) {
         console.out.flush();
         console.err << "talvo: " << e.what() << "\n";

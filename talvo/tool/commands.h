@@ -72,6 +72,10 @@ struct SubKeyArgs {
 };
 void SubKeyCommand(const SubKeyArgs& args, Console& console);
 
+// Removes the file: its data file and every file beside it that belongs to it. Refused while
+// the file is open in another process, and for a file that is not a data file.
+void RemoveCommand(const FileRef& ref, Console& console);
+
 // Returns the exit status: kExitOk only for a sound file.
 int CheckCommand(const FileRef& ref, Console& console);
 
@@ -79,6 +83,8 @@ struct DirsArgs {
     std::string action;  // "list", "set" or "remove"
     std::vector<std::string> operands;
 };
+// `dirs set` stores a path as given when it is absolute (a host path from "/", a platform path
+// with a drive or from a backslash), else made absolute from the current folder.
 void DirsCommand(const DirsArgs& args, Console& console);
 
 struct GenArgs {

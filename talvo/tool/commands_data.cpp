@@ -469,6 +469,21 @@ void DeleteCommand(const DeleteArgs& args, Console& console) {
     console.out << "\n";
 }
 
+void RemoveCommand(const FileRef& ref, Console& console) {
+    const std::string path = ResolveFile(ref);
+    std::vector<std::string> present;
+    for (const std::string& part : Engine::PartPaths(path)) {
+        struct stat st {};
+        if (::lstat(part.c_str(), &st) == 0) present.push_back(part);
+    }
+    Engine engine;
+    Require(engine.Erase(path), "cannot remove " + path);
+    for (const std::string& part : present) {
+        struct stat st {};
+        if (::lstat(part.c_str(), &st) != 0) console.out << "removed " << part << "\n";
+    }
+}
+
 void GenCommand(const GenArgs& args, Console& console) {
     FileType type = CheckedType(args.type);
     auto layout = ParseLayout(args.layout);

@@ -1,4 +1,9 @@
 // The commands that look at files and the directory table: dump, stat, subkey, check, dirs.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <sstream>
 
 #include "talvo/facade/talvo_config.h"
@@ -12,6 +17,36 @@ namespace {
 
 std::string_view AsText(const std::vector<uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The path that `dirs set` stores: an absolute one as given; a relative one from the current
+// folder (separators as "/", "." parts dropped, ".." parts resolved where that names the same
+// folder: not after a symbolic link), so that it names the same folder wherever it is used.
+std::string StoredDirectoryPath(const std::string& path) {
+    namespace fs = std::filesystem;
+    const bool absolute =
+        path[0] == '/' || path[0] == '\\' ||
+        (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':');
+    if (absolute) return path;
+    std::string relative = path;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    std::error_code ec;
+    const fs::path current = fs::current_path(ec);
+    if (ec) throw ToolError("cannot make " + path + " absolute: " + ec.message());
+    fs::path joined = current;
+    for (const fs::path& part : fs::path(relative)) {
+        if (!part.empty() && part != ".") joined /= part;
+    }
+    std::string normal = joined.lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+    struct stat given {};
+    struct stat collapsed {};
+    if (::stat(relative.c_str(), &given) == 0 &&
+        (::stat(normal.c_str(), &collapsed) != 0 || given.st_dev != collapsed.st_dev ||
+         given.st_ino != collapsed.st_ino)) {
+        return joined.string();
+    }
+    return normal;
 }
 
 // The keys of the index by record number (empty where a record has none).
@@ -272,11 +307,12 @@ void DirsCommand(const DirsArgs& args, Console& console) {
         return;
     }
     if (args.action == "set") {
-        Status s = SetDirectoryConfig(configPath, args.operands[0], args.operands[1]);
+        const std::string path =
+            args.operands[1].empty() ? args.operands[1] : StoredDirectoryPath(args.operands[1]);
+        Status s = SetDirectoryConfig(configPath, args.operands[0], path);
         if (s.code() == Error::kInvalidArgument) throw UsageError(StatusText(s));
         Require(s, "cannot set directory " + args.operands[0]);
-        console.out << args.operands[0] << "=" << args.operands[1] << " set in " << configPath
-                    << "\n";
+        console.out << args.operands[0] << "=" << path << " set in " << configPath << "\n";
         return;
     }
     Status s = RemoveDirectoryConfig(configPath, args.operands[0]);
