@@ -87,14 +87,14 @@ bool Parse(std::string_view text, Reference* ref, std::string* error) {
         return false;
     }
     // NAME, then OF or IN before each qualifier.
-    if (words.size() % 2 == 0) {
-        *error = "a name must follow " + words.back();
-        return false;
-    }
     ref->name = words[0];
     for (size_t w = 1; w < words.size(); w += 2) {
         if (words[w] != "OF" && words[w] != "IN") {
             *error = "\"" + words[w] + "\" stands where OF or IN was expected";
+            return false;
+        }
+        if (w + 1 == words.size()) {
+            *error = "a name must follow " + words[w];
             return false;
         }
         ref->qualifiers.push_back(words[w + 1]);

@@ -196,8 +196,8 @@ std::string HexBytes(std::span<const uint8_t> bytes) {
 
 FieldValue DecodeField(const Item& item, std::span<const uint8_t> bytes) {
     if (bytes.size() != item.length || bytes.empty()) {
-        return NotDecoded(bytes, std::to_string(bytes.size()) + " bytes for a field of " +
-                                     std::to_string(item.length));
+        return NotDecoded(bytes, "the field has " + std::to_string(item.length) + " bytes, not " +
+                                     std::to_string(bytes.size()));
     }
     constexpr bool kNativeBig = std::endian::native == std::endian::big;
     switch (item.usage) {

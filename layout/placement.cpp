@@ -57,7 +57,7 @@ class Placer {
         if (!item.isGroup()) {
             item.length = ElementaryLength(item.usage, item.picture ? &*item.picture : nullptr,
                                            item.signSeparate, binarySize_);
-            return true;
+            return Extent(item) <= kMaxRecordLength || TooLong(item, Extent(item));
         }
         running_ = 1;
         uint64_t total = 0;

@@ -57,7 +57,7 @@ class Joiner {
     bool AddLine(uint32_t line, std::string_view code, bool fixed, SourceError* error) {
         if (quote_ != 0) return UnclosedLiteral(error);
         if (!out_->text.empty()) Put('\n', line);
-        return Scan(line, code, fixed, error);
+        return Scan(line, code, 0, fixed, error);
     }
 
     // Appends the code of a continuation line (fixed form).
@@ -67,7 +67,8 @@ class Joiner {
             return false;
         }
         size_t start = code.find_first_not_of(' ');
-        code = start == std::string_view::npos ? std::string_view() : code.substr(start);
+        if (start == std::string_view::npos) start = code.size();
+        code.remove_prefix(start);
         if (quote_ != 0) {
             if (code.empty() || (code[0] != '"' && code[0] != '\'')) {
                 *error = {line, "the literal continued from line " + std::to_string(lastLine_) +
@@ -75,8 +76,9 @@ class Joiner {
                 return false;
             }
             code.remove_prefix(1);
+            ++start;
         }
-        return Scan(line, code, true, error);
+        return Scan(line, code, start, true, error);
     }
 
     bool Finish(SourceError* error) { return quote_ == 0 || UnclosedLiteral(error); }
@@ -93,7 +95,9 @@ class Joiner {
         return false;
     }
 
-    bool Scan(uint32_t line, std::string_view code, bool fixed, SourceError* error) {
+    // Appends the code, which begins `column` columns into the code area.
+    bool Scan(uint32_t line, std::string_view code, size_t column, bool fixed,
+              SourceError* error) {
         lastLine_ = line;
         const size_t begin = out_->text.size();
         for (size_t i = 0; i < code.size(); ++i) {
@@ -123,7 +127,7 @@ class Joiner {
             return false;
         }
         // A literal left open runs to column 72, spaces included.
-        for (size_t n = code.size(); n < kCodeWidth; ++n) Put(' ', line);
+        for (size_t n = column + code.size(); n < kCodeWidth; ++n) Put(' ', line);
         return true;
     }
 

@@ -354,7 +354,9 @@ class Generator {
             bool hasValue = false;
             for (const auto& c : node->clauses) hasValue = hasValue || c[0].text == "VALUE";
             if (!hasValue) {
-                node->clauses[0] = Words({"PIC", "X(70)"});
+                for (auto& c : node->clauses) {
+                    if (c[0].text == "PIC" || c[0].text == "PICTURE") c = Words({"PIC", "X(70)"});
+                }
                 std::string literal = "\"";
                 for (int k = 0; k < 60; ++k) literal += static_cast<char>('A' + k % 26);
                 node->clauses.push_back({{"VALUE"}, {literal + "\"", true}});
