@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
           liblmdb-dev lmdb-utils libsimpleini-dev libcli11-dev xvfb xauth fonts-dejavu-core sqlite3
           dpkg-dev file desktop-file-utils man-db xdotool time
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev gnucobol3)
 
 missing=()
 for p in "${packages[@]}"; do
