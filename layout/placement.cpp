@@ -61,24 +61,23 @@ class Placer {
         }
         running_ = 1;
         uint64_t total = 0;
+        // The longest of the item last redefined and its redefinitions so far: they follow it
+        // one after another.
+        uint64_t longest = 0;
         for (int c : item.children) {
             Item& child = items_[c];
             if (child.redefined >= 0) {
                 child.offset = items_[child.redefined].offset;
                 if (!Place(c)) return false;
-                // The longest of the item redefined and the redefinitions up to this one.
-                uint64_t longest = 0;
-                for (int s : item.children) {
-                    if (s == c) break;
-                    if (s == child.redefined || items_[s].redefined == child.redefined) {
-                        longest = std::max(longest, Extent(items_[s]));
-                    }
+                if (Extent(child) > longest) {
+                    total += Extent(child) - longest;
+                    longest = Extent(child);
                 }
-                if (Extent(child) > longest) total += Extent(child) - longest;
             } else {
                 child.offset = item.offset + total;
                 if (!Place(c)) return false;
                 total += Extent(child);
+                longest = Extent(child);
                 if (child.sync) {
                     const uint64_t alignment = Alignment(child);
                     if (child.offset % alignment != 0) {
