@@ -1,11 +1,8 @@
 #include "talvo/tool/layout_command.h"
 
-#include <cerrno>
-#include <cstring>
-#include <cstdio>
-#include <memory>
+#include <algorithm>
 
-#include "layout/copybook_reader.h"
+#include "layout/copybook_file.h"
 
 namespace talvo::tool {
 
@@ -113,28 +110,9 @@ layout::Copybook LoadCopybook(const CopybookArgs& args) {
     if (!size) throw UsageError("--binary-size must be 1-2-4-8, 2-4-8 or 1--8");
     options.binarySize = *size;
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(args.path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file) throw ToolError("cannot read the copybook " + args.path + ": " + std::strerror(errno));
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-        text.append(buffer, n);
-        if (text.size() > kMaxCopybookBytes) {
-            throw ToolError("the copybook " + args.path + " is larger than " +
-                            std::to_string(kMaxCopybookBytes) + " bytes");
-        }
-        if (n < sizeof buffer) break;
-    }
-    if (std::ferror(file.get())) {
-        throw ToolError("cannot read the copybook " + args.path + ": " + std::strerror(errno));
-    }
     layout::Copybook copybook;
-    layout::ReadError error;
-    if (!layout::ReadCopybook(text, options, &copybook, &error)) {
-        throw ToolError(args.path + ": " + error.Text());
-    }
+    std::string error;
+    if (!layout::ReadCopybookFile(args.path, options, &copybook, &error)) throw ToolError(error);
     return copybook;
 }
 

@@ -18,9 +18,6 @@ struct CopybookArgs {
     std::string binarySize = "1-2-4-8";    // 1-2-4-8, 2-4-8 or 1--8
 };
 
-// The largest copybook read.
-constexpr uint64_t kMaxCopybookBytes = 16 * 1024 * 1024;
-
 // Reads the copybook. Throws ToolError naming the file, and the line for a line it cannot read.
 layout::Copybook LoadCopybook(const CopybookArgs& args);
 

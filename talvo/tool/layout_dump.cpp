@@ -9,16 +9,6 @@ namespace talvo::tool {
 
 namespace {
 
-std::string WithSubscripts(const std::string& name, const std::vector<uint32_t>& subscripts,
-                           const char* separator) {
-    if (subscripts.empty()) return name;
-    std::string text = name + "(";
-    for (size_t s = 0; s < subscripts.size(); ++s) {
-        text += (s ? separator : "") + std::to_string(subscripts[s]);
-    }
-    return text + ")";
-}
-
 std::string RightAligned(const std::string& text, size_t width) {
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
@@ -56,40 +46,15 @@ RecordFields::RecordFields(const CopybookArgs& args, uint32_t recordSize, const 
                         std::to_string(record_->length()) + " bytes, longer than the " +
                         std::to_string(recordSize) + "-byte records of " + path);
     }
-    Expand(0, {}, 0);
-}
-
-void RecordFields::Expand(int index, const std::vector<uint32_t>& subscripts, int depth) {
-    const layout::Item& item = record_->items[index];
-    const std::vector<layout::Dimension> dimensions = layout::Dimensions(*record_, index);
-    auto add = [&](const std::vector<uint32_t>& subs) {
-        if (fields_.size() >= kMaxFields) {
-            throw ToolError("the record " + record_->name() + " has more than " +
-                            std::to_string(kMaxFields) + " fields with its tables' occurrences");
-        }
-        Field field;
-        field.item = index;
-        field.offset = layout::OccurrenceOffset(*record_, index, subs);
-        field.label = WithSubscripts(item.name, subs, ",");
-        field.qualified = WithSubscripts(layout::QualifiedName(*record_, index), subs, ",");
-        field.subscripts = "[";
-        for (size_t s = 0; s < subs.size(); ++s) {
-            field.subscripts += (s ? "," : "") + std::to_string(subs[s]);
-        }
-        field.subscripts += "]";
-        field.depth = depth;
-        labelWidth_ = std::max(labelWidth_, 2 * static_cast<size_t>(depth) + field.label.size());
-        fields_.push_back(std::move(field));
-        for (int child : item.children) Expand(child, subs, depth + 1);
-    };
-    if (!item.table) {
-        add(subscripts);
-        return;
+    bool complete = false;
+    fields_ = layout::ListFields(*record_, kMaxFields, &complete);
+    if (!complete) {
+        throw ToolError("the record " + record_->name() + " has more than " +
+                        std::to_string(kMaxFields) + " fields with its tables' occurrences");
     }
-    for (uint32_t k = 1; k <= dimensions.back().occurs; ++k) {
-        std::vector<uint32_t> subs = subscripts;
-        subs.push_back(k);
-        add(subs);
+    for (const layout::FieldOccurrence& f : fields_) {
+        labelWidth_ = std::max(labelWidth_, 2 * static_cast<size_t>(f.depth) +
+                                                layout::OccurrenceName(*record_, f, false).size());
     }
 }
 
@@ -108,13 +73,19 @@ void RecordFields::Print(std::optional<uint64_t> recordNumber,
             << ",\"keyHex\":" << (key ? "\"" + ToHex(*key) + "\"" : "null")
             << ",\"deleted\":" << (deleted ? "true" : "false") << ",\"fields\":[";
         bool first = true;
-        for (const Field& f : fields_) {
+        for (const layout::FieldOccurrence& f : fields_) {
             const layout::Item& item = record_->items[f.item];
             if (item.isGroup()) continue;
             const layout::FieldValue value =
                 layout::DecodeField(item, {bytes + f.offset, item.length});
+            std::string subscripts = "[";
+            for (size_t s = 0; s < f.subscripts.size(); ++s) {
+                subscripts += (s ? "," : "") + std::to_string(f.subscripts[s]);
+            }
+            subscripts += "]";
             out << (first ? "" : ",") << "{\"name\":" << JsonText(item.name)
-                << ",\"qualified\":" << JsonText(f.qualified) << ",\"subscripts\":" << f.subscripts
+                << ",\"qualified\":" << JsonText(layout::OccurrenceName(*record_, f, true))
+                << ",\"subscripts\":" << subscripts
                 << ",\"offset\":" << f.offset << ",\"length\":" << item.length
                 << ",\"value\":" << (value.decoded ? JsonText(value.text) : "null");
             if (!value.decoded) {
@@ -130,9 +101,10 @@ void RecordFields::Print(std::optional<uint64_t> recordNumber,
     if (key) out << "  key \"" << EscapeBytes(*key) << "\" " << ToHex(*key);
     if (deleted) out << "  deleted";
     out << "\n";
-    for (const Field& f : fields_) {
+    for (const layout::FieldOccurrence& f : fields_) {
         const layout::Item& item = record_->items[f.item];
-        std::string label = std::string(2 * static_cast<size_t>(f.depth), ' ') + f.label;
+        std::string label = std::string(2 * static_cast<size_t>(f.depth), ' ') +
+                            layout::OccurrenceName(*record_, f, false);
         out << RightAligned(std::to_string(f.offset), 8) << "  "
             << RightAligned(item.isGroup() ? "" : std::to_string(item.length), 6) << "  ";
         if (item.isGroup()) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "layout/copybook.h"
+#include "layout/field_list.h"
 #include "talvo/tool/layout_command.h"
 
 namespace talvo::tool {
@@ -32,20 +33,9 @@ class RecordFields {
     static constexpr size_t kMaxFields = 1'000'000;
 
   private:
-    struct Field {
-        int item = 0;
-        uint64_t offset = 0;
-        std::string label;      // the name with its subscripts: "PHONE(2)"
-        std::string qualified;  // "PHONE OF CONTACT OF CUSTOMER" with the subscripts
-        std::string subscripts; // "[2]" as JSON
-        int depth = 0;
-    };
-
-    void Expand(int index, const std::vector<uint32_t>& subscripts, int depth);
-
     layout::Copybook copybook_;
     const layout::Record* record_ = nullptr;
-    std::vector<Field> fields_;
+    std::vector<layout::FieldOccurrence> fields_;
     size_t labelWidth_ = 0;
 };
 
