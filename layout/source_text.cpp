@@ -24,12 +24,16 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     return lines;
 }
 
+// Tabs to spaces up to the next stop; form feeds, vertical tabs and carriage returns (page and
+// line breaks of old sources) to a space each.
 std::string ExpandTabs(std::string_view line) {
     std::string out;
     out.reserve(line.size());
     for (char c : line) {
         if (c == '\t') {
             out.append(kTabWidth - out.size() % kTabWidth, ' ');
+        } else if (c == '\f' || c == '\v' || c == '\r') {
+            out += ' ';
         } else {
             out += c;
         }

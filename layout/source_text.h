@@ -11,7 +11,8 @@
 // A continued literal runs to column 72 of its line, and resumes after the first quote of the
 // continuation line; a continued word resumes at the first character of the continuation line.
 //
-// Free form: the whole line is code. Both forms end a line's code at a "*>" outside a literal.
+// Free form: the whole line is code. Both forms end a line's code at a "*>" outside a literal,
+// and read a form feed, vertical tab or carriage return as a space.
 #pragma once
 
 #include <cstdint>

@@ -62,6 +62,9 @@ TEST(SourceText, FixedFormReadsColumnsEightToSeventyTwo) {
          "01 A . 05 B ."},
         {"a line of at most 6 columns holds nothing", "000100\n12\n" + Fixed("      ", ' ', " 01 A."),
          "01 A ."},
+        {"form feeds and lone carriage returns are spaces",
+         "\f\n" + Fixed("      ", ' ', " 01\fA.\r05 B.") + "\n\v",
+         "01 A . 05 B ."},
     };
     for (const Row& row : rows) {
         const std::string words = Words(row.copybook, SourceFormat::kFixed);
