@@ -530,8 +530,15 @@ class Builder {
         if (!e.redefines.empty() && !FindRedefined(e, &item)) return false;
         const int index = static_cast<int>(items.size());
         items[parent].children.push_back(index);
+        const bool varies = !item.dependingOn.empty();
         items.push_back(std::move(item));
         signGiven_.push_back(e.signGiven);
+        varies_.push_back(false);
+        if (varies) {
+            for (int i = index; i >= 0 && !varies_[static_cast<size_t>(i)]; i = items[i].parent) {
+                varies_[static_cast<size_t>(i)] = true;
+            }
+        }
         open_.push_back(index);
         return true;
     }
@@ -579,58 +586,48 @@ class Builder {
                                     ") and cannot have OCCURS");
         }
         if (!e.redefines.empty()) {
-            // As within a record: the record just before, or the one those between redefine.
-            bool found = false;
-            for (auto r = records_.rbegin(); r != records_.rend() && !found; ++r) {
-                found = !r->items.front().filler && r->name() == e.redefines;
-                if (r->items.front().redefines.empty()) break;
-            }
-            if (!found) {
+            // As within a record: the record just before, or the record that one redefines.
+            const Item* before = records_.empty() ? nullptr : &records_.back().items.front();
+            if (before == nullptr || ((before->filler || before->name != e.redefines) &&
+                                      before->redefines != e.redefines)) {
                 return Fail(e.line, "REDEFINES " + e.redefines + " in the entry for " + e.name +
                                         ": " + e.redefines +
                                         " must be the record just before, or the record that "
-                                        "those between redefine");
+                                        "one redefines");
             }
         }
         Record record;
         record.items.push_back(NewItem(e));
         records_.push_back(std::move(record));
         signGiven_.assign(1, e.signGiven);
+        varies_.assign(1, false);
         open_.assign(1, 0);
         return true;
     }
 
-    // True when the item is or holds a table whose length varies.
-    static bool Varies(const std::vector<Item>& items, int index) {
-        if (!items[index].dependingOn.empty()) return true;
-        for (int child : items[index].children) {
-            if (Varies(items, child)) return true;
-        }
-        return false;
-    }
-
-    // The item to redefine is the item just before, at the same level, or the item those
-    // between redefine.
+    // The item to redefine is the item just before, at the same level, or the item that the
+    // item just before redefines.
     bool FindRedefined(const Entry& e, Item* item) {
         const std::vector<Item>& items = records_.back().items;
         const std::vector<int>& siblings = items[item->parent].children;
-        for (auto s = siblings.rbegin(); s != siblings.rend(); ++s) {
-            const Item& sibling = items[*s];
-            if (!sibling.filler && sibling.name == e.redefines) {
-                item->redefined = sibling.redefined >= 0 ? sibling.redefined : *s;
-                if (Varies(items, item->redefined)) {
-                    return Fail(e.line, e.name + " redefines " + items[item->redefined].name +
+        if (!siblings.empty()) {
+            const int before = siblings.back();
+            const int original = items[before].redefined >= 0 ? items[before].redefined : before;
+            if ((!items[before].filler && items[before].name == e.redefines) ||
+                (!items[original].filler && items[original].name == e.redefines)) {
+                item->redefined = original;
+                if (varies_[static_cast<size_t>(original)]) {
+                    return Fail(e.line, e.name + " redefines " + items[original].name +
                                             ", whose length varies (OCCURS DEPENDING ON); such "
                                             "an item cannot be redefined");
                 }
                 return true;
             }
-            if (sibling.redefined < 0) break;
         }
         return Fail(e.line, "REDEFINES " + e.redefines + " in the entry for " + e.name + ": " +
                                 e.redefines +
                                 " must be the item just before at the same level, or the item "
-                                "that those between redefine");
+                                "that one redefines");
     }
 
     bool CheckElementary(Item& item, bool signGiven) {
@@ -721,6 +718,7 @@ class Builder {
     BinarySize binarySize_;
     std::vector<Record> records_;
     std::vector<bool> signGiven_;  // by item of the last record: it has a SIGN clause of its own
+    std::vector<bool> varies_;     // ... it is or holds a table with DEPENDING ON
     std::vector<int> open_;        // the last item of the last record and the groups above it
     ReadError* error_ = nullptr;
 };
