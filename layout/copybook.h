@@ -33,8 +33,9 @@ const char* UsageName(Usage usage);
 
 // How binary items are sized by their digits (the compiler option of that name):
 //   k1248  1-2 digits: 1 byte, 3-4: 2, 5-9: 4, 10-18: 8 (GnuCOBOL's default)
-//   k248   1-4 digits: 2 bytes, 5-9: 4, 10-18: 8 (IBM); COMP-5 of 1-2 digits still 1 byte
-//   k1to8  the fewest bytes that hold the digits, 1 to 8 (Micro Focus)
+//   k248   1-4 digits: 2 bytes, 5-9: 4, 10-18: 8 (mainframe dialects); COMP-5 of 1-2 digits
+//          still 1 byte
+//   k1to8  the fewest bytes that hold the digits, 1 to 8
 enum class BinarySize { k1248, k248, k1to8 };
 
 // "1-2-4-8", "2-4-8", "1--8" and back.

@@ -16,7 +16,7 @@ void AddReadingOptions(CLI::App* command, CopybookArgs* args, CLI::Option* neede
         command
             ->add_option("--binary-size", args->binarySize,
                          "bytes of COMP items by their digits: 1-2-4-8 (GnuCOBOL's default), "
-                         "2-4-8 (IBM) or 1--8 (fewest bytes)")
+                         "2-4-8 (at least 2 bytes) or 1--8 (fewest bytes)")
             ->check(CLI::IsMember({"1-2-4-8", "2-4-8", "1--8"})),
     };
     if (needed != nullptr) {
