@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the utility on demonstration data:
 #   1. `talvo gen` makes a keyed customer file (20,000 records, every 50th deleted) in demo/data;
-#   2. `talvo stat`, `dump` and `check` show it;
+#   2. `talvo stat`, `dump` and `check` show it, and `talvo layout` and `dump --layout` show it
+#      as the records of its COBOL copybook, demo/customer.cpy;
 #   3. with a display ($DISPLAY or $WAYLAND_DISPLAY), `ordelin` opens its window on that file;
 #      without one, ordelin-batch runs the same start-up and drives the same dialog from a
 #      script: an output keyed on city and customer number is built, its list file written,
 #      and the new file is shown with `talvo stat`, `dump` and `check`.
 # Everything it makes stays in demo/ (the component's configuration, the settings file and the
-# folders the directory macros create), so your own settings are not touched.
+# folders the directory macros create), so your own settings are not touched. demo/customer.cpy
+# is part of the repository and stays.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" run
@@ -19,7 +21,8 @@ options=()
 "$root/scripts/build.sh" "$root/out" "${options[@]}" -- programs >/dev/null
 
 demo="$root/demo"
-rm -rf "$demo"
+mkdir -p "$demo"
+find "$demo" -mindepth 1 -maxdepth 1 ! -name customer.cpy -exec rm -rf {} +
 mkdir -p "$demo/data" "$demo/home/Corvane Group" "$demo/windows"
 # The list files go to demo/reports (the directory macro QVTEMP of the settings file).
 printf '[Directories]\r\nQVTEMP=%s\r\n' "$demo/reports" >"$demo/home/Corvane Group/NAVO.INI"
@@ -36,6 +39,10 @@ echo "== talvo dump demo/data/CUST --order key --limit 3"
 "$talvo" dump "$demo/data/CUST" --order key --limit 3
 echo "== talvo check demo/data/CUST"
 "$talvo" check "$demo/data/CUST"
+echo "== talvo layout demo/customer.cpy"
+"$talvo" layout "$demo/customer.cpy"
+echo "== talvo dump demo/data/CUST --order key --limit 2 --layout demo/customer.cpy"
+"$talvo" dump "$demo/data/CUST" --order key --limit 2 --layout "$demo/customer.cpy"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "== ordelin demo/data/CUST /DDAT"
   echo "   (name the output file, choose its directory, add key fields, Build File; Close ends)"

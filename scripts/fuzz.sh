@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 dir="$root/out/fuzz"
-targets=${ORDELIN_FUZZ_TARGETS:-"command_line_fuzz profile_fuzz data_file_fuzz flat_import_fuzz batch_options_fuzz"}
+targets=${ORDELIN_FUZZ_TARGETS:-"command_line_fuzz profile_fuzz data_file_fuzz flat_import_fuzz batch_options_fuzz copybook_fuzz"}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORDELIN_FUZZ=ON -DORDELIN_QT=OFF -DORDELIN_BENCH=OFF >/dev/null

@@ -13,7 +13,8 @@ set -euo pipefail
 run=(cmake g++ ninja-build pkg-config qt6-base-dev liblmdb-dev libsimpleini-dev libcli11-dev
      fonts-dejavu-core)
 package=(dpkg-dev file desktop-file-utils man-db)
-test=(libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev time "${package[@]}")
+test=(libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev time gnucobol3
+      "${package[@]}")
 bench=(sqlite3 time)
 
 packages=()

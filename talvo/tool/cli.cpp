@@ -5,6 +5,7 @@
 
 #include "talvo/facade/talvo_component.h"
 #include "talvo/tool/commands.h"
+#include "talvo/tool/layout_cli.h"
 
 namespace talvo::tool {
 
@@ -145,6 +146,7 @@ int RunTool(int argc, const char* const* argv, Console& console) {
     dumpCmd->add_option("--limit", dump.limit, "show at most N records")->check(Whole());
     dumpCmd->add_flag("--json", dump.json,
                       "one JSON object per line; bytes as characters U+0000 to U+00FF");
+    AddLayoutOptions(dumpCmd, &dump.layout);
 
     StatArgs stat;
     CLI::App* statCmd = app.add_subcommand("stat",
@@ -209,6 +211,9 @@ int RunTool(int argc, const char* const* argv, Console& console) {
                      "delete every K-th record (types 4 and 36)")
         ->check(Whole());
 
+    LayoutArgs layoutArgs;
+    CLI::App* layoutCmd = AddLayoutCommand(&app, &layoutArgs);
+
     // A first word that names no command is said to be none; the parser would only ask for a
     // command, as if none had been given.
     if (argc >= 2 && argv[1][0] != '-') {
@@ -248,6 +253,7 @@ int RunTool(int argc, const char* const* argv, Console& console) {
         if (checkCmd->parsed()) return CheckCommand(checkRef, console);
         if (dirsCmd->parsed()) DirsCommand(dirs, console);
         if (genCmd->parsed()) GenCommand(gen, console);
+        if (layoutCmd->parsed()) LayoutCommand(layoutArgs, console);
     } catch (const ToolError& e) {
         console.out.flush();
         console.err << "talvo: " << e.what() << "\n";

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "talvo/tool/layout_command.h"
 #include "talvo/tool/record_io.h"
 #include "talvo/tool/tool_common.h"
 
@@ -48,6 +49,7 @@ struct DumpArgs {
     Order order = Order::kDefault;
     std::optional<uint64_t> limit;
     bool json = false;
+    CopybookArgs layout;  // --layout: each record field by field (path empty: in one line)
 };
 void DumpCommand(const DumpArgs& args, Console& console);
 

@@ -10,6 +10,7 @@
 #include "talvo/tool/bytes_text.h"
 #include "talvo/tool/commands.h"
 #include "talvo/tool/file_check.h"
+#include "talvo/tool/layout_dump.h"
 
 namespace talvo::tool {
 
@@ -110,6 +111,18 @@ void DumpCommand(const DumpArgs& args, Console& console) {
     if (order == Order::kRecord && keyOnly) {
         throw UsageError("a key-only file has no records; use --order key");
     }
+    std::optional<RecordFields> fields;
+    if (!args.layout.path.empty()) {
+        if (keyOnly) throw UsageError("a key-only file has no records to show with --layout");
+        fields.emplace(args.layout, info.recordSize, path);
+    }
+    auto show = [&](const DumpEntry& e) {
+        if (fields && e.data) {
+            fields->Print(e.recordNumber, e.key, *e.data, e.deleted, args.json, console.out);
+        } else {
+            PrintEntry(e, args.json, console.out);
+        }
+    };
     const uint64_t limit = args.limit.value_or(UINT64_MAX);
     const int markOffset = DeletedMarkOffset(info.type);
     std::vector<uint8_t> record;
@@ -128,7 +141,7 @@ void DumpCommand(const DumpArgs& args, Console& console) {
             e.data = AsText(record);
             e.deleted = markOffset >= 0 && record.size() > static_cast<size_t>(markOffset) &&
                         record[markOffset] == kDeletedMark;
-            PrintEntry(e, args.json, console.out);
+            show(e);
             ++shown;
         }
     } else {
@@ -147,7 +160,7 @@ void DumpCommand(const DumpArgs& args, Console& console) {
                 e.deleted = record.size() > static_cast<size_t>(markOffset) &&
                             record[markOffset] == kDeletedMark;
             }
-            PrintEntry(e, args.json, console.out);
+            show(e);
             if (++shown >= limit) break;
             std::string previous = std::move(key);
             s = file->SeekKey(AsBytes(previous), true, &key, &recordNumber);

@@ -1,0 +1,30 @@
+      * Pictures: repetition, scaling, editing, alphabetic and mixed.
+       01  PICTURE-RECORD.
+           05  P-X                     PIC X(10).
+           05  P-XX                    PICTURE XXX.
+           05  P-A                     PIC A(4).
+           05  P-AB                    PIC AAB.
+           05  P-MIXED                 PIC A9X.
+           05  P-ALNUM-EDIT            PIC XXBX0X/.
+           05  P-ZEROS                 PIC 9(005).
+           05  P-SCALE-RIGHT           PIC 9(3)PPP.
+           05  P-SCALE-LEFT            PIC PPP99.
+           05  P-SCALE-LEFT-V          PIC SVPP9(3).
+           05  P-V-END                 PIC 9(3)V.
+           05  P-SV                    PIC SV9.
+           05  P-ZZZ                   PIC ZZZ9.
+           05  P-MONEY                 PIC $$$,$$9.99CR.
+           05  P-DEBIT                 PIC ZZ,ZZ9.99DB.
+           05  P-STARS                 PIC ***9.99.
+           05  P-PLUS                  PIC +++.99.
+           05  P-MINUS                 PIC -(8)9.99.
+           05  P-SIGN-FIXED            PIC +9(4).
+           05  P-SIGN-AFTER            PIC 9(4)-.
+           05  P-DATE                  PIC 99/99/9999.
+           05  P-SPACED                PIC 99BB.99.
+           05  P-ZEROED                PIC 9(3)000.
+           05  P-V-EDIT                PIC ZZ9V99.
+           05  P-LOWER                 pic x(3).
+           05  P-LONG                  PIC X(300).
+           05  P-38                    PIC 9(38).
+           05  P-LAST                  PIC X.
