@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# fuzz.sh [SECONDS]: builds the fuzz targets (fuzz/) with clang and libFuzzer in out/fuzz (the
-# main build stays on the default compiler) and runs each for SECONDS (default 60). Each target
-# starts from its seed corpus in fuzz/corpus/<target>/ and keeps what it learns in
-# out/fuzz/corpus/<target>/. Exits non-zero on any finding and names the input that shows it:
-#   out/fuzz/findings/<target>/crash-...   (run it again: out/fuzz/fuzz/<target> FILE)
+# fuzz.sh [SECONDS]: builds the fuzz targets (fuzz/) with clang and libFuzzer in out/libfuzzer
+# (a folder of its own: the main build stays on the default compiler, and its own out/fuzz is
+# left alone) and runs each for SECONDS (default 60). Each target starts from its seed corpus in
+# fuzz/corpus/<target>/ and keeps what it learns in out/libfuzzer/corpus/<target>/. Exits
+# non-zero on any finding and names the input that shows it:
+#   out/libfuzzer/findings/<target>/crash-...   (again: out/libfuzzer/fuzz/<target> FILE)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
-dir="$root/out/fuzz"
+dir="$root/out/libfuzzer"
 targets=${ORDELIN_FUZZ_TARGETS:-"command_line_fuzz profile_fuzz data_file_fuzz flat_import_fuzz batch_options_fuzz copybook_fuzz"}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

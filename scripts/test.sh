@@ -2,8 +2,8 @@
 # Sets up, builds and runs every test: first the normal build in out/ and the check of the Debian
 # package made from it, then the whole suite again built with AddressSanitizer and
 # UndefinedBehaviorSanitizer in out/asan, then a small crash test (imports killed at random
-# moments) and a few seconds of each fuzz target (out/fuzz, clang). Fails on any failure,
-# sanitizer report or fuzz finding.
+# moments) and a few seconds of each fuzz target (out/libfuzzer, clang). Fails on any
+# failure, sanitizer report or fuzz finding.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" test
@@ -29,5 +29,5 @@ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 echo "== kill at random: a small crash test (out/)"
 "$root/scripts/crash_test.sh" 5 20000
 
-echo "== fuzz targets, briefly (out/fuzz)"
+echo "== fuzz targets, briefly (out/libfuzzer)"
 "$root/scripts/fuzz.sh" "${ORDELIN_CI_FUZZ_SECONDS:-5}"
