@@ -109,6 +109,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
         return kExitUsage;
     }
 
+    if (script.CommandLineRefused()) {
+        err << kUsageLine << "\n";
+        return kExitUsage;
+    }
+
     BatchReport report;
     report.dryRun = options.dryRun;
     script.Fill(report);

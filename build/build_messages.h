@@ -24,6 +24,27 @@ std::string CreateFailedText(const std::string& file, const std::string& directo
 std::string RecordsWrittenText(uint32_t written, uint64_t notWritten, bool listFile);
 // The output could not keep what was written to it since its last commit.
 std::string OutputIncompleteText(const std::string& file, const std::string& error);
+// The copy ended early: a read of the input failed (`written`: what the output holds).
+std::string ReadFailedText(const std::string& file, const std::string& directory,
+                           const std::string& error, uint32_t written);
+// A dry run ended early: a read of the input failed after `read` records.
+std::string DryRunReadFailedText(const std::string& file, const std::string& directory,
+                                 const std::string& error, uint64_t read);
+// The copy ended early: the output ran out of space.
+std::string NoSpaceText(const std::string& file, const std::string& error, uint32_t held);
+// "SIGINT", "SIGTERM", or "signal N".
+std::string SignalName(int signal);
+// The copy stopped because a stop was asked for; the output keeps what was written.
+std::string InterruptedText(const std::string& file, int signal, uint32_t held);
+std::string DryRunInterruptedText(int signal, uint64_t read);
+// An output name that would leave the chosen directory.
+std::string OutputNameText(const std::string& file);
+// Whether an output file name names a file in the chosen directory: no \ or /, not . or ..
+bool IsPlainFileName(const std::string& file);
+// The output's name is held by another build.
+std::string OutputBusyText(const std::string& file, const std::string& directory);
+std::string OutputLockFailedText(const std::string& file, const std::string& directory,
+                                 const std::string& error);
 std::string ListFileCreateFailedText(const std::string& name, uint32_t errorCode);
 std::string ListFileIncompleteText(const std::string& name, uint32_t errorCode);
 
