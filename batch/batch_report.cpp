@@ -51,8 +51,8 @@ std::string OrderName(InputOrder order) {
 
 int ExitStatusOf(const BatchReport& report) {
     const BuildSummary& s = report.summary;
-    if (!s.copied || report.wouldBeRefused) return kExitRefused;
     if (s.end == CopyEnd::kInterrupted && s.stopSignal > 0) return kExitSignalBase + s.stopSignal;
+    if (!s.copied || report.wouldBeRefused) return kExitRefused;
     if (s.EndedEarly()) return kExitRefused;
     return s.recordsNotWritten == 0 ? kExitOk : kExitPartial;
 }

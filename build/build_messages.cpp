@@ -85,6 +85,11 @@ std::string DryRunInterruptedText(int signal, uint64_t read) {
            std::to_string(read) + " records were read.";
 }
 
+std::string InterruptedBeforeText(int signal) {
+    return "The build was interrupted (" + SignalName(signal) +
+           ") before it began: the output was not touched.";
+}
+
 std::string OutputNameText(const std::string& file) {
     return "Output file name \"" + file +
            "\" cannot contain \\ or / and cannot be \".\" or \"..\".";

@@ -37,6 +37,8 @@ std::string SignalName(int signal);
 // The copy stopped because a stop was asked for; the output keeps what was written.
 std::string InterruptedText(const std::string& file, int signal, uint32_t held);
 std::string DryRunInterruptedText(int signal, uint64_t read);
+// A stop was asked for before the build touched the output.
+std::string InterruptedBeforeText(int signal);
 // An output name that would leave the chosen directory.
 std::string OutputNameText(const std::string& file);
 // Whether an output file name names a file in the chosen directory: no \ or /, not . or ..

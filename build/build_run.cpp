@@ -12,6 +12,7 @@
 #include "build/record_sinks.h"
 #include "platform/file_system.h"
 #include "platform/message_box.h"
+#include "platform/stop_request.h"
 
 void COrdelinDlg::OnBuildFile() {
     if (client == nullptr) return;  // a dialog without its client never got past initialisation
@@ -199,7 +200,15 @@ void BuildRun::CopySubordinateKeys() {
 
 void BuildRun::Run() {
     summary = BuildSummary{};
-    if (!TakeDefinitions() || !OpenInput() || !ReserveOutput() || !PrepareOutput()) return;
+    if (!TakeDefinitions() || !OpenInput() || !ReserveOutput()) return;
+    // A stop asked for before the build began: the output is left as it is.
+    if (const int signal = platform::StopRequested()) {
+        summary.end = CopyEnd::kInterrupted;
+        summary.stopSignal = signal;
+        EndEarly(InterruptedBeforeText(signal), platform::MB_ICONSTOP);
+        return;
+    }
+    if (!PrepareOutput()) return;
 
     dialog.recordsWritten = 0;
     std::memset(dialog.recordBuffer.data(), ' ', dialog.outputRecordSize);
@@ -286,10 +295,24 @@ bool BuildRun::ForeseeOutput() {
     if (client.OpenFile(kOutputChannel, file, directory)) {
         client.CloseChannel(kOutputChannel);
         summary.outputExists = true;
+        // The build would erase it, which the input's being open refuses.
+        const std::optional<std::string> output =
+            HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
+        const std::optional<std::string> input =
+            HostPathIn(client, dialog.inputDirectory, dialog.inputFileName);
+        if (output && input && SameHostFile(*output, *input)) {
+            EndEarly("Erase of File \"" + dialog.outputFileName +
+                         "\" would fail: it is the input file " + dialog.inputFileName + " on " +
+                         dialog.inputDirectory,
+                     platform::MB_ICONSTOP);
+            return false;
+        }
         return true;
     }
     const int32_t code = client.GetErrorNumber();
     const std::string error = client.GetErrorText();
+    const std::optional<std::string> host =
+        HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
     if (code == talvo::kErrorDamaged) {
         summary.outputExists = true;  // the build would offer to replace it
         return true;
@@ -301,8 +324,6 @@ bool BuildRun::ForeseeOutput() {
                  platform::MB_ICONSTOP);
         return false;
     }
-    const std::optional<std::string> host =
-        HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
     if (!host) return true;
     const std::string folder = FolderOf(*host);
     const platform::FileStatus place = platform::GetFileStatus(folder);

@@ -356,6 +356,25 @@ TEST_F(ScriptedBuildTest, ACopyThatEndsEarlySaysWhyInEitherOrder) {
     }
 }
 
+TEST_F(ScriptedBuildTest, AStopAskedForBeforeTheBuildLeavesTheOutputAlone) {
+    OpenOn(3);
+    fstest::FakeFile& existing = component->AddFile("OUT", "CUST", 4, 10, 2);
+    fstest::ScriptedComponent::AddRecord(existing, Units(std::string("zz")),
+                                         Units(std::string("zzzzzzzzzz")));
+    platform::RequestStop(SIGINT);
+    const auto boxes = Build();
+    platform::RequestStop(0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+              "The build was interrupted (SIGINT) before it began: the output was "
+              "not touched.");
+    EXPECT_EQ(boxes[0].flags, 0x10u);
+    EXPECT_EQ(component->CallCount("Erase"), 0);
+    EXPECT_EQ(component->FindFile("OUT", "CUST")->keys.size(), 1u);
+    EXPECT_EQ(dialog->lastBuild.end, CopyEnd::kInterrupted);
+    EXPECT_FALSE(dialog->lastBuild.copied);
+}
+
 TEST_F(ScriptedBuildTest, KeyFieldsTheBuffersCannotHoldAreRefusedBeforeAnyFileIsTouched) {
     OpenOn(2);
     const size_t callsBefore = component->calls.size();

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "platform/path.h"
@@ -50,6 +52,11 @@ std::optional<std::string> HostPathIn(CDornApi& client, const std::string& direc
     const std::optional<std::string>& found = exact ? exact : other;
     if (!found) return std::nullopt;
     return platform::ToHostPath(platform::JoinPath(*found, file));
+}
+
+bool SameHostFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
 }
 
 std::string OutputLockName(const std::string& file) {

@@ -15,6 +15,9 @@ namespace build {
 std::optional<std::string> HostPathIn(CDornApi& client, const std::string& directory,
                                       const std::string& file);
 
+// Whether two host paths name one file (the same file system object, reached by any name).
+bool SameHostFile(const std::string& a, const std::string& b);
+
 // The lock file beside the output that a build holds from its look for an existing output to
 // its end: ".NAME.build-lock" with the name in upper case (the file system finds names without
 // regard to case, so every spelling of one output meets the same lock), or, for a name too long
