@@ -32,6 +32,15 @@ std::string CreateFailedText(const std::string& file, const std::string& directo
     return "Create of File \"" + file + "\" on \"" + directory + "\" - failed: " + error;
 }
 
+std::string EraseWouldFailText(const std::string& file, const std::string& reason) {
+    return "Erase of File \"" + file + "\" would fail: " + reason;
+}
+
+std::string CreateWouldFailText(const std::string& file, const std::string& directory,
+                                const std::string& reason) {
+    return "Create of File \"" + file + "\" on \"" + directory + "\" would fail: " + reason;
+}
+
 std::string RecordsWrittenText(uint32_t written, uint64_t notWritten, bool listFile) {
     std::string text = std::to_string(written) + " records were written";
     if (notWritten != 0) {

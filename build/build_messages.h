@@ -22,6 +22,10 @@ std::string CreateFailedText(const std::string& file, const std::string& directo
 // The closing message: the count written and, when some records were not written, a second
 // paragraph that says so (and that the list file names them, when there is one).
 std::string RecordsWrittenText(uint32_t written, uint64_t notWritten, bool listFile);
+// What a dry run foresees the build's erase or create would refuse, and why.
+std::string EraseWouldFailText(const std::string& file, const std::string& reason);
+std::string CreateWouldFailText(const std::string& file, const std::string& directory,
+                                const std::string& reason);
 // The output could not keep what was written to it since its last commit.
 std::string OutputIncompleteText(const std::string& file, const std::string& error);
 // The copy ended early: a read of the input failed (`written`: what the output holds).

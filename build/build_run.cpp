@@ -13,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/message_box.h"
 #include "platform/stop_request.h"
+#include "platform/system_error.h"
 
 void COrdelinDlg::OnBuildFile() {
     if (client == nullptr) return;  // a dialog without its client never got past initialisation
@@ -38,11 +39,6 @@ std::string FolderOf(const std::string& hostPath) {
     const size_t slash = hostPath.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : hostPath.substr(0, slash);
-}
-
-std::string CreateWouldFailText(const std::string& file, const std::string& directory,
-                                const std::string& reason) {
-    return "Create of File \"" + file + "\" on \"" + directory + "\" would fail: " + reason;
 }
 
 }  // namespace
@@ -301,9 +297,9 @@ bool BuildRun::ForeseeOutput() {
         const std::optional<std::string> input =
             HostPathIn(client, dialog.inputDirectory, dialog.inputFileName);
         if (output && input && SameHostFile(*output, *input)) {
-            EndEarly("Erase of File \"" + dialog.outputFileName +
-                         "\" would fail: it is the input file " + dialog.inputFileName + " on " +
-                         dialog.inputDirectory,
+            EndEarly(EraseWouldFailText(dialog.outputFileName, "it is the input file " +
+                                                                   dialog.inputFileName + " on " +
+                                                                   dialog.inputDirectory),
                      platform::MB_ICONSTOP);
             return false;
         }
@@ -311,8 +307,6 @@ bool BuildRun::ForeseeOutput() {
     }
     const int32_t code = client.GetErrorNumber();
     const std::string error = client.GetErrorText();
-    const std::optional<std::string> host =
-        HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
     if (code == talvo::kErrorDamaged) {
         summary.outputExists = true;  // the build would offer to replace it
         return true;
@@ -324,11 +318,15 @@ bool BuildRun::ForeseeOutput() {
                  platform::MB_ICONSTOP);
         return false;
     }
+    const std::optional<std::string> host =
+        HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
     if (!host) return true;
     const std::string folder = FolderOf(*host);
     const platform::FileStatus place = platform::GetFileStatus(folder);
     std::string reason;
-    if (place.error != 0) {
+    if (place.error == platform::ERROR_ACCESS_DENIED) {
+        reason = "the folder " + folder + " may not be searched";
+    } else if (place.error != 0) {
         reason = "the folder " + folder + " does not exist";
     } else if (!place.isDirectory) {
         reason = folder + " is not a folder";

@@ -35,7 +35,7 @@ class RecordCopy {
   public:
     // `progress` may be null (no bar). The summary receives the records read, the deleted ones
     // left out, the records that could not be read, and how the copy ended.
-    RecordCopy(COrdelinDlg& owner, BuildSummary& counts, BuildProgress* bar, KeyRange range = {})
+    RecordCopy(COrdelinDlg& owner, BuildSummary& counts, BuildProgress* bar, KeyRange range)
         : dialog(owner), summary(counts), progress(bar), keyRange(range) {}
 
     // Requires the input open on the input channel, the key fields and bounds taken and checked.
