@@ -137,11 +137,13 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     app.add_flag("--dry-run", o.dryRun,
                  "do and check everything up to the build, then read the input as the build "
                  "would and count what would be written and what not; no file is created, "
-                 "erased or changed and no list file is written");
+                 "erased or changed and no list file is written; exits as the build would, "
+                 "also where it foresees the build refused (an output in place without "
+                 "--overwrite, an output folder missing or not writable)");
     app.add_flag("--json", o.json,
                  "print one JSON object as the last line of standard output: read, deleted, "
-                 "written, notWritten, listFile, output, order, dryRun, messages (every run "
-                 "but one whose command line cannot be used)");
+                 "written, notWritten, ended (how the copy ended), listFile, output, order, "
+                 "dryRun, messages (every run but one whose command line cannot be used)");
     app.add_flag("--progress", o.progress,
                  "show a progress line (records per second, time left) on standard error when "
                  "it is a terminal");
