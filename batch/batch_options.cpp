@@ -76,7 +76,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         "error; the list file's path is printed instead of opened.\n\n"
         "Exit status: 0 the build ended and wrote every record read (deleted ones aside);\n"
         "3 it ended and some were not written; 1 the start-up, the dialog or the build refused\n"
-        "or ended early; 2 the command line cannot be used.\n",
+        "or ended early (an input that cannot be read, a full disk); 130 or 143 SIGINT or\n"
+        "SIGTERM stopped it at a record, its output sound and holding what was written; 2 the\n"
+        "command line cannot be used. A dry run exits as the build would.\n",
         kProgramName);
     app.footer(
         "Example: ordelin-batch /data/cust /DDAT --out CUSTPC --key-size 13 --key 56:5 "
@@ -135,11 +137,13 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     app.add_flag("--dry-run", o.dryRun,
                  "do and check everything up to the build, then read the input as the build "
                  "would and count what would be written and what not; no file is created, "
-                 "erased or changed and no list file is written");
+                 "erased or changed and no list file is written; exits as the build would, "
+                 "also where it foresees the build refused (an output in place without "
+                 "--overwrite, an output folder missing or not writable)");
     app.add_flag("--json", o.json,
                  "print one JSON object as the last line of standard output: read, deleted, "
-                 "written, notWritten, listFile, output, order, dryRun, messages (every run "
-                 "but one whose command line cannot be used)");
+                 "written, notWritten, ended (how the copy ended), listFile, output, order, "
+                 "dryRun, messages (every run but one whose command line cannot be used)");
     app.add_flag("--progress", o.progress,
                  "show a progress line (records per second, time left) on standard error when "
                  "it is a terminal");

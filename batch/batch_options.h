@@ -19,6 +19,8 @@ constexpr int kExitOk = 0;       // the build reached its end and wrote every re
 constexpr int kExitRefused = 1;  // the start-up, the dialog or the build refused or ended early
 constexpr int kExitUsage = 2;    // a command line that cannot be used
 constexpr int kExitPartial = 3;  // the build reached its end and some records were not written
+// A signal (SIGINT, SIGTERM) stopped the build at a record: 128 + the signal, as a shell says.
+constexpr int kExitSignalBase = 128;
 
 constexpr char kProgramName[] = "ordelin-batch";
 constexpr char kUsageLine[] = "usage: ordelin-batch FILE /DNAME [/NET:NAME] --out NAME [options]";

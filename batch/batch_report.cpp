@@ -50,8 +50,25 @@ std::string OrderName(InputOrder order) {
 }  // namespace
 
 int ExitStatusOf(const BatchReport& report) {
-    if (!report.summary.copied) return kExitRefused;
-    return report.summary.recordsNotWritten == 0 ? kExitOk : kExitPartial;
+    const BuildSummary& s = report.summary;
+    if (s.end == CopyEnd::kInterrupted && s.stopSignal > 0) return kExitSignalBase + s.stopSignal;
+    if (!s.copied || report.wouldBeRefused) return kExitRefused;
+    if (s.EndedEarly()) return kExitRefused;
+    return s.recordsNotWritten == 0 ? kExitOk : kExitPartial;
+}
+
+const char* EndName(const BuildSummary& summary) {
+    switch (summary.end) {
+        case CopyEnd::kInputUnreadable:
+            return "input unreadable";
+        case CopyEnd::kNoSpace:
+            return "no space";
+        case CopyEnd::kInterrupted:
+            return "interrupted";
+        case CopyEnd::kComplete:
+            break;
+    }
+    return summary.failure.empty() ? "complete" : "output incomplete";
 }
 
 std::string JsonString(std::string_view text) {
@@ -105,6 +122,7 @@ std::string SummaryText(const BatchReport& report) {
                        " records read, " + Number(s.recordsWritten) + written +
                        Number(s.recordsNotWritten) + notWritten;
     if (s.recordsDeleted != 0) text += ", " + Number(s.recordsDeleted) + " deleted left out";
+    if (s.EndedEarly()) text += std::string("; ended early: ") + EndName(s);
     text += "\n";
     const size_t named = std::min(s.notWritten.size(), kNamedRecords);
     for (size_t i = 0; i < named; ++i) {
@@ -126,6 +144,7 @@ std::string JsonLine(const BatchReport& report) {
         "{\"read\":" + Number(s.recordsRead) + ",\"deleted\":" + Number(s.recordsDeleted) +
         ",\"written\":" + Number(s.recordsWritten) +
         ",\"notWritten\":" + Number(s.recordsNotWritten) +
+        ",\"ended\":" + (s.copied ? JsonString(EndName(s)) : "null") +
         ",\"listFile\":" + (report.listFile ? JsonString(*report.listFile) : "null") +
         ",\"output\":";
     if (const std::optional<OutputDescription>& o = report.output) {

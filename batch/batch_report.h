@@ -35,18 +35,26 @@ struct BatchReport {
     BuildSummary summary;
     std::optional<std::string> listFile;  // its host path, when the build wrote one
     std::vector<ShownBox> messages;
+    // A dry run foresaw that the build would be refused (an output in place, no --overwrite).
+    bool wouldBeRefused = false;
 };
 
 // 0 when the build (or dry run) reached its end and every record read, deleted ones aside, was
-// (or would be) written; 3 when it reached its end and some were not; 1 otherwise.
+// (or would be) written; 3 when it reached its end and some were not; 128 + the signal when a
+// signal stopped it; 1 otherwise (it ended before its copy or early in it, or a dry run foresaw
+// a refusal of the build).
 int ExitStatusOf(const BatchReport& report);
+
+// How the copy ended: "complete", "input unreadable", "no space", "interrupted" or "output
+// incomplete" (the output could not keep what it was given).
+const char* EndName(const BuildSummary& summary);
 
 // "CUSTPC on DAT: 1000 records read, 990 written, 10 not written, 0 deleted left out" (a dry
 // run says "would be written"); then the first records not written, one line each.
 std::string SummaryText(const BatchReport& report);
 
-// One JSON object on one line: read, deleted, written, notWritten, listFile, output, order,
-// dryRun, messages.
+// One JSON object on one line: read, deleted, written, notWritten, ended, listFile, output,
+// order, dryRun, messages.
 std::string JsonLine(const BatchReport& report);
 
 // A JSON string literal: quotes, backslashes and control characters escaped; a byte that does

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/input_path.h"
 #include "app/ordelin_app.h"
 #include "batch/batch_host.h"
 #include "batch/batch_messages.h"
@@ -68,6 +69,13 @@ std::string CommandLineText(const std::vector<std::string>& words) {
 
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
              bool errIsTerminal) {
+    // A path the command line cannot carry would bring the start-up to another file, or none.
+    if (!options.words.empty()) {
+        if (const std::optional<std::string> problem = CommandLineFileProblem(options.words[0])) {
+            err << kProgramName << ": " << *problem << "\n" << kUsageLine << "\n";
+            return kExitUsage;
+        }
+    }
     BoxLog log(err);
     std::optional<ProgressLine> progress;
     if (options.progress && errIsTerminal) {
@@ -106,6 +114,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
         err << kProgramName << ": \"" << commandLine
             << "\" does not name an input file (with its folder) and a /D directory name\n"
             << kUsageLine << "\n";
+        return kExitUsage;
+    }
+
+    if (script.CommandLineRefused()) {
+        err << kUsageLine << "\n";
         return kExitUsage;
     }
 

@@ -5,15 +5,13 @@
 #include <cstring>
 
 #include "build/build_run.h"
+#include "build/output_place.h"
 #include "platform/path.h"
 
 namespace batch {
 namespace {
 
 using D = COrdelinDlg;
-
-// The directory table never holds more entries than this (as the dialog's own list assumes).
-constexpr int32_t kMaxDirectoryEntries = 65536;
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -69,20 +67,6 @@ std::string EditName(int id) {
 }
 
 }  // namespace
-
-std::optional<std::string> HostPathIn(CDornApi& client, const std::string& directory,
-                                      const std::string& file) {
-    std::vector<std::string> names;
-    std::vector<std::string> paths;
-    DirectoryEntry entry{};
-    for (int32_t i = 0; i < kMaxDirectoryEntries && client.GetDirectoryEntry(i, entry); ++i) {
-        names.emplace_back(entry.name, strnlen(entry.name, sizeof entry.name));
-        paths.emplace_back(entry.path, strnlen(entry.path, sizeof entry.path));
-    }
-    const int found = directory.empty() ? -1 : FindName(names, directory);
-    if (found < 0) return std::nullopt;
-    return platform::ToHostPath(platform::JoinPath(paths[static_cast<size_t>(found)], file));
-}
 
 bool DialogScript::Refuse(const std::string& text) {
     log.Say(text);
@@ -190,6 +174,32 @@ bool DialogScript::ChooseOrder(InputOrder order) {
     return clicked || Refuse(option + ": the button cannot be clicked");
 }
 
+bool DialogScript::KeyFieldsKept() {
+    if (options.keys.empty()) return true;
+    // The dialog accepted the key position: the key fields stood end to end, and the list is now
+    // the one field at the key position with the key size. The build keys the output on that
+    // field, which must be the bytes the --key options name.
+    const uint64_t position = dialog->outputKeyPosition;
+    const uint64_t size = dialog->outputKeySize;
+    const auto number = [](const std::string& digits) {
+        return static_cast<uint64_t>(std::max(0, platform::ParseLeadingInt(digits)));
+    };
+    uint64_t total = 0;
+    std::string asked;
+    for (const KeyFieldText& field : options.keys) {
+        total += number(field.length);
+        asked += (asked.empty() ? "" : " ") + field.position + ":" + field.length;
+    }
+    if (number(options.keys.front().position) == position && total == size) return true;
+    const std::string one = std::to_string(position) + ":" + std::to_string(size);
+    commandLineRefused = true;
+    return Refuse("--key-pos " + *options.keyPos +
+                  ": an extended keyed output holds its key in the record at the key position, "
+                  "so its key is the one field " +
+                  one + ", not the --key fields " + asked + "; give --key " + one +
+                  " with this --key-pos, or leave --key-pos out for a keyed output on " + asked);
+}
+
 bool DialogScript::Press() {
     if (!host->Enabled(D::kBuildFile)) {
         return Refuse("Build File is disabled, the key is not complete: " +
@@ -197,14 +207,13 @@ bool DialogScript::Press() {
     }
     if (options.dryRun) {
         build::BuildRun(*dialog).DryRun();
-        // The build would ask before replacing an existing output; the count says nothing of it.
-        FileDescriptor existing{};
-        if (dialog->lastBuild.copied && !options.overwrite &&
-            dialog->client->GetFileDescriptor(dialog->outputFileName.c_str(),
-                                              dialog->outputDirectory.c_str(), existing)) {
+        // The build would ask before replacing an existing output, and be refused without
+        // --overwrite: the count says what it would write with it.
+        if (dialog->lastBuild.copied && dialog->lastBuild.outputExists && !options.overwrite) {
             log.Say(dialog->outputFileName + " on " + dialog->outputDirectory +
                     " exists: the build will ask to overwrite it, and without --overwrite the "
                     "answer is No");
+            wouldBeRefused = true;
         }
     } else if (!host->Click(D::kBuildFile)) {
         return Refuse("Build File cannot be clicked");
@@ -229,7 +238,9 @@ bool DialogScript::Act(headless::HeadlessHost& view, COrdelinDlg& target) {
     for (const KeyFieldText& field : o.keys) {
         if (!AddKeyField(field)) return false;
     }
-    if (o.keyPos && !Enter(D::kOutputKeyPosition, *o.keyPos, "--key-pos")) return false;
+    if (o.keyPos && (!Enter(D::kOutputKeyPosition, *o.keyPos, "--key-pos") || !KeyFieldsKept())) {
+        return false;
+    }
     if (o.noKeyPos && !Enter(D::kOutputKeyPosition, "", "--no-key-pos")) return false;
     if (o.from && !Enter(D::kFromKey, *o.from, "--from")) return false;
     if (o.to && !Enter(D::kToKey, *o.to, "--to")) return false;
@@ -248,7 +259,7 @@ void DialogScript::TakeDown() {
     output.file = dialog->outputFileName;
     output.directory = dialog->outputDirectory;
     if (dialog->client != nullptr) {
-        output.hostPath = HostPathIn(*dialog->client, output.directory, output.file);
+        output.hostPath = build::HostPathIn(*dialog->client, output.directory, output.file);
     }
     output.type = dialog->extendedOutput ? 36 : 4;
     output.recordSize = dialog->outputRecordSize;
@@ -257,6 +268,7 @@ void DialogScript::TakeDown() {
     taken.output = output;
     taken.order = host->Checked(D::kUseKeyTree) ? InputOrder::Key : InputOrder::Record;
     taken.summary = dialog->lastBuild;
+    taken.wouldBeRefused = wouldBeRefused;
     if (taken.summary.copied && !taken.summary.dryRun && !taken.summary.listFileName.empty()) {
         taken.listFile = platform::ToHostPath(taken.summary.listFileName);
     }
@@ -267,6 +279,7 @@ void DialogScript::Fill(BatchReport& report) const {
     report.order = taken.order;
     report.summary = taken.summary;
     report.listFile = taken.listFile;
+    report.wouldBeRefused = taken.wouldBeRefused;
 }
 
 }  // namespace batch

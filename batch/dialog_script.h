@@ -32,6 +32,9 @@ class DialogScript {
 
     // The dialog accepted its input file and the script ran.
     bool Reached() const { return reached; }
+    // The options asked for what the dialog cannot give as asked (key fields that an accepted
+    // key position replaces): the command line cannot be used, and the script said why.
+    bool CommandLineRefused() const { return commandLineRefused; }
     // Fills the report's dialog part: output, order, summary, list file.
     void Fill(BatchReport& report) const;
 
@@ -43,6 +46,8 @@ class DialogScript {
     bool RemoveStartingFields();
     bool AddKeyField(const KeyFieldText& field);
     bool ChooseOrder(InputOrder order);
+    // After the key position was accepted: the one field it makes is the key fields asked for.
+    bool KeyFieldsKept();
     bool Press();
     void TakeDown();
     // Says why the script stops; returns false.
@@ -55,12 +60,9 @@ class DialogScript {
     headless::HeadlessHost* host = nullptr;
     COrdelinDlg* dialog = nullptr;
     bool reached = false;
+    bool commandLineRefused = false;
+    bool wouldBeRefused = false;
     BatchReport taken;
 };
-
-// The host path of `file` in the directory the client's directory table names `directory`
-// (the name found exactly, else without regard to case); none when the table has no such name.
-std::optional<std::string> HostPathIn(CDornApi& client, const std::string& directory,
-                                      const std::string& file);
 
 }  // namespace batch

@@ -10,6 +10,7 @@
 
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
+#include "platform/stop_request.h"
 #include "talvo/talvolib.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
     std::cout << parsed.out << std::flush;
     std::cerr << parsed.err << std::flush;
     if (!parsed.options) return parsed.exitStatus;
+    // SIGINT and SIGTERM stop the build at the next record, with its output sound and the run
+    // told; a second one ends the program at once.
+    platform::CatchStopSignals();
     try {
         talvo::RegisterTalvoLib();
         return batch::RunBatch(*parsed.options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);

@@ -8,9 +8,9 @@ namespace build {
 constexpr int32_t kInputChannel = 38;
 constexpr int32_t kOutputChannel = 39;
 constexpr int32_t kSeekFromEnd = 2;
-// The positioning key is this many bytes of fromKey; the open upper bound fills as many of
-// toKey with 0xFF and ends with a zero byte.
-constexpr int32_t kPositionKeyLength = 254;
+// The open upper bound fills this many bytes of toKey with 0xFF and ends with a zero byte. It is
+// kept for the bound's look only: a build without a To Key compares no key with it.
+constexpr int32_t kOpenBoundLength = 254;
 constexpr uint8_t kDeletedMark = 0xFE;
 constexpr int kFirstSubordinateKey = 1;
 constexpr int kLastSubordinateKey = 99;

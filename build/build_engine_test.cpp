@@ -14,6 +14,7 @@
 #include "build/build_run.h"
 #include "build/list_file.h"
 #include "platform/message_box.h"
+#include "platform/runtime_random.h"
 #include "platform/system_error.h"
 
 namespace build::testing {
@@ -131,19 +132,26 @@ TEST_F(EngineBuildTest, KeyRangeBoundsInOneSession) {
         EXPECT_EQ(written, row.written);
     }
 
-    // Keys of 255 bytes meet the open upper bound's zero at byte 254.
+    // Keys of 255 bytes: without a To Key none is left out at the top, not even the key of 255
+    // bytes 0xFF; a typed To Key is compared as ever (its zero byte ends the copy).
     const std::string high(254, '\xFF');
-    const std::vector<std::string> wide{Pad("B", 255, '\0'), high + '\0', high + '\x01'};
+    const std::vector<std::string> wide{Pad("B", 255, '\0'), high + '\0', high + '\x01',
+                                        high + '\xFF'};
     input.clear();
     for (const std::string& key : wide) input.push_back({key + "tail", key});
     MakeInput(FileType::kKeyed, 300, 255, 0, input, {}, "wide");
     ASSERT_TRUE(OpenDialog("wide"));
     Describe("WIDE", -1, {{0, 255}}, 0);  // above 64 bytes a key lies in the record
     Build();
-    const Records back = ReadBack("WIDE");
-    ASSERT_EQ(back.size(), 2u);
+    Records back = ReadBack("WIDE");
+    ASSERT_EQ(back.size(), 4u);
+    for (size_t i = 0; i < wide.size(); ++i) EXPECT_EQ(back[i].first, wide[i]);
+    Enter(D::kToKey, "B");
+    host->QueueAnswer(platform::IDYES);
+    Build();
+    back = ReadBack("WIDE");
+    ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].first, wide[0]);
-    EXPECT_EQ(back[1].first, wide[1]);
 }
 
 TEST_F(EngineBuildTest, EarlyEndOverwriteAnswersPadAndCut) {
@@ -329,14 +337,80 @@ TEST_F(EngineBuildTest, AnEmptyInputWritesNothingButItsListFile) {
     EXPECT_FALSE(host->Visible(D::kProgress));
 }
 
+// What the dialog lets through but the build must not do: refused at its start, in a stop box,
+// before any file is touched.
+TEST_F(EngineBuildTest, OutputsTheBuildCannotMakeAsDescribedAreRefusedAtItsStart) {
+    MakeInput(FileType::kRecords1, 100, 0, 0, {{std::string(100, 'x')}});
+    ASSERT_TRUE(OpenDialog());
+    struct Row {
+        std::string name;
+        std::vector<std::pair<int, int>> fields;
+        std::string box;
+    };
+    const Row rows[] = {
+        {"../ESC",
+         {{0, 8}},
+         "Output file name \"../ESC\" cannot contain \\ or / and cannot be \".\" or \"..\"."},
+        {"..\\ESC",
+         {{0, 8}},
+         "Output file name \"..\\ESC\" cannot contain \\ or / and cannot be \".\" or \"..\"."},
+        {"..",
+         {{0, 8}},
+         "Output file name \"..\" cannot contain \\ or / and cannot be \".\" or \"..\"."},
+        // The key position edit was left empty before the key size went above 64.
+        {"LONG", {{0, 100}}, "Key position is required for key size > 64."},
+    };
+    const auto before = Snapshot(root);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Describe(row.name, -1, row.fields);
+        ASSERT_TRUE(host->Enabled(D::kBuildFile));
+        const auto boxes = Build();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, row.box);
+        EXPECT_EQ(boxes[0].flags, 0x10u);
+        EXPECT_FALSE(dialog->lastBuild.copied);
+    }
+    EXPECT_EQ(Snapshot(root), before);
+}
+
+TEST_F(EngineBuildTest, BuildsInOneSecondKeepEachOthersListFiles) {
+    MakeInput(FileType::kRecords1, 8, 0, 0, {{"record-1"}});
+    ASSERT_TRUE(OpenDialog());
+    Describe("ONE", -1, {{0, 8}});
+    // The clock stands still: every list file starts from the same number. Each build takes the
+    // generator's next number while a name is taken, by a file of any kind.
+    platform::srand(static_cast<uint32_t>(kNow));
+    std::vector<std::string> names;
+    for (int i = 0; i < 4; ++i) names.push_back(ListFileNameFor(platform::rand()).substr(10));
+    ASSERT_EQ(names[0], kListFile);
+    Build();
+    const std::string first = ListFileText();
+    fs::create_directory(root / "temp" / names[1]);  // a folder in the way
+    host->QueueAnswer(platform::IDYES);
+    Build();
+    EXPECT_EQ(ListFileText(), first);
+    EXPECT_TRUE(fs::is_directory(root / "temp" / names[1]));
+    const std::string& listed = dialog->lastBuild.listFileName;
+    EXPECT_EQ(listed.substr(listed.rfind('\\') + 1), names[2]);
+    EXPECT_NE(ReadFile(root / "temp" / names[2]).find("Records written: 1"), std::string::npos);
+    EXPECT_EQ(shell->opened.back(), (root / "temp" / names[2]).string());
+    EXPECT_FALSE(fs::exists(root / "temp" / names[3]));
+}
+
 TEST_F(EngineBuildTest, AListFileThatCannotBeWrittenDoesNotStopTheBuild) {
     MakeInput(FileType::kRecords1, 8, 0, 0, {{"record-1"}});
 
     ASSERT_TRUE(OpenDialog());
     Describe("ONE", -1, {{0, 8}});
     // A full disk: the build ends normally, then says once that the list is incomplete. The list
-    // file is a device node like /dev/full (a symbolic link to it would not be followed).
-    if (::mknod((root / "temp" / kListFile).c_str(), S_IFCHR | 0600, ::makedev(1, 7)) == 0) {
+    // file is a device node like /dev/full, which the dialog holds open as its list file (a new
+    // list file is only ever made where no file is in the way).
+    const std::string full = (root / "temp" / kListFile).string();
+    if (::mknod(full.c_str(), S_IFCHR | 0600, ::makedev(1, 7)) == 0) {
+        dialog->listFileName = platform::ToPlatformPath(full);
+        ASSERT_TRUE(dialog->listFile.Create(dialog->listFileName));
+        dialog->listFileOpen = true;
         auto boxes = Build();
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0].text, "1 records were written");

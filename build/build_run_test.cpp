@@ -3,13 +3,19 @@
 #include "build/build_run.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "platform/path.h"
+#include "platform/stop_request.h"
 #include "platform/testing/scoped_env.h"
+#include "talvo/talvolib.h"
 #include "ui/dialog_test_fixture.h"
 
 namespace {
@@ -53,6 +59,43 @@ class StagedComponent : public fstest::ScriptedComponent {
         }
         return status;
     }
+    int32_t unreadableRecord = -1;  // ReadRecord of this number fails: the file is damaged
+    int keysBeforeFailure = -1;     // NextKey fails after this many keys
+    int writesBeforeFull = -1;      // WriteKey fails after this many: the disk is full
+    int readsBeforeStop = -1;       // a stop is asked for (as by SIGINT) after this many reads
+
+    HResult ReadRecord(int32_t channel, const Variant& number, VariantBool* ok) override {
+        const HResult status = ScriptedComponent::ReadRecord(channel, number, ok);
+        if (number.lVal == unreadableRecord) {
+            *ok = platform::VARIANT_FALSE;
+            SetError(talvo::kErrorDamaged, "record " + std::to_string(number.lVal) + " damaged");
+        }
+        CountRead();
+        return status;
+    }
+    HResult NextKey(int32_t channel, WideString* key) override {
+        const HResult status = ScriptedComponent::NextKey(channel, key);
+        if (keysBeforeFailure >= 0 && keysBeforeFailure-- == 0) {
+            *key = std::u16string();
+            SetError(11, "the index cannot be read");
+        }
+        CountRead();
+        return status;
+    }
+    HResult WriteKey(int32_t channel, const Variant& key, VariantBool* ok) override {
+        if (writesBeforeFull >= 0 && writesBeforeFull-- == 0) {
+            writesBeforeFull = 0;  // and every write after it
+            *ok = platform::VARIANT_FALSE;
+            SetError(talvo::kErrorNoSpace, "no space left on the device");
+            return platform::kOk;
+        }
+        return ScriptedComponent::WriteKey(channel, key, ok);
+    }
+    bool ChannelOpen(int32_t channel) const { return channels.count(channel) != 0; }
+    void CountRead() {
+        if (readsBeforeStop >= 0 && readsBeforeStop-- == 0) platform::RequestStop(SIGTERM);
+    }
+
     HResult Open(int32_t channel, const WideString& file, const WideString& directory,
                  VariantBool* ok) override {
         const HResult status = ScriptedComponent::Open(channel, file, directory, ok);
@@ -244,6 +287,92 @@ TEST_F(ScriptedBuildTest, EarlyEndsShowTheirMessageAndStopBeforeTheCopy) {
         EXPECT_EQ(component->FindFile("OUT", "CUST") != nullptr,
                   row.outputExists || staged->refusedChannel == 39);
     }
+}
+
+// A copy that cannot go on ends with a stop box in place of the count, and the list file says
+// why; what was written stays.
+TEST_F(ScriptedBuildTest, ACopyThatEndsEarlySaysWhyInEitherOrder) {
+    struct Row {
+        const char* what;
+        bool keyOrder;
+        void (*stage)(StagedComponent&);
+        CopyEnd end;
+        uint32_t written;
+        std::string box;
+        std::string line;  // of the list file
+    };
+    const Row rows[] = {
+        {"a record that cannot be read", false, [](StagedComponent& c) { c.unreadableRecord = 3; },
+         CopyEnd::kInputUnreadable, 3,
+         "Read of File \"CUST\" on \"DAT\" - failed: record 3 damaged\n\nThe build ended "
+         "early: 3 records were written.",
+         "The build ended early: the input could not be read: record 3 damaged"},
+        {"an index that cannot be read", true, [](StagedComponent& c) { c.keysBeforeFailure = 2; },
+         CopyEnd::kInputUnreadable, 2,
+         "Read of File \"CUST\" on \"DAT\" - failed: the index cannot be read\n\nThe build "
+         "ended early: 2 records were written.",
+         "The build ended early: the input could not be read: the index cannot be read"},
+        {"a full disk", true, [](StagedComponent& c) { c.writesBeforeFull = 4; }, CopyEnd::kNoSpace,
+         4,
+         "The output file \"CUST\" ran out of space: no space left on the device\n\nThe build "
+         "ended early: 4 records were written.",
+         "The build ended early: the output ran out of space: no space left on the device"},
+        {"a stop asked for", false, [](StagedComponent& c) { c.readsBeforeStop = 1; },
+         CopyEnd::kInterrupted, 2,
+         "The build was interrupted (SIGTERM): the output file \"CUST\" holds 2 records.",
+         "The build was interrupted (SIGTERM): the output holds 2 records."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        OpenOn(8);
+        if (!row.keyOrder) {
+            ASSERT_TRUE(host->Click(D::kUseRecordNumber));
+        }
+        row.stage(*staged);
+        const auto boxes = Build();
+        platform::RequestStop(0);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, row.box);
+        EXPECT_EQ(boxes[0].flags, 0x10u);
+        const BuildSummary& summary = dialog->lastBuild;
+        EXPECT_EQ(summary.end, row.end);
+        EXPECT_TRUE(summary.EndedEarly());
+        EXPECT_EQ(summary.failure, row.box);
+        EXPECT_EQ(dialog->recordsWritten, row.written);
+        EXPECT_EQ(component->FindFile("OUT", "CUST")->keys.size(), row.written);
+        // The copy stopped there: nothing was read after the failure.
+        EXPECT_LE(summary.recordsRead, uint64_t{row.written} + 1);
+        std::ifstream file(*platform::ToHostPath(summary.listFileName), std::ios::binary);
+        const std::string list((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_NE(list.find("Records written: " + std::to_string(row.written) + ", Time"),
+                  std::string::npos)
+            << list;
+        EXPECT_NE(list.find(row.line + "\r\n"), std::string::npos) << list;
+        EXPECT_FALSE(staged->ChannelOpen(39));  // both channels were closed
+        EXPECT_FALSE(staged->ChannelOpen(38));
+    }
+}
+
+TEST_F(ScriptedBuildTest, AStopAskedForBeforeTheBuildLeavesTheOutputAlone) {
+    OpenOn(3);
+    fstest::FakeFile& existing = component->AddFile("OUT", "CUST", 4, 10, 2);
+    fstest::ScriptedComponent::AddRecord(existing, Units(std::string("zz")),
+                                         Units(std::string("zzzzzzzzzz")));
+    platform::RequestStop(SIGINT);
+    const auto boxes = Build();
+    platform::RequestStop(0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+              "The build was interrupted (SIGINT) before it began: the output was "
+              "not touched.");
+    EXPECT_EQ(boxes[0].flags, 0x10u);
+    EXPECT_EQ(component->CallCount("Erase"), 0);
+    EXPECT_EQ(component->FindFile("OUT", "CUST")->keys.size(), 1u);
+    EXPECT_EQ(dialog->lastBuild.end, CopyEnd::kInterrupted);
+    EXPECT_FALSE(dialog->lastBuild.copied);
 }
 
 TEST_F(ScriptedBuildTest, KeyFieldsTheBuffersCannotHoldAreRefusedBeforeAnyFileIsTouched) {

@@ -73,6 +73,22 @@ std::string CompletedLine(uint32_t recordsWritten, const platform::LocalTime& ti
            ", Time completed: " + TwoDigits(time.hour) + ":" + TwoDigits(time.minute);
 }
 
+std::string EarlyEndLine(const BuildSummary& summary, uint32_t held) {
+    const std::string error = EscapeHtml(summary.endError);
+    switch (summary.end) {
+        case CopyEnd::kInputUnreadable:
+            return "The build ended early: the input could not be read: " + error;
+        case CopyEnd::kNoSpace:
+            return "The build ended early: the output ran out of space: " + error;
+        case CopyEnd::kInterrupted:
+            return "The build was interrupted (" + SignalName(summary.stopSignal) +
+                   "): the output holds " + std::to_string(held) + " records.";
+        case CopyEnd::kComplete:
+            break;
+    }
+    return "The build ended early: the output could not be completed: " + error;
+}
+
 std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder) {
     return (keyOrder ? "Place " + std::to_string(record.number) + " in key order"
                      : "Record " + std::to_string(record.number)) +
@@ -86,12 +102,19 @@ std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder) {
 
 void COrdelinDlg::StartListFile() {
     platform::srand(static_cast<uint32_t>(platform::CurrentTime()));
-    const int number = platform::rand() % build::kListFileNumberRange;
-    listFileName = build::ListFileNameFor(number);
-    // Not consulted: a name left unresolved fails to be created and says so.
-    CDornApi::ExpandDirectoryMacro(listFileName, false);
-
-    if (!listFile.Create(listFileName)) {
+    // A list file of another run (a build in the same second, in this process or another) is
+    // never replaced: while the name is taken, the generator's next number names the file. The
+    // generator gives at most 32768 different numbers, so that many tries find any free one.
+    bool created = false;
+    for (int tries = 0; !created && tries < build::kListFileNameTries; ++tries) {
+        const int number = platform::rand() % build::kListFileNumberRange;
+        listFileName = build::ListFileNameFor(number);
+        // Not consulted: a name left unresolved fails to be created and says so.
+        CDornApi::ExpandDirectoryMacro(listFileName, false);
+        created = listFile.CreateNew(listFileName);
+        if (!created && platform::GetLastError() != platform::ERROR_FILE_EXISTS) break;
+    }
+    if (!created) {
         build::ShowMessage(*this,
                            build::ListFileCreateFailedText(listFileName, platform::GetLastError()),
                            platform::MB_OK);
@@ -116,6 +139,7 @@ void COrdelinDlg::WriteListLine(const std::string& text) {
 void COrdelinDlg::FinishListFile() {
     WriteListLine("");
     WriteListLine(build::CompletedLine(recordsWritten, platform::LocalTimeNow()));
+    if (lastBuild.EndedEarly()) WriteListLine(build::EarlyEndLine(lastBuild, recordsWritten));
     if (lastBuild.recordsNotWritten != 0) {
         WriteListLine("Records not written: " + std::to_string(lastBuild.recordsNotWritten));
         for (const NotWrittenRecord& record : lastBuild.notWritten) {

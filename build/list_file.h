@@ -1,8 +1,10 @@
 // The list file: a small HTML report of a build, named "$(QVTEMP)\OLnnnnnn.htm" with a number
-// from the runtime's generator, headed when the copy starts and finished after it, then handed
-// to the shell. Lines end in CR LF. File and directory names and reasons are escaped for HTML;
-// the fixed texts are not. The formatting pieces are here; the dialog's three operations
-// (StartListFile, WriteListLine, FinishListFile) are defined in list_file.cpp.
+// from the runtime's generator (seeded with the time; while a name is taken, the generator's
+// next number), created only where no file of that name exists, headed when the copy starts
+// and finished after it, then handed to the shell. Lines end in CR LF. File and directory
+// names and reasons are escaped for HTML; the fixed texts are not. The formatting pieces are
+// here; the dialog's three operations (StartListFile, WriteListLine, FinishListFile) are
+// defined in list_file.cpp.
 //
 //   1  <HTML><HEAD><TITLE>
 //   2  Output from Talvo Ordelin Utility Version 13.00
@@ -12,6 +14,8 @@
 //   6  Output file: NAME on DIR
 //   7  (empty)
 //   8  Records written: N, Time completed: HH:MM
+//   and only when the build ended early (a failed read, a full disk, a stop asked for):
+//      The build ended early: REASON    (or: The build was interrupted (SIGINT): ...)
 //   and only when records were not written:
 //   9  Records not written: N
 //      Record R, key HEX: REASON         (record order; "Place P in key order" in key order)
@@ -28,6 +32,8 @@
 namespace build {
 
 constexpr int kListFileNumberRange = 100000;
+// Names tried before a list file is given up: more than the generator's different numbers.
+constexpr int kListFileNameTries = 65536;
 
 // "$(QVTEMP)\OL" and the number in six digits with leading zeros, then ".htm".
 std::string ListFileNameFor(int number);
@@ -39,6 +45,8 @@ std::string HexBytes(const uint8_t* bytes, size_t length);
 std::string StartedLine(const platform::LocalTime& time);
 // Line 8.
 std::string CompletedLine(uint32_t recordsWritten, const platform::LocalTime& time);
+// The line that says why a build ended early (BuildSummary::EndedEarly), holding `held` records.
+std::string EarlyEndLine(const BuildSummary& summary, uint32_t held);
 // One line of a record not written.
 std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder);
 

@@ -4,16 +4,33 @@
 #include <limits>
 
 #include "build/build_constants.h"
+#include "platform/stop_request.h"
 
 namespace build {
 
 void RecordCopy::Run(bool keyOrder, RecordSink& sink) {
+    summary.end = CopyEnd::kComplete;
     if (keyOrder) {
         CopyInKeyOrder(sink);
     } else {
         CopyInRecordOrder(sink);
     }
     sink.Finish();
+}
+
+bool RecordCopy::Interrupted() {
+    const int signal = platform::StopRequested();
+    if (signal == 0) return false;
+    summary.end = CopyEnd::kInterrupted;
+    summary.stopSignal = signal;
+    return true;
+}
+
+void RecordCopy::ReadEnded(bool endOfInput) {
+    if (endOfInput) return;
+    summary.end = CopyEnd::kInputUnreadable;
+    summary.endError = dialog.client->GetErrorText();
+    if (summary.endError.empty()) summary.endError = "the component gave no reason";
 }
 
 void RecordCopy::CopyInKeyOrder(RecordSink& sink) {
@@ -25,23 +42,30 @@ void RecordCopy::CopyInKeyOrder(RecordSink& sink) {
 
     int32_t keyLength = keySize;  // set once: a shorter key caps the later reads
     client.PositionByKey(kInputChannel, reinterpret_cast<const uint8_t*>(dialog.fromKey.data()),
-                         kPositionKeyLength);
-    if (!client.ReadNextKey(kInputChannel, key, keyLength)) return;
+                         keySize);
     for (uint64_t place = 0;; ++place) {
-        if (std::memcmp(key, bound, static_cast<size_t>(keySize)) > 0) return;
+        if (Interrupted()) return;
+        if (!client.ReadNextKey(kInputChannel, key, keyLength)) {
+            // The end of the keys is an empty key, with no error (or the code that says so).
+            const int32_t code = client.GetErrorNumber();
+            ReadEnded(code == 0 || code == talvo::kErrorEndOfKeys);
+            return;
+        }
+        if (keyRange.upperBound && std::memcmp(key, bound, static_cast<size_t>(keySize)) > 0) {
+            return;
+        }
         int32_t recordLength = recordSize;
         const bool read = client.ReadByKey(kInputChannel, dialog.recordBuffer.data(), &recordLength,
                                            key, keySize);
         Stepped();
         if (read) {
-            sink.Take(place);
+            if (!sink.Take(place)) return;
         } else {
             // The buffer holds some other record: nothing is written under this key.
             summary.AddNotWritten(
                 place, key, static_cast<size_t>(keySize),
                 "could not be read under this input key: " + client.GetErrorText());
         }
-        if (!client.ReadNextKey(kInputChannel, key, keyLength)) return;
     }
 }
 
@@ -54,18 +78,22 @@ void RecordCopy::CopyInRecordOrder(RecordSink& sink) {
         markOffset >= 0 && dialog.inputRecordSize > static_cast<uint32_t>(markOffset);
     uint8_t* record = dialog.recordBuffer.data();
 
-    int32_t recordLength = recordSize;
-    if (!client.ReadByRecordNumber(kInputChannel, record, &recordLength, 0)) return;
     for (int32_t number = 0;; ++number) {
-        recordLength = recordSize;
+        if (Interrupted()) return;
+        int32_t recordLength = recordSize;
+        if (!client.ReadByRecordNumber(kInputChannel, record, &recordLength, number)) {
+            // Past the last record the component finds none; any other failure is a read that
+            // failed.
+            ReadEnded(client.GetErrorNumber() == talvo::kErrorNotFound);
+            return;
+        }
         Stepped();
         if (marked && record[markOffset] == kDeletedMark) {
             ++summary.recordsDeleted;
-        } else {
-            sink.Take(static_cast<uint64_t>(number));
+        } else if (!sink.Take(static_cast<uint64_t>(number))) {
+            return;
         }
         if (number == std::numeric_limits<int32_t>::max()) return;  // no number beyond
-        if (!client.ReadByRecordNumber(kInputChannel, record, &recordLength, number + 1)) return;
     }
 }
 

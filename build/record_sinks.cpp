@@ -18,13 +18,19 @@ bool COrdelinDlg::WriteOutputRecord() {
 
 namespace build {
 
-void OutputWriter::Take(uint64_t number) {
+bool OutputWriter::Take(uint64_t number) {
     if (dialog.WriteOutputRecord()) {
         ++summary.recordsWritten;
-        return;
+        return true;
     }
-    summary.AddNotWritten(number, dialog.builtKey.data(), dialog.outputKeySize,
-                          dialog.client->GetErrorText());
+    CDornApi& client = *dialog.client;
+    const bool full = client.GetErrorNumber() == talvo::kErrorNoSpace;
+    const std::string& error = client.GetErrorText();
+    summary.AddNotWritten(number, dialog.builtKey.data(), dialog.outputKeySize, error);
+    if (!full) return true;
+    summary.end = CopyEnd::kNoSpace;
+    summary.endError = error;
+    return false;
 }
 
 DryRunCounter::DryRunCounter(COrdelinDlg& owner, BuildSummary& counts)
@@ -33,7 +39,7 @@ DryRunCounter::DryRunCounter(COrdelinDlg& owner, BuildSummary& counts)
       keySize(owner.outputKeySize),
       markOffset(DeletedMarkOffset(owner.extendedOutput ? 36 : 4)) {}
 
-void DryRunCounter::Take(uint64_t number) {
+bool DryRunCounter::Take(uint64_t number) {
     AssembleKey(dialog);
     const uint8_t* key = dialog.builtKey.data();
     const uint8_t* record = dialog.recordBuffer.data();
@@ -42,16 +48,17 @@ void DryRunCounter::Take(uint64_t number) {
         std::memcmp(record + dialog.outputKeyPosition, key, keySize) != 0) {
         summary.AddNotWritten(number, key, keySize,
                               "the record's bytes at the key position differ from its key");
-        return;
+        return true;
     }
     if (recordSize > static_cast<uint32_t>(markOffset) && record[markOffset] == kDeletedMark) {
         summary.AddNotWritten(number, key, keySize,
                               "the record holds 0xFE at byte " + std::to_string(markOffset) +
                                   " and would read as deleted");
-        return;
+        return true;
     }
     keys.insert(keys.end(), key, key + keySize);
     numbers.push_back(static_cast<uint32_t>(number));
+    return true;
 }
 
 void DryRunCounter::Finish() {

@@ -10,11 +10,12 @@
 namespace build {
 
 // Writes each record through COrdelinDlg::WriteOutputRecord; a refused write is counted as not
-// written, with the output key and the component's error text as its reason.
+// written, with the output key and the component's error text as its reason. A write refused
+// because the disk is full ends the copy (CopyEnd::kNoSpace): no later record could be kept.
 class OutputWriter : public RecordSink {
   public:
     OutputWriter(COrdelinDlg& owner, BuildSummary& counts) : dialog(owner), summary(counts) {}
-    void Take(uint64_t number) override;
+    bool Take(uint64_t number) override;
 
   private:
     COrdelinDlg& dialog;
@@ -29,7 +30,7 @@ class OutputWriter : public RecordSink {
 class DryRunCounter : public RecordSink {
   public:
     DryRunCounter(COrdelinDlg& owner, BuildSummary& counts);
-    void Take(uint64_t number) override;
+    bool Take(uint64_t number) override;
     void Finish() override;
 
   private:

@@ -99,6 +99,18 @@ class BadInputTest : public ::testing::Test {
         Make({"gen", Data("it's \"q\""), "--records", "5", "--type", "1"});
         Make({"gen", Data("Kundenstamm-ÄÖÜ"), "--records", "5", "--type", "36"});
         Make({"gen", Data("MixedCase"), "--records", "5", "--type", "2"});
+        // Paths the command line cannot carry, each beside the file it would reach instead.
+        fs::create_directories(Data("a b\"c"));
+        Make({"gen", Data("a b\"c/cust"), "--records", "5"});
+        Make({"gen", Data("a b"), "--records", "7"});
+        fs::create_directories(Data("back\\slash"));
+        fs::create_directories(Data("back/slash"));
+        Make({"gen", Data("back\\slash/cust"), "--records", "5"});
+        Make({"gen", Data("back/slash/cust"), "--records", "7"});
+        Make({"gen", Data("Twin"), "--records", "5", "--type", "2"});
+        Make({"gen", Data("TWIN"), "--records", "7", "--type", "2"});
+        Make({"gen", Data("spaced "), "--records", "5", "--type", "2"});
+        Make({"gen", Data("spaced"), "--records", "7", "--type", "2"});
         // An unreadable copy (only for users whom permissions bind).
         WriteFile(Data("locked"), cust);
         WriteFile(Data("locked.idx"), index);
@@ -658,6 +670,22 @@ std::vector<Row> OrdelinCommandLines() {
          {"@/cust", "/DDAT", "/NET:SERVER"},
          1,
          "cannot connect to the network name \"SERVER\""},
+        {"an input path with a double quote",
+         kOrdelin,
+         {"@/a b\"c/cust", "/DDAT"},
+         2,
+         "ordelin: the input file \"@/a b\"c/cust\" holds a double quote, which the command "
+         "line cannot carry"},
+        {"an input path with a backslash in a folder's name",
+         kOrdelin,
+         {"@/back\\slash/cust", "/DDAT"},
+         2,
+         "holds a backslash, which the command line reads as a folder separator"},
+        {"an input name that upper case makes another file's",
+         kOrdelin,
+         {"@/Twin", "/DDAT"},
+         2,
+         "the input file \"@/Twin\" would be read as \"@/TWIN\", another file"},
         {"a good command line but no display",
          kOrdelin,
          {"@/cust", "/DDAT"},
@@ -716,6 +744,17 @@ std::vector<Row> BatchBuilds() {
          {"@/cust", "/DDAT", "/NET:SERVER", "--out", "NEW"},
          1,
          "cannot connect to the network name \"SERVER\""},
+        // Input paths the command line cannot carry: never another file read in their place.
+        {"an input path with a double quote", kBatch, Build("@/a b\"c/cust", {"--dry-run"}), 2,
+         "ordelin-batch: the input file \"@/a b\"c/cust\" holds a double quote, which the "
+         "command line cannot carry"},
+        {"an input path with a backslash in a folder's name", kBatch,
+         Build("@/back\\slash/cust", {"--dry-run"}), 2,
+         "holds a backslash, which the command line reads as a folder separator"},
+        {"an input name that upper case makes another file's", kBatch,
+         Build("@/Twin", {"--dry-run"}), 2, "would be read as \"@/TWIN\", another file"},
+        {"an input name that ends in a space", kBatch, Build("@/spaced ", {"--dry-run"}), 2,
+         "ends in white space, which the command line drops"},
         // Inputs the dialog cannot read.
         {"a foreign input", kBatch, Build("@/letter", {}), 1,
          "ordelin-batch: LETTER on DAT is not a valid data file"},
@@ -777,6 +816,12 @@ std::vector<Row> BatchBuilds() {
           "--overwrite"},
          1,
          "is open"},
+        {"a dry run of an output naming the input through another directory name",
+         kBatch,
+         {"@/cust", "/DDAT", "--out", "CUST", "--out-dir", "ALI", "--key-size", "8", "--key", "0:8",
+          "--overwrite", "--dry-run"},
+         1,
+         "Erase of File \"CUST\" would fail: it is the input file CUST on DAT"},
         {"an output naming the input through the same folder written otherwise",
          kBatch,
          {"@/cust", "/DDAT", "--out", "cust", "--out-dir", "SAM", "--key-size", "8", "--key", "0:8",

@@ -150,7 +150,7 @@ TEST_F(FullDiskTest, OtherCommandsThatRunOutOfSpaceLeaveNothingHalfWritten) {
 }
 
 #ifdef ORDELIN_BATCH_EXE
-TEST_F(FullDiskTest, ABuildThatRunsOutOfSpaceCountsWhatItCouldNotWrite) {
+TEST_F(FullDiskTest, ABuildThatRunsOutOfSpaceSaysSoAndEndsThere) {
     // The list files go to a folder of the test (the settings file's QVTEMP).
     fs::create_directories(scratch_.Path("home/share/Corvane Group"));
     WriteFile(scratch_.Path("home/share/Corvane Group/NAVO.INI"),
@@ -174,23 +174,35 @@ TEST_F(FullDiskTest, ABuildThatRunsOutOfSpaceCountsWhatItCouldNotWrite) {
                                        {Data("src"), "/DDAT", "--out", output, "--key-size", "26",
                                         "--key", "61:18", "--key", "0:8", "--order", c.order},
                                        options);
-        EXPECT_EQ(r.exitCode, 3) << r.Describe();
+        // A failure, not records refused one by one: the output ran out of space, and the
+        // build stopped there.
+        EXPECT_EQ(r.exitCode, 1) << r.Describe();
         EXPECT_FALSE(r.SanitizerReport()) << r.err;
-        EXPECT_NE(r.err.find("could not be completed: no space left on the device"),
-                  std::string::npos)
-            << r.err;
+        const std::string said = "ordelin-batch: The output file \"" + output +
+                                 "\" ran out of space: no space left on the device";
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("duplicate key"), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("; ended early: no space"), std::string::npos) << r.out;
 
-        // The closing message counts what the sound output holds, and the rest as not written.
+        // The message counts what the sound output holds; so does the list file.
         const std::optional<std::string> state = CheckedState(Data(output));
         ASSERT_TRUE(state.has_value());
         const size_t at = state->find(": sound: ");
         ASSERT_NE(at, std::string::npos) << *state;
         const uint64_t held = std::stoull(state->substr(at + 9));
-        EXPECT_NE(r.err.find("ordelin-batch: " + std::to_string(held) + " records were written " +
-                             std::to_string(5000 - held) + " records were not written"),
-                  std::string::npos)
+        EXPECT_NE(
+            r.err.find("The build ended early: " + std::to_string(held) + " records were written."),
+            std::string::npos)
             << r.err;
         EXPECT_LT(held, 5000u);
+        const size_t listed = r.out.find("list file: ");
+        ASSERT_NE(listed, std::string::npos) << r.out;
+        const std::string list =
+            ReadFile(r.out.substr(listed + 11, r.out.find('\n', listed) - listed - 11));
+        EXPECT_NE(list.find("Records written: " + std::to_string(held) + ","), std::string::npos);
+        EXPECT_NE(list.find("The build ended early: the output ran out of space: "),
+                  std::string::npos)
+            << list;
         if (*c.budgets != '\0') {
             EXPECT_GT(held, 0u);
         }

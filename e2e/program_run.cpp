@@ -105,6 +105,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     if (options.errorTerminal >= 0) ::close(options.errorTerminal);
+    if (options.started) options.started(pid);
 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);

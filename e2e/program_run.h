@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +29,9 @@ struct RunOptions {
     // while the program runs, so that it never waits on a full terminal.
     int errorTerminal = -1;
     int terminalMaster = -1;
+    // Called with the program's process id once it runs (from the thread that runs it), for a
+    // test that signals it or watches what it does while it runs.
+    std::function<void(pid_t)> started;
 };
 
 struct RunResult {

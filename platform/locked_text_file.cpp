@@ -23,6 +23,14 @@ LockedTextFile::~LockedTextFile() {
 }
 
 bool LockedTextFile::Create(std::string_view path) {
+    return Open(path, false);
+}
+
+bool LockedTextFile::CreateNew(std::string_view path) {
+    return Open(path, true);
+}
+
+bool LockedTextFile::Open(std::string_view path, bool mustBeNew) {
     if (fd >= 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
@@ -35,11 +43,13 @@ bool LockedTextFile::Create(std::string_view path) {
     // No O_TRUNC: the file is emptied only once the lock is ours, so a refused second writer
     // leaves the first one's file alone. A symbolic link planted under the name is not
     // followed, and a pipe without a reader does not hold the open up.
-    const int opened =
-        ::open(host->c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int opened = ::open(
+        host->c_str(),
+        O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (mustBeNew ? O_EXCL : 0), 0666);
     if (opened < 0) {
         // With O_CREAT a missing entry can only be a folder along the path.
-        SetLastError(errno == ENOENT                    ? ERROR_PATH_NOT_FOUND
+        SetLastError(errno == EEXIST                    ? ERROR_FILE_EXISTS
+                     : errno == ENOENT                  ? ERROR_PATH_NOT_FOUND
                      : errno == ELOOP || errno == ENXIO ? ERROR_ACCESS_DENIED
                                                         : ErrorFromErrno(errno));
         return false;

@@ -30,6 +30,9 @@ class LockedTextFile {
     // ERROR_SHARING_VIOLATION (another writer holds the lock: the file is left as it was), and
     // the like. Nothing is open then.
     bool Create(std::string_view path);
+    // As Create, but only a file that does not exist yet is made: when an entry of that name
+    // exists (whatever it is) nothing is touched and the last error is ERROR_FILE_EXISTS.
+    bool CreateNew(std::string_view path);
     bool IsOpen() const { return fd >= 0; }
 
     // Appends `text` and CR LF. Returns false, writing nothing, when the file is not open or an
@@ -45,6 +48,7 @@ class LockedTextFile {
     uint32_t WriteError() const { return writeError; }
 
   private:
+    bool Open(std::string_view path, bool mustBeNew);
     // Writes the buffer out; keeps the first failure.
     void Flush();
 

@@ -158,5 +158,27 @@ TEST_F(LockedTextFileTest, AFullDiskIsKeptAndReportedAtClose) {
     EXPECT_EQ(fs::file_size(root / "full.htm"), 4096u);
 }
 
+TEST_F(LockedTextFileTest, CreateNewMakesOnlyAFileThatIsNotThere) {
+    const fs::path taken = root / "Taken.htm";
+    std::ofstream(taken) << "another run's report\n";
+    fs::create_symlink(root / "elsewhere", root / "Link.htm");  // a dangling link counts too
+    fs::create_directory(root / "Folder.htm");
+    LockedTextFile out;
+    for (const char* name : {"Taken.htm", "TAKEN.HTM", "Link.htm", "Folder.htm"}) {
+        SCOPED_TRACE(name);
+        SetLastError(0);
+        EXPECT_FALSE(out.CreateNew(ToPlatformPath((root / name).string())));
+        EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+        EXPECT_FALSE(out.IsOpen());
+    }
+    EXPECT_EQ(Read(taken), "another run's report\n");
+    EXPECT_FALSE(fs::exists(root / "elsewhere"));
+
+    ASSERT_TRUE(out.CreateNew(ToPlatformPath((root / "New.htm").string())));
+    EXPECT_TRUE(out.WriteLine("new"));
+    EXPECT_TRUE(out.Close());
+    EXPECT_EQ(Read(root / "New.htm"), "new\r\n");
+}
+
 }  // namespace
 }  // namespace platform

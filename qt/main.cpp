@@ -9,7 +9,8 @@
 // folder. With --choose (the desktop's menu entry) a small window asks for both first, FILE
 // filled in when given, and the start-up then goes on as for `ordelin FILE /DNAME`.
 // Exit status: 0 after the window was closed (or the choice given up), 2 when the command line
-// does not split (a usage line on standard error, no window), 1 for every other failure.
+// does not split or cannot carry FILE (a double quote, a backslash in a host path: a line on
+// standard error, no window), 1 for every other failure.
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "app/input_path.h"
 #include "app/ordelin_app.h"
 #include "platform/command_line_argv.h"
 #include "qt/front_end.h"
@@ -32,6 +34,13 @@ int main(int argc, char** argv) {
     if (choose && argc > 3) {
         std::fputs("usage: ordelin --choose [FILE]\n", stderr);
         return COrdelinApp::kExitUsage;
+    }
+    // A path the command line cannot carry would bring the utility to another file, or none.
+    if (!choose && argc >= 2) {
+        if (const std::optional<std::string> problem = CommandLineFileProblem(argv[1])) {
+            std::fprintf(stderr, "ordelin: %s\n", problem->c_str());
+            return COrdelinApp::kExitUsage;
+        }
     }
     talvo::RegisterTalvoLib();
     // Taken before the application object, which takes the toolkit's own options out of argv.

@@ -39,6 +39,12 @@ constexpr Guid kIidTalvoSubKey{
 // Error codes that every component reports through GetErrorCode.
 constexpr int32_t kErrorNoConnection = 1;
 constexpr int32_t kErrorVersionMismatch = 14;
+// Further codes of this component that a client may tell apart.
+constexpr int32_t kErrorNotFound = 3;    // no such key or record (a record number past the last)
+constexpr int32_t kErrorNoSuchFile = 5;  // the file does not exist
+constexpr int32_t kErrorDamaged = 10;    // the file exists but is damaged (parts that disagree)
+constexpr int32_t kErrorNoSpace = 16;    // the disk is full
+constexpr int32_t kErrorEndOfKeys = 17;  // no further key
 
 // The file-system interface, in interface order.
 class ITalvoFs : public platform::IDispatch {

@@ -18,6 +18,14 @@ struct NotWrittenRecord {
     std::string reason;
 };
 
+// How a copy that was started ended.
+enum class CopyEnd {
+    kComplete,         // every record of the range was read
+    kInputUnreadable,  // a read of the input failed: the records after it were not read
+    kNoSpace,          // the output ran out of space: the copy stopped at the first such write
+    kInterrupted,      // a stop was asked for (a signal): the copy stopped before the next record
+};
+
 struct BuildSummary {
     // The records kept with their details; the rest are only counted.
     static constexpr size_t kMaxDetails = 1000;
@@ -31,8 +39,16 @@ struct BuildSummary {
     uint64_t recordsNotWritten = 0;            // read, not deleted, and not written
     std::vector<NotWrittenRecord> notWritten;  // the first kMaxDetails of them, in reading order
     std::string listFileName;  // the list file of the build, resolved; empty when there is none
-    bool listFileComplete = false;  // every line of that list file was written
-    std::string failure;            // the message that ended the build early, if one did
+    bool listFileComplete = false;     // every line of that list file was written
+    std::string failure;               // the message that ended the build early, if one did
+    CopyEnd end = CopyEnd::kComplete;  // how the copy ended (when it was started)
+    std::string endError;       // the component's text for the read or write that ended it early
+    int stopSignal = 0;         // the signal that interrupted it
+    bool outputExists = false;  // a dry run found the output in place (the build would ask)
+
+    // The copy stopped before the end of the input, or its output could not keep what it was
+    // given: the build ended early.
+    bool EndedEarly() const { return copied && (end != CopyEnd::kComplete || !failure.empty()); }
 
     // Counts a record not written and keeps its details while there is room.
     void AddNotWritten(uint64_t number, const uint8_t* key, size_t keyLength,

@@ -137,7 +137,7 @@ void COrdelinDlg::OnOutputKeyPositionKillFocus() {
     const std::string text = outputKeyPositionEdit.GetWindowText();
     if (text.empty()) {
         if (outputKeySize > kMaxKeySizeWithoutPosition) {
-            Refuse("Key position is required for key size > 64.", kOutputKeyPosition, true);
+            Refuse(kKeyPositionRequiredText, kOutputKeyPosition, true);
             return;
         }
         extendedOutput = false;

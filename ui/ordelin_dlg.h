@@ -29,6 +29,8 @@ class COrdelinDlg : public platform::CDialog {
     static constexpr size_t kMaxKeyBoundLength = 255;
     // Key size above which an output key must lie inside the record.
     static constexpr uint32_t kMaxKeySizeWithoutPosition = 64;
+    static constexpr char kKeyPositionRequiredText[] =
+        "Key position is required for key size > 64.";
     // Record bytes the occupancy map can mark: any record, and a key that starts at its end.
     static constexpr uint32_t kOccupancyBits = kMaxRecordSize + kMaxKeySize;
 
