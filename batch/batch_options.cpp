@@ -76,9 +76,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         "error; the list file's path is printed instead of opened.\n\n"
         "Exit status: 0 the build ended and wrote every record read (deleted ones aside);\n"
         "3 it ended and some were not written; 1 the start-up, the dialog or the build refused\n"
-        "or ended early (an input that cannot be read, a full disk); 130 or 143 SIGINT or\n"
-        "SIGTERM stopped it at a record, its output sound and holding what was written; 2 the\n"
-        "command line cannot be used. A dry run exits as the build would.\n",
+        "or ended early (an input that cannot be read, a full disk, too little memory); 130 or\n"
+        "143 SIGINT or SIGTERM stopped it at a record, its output sound and holding what was\n"
+        "written; 2 the command line cannot be used. A dry run exits as the build would.\n",
         kProgramName);
     app.footer(
         "Example: ordelin-batch /data/cust /DDAT --out CUSTPC --key-size 13 --key 56:5 "

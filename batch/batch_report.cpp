@@ -63,6 +63,8 @@ const char* EndName(const BuildSummary& summary) {
             return "input unreadable";
         case CopyEnd::kNoSpace:
             return "no space";
+        case CopyEnd::kNoMemory:
+            return "no memory";
         case CopyEnd::kInterrupted:
             return "interrupted";
         case CopyEnd::kComplete:

@@ -73,6 +73,11 @@ std::string NoSpaceText(const std::string& file, const std::string& error, uint3
            "\n\nThe build ended early: " + std::to_string(held) + " records were written.";
 }
 
+std::string NoMemoryText(const std::string& file, const std::string& error, uint32_t held) {
+    return "There was not enough memory to write the output file \"" + file + "\": " + error +
+           "\n\nThe build ended early: " + std::to_string(held) + " records were written.";
+}
+
 std::string SignalName(int signal) {
     switch (signal) {
         case SIGINT:

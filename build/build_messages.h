@@ -36,6 +36,8 @@ std::string DryRunReadFailedText(const std::string& file, const std::string& dir
                                  const std::string& error, uint64_t read);
 // The copy ended early: the output ran out of space.
 std::string NoSpaceText(const std::string& file, const std::string& error, uint32_t held);
+// The copy ended early: a write of the output found too little memory.
+std::string NoMemoryText(const std::string& file, const std::string& error, uint32_t held);
 // "SIGINT", "SIGTERM", or "signal N".
 std::string SignalName(int signal);
 // The copy stopped because a stop was asked for; the output keeps what was written.

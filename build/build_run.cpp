@@ -233,10 +233,11 @@ bool BuildRun::CloseOutput() {
     if (client.CloseChannel(kOutputChannel)) return true;
     // The changes since the output's last commit are gone (a full disk, say): what it holds is
     // what was written, the rest was not.
-    const bool full = client.GetErrorNumber() == talvo::kErrorNoSpace;
+    const int32_t code = client.GetErrorNumber();
     const std::string error = client.GetErrorText();
     if (summary.end == CopyEnd::kComplete) {
-        if (full) summary.end = CopyEnd::kNoSpace;
+        if (code == talvo::kErrorNoSpace) summary.end = CopyEnd::kNoSpace;
+        if (code == talvo::kErrorOutOfMemory) summary.end = CopyEnd::kNoMemory;
         summary.endError = error;
     }
     summary.failure = OutputIncompleteText(dialog.outputFileName, error);
@@ -269,6 +270,10 @@ void BuildRun::ShowEnd(bool outputClosed) {
         case CopyEnd::kNoSpace:
             // What the output lost at its close is in the count: one message says it all.
             EndEarly(NoSpaceText(dialog.outputFileName, summary.endError, held),
+                     platform::MB_ICONSTOP);
+            return;
+        case CopyEnd::kNoMemory:
+            EndEarly(NoMemoryText(dialog.outputFileName, summary.endError, held),
                      platform::MB_ICONSTOP);
             return;
         case CopyEnd::kInputUnreadable:

@@ -62,6 +62,7 @@ class StagedComponent : public fstest::ScriptedComponent {
     int32_t unreadableRecord = -1;  // ReadRecord of this number fails: the file is damaged
     int keysBeforeFailure = -1;     // NextKey fails after this many keys
     int writesBeforeFull = -1;      // WriteKey fails after this many: the disk is full
+    int32_t fullError = talvo::kErrorNoSpace;  // or memory runs out
     int readsBeforeStop = -1;       // a stop is asked for (as by SIGINT) after this many reads
 
     HResult ReadRecord(int32_t channel, const Variant& number, VariantBool* ok) override {
@@ -86,7 +87,8 @@ class StagedComponent : public fstest::ScriptedComponent {
         if (writesBeforeFull >= 0 && writesBeforeFull-- == 0) {
             writesBeforeFull = 0;  // and every write after it
             *ok = platform::VARIANT_FALSE;
-            SetError(talvo::kErrorNoSpace, "no space left on the device");
+            SetError(fullError, fullError == talvo::kErrorNoSpace ? "no space left on the device"
+                                                                  : "not enough memory");
             return platform::kOk;
         }
         return ScriptedComponent::WriteKey(channel, key, ok);
@@ -317,6 +319,15 @@ TEST_F(ScriptedBuildTest, ACopyThatEndsEarlySaysWhyInEitherOrder) {
          "The output file \"CUST\" ran out of space: no space left on the device\n\nThe build "
          "ended early: 4 records were written.",
          "The build ended early: the output ran out of space: no space left on the device"},
+        {"too little memory", false,
+         [](StagedComponent& c) {
+             c.writesBeforeFull = 5;
+             c.fullError = talvo::kErrorOutOfMemory;
+         },
+         CopyEnd::kNoMemory, 5,
+         "There was not enough memory to write the output file \"CUST\": not enough memory\n\n"
+         "The build ended early: 5 records were written.",
+         "The build ended early: not enough memory to write the output: not enough memory"},
         {"a stop asked for", false, [](StagedComponent& c) { c.readsBeforeStop = 1; },
          CopyEnd::kInterrupted, 2,
          "The build was interrupted (SIGTERM): the output file \"CUST\" holds 2 records.",

@@ -80,6 +80,8 @@ std::string EarlyEndLine(const BuildSummary& summary, uint32_t held) {
             return "The build ended early: the input could not be read: " + error;
         case CopyEnd::kNoSpace:
             return "The build ended early: the output ran out of space: " + error;
+        case CopyEnd::kNoMemory:
+            return "The build ended early: not enough memory to write the output: " + error;
         case CopyEnd::kInterrupted:
             return "The build was interrupted (" + SignalName(summary.stopSignal) +
                    "): the output holds " + std::to_string(held) + " records.";

@@ -24,11 +24,11 @@ bool OutputWriter::Take(uint64_t number) {
         return true;
     }
     CDornApi& client = *dialog.client;
-    const bool full = client.GetErrorNumber() == talvo::kErrorNoSpace;
+    const int32_t code = client.GetErrorNumber();
     const std::string& error = client.GetErrorText();
     summary.AddNotWritten(number, dialog.builtKey.data(), dialog.outputKeySize, error);
-    if (!full) return true;
-    summary.end = CopyEnd::kNoSpace;
+    if (code != talvo::kErrorNoSpace && code != talvo::kErrorOutOfMemory) return true;
+    summary.end = code == talvo::kErrorNoSpace ? CopyEnd::kNoSpace : CopyEnd::kNoMemory;
     summary.endError = error;
     return false;
 }

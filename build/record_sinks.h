@@ -11,7 +11,8 @@ namespace build {
 
 // Writes each record through COrdelinDlg::WriteOutputRecord; a refused write is counted as not
 // written, with the output key and the component's error text as its reason. A write refused
-// because the disk is full ends the copy (CopyEnd::kNoSpace): no later record could be kept.
+// because the disk is full ends the copy (CopyEnd::kNoSpace), and so does one refused for want
+// of memory (CopyEnd::kNoMemory): no later record could be kept.
 class OutputWriter : public RecordSink {
   public:
     OutputWriter(COrdelinDlg& owner, BuildSummary& counts) : dialog(owner), summary(counts) {}

@@ -45,6 +45,7 @@ constexpr int32_t kErrorNoSuchFile = 5;  // the file does not exist
 constexpr int32_t kErrorDamaged = 10;    // the file exists but is damaged (parts that disagree)
 constexpr int32_t kErrorNoSpace = 16;    // the disk is full
 constexpr int32_t kErrorEndOfKeys = 17;  // no further key
+constexpr int32_t kErrorOutOfMemory = 21;  // not enough memory for the operation
 
 // The file-system interface, in interface order.
 class ITalvoFs : public platform::IDispatch {

@@ -23,6 +23,7 @@ enum class CopyEnd {
     kComplete,         // every record of the range was read
     kInputUnreadable,  // a read of the input failed: the records after it were not read
     kNoSpace,          // the output ran out of space: the copy stopped at the first such write
+    kNoMemory,         // a write found too little memory: the copy stopped there
     kInterrupted,      // a stop was asked for (a signal): the copy stopped before the next record
 };
 

@@ -16,6 +16,7 @@ static_assert(kErrorNoSuchFile == static_cast<int32_t>(Error::kNoSuchFile));
 static_assert(kErrorDamaged == static_cast<int32_t>(Error::kDamaged));
 static_assert(kErrorNoSpace == static_cast<int32_t>(Error::kNoSpace));
 static_assert(kErrorEndOfKeys == static_cast<int32_t>(Error::kEndOfKeys));
+static_assert(kErrorOutOfMemory == static_cast<int32_t>(Error::kOutOfMemory));
 
 [[nodiscard]] inline Status FacadeError(Error code, const std::string& detail) {
     return Status::Failure(code, detail);
