@@ -1,5 +1,6 @@
 // Faults of the engine and the programs that failing one I/O call brought out, each staged again
 // by failing the same call under the recorder, and what a power loss right afterwards keeps:
+//   - a create whose folder cannot be synced left a data file without its index;
 //   - a commit whose meta page never became durable was reported as kept (and as discarded).
 #include <gtest/gtest.h>
 
@@ -99,6 +100,27 @@ class EngineFaultTest : public ::testing::Test {
     std::string root_;
     std::vector<std::string> env_;
 };
+
+TEST_F(EngineFaultTest, ACreateWhoseFolderCannotBeSyncedLeavesNoFileBehind) {
+    for (const char* error : {"EIO", "ENOSPC"}) {
+        SCOPED_TRACE(error);
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        const std::vector<std::string> create = {"create", root_ + "/out", "--type", "4",
+                                                 "--record-size", "100", "--key-size", "8"};
+        // The folder's sync comes last, once the data file is linked into place.
+        const RecordResult r = Failing(create, "fsync", 1, error);
+        EXPECT_EQ(r.process.status, 1);
+        EXPECT_NE(r.process.err.find("talvo: cannot create " + root_ + "/out"), std::string::npos)
+            << r.process.err;
+        EXPECT_NE(r.process.err.find("cannot flush folder"), std::string::npos) << r.process.err;
+        EXPECT_FALSE(fs::exists(root_ + "/out"));
+        EXPECT_FALSE(fs::exists(root_ + "/out.idx"));
+        for (int64_t count : CountsAtTheEnd(r, "out")) EXPECT_EQ(count, -1);
+        // Nothing stands in the way of the create made again.
+        EXPECT_EQ(Talvo(create).status, 0);
+    }
+}
 
 TEST_F(EngineFaultTest, ACommitThatCannotBeMadeDurableIsDiscardedOnDiskAndInTheReport) {
     struct Row {
