@@ -51,7 +51,10 @@ std::string OrderName(InputOrder order) {
 
 int ExitStatusOf(const BatchReport& report) {
     if (!report.summary.copied) return kExitRefused;
-    return report.summary.recordsNotWritten == 0 ? kExitOk : kExitPartial;
+    // A build that ended with a failure (an output that could not keep everything, a subordinate
+    // key not copied) did not write all it should have, even when every record got in.
+    return report.summary.recordsNotWritten == 0 && report.summary.failure.empty() ? kExitOk
+                                                                                   : kExitPartial;
 }
 
 std::string JsonString(std::string_view text) {

@@ -38,7 +38,8 @@ struct BatchReport {
 };
 
 // 0 when the build (or dry run) reached its end and every record read, deleted ones aside, was
-// (or would be) written; 3 when it reached its end and some were not; 1 otherwise.
+// (or would be) written; 3 when it reached its end and some were not, or its output is
+// incomplete otherwise (a subordinate key definition not copied); 1 otherwise.
 int ExitStatusOf(const BatchReport& report);
 
 // "CUSTPC on DAT: 1000 records read, 990 written, 10 not written, 0 deleted left out" (a dry

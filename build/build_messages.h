@@ -22,6 +22,8 @@ std::string CreateFailedText(const std::string& file, const std::string& directo
 // The closing message: the count written and, when some records were not written, a second
 // paragraph that says so (and that the list file names them, when there is one).
 std::string RecordsWrittenText(uint32_t written, uint64_t notWritten, bool listFile);
+// A subordinate key definition of the input that the output did not take.
+std::string SubordinateKeyFailedText(const std::string& file, int index, const std::string& error);
 // The output could not keep what was written to it since its last commit.
 std::string OutputIncompleteText(const std::string& file, const std::string& error);
 std::string ListFileCreateFailedText(const std::string& name, uint32_t errorCode);

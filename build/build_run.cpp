@@ -129,8 +129,14 @@ void BuildRun::CopySubordinateKeys() {
                                       kSubordinateKeyNameSize)) {
             return;
         }
-        client.AddSubordinateKey(dialog.outputFileName.c_str(), dialog.outputDirectory.c_str(),
-                                 first, second, name);
+        // The copy goes on with the next index whatever the add gives; a definition the output
+        // did not take is said at the end, so that the build is not taken for complete.
+        if (!client.AddSubordinateKey(dialog.outputFileName.c_str(),
+                                      dialog.outputDirectory.c_str(), first, second, name) &&
+            subordinateKeyFailure.empty()) {
+            subordinateKeyFailure =
+                SubordinateKeyFailedText(dialog.outputFileName, index, client.GetErrorText());
+        }
     }
 }
 
@@ -160,6 +166,10 @@ void BuildRun::Run() {
         RecordsWrittenText(dialog.recordsWritten, summary.recordsNotWritten, dialog.listFileOpen),
         platform::MB_OK);
     if (!outputClosed) ShowMessage(dialog, summary.failure, platform::MB_ICONSTOP);
+    if (!subordinateKeyFailure.empty()) {
+        if (summary.failure.empty()) summary.failure = subordinateKeyFailure;
+        ShowMessage(dialog, subordinateKeyFailure, platform::MB_ICONSTOP);
+    }
     progress.Hide();
     client.CloseChannel(kInputChannel);
     if (dialog.listFileOpen) dialog.FinishListFile();

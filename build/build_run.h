@@ -39,7 +39,8 @@ class BuildRun {
     void TakeKeyBounds();
     bool OpenInput();
     // Probes for an existing output, asks before erasing it, creates the new output (copying the
-    // input's subordinate keys to an extended one) and opens it.
+    // input's subordinate keys to an extended one; a definition it does not take is shown after
+    // the closing message and kept as the summary's failure) and opens it.
     bool PrepareOutput();
     void CopySubordinateKeys();
     // Shows the message of an early end and keeps it in the summary.
@@ -52,6 +53,7 @@ class BuildRun {
     CDornApi& client;
     BuildSummary& summary;
     BuildProgress progress;
+    std::string subordinateKeyFailure;  // the first definition the output did not take
 };
 
 }  // namespace build
