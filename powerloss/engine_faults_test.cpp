@@ -1,13 +1,16 @@
 // Faults of the engine and the programs that failing one I/O call brought out, each staged again
 // by failing the same call under the recorder, and what a power loss right afterwards keeps:
 //   - a create whose folder cannot be synced left a data file without its index;
-//   - a commit whose meta page never became durable was reported as kept (and as discarded).
+//   - a commit whose meta page never became durable was reported as kept (and as discarded);
+// and a short run of the workloads at every failure point.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "powerloss/crash_states.h"
 #include "powerloss/folder_state.h"
+#include "powerloss/harness.h"
 #include "powerloss/record_run.h"
 
 namespace powerloss {
@@ -168,6 +171,35 @@ TEST_F(EngineFaultTest, ACommitThatCannotBeMadeDurableIsDiscardedOnDiskAndInTheR
         EXPECT_NE(Talvo({"check", root_ + "/out"}).out.find("sound: 1000 records"),
                   std::string::npos);
     }
+}
+
+TEST(Workloads, EveryFailurePointOfAnImportAndOfABuildEndsSoundly) {
+    char pattern[] = "/tmp/powerloss-workloads-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    HarnessOptions o;
+    o.work = pattern;
+    o.records = 40;
+    o.states = 40;
+    o.failurePoints = 0;
+    o.recoveryEvery = 3;
+    o.only = {"import-once", "extended-subkeys"};
+    std::ostringstream out;
+    std::vector<WorkloadReport> reports;
+    const bool passed = RunHarness({TALVO_EXE, ORDELIN_BATCH_EXE, POWERLOSS_RECORDER}, o, out,
+                                   &reports);
+    EXPECT_TRUE(passed) << out.str();
+    ASSERT_EQ(reports.size(), 2u);
+    for (const WorkloadReport& r : reports) {
+        SCOPED_TRACE(r.name);
+        EXPECT_GT(r.replay.states, 10u);
+        EXPECT_GT(r.recoveries, 3u);
+        // Every call of every step was failed, once with each error.
+        EXPECT_EQ(r.eioRuns, r.ioCalls);
+        EXPECT_EQ(r.spaceRuns, r.spaceCalls);
+        EXPECT_EQ(r.notFired, 0u);
+        EXPECT_EQ(r.problemCount, 0u);
+    }
+    fs::remove_all(pattern);
 }
 
 }  // namespace
