@@ -161,8 +161,8 @@ int main(int argc, char** argv) {
     if (*replay) return States(log, into, states, seed, end, command);
     if (brief) {
         if (workloads->count("--records") == 0) h.records = 300;
-        if (workloads->count("--states") == 0) h.states = 40;
-        if (workloads->count("--failure-points") == 0) h.failurePoints = 6;
+        if (workloads->count("--states") == 0) h.states = 60;
+        if (workloads->count("--failure-points") == 0) h.failurePoints = 10;
     }
     h.only.insert(only.begin(), only.end());
     std::vector<WorkloadReport> reports;
