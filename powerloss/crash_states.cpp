@@ -161,7 +161,7 @@ bool MakeChoice(const CrashModel& model, Variant variant, size_t round, std::mt1
                 FileChoice c{Take::kSkip};
                 if (random() % 100 < keep) {
                     c.take = Take::kApply;
-                    if (model.SectorsOf(f.event) >= 2 && random() % 4 == 0) {
+                    if (model.SectorsOf(f.event) >= 2 && random() % 2 == 0) {
                         c = {Take::kTorn, random(), random() % 2 == 0};
                     }
                 }

@@ -8,7 +8,7 @@
 //   - a prefix: the pending changes made before a random moment, all kept;
 //   - the last pending write of two sectors or more torn, everything else kept;
 //   - random subsets: each pending file change kept with probability 1/10, 1/2 or 9/10 (in turn),
-//     a kept write of two sectors or more torn with probability 1/4, each folder keeping a
+//     a kept write of two sectors or more torn with probability 1/2, each folder keeping a
 //     random prefix of its pending name changes;
 // until the point's share of the state budget is met or new states stop coming (a run of
 // duplicates). When there are more points than half the budget, points are taken evenly
@@ -47,7 +47,7 @@ std::vector<ProgramRun> ProgramsOf(const std::vector<Event>& log, const std::set
 struct StateOptions {
     size_t maxStates = 1000;  // distinct states at most
     uint64_t seed = 1;
-    size_t duplicateLimit = 40;  // at a point: stop after this many duplicates in a row
+    size_t duplicateLimit = 100;  // at a point: stop after this many duplicates in a row
     bool endOnly = false;        // only the end of the log: its durable state and all kept
     std::set<int> success = {0, 3};
 };

@@ -81,8 +81,8 @@ class WorkloadRun {
     void Run() {
         out_ << "== " << w_.name << ": " << w_.title << "\n" << std::flush;
         if (!Prepare() || !Expect() || !RecordClean()) return;
-        ReplayCrashStates();
-        TryFailures();
+        if (options_.states != 0) ReplayCrashStates();
+        if (options_.failures) TryFailures();
     }
 
   private:
@@ -406,9 +406,16 @@ class WorkloadRun {
         for (size_t step = 0; step < w_.steps.size(); ++step) {
             for (const char* error : {"EIO", "ENOSPC"}) {
                 const bool space = std::string(error) == "ENOSPC";
-                for (uint64_t n : Points(space ? stepCalls_[step].second : stepCalls_[step].first)) {
-                    TryFailure(step, error, n);
+                const std::vector<uint64_t> points =
+                    Points(space ? stepCalls_[step].second : stepCalls_[step].first);
+                for (size_t i = 0; i < points.size(); ++i) {
+                    TryFailure(step, error, points[i]);
                     ++(space ? report_.spaceRuns : report_.eioRuns);
+                    if ((i + 1) % 200 == 0) {
+                        out_ << "   ... step " << step + 1 << ", " << error << ": " << i + 1
+                             << " of " << points.size() << " failure points\n"
+                             << std::flush;
+                    }
                 }
             }
         }

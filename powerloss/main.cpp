@@ -144,9 +144,11 @@ int main(int argc, char** argv) {
         app.add_subcommand("workloads", "crash states and failure points of the programs' workloads");
     workloads->add_flag("--short", brief, "a short run: few records, states and failure points");
     workloads->add_option("--records", h.records, "records of the inputs");
-    workloads->add_option("--states", h.states, "crash states per workload, at most");
+    workloads->add_option("--states", h.states, "crash states per workload, at most (0: none)");
     workloads->add_option("--failure-points", h.failurePoints,
                           "failure points per step and error (0: every one)");
+    bool noFailures = false;
+    workloads->add_flag("--no-failures", noFailures, "replay crash states only");
     workloads->add_option("--recovery-every", h.recoveryEvery,
                           "every N-th state is also written to afterwards (0: none)");
     workloads->add_option("--seed", h.seed, "seed of the random choices");
@@ -165,6 +167,7 @@ int main(int argc, char** argv) {
         if (workloads->count("--failure-points") == 0) h.failurePoints = 10;
     }
     h.only.insert(only.begin(), only.end());
+    h.failures = !noFailures;
     std::vector<WorkloadReport> reports;
     return RunHarness(tools, h, std::cout, &reports) ? 0 : 1;
 }
