@@ -22,7 +22,7 @@ class RecorderTest : public ::testing::Test {
         char pattern[] = "/tmp/powerloss-recorder-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         work_ = pattern;
-        root_ = work_ + "/root";
+        root_ = work_ + "/the 'recorded' folder";
         fs::create_directories(root_);
     }
     void TearDown() override { fs::remove_all(work_); }
