@@ -47,7 +47,7 @@ std::vector<ProgramRun> ProgramsOf(const std::vector<Event>& log, const std::set
 struct StateOptions {
     size_t maxStates = 1000;  // distinct states at most
     uint64_t seed = 1;
-    size_t duplicateLimit = 100;  // at a point: stop after this many duplicates in a row
+    size_t duplicateLimit = 200;  // at a point: stop after this many duplicates in a row
     bool endOnly = false;        // only the end of the log: its durable state and all kept
     std::set<int> success = {0, 3};
 };

@@ -203,10 +203,11 @@ class WorkloadRun {
             RunProcess({tools_.talvo, "subkey", root_ + "/" + w_.output, "list"}, env_, dir_, 60);
         rules.subkeys = list.out + list.err;
         // One more record, of a key no run writes: the customer number 99999999, the postcode
-        // and city "99999Powerloss Town".
+        // and city "99999Powerloss Town", the first date 99991231.
         std::string extra = records.front().data;
         extra.replace(0, 8, "99999999");
         extra.replace(56, 23, "99999Powerloss Town    ");
+        extra.replace(79, 8, "99991231");
         std::ofstream(rules.extraRecordFile, std::ios::binary) << extra;
 
         // Everything of the first state but the output and the lock files stays as it is.

@@ -31,7 +31,7 @@ struct Tools {
 struct HarnessOptions {
     std::string work;          // a folder of its own (emptied)
     size_t records = 2000;     // records of the inputs
-    size_t states = 2000;      // crash states per workload, at most (0: none)
+    size_t states = 2500;      // crash states per workload, at most (0: none)
     bool failures = true;      // try the failure points
     size_t failurePoints = 0;  // per step and error, spread over the run; 0: every one
     size_t recoveryEvery = 4;  // every N-th state also takes one more record; 0: none

@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
     workloads->add_option("--only", only, "only these workloads");
     workloads->add_option("--talvo", tools.talvo, "the talvo program");
     workloads->add_option("--batch", tools.batch, "the ordelin-batch program");
+    workloads->add_option("--recorder", tools.recorder, "the recorder library");
 
     CLI11_PARSE(app, argc, argv);
 

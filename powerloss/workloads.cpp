@@ -65,8 +65,8 @@ std::vector<Workload> Workloads(size_t records) {
                    {Batch(overwrite)}, "BYCITY", {{61, 18}, {0, 8}}, "61:18,0:8", true});
 
     // An extended keyed input with subordinate keys, into an extended keyed output keyed on the
-    // postcode and the city (bytes 56 to 78, which stand in the record): duplicates are left
-    // out, so the build ends with exit status 3.
+    // customer's first date (bytes 79 to 86, which stand in the record): the records of a date
+    // after its first are left out, so the build ends with exit status 3.
     const std::vector<Step> extendedSetup = {
         Talvo(Gen("src36", n, "36", "7")),
         Talvo({"subkey", "{root}/src36", "add", "56", "60", "POSTCODE"}),
@@ -75,10 +75,10 @@ std::vector<Workload> Workloads(size_t records) {
     all.push_back({"extended-subkeys",
                    "ordelin-batch into an extended output with subordinate keys",
                    extendedSetup,
-                   {Batch({"{root}/src36", "/DDAT", "--out", "EXT", "--key-size", "23", "--key",
-                           "56:23", "--key-pos", "56", "--order", "key"})},
+                   {Batch({"{root}/src36", "/DDAT", "--out", "EXT", "--key-size", "8", "--key",
+                           "79:8", "--key-pos", "79", "--order", "key"})},
                    "EXT",
-                   {{56, 23}},
+                   {{79, 8}},
                    "",
                    false});
     return all;

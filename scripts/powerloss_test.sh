@@ -12,7 +12,7 @@
 #     a clear message and a non-zero exit status (or succeed in full), leave sound files and an
 #     untouched input, and report as written only what is there, also after a power loss.
 # --short (the default): 300 records, 60 states per workload, 10 failure points per step and
-# error. --full: 2000 records, up to 2000 states per workload, every failure point (about half
+# error. --full: 2000 records, up to 2500 states per workload, every failure point (about half
 # an hour on two cores). Uses out/powerloss/powerloss (built when missing; POWERLOSS=... names
 # another). Works in a folder of its own under $TMPDIR (kept when a check fails, with the
 # problems in each workload's problems.txt and the first failing states beside it).
