@@ -48,7 +48,7 @@ struct WorkloadReport {
     uint64_t spaceCalls = 0;  // of them, calls that can run out of space
     size_t eioRuns = 0;       // failure points tried with EIO
     size_t spaceRuns = 0;     // and with ENOSPC
-    size_t tolerated = 0;     // runs that succeeded in full despite the failure
+    size_t tolerated = 0;     // runs the failure made no difference to (same report, same output)
     size_t notFired = 0;      // failure points the run did not reach
     size_t problemCount = 0;
     std::vector<std::string> problems;  // the first ones, described

@@ -197,7 +197,8 @@ void StateChecker::CheckOutput(const Expectation& expectation, bool recovery,
         problems->push_back(problem);
         return;
     }
-    size_t fresh = 0;
+    size_t fresh = 0;     // records this run may write
+    size_t complete = 0;  // of them, records of the complete output
     size_t old = 0;
     for (const DumpedRecord& r : records) {
         std::string key;
@@ -209,11 +210,14 @@ void StateChecker::CheckOutput(const Expectation& expectation, bool recovery,
                                 "not make: " + Shorten(r.data));
             return;
         }
-        if (rules_.records.count(r.data) != 0)
+        if (rules_.records.count(r.data) != 0) {
             ++fresh;
-        else if (rules_.oldRecords.count(r.data) != 0)
+            ++complete;
+        } else if (rules_.candidates.count(r.data) != 0) {
+            ++fresh;
+        } else if (rules_.oldRecords.count(r.data) != 0) {
             ++old;
-        else {
+        } else {
             problems->push_back("the output " + shown + " holds a record of no run: " +
                                 Shorten(r.data));
             return;
@@ -238,8 +242,8 @@ void StateChecker::CheckOutput(const Expectation& expectation, bool recovery,
                 problems->push_back("the output " + shown + " is still the one the run replaced");
             break;
         case Promise::kComplete: {
-            if (isOld || fresh != rules_.records.size()) {
-                problems->push_back("the output " + shown + " holds " + std::to_string(fresh) +
+            if (isOld || complete != rules_.records.size() || fresh != complete) {
+                problems->push_back("the output " + shown + " holds " + std::to_string(complete) +
                                     " of the " + std::to_string(rules_.records.size()) +
                                     " records a program said it wrote" +
                                     (isOld ? " (it is the output the run replaced)" : ""));

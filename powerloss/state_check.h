@@ -3,8 +3,9 @@
 //   1. every file that was there before the run and is not a part of the output (the input
 //      above all) holds exactly the bytes it held;
 //   2. every data file is sound (`talvo check`), the output included when it exists;
-//   3. the output holds records of this run only: each one is a record of the run's complete
-//      output, under the key its bytes make; or else it is the output the run replaces, whole;
+//   3. the output holds records of this run only: each one is a record the run may write (one
+//      of its input), under the key its bytes make; or else it is the output the run replaces,
+//      whole;
 //   4. what a program acknowledged is there: an output it said it made exists, an output it
 //      said it filled holds every record (and the subordinate key definitions) of the complete
 //      output, or exactly the count it reported;
@@ -37,6 +38,9 @@ struct OutputRules {
     std::string name;  // the output's data file, relative to the recorded folder
     std::vector<std::pair<size_t, size_t>> keyFields;  // its key: byte ranges of the record
     std::set<std::string> records;                     // the complete output's records
+    // Every record the run may write (a failed write lets a later record of the same key in);
+    // empty: those of the complete output.
+    std::set<std::string> candidates;
     std::string subkeys;           // `talvo subkey NAME list` of the complete output
     std::set<std::string> oldRecords;  // the output the run replaces (empty: none)
     std::string extraRecordFile;       // a record with a key of its own, for rule 5

@@ -39,20 +39,20 @@ std::vector<Workload> Workloads(size_t records) {
               Promise::kExists);
     const Step import = Talvo({"import", "{root}/out", "--input", "{root}/input.flat"});
     all.push_back({"import-once", "an import that commits once", importSetup, {create, import},
-                   "out", {{0, 8}}, "0:8", false});
+                   "out", "", {{0, 8}}, "0:8", false});
     Step spilling = import;
     // Batches of a few dozen keys spilled to runs, a commit every few hundred records, and the
     // key tree rebuilt in transactions of a few pages.
     spilling.budgets = "pending-keys=2K,filter=1K,slot-buffer=2K,index-txn=16K";
     all.push_back({"import-spills", "an import under lowered budgets (spills, merges, commits)",
-                   importSetup, {create, spilling}, "out", {{0, 8}}, "0:8", false});
+                   importSetup, {create, spilling}, "out", "", {{0, 8}}, "0:8", false});
 
     const std::vector<Step> buildSetup = {Talvo(Gen("src", n, "4", "7"))};
     all.push_back({"build-key-order", "ordelin-batch into a new output, in key order", buildSetup,
-                   {Batch(ByCity("src", "key"))}, "BYCITY", {{61, 18}, {0, 8}}, "61:18,0:8",
+                   {Batch(ByCity("src", "key"))}, "BYCITY", "src", {{61, 18}, {0, 8}}, "61:18,0:8",
                    false});
     all.push_back({"build-record-order", "ordelin-batch into a new output, in record order",
-                   buildSetup, {Batch(ByCity("src", "record"))}, "BYCITY", {{61, 18}, {0, 8}},
+                   buildSetup, {Batch(ByCity("src", "record"))}, "BYCITY", "src", {{61, 18}, {0, 8}},
                    "61:18,0:8", false});
 
     // The output exists, built from other records, and is overwritten.
@@ -62,7 +62,7 @@ std::vector<Workload> Workloads(size_t records) {
     std::vector<std::string> overwrite = ByCity("src", "key");
     overwrite.push_back("--overwrite");
     all.push_back({"overwrite", "ordelin-batch --overwrite of an existing output", overwriteSetup,
-                   {Batch(overwrite)}, "BYCITY", {{61, 18}, {0, 8}}, "61:18,0:8", true});
+                   {Batch(overwrite)}, "BYCITY", "src", {{61, 18}, {0, 8}}, "61:18,0:8", true});
 
     // An extended keyed input with subordinate keys, into an extended keyed output keyed on the
     // customer's first date (bytes 79 to 86, which stand in the record): the records of a date
@@ -78,6 +78,7 @@ std::vector<Workload> Workloads(size_t records) {
                    {Batch({"{root}/src36", "/DDAT", "--out", "EXT", "--key-size", "8", "--key",
                            "79:8", "--key-pos", "79", "--order", "key"})},
                    "EXT",
+                   "src36",
                    {{79, 8}},
                    "",
                    false});

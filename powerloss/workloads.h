@@ -26,6 +26,7 @@ struct Workload {
     std::vector<Step> setup;  // makes the recorded folder's first state
     std::vector<Step> steps;  // the recorded runs
     std::string output;       // the output's name in the folder
+    std::string input;        // the data file the output's records come from ("": a flat file)
     std::vector<std::pair<size_t, size_t>> keyFields;  // its key, from the record's bytes
     std::string extraKeyFields;  // --key-fields to import one more record ("": type 36)
     bool replacesOutput = false;  // the setup leaves an older output of the same name
