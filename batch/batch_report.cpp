@@ -54,7 +54,9 @@ int ExitStatusOf(const BatchReport& report) {
     if (s.end == CopyEnd::kInterrupted && s.stopSignal > 0) return kExitSignalBase + s.stopSignal;
     if (!s.copied || report.wouldBeRefused) return kExitRefused;
     if (s.EndedEarly()) return kExitRefused;
-    return s.recordsNotWritten == 0 ? kExitOk : kExitPartial;
+    // A build that ended with a subordinate key definition not copied did not make all it
+    // should have, even when every record got in.
+    return s.recordsNotWritten == 0 && s.subordinateKeyFailure.empty() ? kExitOk : kExitPartial;
 }
 
 const char* EndName(const BuildSummary& summary) {

@@ -40,9 +40,9 @@ struct BatchReport {
 };
 
 // 0 when the build (or dry run) reached its end and every record read, deleted ones aside, was
-// (or would be) written; 3 when it reached its end and some were not; 128 + the signal when a
-// signal stopped it; 1 otherwise (it ended before its copy or early in it, or a dry run foresaw
-// a refusal of the build).
+// (or would be) written; 3 when it reached its end and some were not, or a subordinate key
+// definition was not copied; 128 + the signal when a signal stopped it; 1 otherwise (it ended
+// before its copy or early in it, or a dry run foresaw a refusal of the build).
 int ExitStatusOf(const BatchReport& report);
 
 // How the copy ended: "complete", "input unreadable", "no space", "interrupted" or "output

@@ -51,5 +51,30 @@ TEST(BatchReport, SummaryNamesTheFirstRecordsNotWrittenAndCountsTheRest) {
     EXPECT_NE(text.find("\n  and 5 more\n"), std::string::npos);
 }
 
+TEST(BatchReport, ExitStatusTellsACompleteBuildFromOneThatFellShort) {
+    struct Row {
+        const char* what;
+        bool copied;
+        uint64_t notWritten;
+        std::string failure;
+        int status;
+    };
+    const Row rows[] = {
+        {"every record written", true, 0, "", 0},
+        {"some records not written", true, 2, "", 3},
+        {"an output that could not keep them", true, 2, "The output file \"X\" could not be...", 3},
+        {"every record in, a definition not copied", true, 0, "Subordinate key 1 could not be...", 3},
+        {"ended before the copy", false, 0, "Create of File \"X\" on \"D\" - failed", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        BatchReport report;
+        report.summary.copied = row.copied;
+        report.summary.recordsNotWritten = row.notWritten;
+        report.summary.failure = row.failure;
+        EXPECT_EQ(ExitStatusOf(report), row.status);
+    }
+}
+
 }  // namespace
 }  // namespace batch

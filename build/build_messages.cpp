@@ -51,6 +51,11 @@ std::string RecordsWrittenText(uint32_t written, uint64_t notWritten, bool listF
     return text;
 }
 
+std::string SubordinateKeyFailedText(const std::string& file, int index, const std::string& error) {
+    return "Subordinate key " + std::to_string(index) + " could not be copied to \"" + file +
+           "\": " + error;
+}
+
 std::string OutputIncompleteText(const std::string& file, const std::string& error) {
     return "The output file \"" + file + "\" could not be completed: " + error +
            "\n\nOnly the records counted as written are in it.";

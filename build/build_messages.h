@@ -26,6 +26,8 @@ std::string RecordsWrittenText(uint32_t written, uint64_t notWritten, bool listF
 std::string EraseWouldFailText(const std::string& file, const std::string& reason);
 std::string CreateWouldFailText(const std::string& file, const std::string& directory,
                                 const std::string& reason);
+// A subordinate key definition of the input that the output did not take.
+std::string SubordinateKeyFailedText(const std::string& file, int index, const std::string& error);
 // The output could not keep what was written to it since its last commit.
 std::string OutputIncompleteText(const std::string& file, const std::string& error);
 // The copy ended early: a read of the input failed (`written`: what the output holds).

@@ -189,8 +189,14 @@ void BuildRun::CopySubordinateKeys() {
                                       kSubordinateKeyNameSize)) {
             return;
         }
-        client.AddSubordinateKey(dialog.outputFileName.c_str(), dialog.outputDirectory.c_str(),
-                                 first, second, name);
+        // The copy goes on with the next index whatever the add gives; a definition the output
+        // did not take is said at the end, so that the build is not taken for complete.
+        if (!client.AddSubordinateKey(dialog.outputFileName.c_str(),
+                                      dialog.outputDirectory.c_str(), first, second, name) &&
+            summary.subordinateKeyFailure.empty()) {
+            summary.subordinateKeyFailure =
+                SubordinateKeyFailedText(dialog.outputFileName, index, client.GetErrorText());
+        }
     }
 }
 
@@ -224,6 +230,9 @@ void BuildRun::Run() {
     // message, so that the message counts what the file holds.
     const bool outputClosed = CloseOutput();
     ShowEnd(outputClosed);
+    if (!summary.subordinateKeyFailure.empty()) {
+        ShowMessage(dialog, summary.subordinateKeyFailure, platform::MB_ICONSTOP);
+    }
     progress.Hide();
     client.CloseChannel(kInputChannel);
     if (dialog.listFileOpen) dialog.FinishListFile();

@@ -51,7 +51,8 @@ class BuildRun {
     bool ReserveOutput();
     // Probes for an existing output (a damaged one counts: its parts may not belong together),
     // asks before erasing it, creates the new output (copying the input's subordinate keys to
-    // an extended one) and opens it.
+    // an extended one; a definition it does not take is shown after the closing message and
+    // kept in the summary) and opens it.
     bool PrepareOutput();
     void CopySubordinateKeys();
     // The dry run's look at the output: false (said) when creating it would be refused.

@@ -386,6 +386,33 @@ TEST_F(ScriptedBuildTest, AStopAskedForBeforeTheBuildLeavesTheOutputAlone) {
     EXPECT_FALSE(dialog->lastBuild.copied);
 }
 
+TEST_F(ScriptedBuildTest, ASubordinateKeyTheOutputDoesNotTakeIsSaidAfterTheClosingMessage) {
+    // An extended keyed input (key at byte 2) with two definitions: the output takes neither.
+    fstest::FakeFile& input = component->AddFile("DAT", "CUST", 36, 10, 2, 2);
+    input.subKeys = {{1, 2, u"FIRST"}, {3, 4, u"SECOND"}};
+    for (const char* key : {"00", "01", "02"}) {
+        fstest::ScriptedComponent::AddRecord(input, Units(std::string(key)),
+                                             Units("ab" + std::string(key) + "cdefgh"));
+    }
+    dialog->SetInputFile(*client, "cust", "dat");
+    ASSERT_TRUE(host->Open(*dialog));
+    AddField(2, 2);
+    ASSERT_TRUE(host->ChooseComboItem(D::kOutputDirectory, "OUT"));
+    component->failingOperations.insert("AddSubKey");
+    const auto boxes = Build();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "3 records were written");
+    const std::string failure = "Subordinate key 1 could not be copied to \"CUST\": AddSubKey failed";
+    EXPECT_EQ(boxes[1].text, failure);
+    EXPECT_EQ(boxes[1].flags, 0x10u);
+    // The copy went on with the next definition, as it always does.
+    EXPECT_EQ(component->CallCount("AddSubKey"), 2);
+    EXPECT_TRUE(dialog->lastBuild.copied);
+    EXPECT_EQ(dialog->lastBuild.subordinateKeyFailure, failure);
+    EXPECT_FALSE(dialog->lastBuild.EndedEarly());
+    EXPECT_EQ(dialog->lastBuild.recordsWritten, 3u);
+}
+
 TEST_F(ScriptedBuildTest, KeyFieldsTheBuffersCannotHoldAreRefusedBeforeAnyFileIsTouched) {
     OpenOn(2);
     const size_t callsBefore = component->calls.size();

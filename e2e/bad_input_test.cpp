@@ -332,7 +332,7 @@ std::vector<Row> TalvoCommandLines() {
          kTalvo,
          {"import", "@/cust", "--input", "@/missing"},
          1,
-         "cannot open the input"},
+         "/missing: No such file or directory"},
         {"an import input that is a folder",
          kTalvo,
          {"import", "@/cust", "--input", "@/folder"},

@@ -9,6 +9,8 @@
 #   - the input's checksum is unchanged;
 #   - the run again completes, the output is sound and holds exactly what a clean run's holds
 #     (its export has the same checksum), and nothing is left beside it.
+# Then the power-loss states and failing I/O calls of the programs' workloads:
+# scripts/powerloss_test.sh, short unless POWERLOSS_MODE=--full (POWERLOSS_MODE=off: not run).
 # Uses the programs in out/ (built when missing; TALVO=... and BATCH=... name others). Works in
 # a folder of its own under $TMPDIR (kept, and named, when a run fails). Exit status 0 only when
 # every run passed.
@@ -151,3 +153,9 @@ echo "== every run passed:"
 for key in "${!outcome[@]}"; do echo "   ${outcome[$key]} $key"; done | sort
 cd /
 rm -rf "$work"
+
+mode=${POWERLOSS_MODE:---short}
+if [ "$mode" != off ]; then
+  echo "== power loss and failing I/O ($mode)"
+  "$root/scripts/powerloss_test.sh" "$mode"
+fi

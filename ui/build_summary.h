@@ -49,6 +49,10 @@ struct BuildSummary {
 
     // The copy stopped before the end of the input, or its output could not keep what it was
     // given: the build ended early.
+    // The first subordinate key definition of the input that the output did not take (the
+    // copy went on); empty when every one was copied.
+    std::string subordinateKeyFailure;
+
     bool EndedEarly() const { return copied && (end != CopyEnd::kComplete || !failure.empty()); }
 
     // Counts a record not written and keeps its details while there is room.

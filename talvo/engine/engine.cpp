@@ -167,7 +167,12 @@ Status WriteNewDataFile(const std::string& path, const engine::FileHeader& heade
     }
     file.Close();
     if (!temp.empty()) ::unlink(temp.c_str());
-    if (s.ok()) s = engine::SyncParentDirectory(path);
+    if (s.ok()) {
+        s = engine::SyncParentDirectory(path);
+        // The name is in place but may not last, and the caller takes the index away again: the
+        // name goes too, so that the failure leaves no data file without its index behind.
+        if (!s.ok()) ::unlink(path.c_str());
+    }
     return s;
 }
 

@@ -24,10 +24,16 @@
 //      live (key-only files: below the next record number); keys = key count = slot count -
 //      deleted count for files with records.
 //   3. The data file is flushed (fdatasync) before the transaction that counts its slots
-//      commits. The environment runs with MDB_NOMETASYNC: a commit flushes its pages before it
-//      writes the meta page that points to them, and the engine syncs the meta page right after
-//      the commit that changes "counts". (Without that first flush, a power loss could leave a
-//      meta page pointing to pages that never reached the disk.)
+//      commits. A commit flushes its pages before it writes the meta page that points to them.
+//      The environment runs with MDB_NOMETASYNC, so that the commits of a rebuild's parts (which
+//      no reader looks at) write their meta page without a flush of its own; the commit that
+//      changes "counts" (Commit) writes its meta page through LMDB's synchronous descriptor. When
+//      that write fails, LMDB writes the previous meta back over it and refuses further
+//      transactions: the commit is undone on disk and for every reader, so nothing counts a
+//      commit that may not survive a power loss, and the environment is opened again.
+//      (Without the flush of the pages, a power loss could leave a meta page pointing to pages
+//      that never reached the disk; with a sync after the meta write instead, a failed sync would
+//      leave a commit that readers see and a power loss takes away.)
 //   4. Deleting a committed slot: the transaction that removes its key also stores its "m" entry;
 //      after that commit the 0xFE is written to the slot and flushed, and a later transaction
 //      drops the entry. A reader overlays every "m" entry, so the slot reads as deleted in every
@@ -626,9 +632,33 @@ Status KeyIndex::Commit(const IndexMeta& meta) {
         Abort();
         return s;
     }
+    // Invariant 3: this meta page is written synchronously.
+    s = Check(mdb_env_set_flags(env_, MDB_NOMETASYNC, 0), "configure");
+    if (!s.ok()) {
+        Abort();
+        return s;
+    }
     s = CommitTxn("commit");
-    if (s.ok()) s = Check(mdb_env_sync(env_, 1), "sync");
+    (void)mdb_env_set_flags(env_, MDB_NOMETASYNC, 1);
+    if (!s.ok()) RecoverEnvironment();
     return s;
+}
+
+// After a failed meta write LMDB refuses every transaction (MDB_PANIC) until the environment is
+// opened again; it then reads the meta page that LMDB put back.
+void KeyIndex::RecoverEnvironment() {
+    MDB_txn* probe = nullptr;
+    const int rc = mdb_txn_begin(env_, nullptr, MDB_RDONLY, &probe);
+    if (rc == MDB_SUCCESS) {
+        mdb_txn_abort(probe);
+        return;
+    }
+    if (rc != MDB_PANIC) return;
+    const std::string path = path_;
+    const bool writable = !readOnly_;
+    IndexMeta meta;
+    // When it cannot be opened now, the index stays closed and its next use opens it.
+    if (!Open(path, writable, &meta).ok()) Close();
 }
 
 void KeyIndex::Abort() {

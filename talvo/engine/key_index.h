@@ -75,7 +75,8 @@ class KeyIndex {
     // Ends any read transaction and begins the write transaction.
     Status BeginWrite();
     // Stores meta, commits and syncs the index file. On failure the transaction is gone
-    // (every change since BeginWrite is lost) and the caller must reload its state.
+    // (every change since BeginWrite is lost, on disk as for every reader) and the caller must
+    // reload its state.
     Status Commit(const IndexMeta& meta);
     void Abort();
     // Ends a read transaction, so that the next read sees the newest commit.
@@ -158,6 +159,7 @@ class KeyIndex {
     Status SelectTree();
     Status OpenTree(int tree, bool create);
     Status CommitTxn(const char* what);
+    void RecoverEnvironment();
     void SettleTrees(bool committed);
     void StartAhead(const MDB_val& key);
     void StepAhead();

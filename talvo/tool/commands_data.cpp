@@ -102,8 +102,14 @@ class ImportInput {
         if (args.input == "-") {
             in_ = &std::cin;
         } else {
+            errno = 0;
             file_.open(args.input, std::ios::binary);
-            if (!file_) throw ToolError("cannot open the input " + args.input);
+            if (!file_) {
+                // The stream keeps no reason; the system's is in errno when it refused the open.
+                const int reason = errno;
+                throw ToolError("cannot open the input " + args.input +
+                                (reason != 0 ? ": " + std::string(std::strerror(reason)) : ""));
+            }
             in_ = &file_;
         }
     }
