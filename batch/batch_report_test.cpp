@@ -57,14 +57,17 @@ TEST(BatchReport, ExitStatusTellsACompleteBuildFromOneThatFellShort) {
         bool copied;
         uint64_t notWritten;
         std::string failure;
+        std::string subordinateKeyFailure;
         int status;
     };
     const Row rows[] = {
-        {"every record written", true, 0, "", 0},
-        {"some records not written", true, 2, "", 3},
-        {"an output that could not keep them", true, 2, "The output file \"X\" could not be...", 3},
-        {"every record in, a definition not copied", true, 0, "Subordinate key 1 could not be...", 3},
-        {"ended before the copy", false, 0, "Create of File \"X\" on \"D\" - failed", 1},
+        {"every record written", true, 0, "", "", 0},
+        {"some records not written", true, 2, "", "", 3},
+        {"an output that could not keep them", true, 2, "The output file \"X\" could not be...", "",
+         1},
+        {"every record in, a definition not copied", true, 0, "", "Subordinate key 1 could not...",
+         3},
+        {"ended before the copy", false, 0, "Create of File \"X\" on \"D\" - failed", "", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -72,6 +75,7 @@ TEST(BatchReport, ExitStatusTellsACompleteBuildFromOneThatFellShort) {
         report.summary.copied = row.copied;
         report.summary.recordsNotWritten = row.notWritten;
         report.summary.failure = row.failure;
+        report.summary.subordinateKeyFailure = row.subordinateKeyFailure;
         EXPECT_EQ(ExitStatusOf(report), row.status);
     }
 }

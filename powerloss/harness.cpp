@@ -485,8 +485,11 @@ class WorkloadRun {
             &figures, &problem);
         if (!ok) Problem(where + ": the log cannot be replayed: " + problem);
 
-        // A run without the failure completes the output.
-        for (size_t i = step; i < w_.steps.size(); ++i) {
+        // A run without the failure completes the output. A run that the failure made no
+        // difference to has done its step already (a second `talvo create` would find its file).
+        const bool madeNoDifference =
+            p.status == cleanStatus_[step] && ReportOf(p) == cleanReport_[step];
+        for (size_t i = madeNoDifference ? step + 1 : step; i < w_.steps.size(); ++i) {
             // The output the failed run left is overwritten.
             Step retry = w_.steps[i];
             if (retry.batch && std::find(retry.args.begin(), retry.args.end(), "--overwrite") ==
