@@ -18,8 +18,9 @@ constexpr uint64_t kMinRebuildKeys = 4096;
 // A rebuild of the key tree pays when the new keys are at least this share of the tree.
 constexpr uint64_t kRebuildShare = 4;
 // The first filter covers this many batches, or as many keys as its budget allows (it grows by
-// doubling afterwards, within its budget).
-constexpr uint64_t kFirstFilterBatches = 64;
+// doubling afterwards, within its budget). At the default budgets about five million keys: a
+// smaller write does not pay for a filter sized for the largest.
+constexpr uint64_t kFirstFilterBatches = 16;
 
 int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
