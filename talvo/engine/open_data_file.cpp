@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "talvo/engine/engine_error.h"
+#include "talvo/engine/key_reader.h"
 
 namespace talvo::engine {
 namespace {
@@ -108,6 +109,7 @@ Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataF
 // Reads the header and the index's counts afresh and checks that they agree with each other and
 // with the data file's length. Leaves no uncommitted state behind.
 Status OpenDataFile::LoadCommittedState() {
+    NoteChange();
     uint64_t length = 0;
     Status s = data_.Length(&length);
     if (!s.ok()) return s;
@@ -275,10 +277,14 @@ Status OpenDataFile::ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* recor
         Status s = data_.ReadAt(SlotOffset(recordNumber, size), *record);
         if (!s.ok()) return s;
     }
+    OverlayDeletedMark(recordNumber, record);
+    return Status::Ok();
+}
+
+void OpenDataFile::OverlayDeletedMark(uint64_t recordNumber, std::vector<uint8_t>* record) const {
     if (!markOverlay_.empty() && markOverlay_.count(recordNumber) != 0) {
         (*record)[static_cast<size_t>(DeletedMarkOffset(header_.type))] = kDeletedMark;
     }
-    return Status::Ok();
 }
 
 Status OpenDataFile::ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* record) {
@@ -340,6 +346,23 @@ Status OpenDataFile::SeekKey(std::span<const uint8_t> key, bool strictlyAfter, s
     return index_.Seek(keyBuffer_, strictlyAfter, found, recordNumber);
 }
 
+Status OpenDataFile::NewKeyReader(std::unique_ptr<KeyReader>* reader) {
+    Status s = CheckKeyed();
+    if (!s.ok()) return s;
+    *reader = std::make_unique<BatchedKeyReader>(shared_from_this());
+    return Status::Ok();
+}
+
+void OpenDataFile::NoteChange() {
+    ++changes_;
+    for (BatchedKeyReader* reader : readers_) reader->StopReadingAhead();
+}
+
+bool OpenDataFile::CanReadAhead() const {
+    return !closed_ && keyed() && !dirty_ && !index_.writing() && PendingCount() == 0 &&
+           slotCount_ == committedSlots_ && slotBuffer_.empty();
+}
+
 Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
     Status s = CheckOpen();
     if (!s.ok()) return s;
@@ -359,6 +382,7 @@ Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
 
 Status OpenDataFile::BeginWriting() {
     if (locked_) return Status::Ok();
+    NoteChange();
     if (!writable_) return MakeError(Error::kIoError, dataPath_ + " can only be read");
     Status s = data_.TryLockExclusive();
     if (!s.ok()) return s;
@@ -527,6 +551,7 @@ Status OpenDataFile::MaybeCommit() {
 }
 
 Status OpenDataFile::AppendRecord(std::span<const uint8_t> record, uint64_t* recordNumber) {
+    NoteChange();
     Status s = CheckOpen();
     if (!s.ok()) return s;
     if (keyed()) {
@@ -547,6 +572,7 @@ Status OpenDataFile::AppendRecord(std::span<const uint8_t> record, uint64_t* rec
 
 Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> record,
                          uint64_t* recordNumber) {
+    NoteChange();
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, false);
     if (!s.ok()) return s;
@@ -644,6 +670,7 @@ Status OpenDataFile::RemoveKey(uint64_t recordNumber) {
 }
 
 Status OpenDataFile::DeleteKey(std::span<const uint8_t> key) {
+    NoteChange();
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, false);
     if (s.ok()) s = CheckDeletable();
@@ -712,6 +739,7 @@ Status OpenDataFile::FindKeyOfSlot(uint64_t recordNumber, bool* found) {
 }
 
 Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
+    NoteChange();
     Status s = CheckOpen();
     if (s.ok()) s = CheckDeletable();
     if (!s.ok()) return s;
@@ -842,6 +870,7 @@ Status OpenDataFile::CommitIndex() {
 
 Status OpenDataFile::Commit() {
     if (!locked_ || !dirty_) return Status::Ok();
+    NoteChange();
     // 1. Records first: nothing may count a slot that is not on disk.
     Status s = FlushSlots();
     if (s.ok()) s = data_.Sync();
@@ -885,6 +914,7 @@ Status OpenDataFile::Commit() {
 }
 
 Status OpenDataFile::RollBack(Status cause) {
+    NoteChange();
     index_.Abort();
     DropPending();
     Status reload = LoadCommittedState();
@@ -902,6 +932,7 @@ Status OpenDataFile::Flush() {
 
 Status OpenDataFile::Finish() {
     if (closed_) return MakeError(Error::kNotOpen, dataPath_);
+    NoteChange();  // no reader reads ahead past here
     Status s = Commit();
     index_.Close();
     Unmap();

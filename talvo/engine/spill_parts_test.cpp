@@ -294,17 +294,19 @@ TEST(BudgetsTest, TextFormIsReadStrictly) {
         }
     }
     Tuning tuning;
-    ASSERT_OK(ParseBudgets(" filter = 1G , run-buffers=4096,index-txn=2k ,mapped=8m", &tuning));
+    ASSERT_OK(ParseBudgets(" filter = 1G , run-buffers=4096,index-txn=2k ,mapped=8m,read-ahead=3M",
+                           &tuning));
     EXPECT_EQ(tuning.filterBytes, size_t{1} << 30);
     EXPECT_EQ(tuning.runBufferBytes, 4096u);
     EXPECT_EQ(tuning.commitBytes, 2048u);
     EXPECT_EQ(tuning.mappedBytes, size_t{8} << 20);
+    EXPECT_EQ(tuning.readAheadBytes, size_t{3} << 20);
     Tuning again;
     ASSERT_OK(ParseBudgets(BudgetsText(tuning), &again));
     EXPECT_EQ(BudgetsText(again), BudgetsText(tuning));
     EXPECT_EQ(BudgetsText(Tuning{}),
               "slot-buffer=1M,pending-keys=16M,filter=64M,run-buffers=16M,index-txn=64M,"
-              "mapped=64M");
+              "mapped=64M,read-ahead=32M");
 }
 
 }  // namespace

@@ -1,0 +1,95 @@
+// The engine's KeyReader (talvo/engine.h): keys in order with their records, read ahead in
+// batches by a thread of its own once a run of keys has been read in order.
+//
+// Reading ahead. The thread holds a view of the index on the snapshot the file's own read
+// transaction sees (IndexSnapshot) and fills two batches in turn: the next keys along the key
+// tree with their record numbers; then their record slots, sorted by number (a radix sort) and
+// read with positional reads in ascending order, slots close together in one read; the records
+// land in key order. The reader hands out one batch while the thread fills the other, so the
+// reading of the input overlaps whatever the caller does with the records.
+//
+// When the reader reads directly. Every key is what SeekKey(last key, strictly after) would give
+// at that moment, because the batches are only used while nothing has changed:
+//   - at the start, after Seek, and whenever reading ahead stops, keys come from SeekKey one at a
+//     time (and records from Get) until kDirectRun keys have come in order;
+//   - reading ahead starts only on a file without changes of this process that are not
+//     committed (OpenDataFile::CanReadAhead) and only when the view sees the snapshot the file
+//     sees (else the reader tries again after another kDirectRun keys);
+//   - any change of the file (OpenDataFile counts them) stops it: the thread is joined, the
+//     batches dropped, and reading goes on from the last key delivered;
+//   - a batch that ends short (the last key, a key the view will not hand out, an error) is the
+//     last: after it the direct reads meet the end or the error as SeekKey reports it;
+//   - a record the thread could not read (past the slots the file counts, a read that failed)
+//     is left to Get, which reports what is wrong with it.
+// The deleted marks the index holds for slots not yet marked in the data file are laid over the
+// records as they are handed out, as ReadRecord does.
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "talvo/engine.h"
+
+namespace talvo::engine {
+
+class OpenDataFile;
+
+class BatchedKeyReader final : public KeyReader {
+  public:
+    // Keys read in order, one at a time, before reading ahead starts.
+    static constexpr size_t kDirectRun = 32;
+    // Entries of the first batch read ahead; each further batch doubles, up to what the
+    // read-ahead budget holds.
+    static constexpr size_t kFirstBatch = 256;
+    // Slots this close (bytes between one record's end and the next one's start) are read in one
+    // positional read: the bytes between cost less than another read.
+    static constexpr size_t kJoinGapBytes = 16384;
+
+    // REQUIRES: a keyed file. Registers with the file, which stops the reading ahead when it
+    // changes or closes.
+    explicit BatchedKeyReader(std::shared_ptr<OpenDataFile> file);
+    ~BatchedKeyReader() override;
+    BatchedKeyReader(const BatchedKeyReader&) = delete;
+    BatchedKeyReader& operator=(const BatchedKeyReader&) = delete;
+
+    void Seek(std::span<const uint8_t> key, bool strictlyAfter) override;
+    Status Next(std::span<const uint8_t>* key) override;
+    Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record) override;
+
+    // Ends the reading ahead: the thread is joined and the batches dropped; the next Next goes
+    // on from the last key delivered. Nothing happens when it is not reading ahead.
+    void StopReadingAhead();
+    bool readingAhead() const { return ahead_ != nullptr; }
+
+  private:
+    struct Batch;
+    struct Ahead;
+
+    void StartReadingAhead();
+    // Gives the batch in hand back to the thread and takes the next one (waiting for it).
+    void TakeNextBatch();
+    static void Run(Ahead* ahead);
+    static void Fill(Ahead& ahead, Batch& batch, size_t entries);
+    static void FetchRecords(Ahead& ahead, Batch& batch);
+
+    std::shared_ptr<OpenDataFile> file_;
+    size_t keySize_;
+    uint32_t recordSize_;
+    // Where the next key comes from: after this key (or from it) as the file is now.
+    std::string position_;
+    bool after_ = false;
+    std::string delivered_;  // the key delivered last by a direct read
+    size_t directRun_ = 0;   // keys read directly, in order, since reading ahead last stopped
+    uint64_t changes_ = 0;   // the file's change count when reading ahead started
+    std::unique_ptr<Ahead> ahead_;
+    Batch* current_ = nullptr;  // the batch being handed out (in ahead_)
+    size_t at_ = 0;             // its next entry
+    bool fromBatch_ = false;    // the key delivered last is entry at_ - 1 of current_
+};
+
+}  // namespace talvo::engine
