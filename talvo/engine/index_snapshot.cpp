@@ -51,8 +51,8 @@ IndexSnapshot::~IndexSnapshot() {
 }
 
 void IndexSnapshot::Read(std::span<const uint8_t> from, bool strictlyAfter, size_t most,
-                         std::vector<uint8_t>* keys, std::vector<uint64_t>* numbers,
-                         bool* complete) {
+                         std::vector<uint8_t>* keys, std::vector<uint64_t>* numbers, bool* complete,
+                         std::string* last) {
     *complete = false;
     if (most == 0) {
         *complete = true;
@@ -88,7 +88,8 @@ void IndexSnapshot::Read(std::span<const uint8_t> from, bool strictlyAfter, size
         if (n != 0) rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
         if (rc != MDB_SUCCESS || k.mv_size != keySize_ || v.mv_size != 8) return;
         const auto* key = static_cast<const uint8_t*>(k.mv_data);
-        keys->insert(keys->end(), key, key + keySize_);
+        if (keys != nullptr) keys->insert(keys->end(), key, key + keySize_);
+        if (last != nullptr) last->assign(reinterpret_cast<const char*>(key), keySize_);
         numbers->push_back(GetU64(static_cast<const uint8_t*>(v.mv_data)));
         NoteRead(kStepBytes, v.mv_data);
     }

@@ -23,14 +23,15 @@ class IndexSnapshot {
     IndexSnapshot(const IndexSnapshot&) = delete;
     IndexSnapshot& operator=(const IndexSnapshot&) = delete;
 
-    // Appends to *keys (keySize bytes each) and *numbers up to `most` entries in key order: from
-    // the first key not below `from`, or strictly above it. Fewer come back at the end of the
-    // keys, and before anything the view does not hand out as read (a key of another size, a value
-    // that is not a record number, an error of LMDB's): *complete is then false, and the caller
-    // reads on as the index itself would, to meet the end or the error there.
-    // REQUIRES: `from` has the key size.
+    // Appends to *keys (keySize bytes each; none when keys is null) and *numbers up to `most`
+    // entries in key order: from the first key not below `from`, or strictly above it; *last
+    // (when given) receives the last key read. Fewer come back at the end of the keys, and before
+    // anything the view does not hand out as read (a key of another size, a value that is not a
+    // record number, an error of LMDB's): *complete is then false, and the caller reads on as the
+    // index itself would, to meet the end or the error there.
     void Read(std::span<const uint8_t> from, bool strictlyAfter, size_t most,
-              std::vector<uint8_t>* keys, std::vector<uint64_t>* numbers, bool* complete);
+              std::vector<uint8_t>* keys, std::vector<uint64_t>* numbers, bool* complete,
+              std::string* last = nullptr);
 
     // Releases of the map's pages made by this view.
     uint64_t releases() const { return releases_; }

@@ -1,5 +1,6 @@
 #include "talvo/engine/key_reader.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 
 #include "talvo/engine/file_header.h"
+#include "talvo/engine/host_file.h"
 #include "talvo/engine/index_snapshot.h"
 #include "talvo/engine/open_data_file.h"
 #include "talvo/engine/radix_sort.h"
@@ -18,6 +20,10 @@ namespace {
 
 // The largest buffer that slots read together pass through.
 constexpr size_t kMaxSpanBytes = size_t{1} << 20;
+// What a sweep's write buffer for one batch holds at most.
+constexpr size_t kMaxBucketBuffer = size_t{64} << 10;
+constexpr int kPlaceBits = 24;  // a key's place in its segment, in a sweep's sorted numbers
+constexpr uint64_t kPlaceMask = (uint64_t{1} << kPlaceBits) - 1;
 
 // Reads exactly `bytes` at `offset`; false when the file ends first or the system refuses.
 bool ReadFully(int fd, uint8_t* into, size_t bytes, uint64_t offset) {
@@ -28,6 +34,18 @@ bool ReadFully(int fd, uint8_t* into, size_t bytes, uint64_t offset) {
         into += got;
         bytes -= static_cast<size_t>(got);
         offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool WriteFully(int fd, const uint8_t* from, size_t bytes, uint64_t offset) {
+    while (bytes != 0) {
+        const ssize_t put = ::pwrite(fd, from, bytes, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        from += put;
+        bytes -= static_cast<size_t>(put);
+        offset += static_cast<uint64_t>(put);
     }
     return true;
 }
@@ -45,6 +63,8 @@ struct BatchedKeyReader::Batch {
     uint64_t reads = 0;
     uint64_t bytes = 0;
     uint64_t releases = 0;
+    uint64_t sweeps = 0;
+    uint64_t spillBytes = 0;
     bool ready = false;  // filled, and not yet given back (guarded by Ahead::mutex)
 };
 
@@ -54,20 +74,57 @@ struct BatchedKeyReader::Ahead {
         uint64_t entry;  // where in the batch its record goes
     };
 
+    ~Ahead() {
+        if (spill >= 0) ::close(spill);
+    }
+
+    // Waits for the next batch to be given back, has `fill` fill it and hands it over; false
+    // when reading ahead ends (it was the last, or the reader stopped the thread).
+    template <typename FillBatch>
+    bool HandOver(const FillBatch& fill) {
+        Batch& batch = batches[next];
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return stop || !batch.ready; });
+            if (stop) return false;
+        }
+        fill(batch);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            batch.ready = true;
+        }
+        changed.notify_all();
+        next ^= 1;
+        return !batch.last;
+    }
+
     // Set before the thread starts and the thread's alone afterwards.
     std::unique_ptr<IndexSnapshot> view;
     int fd = -1;
+    std::string folder;  // the data file's, where a sweep's unnamed file goes
     uint64_t slots = 0;  // record slots the snapshot counts
     uint32_t recordSize = 0;
     size_t keySize = 0;
-    size_t maxEntries = 1;
-    std::string from;  // where the next batch starts
+    size_t maxEntries = 1;      // keys of a batch
+    size_t segmentEntries = 0;  // keys of a sweep's segment
+    size_t bucketBytes = 0;     // a sweep's write buffers, together
+    std::string from;           // where the next batch starts
     bool after = false;
     std::vector<Slot> order;
     std::vector<Slot> scratch;
     std::vector<uint8_t> span;  // slots read together pass through here
+    // A sweep's: the unnamed file, the segment's record numbers (number << kPlaceBits | place),
+    // and the write buffer of each batch with what it holds and what went to the file.
+    int spill = -1;
+    bool sweepable = true;
+    std::vector<uint64_t> segment;
+    std::vector<uint64_t> segmentScratch;
+    std::vector<uint8_t> bucketBuffer;
+    std::vector<size_t> bucketUsed;
+    std::vector<uint64_t> bucketWritten;
 
     Batch batches[2];  // filled in turn, handed over in turn
+    int next = 0;
     std::mutex mutex;
     std::condition_variable changed;
     std::atomic<bool> stop{false};
@@ -150,16 +207,21 @@ void BatchedKeyReader::StartReadingAhead() {
         if (!file_->index_.OpenSnapshot(keySize_, &ahead->view).ok()) return;
         const size_t budget = file_->tuning_.readAheadBytes;
         ahead->fd = file_->data_.fd();
+        ahead->folder = FolderOf(file_->dataPath_);
         ahead->slots = file_->slotCount_;
         ahead->recordSize = recordSize_;
         ahead->keySize = keySize_;
-        // Two batches (keys, numbers, records, marks) and the room to sort one by slot, after
-        // the buffer that slots read together pass through.
+        // The budget's shares: 1/4 for two batches (keys, numbers, records, marks) and the room
+        // to sort one by slot; 5/8 for a sweep's segment and the room to sort it; 1/16 each for
+        // the buffer that slots read together pass through and for a sweep's write buffers.
         const size_t spanBytes =
-            recordSize_ == 0 ? 0
-                             : std::min(kMaxSpanBytes, std::max<size_t>(recordSize_, budget / 8));
+            recordSize_ == 0
+                ? 0
+                : std::min(kMaxSpanBytes, std::max<size_t>(recordSize_ + 4, budget / 16));
         const size_t perEntry = 2 * (keySize_ + recordSize_ + 9) + 2 * sizeof(Ahead::Slot);
-        ahead->maxEntries = std::max<size_t>(1, (budget - std::min(budget, spanBytes)) / perEntry);
+        ahead->maxEntries = std::max<size_t>(1, budget / 4 / perEntry);
+        ahead->segmentEntries = std::min(kMaxSegment, budget / 8 * 5 / (2 * sizeof(uint64_t)));
+        ahead->bucketBytes = budget / 16;
         ahead->span.resize(spanBytes);
         ahead->from = position_;
         ahead->after = after_;
@@ -220,27 +282,206 @@ void BatchedKeyReader::TakeNextBatch() {
     counters.readAheadReads += next->reads;
     counters.readAheadBytes += next->bytes;
     counters.mapReleases += next->releases;
+    counters.readAheadSweeps += next->sweeps;
+    counters.readAheadSpillBytes += next->spillBytes;
 }
 
 // The thread: fills the two batches in turn, each once the reader has given it back, until the
 // keys run out or the reader stops it.
 void BatchedKeyReader::Run(Ahead* ahead) {
     size_t entries = std::min(kFirstBatch, ahead->maxEntries);
-    for (int i = 0;; i ^= 1) {
-        Batch& batch = ahead->batches[i];
-        {
-            std::unique_lock<std::mutex> lock(ahead->mutex);
-            ahead->changed.wait(lock, [&] { return ahead->stop || !batch.ready; });
-            if (ahead->stop) return;
+    for (;;) {
+        if (ShouldSweep(*ahead, entries)) {
+            if (!Sweep(*ahead)) return;
+            continue;
         }
-        Fill(*ahead, batch, entries);
-        {
-            std::lock_guard<std::mutex> lock(ahead->mutex);
-            batch.ready = true;
-        }
-        ahead->changed.notify_all();
-        if (batch.last) return;
+        if (!ahead->HandOver([&](Batch& batch) { Fill(*ahead, batch, entries); })) return;
         entries = std::min(entries * 2, ahead->maxEntries);
+    }
+}
+
+// A sweep reads every slot once for a segment's keys: worth it when that is at most the join gap
+// a key (the cost of a read of its own), and once the batches are dense (their records, spread
+// over every slot, closer together than the join gap, so each batch would read nearly every
+// slot) or have grown as large as they get (the keys are being read on and on).
+bool BatchedKeyReader::ShouldSweep(const Ahead& ahead, size_t entries) {
+    const uint64_t fileBytes = ahead.slots * ahead.recordSize;
+    return ahead.sweepable && ahead.recordSize != 0 &&
+           ahead.segmentEntries >= 2 * ahead.maxEntries &&
+           uint64_t{ahead.segmentEntries} * kJoinGapBytes >= fileBytes &&
+           (entries == ahead.maxEntries || uint64_t{entries} * kJoinGapBytes >= fileBytes);
+}
+
+bool BatchedKeyReader::Sweep(Ahead& ahead) {
+    if (ahead.spill < 0) {
+        ahead.spill = ::open(ahead.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (ahead.spill < 0) {
+            ahead.sweepable = false;  // batches read their records themselves
+            return true;
+        }
+    }
+    // The segment's record numbers in key order, each with its place, then sorted by number;
+    // numbers past the slots are damage, which Get reports.
+    std::vector<uint64_t>& segment = ahead.segment;
+    bool complete = false;
+    const uint64_t releases = ahead.view->releases();
+    try {
+        segment.clear();
+        segment.reserve(ahead.segmentEntries);
+        ahead.view->Read({reinterpret_cast<const uint8_t*>(ahead.from.data()), ahead.from.size()},
+                         ahead.after, ahead.segmentEntries, nullptr, &segment, &complete);
+    } catch (const std::exception&) {
+        ahead.sweepable = false;  // no memory for it
+        return true;
+    }
+    const size_t count = segment.size();
+    size_t kept = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (segment[i] < ahead.slots) segment[kept++] = segment[i] << kPlaceBits | i;
+    }
+    segment.resize(kept);
+    RadixSort(std::span(segment), ahead.segmentScratch,
+              [](uint64_t slot) { return slot >> kPlaceBits; });
+    Batch work;
+    work.releases = ahead.view->releases() - releases;
+    const bool spilled = count != 0 && Distribute(ahead, count, &work);
+    if (!spilled) ahead.sweepable = false;  // e.g. the disk is full: no more sweeps
+    if (count == 0) {
+        return ahead.HandOver([](Batch& batch) {
+            batch.count = 0;
+            batch.last = true;
+        });
+    }
+    for (size_t first = 0; first < count; first += ahead.maxEntries) {
+        const size_t entries = std::min(ahead.maxEntries, count - first);
+        const bool more = ahead.HandOver([&](Batch& batch) {
+            FillFromSweep(ahead, batch, first, entries, spilled);
+            if (first + entries == count && !complete) batch.last = true;
+            if (first == 0) {  // the segment's work counts with its first batch
+                batch.reads += work.reads;
+                batch.bytes += work.bytes;
+                batch.releases += work.releases;
+                batch.spillBytes += work.spillBytes;
+                batch.sweeps = 1;
+            }
+        });
+        if (!more) return false;
+    }
+    return true;
+}
+
+// One pass over the segment's slots in ascending order, a span of slots at a time; each wanted
+// record goes, after its place in the segment (4 bytes), to the write buffer of its batch, which
+// is written to the batch's part of the unnamed file when full.
+bool BatchedKeyReader::Distribute(Ahead& ahead, size_t segment, Batch* work) {
+    const uint64_t size = ahead.recordSize;
+    const size_t entryBytes = 4 + static_cast<size_t>(size);
+    const size_t batches = (segment + ahead.maxEntries - 1) / ahead.maxEntries;
+    const uint64_t part = uint64_t{ahead.maxEntries} * entryBytes;
+    const size_t stride =
+        std::max(entryBytes,
+                 std::min(kMaxBucketBuffer, ahead.bucketBytes / batches) / entryBytes * entryBytes);
+    try {
+        ahead.bucketBuffer.resize(batches * stride);
+        ahead.bucketUsed.assign(batches, 0);
+        ahead.bucketWritten.assign(batches, 0);
+    } catch (const std::exception&) {
+        return false;
+    }
+    bool whole = true;
+    const auto flush = [&](size_t b) {
+        const size_t used = ahead.bucketUsed[b];
+        if (used == 0) return;
+        if (WriteFully(ahead.spill, ahead.bucketBuffer.data() + b * stride, used,
+                       b * part + ahead.bucketWritten[b])) {
+            ahead.bucketWritten[b] += used;
+            work->spillBytes += used;
+        } else {
+            whole = false;  // those records are left to Get
+        }
+        ahead.bucketUsed[b] = 0;
+    };
+    const std::vector<uint64_t>& slots = ahead.segment;
+    const uint64_t spanSlots = std::max<uint64_t>(1, ahead.span.size() / size);
+    for (size_t j = 0; j < slots.size();) {
+        if (ahead.stop.load(std::memory_order_relaxed)) return false;
+        const uint64_t first = slots[j] >> kPlaceBits;
+        size_t k = j + 1;
+        while (k < slots.size() && (slots[k] >> kPlaceBits) - first < spanSlots) ++k;
+        const auto bytes = static_cast<size_t>(((slots[k - 1] >> kPlaceBits) - first + 1) * size);
+        ++work->reads;
+        work->bytes += bytes;
+        if (!ReadFully(ahead.fd, ahead.span.data(), bytes, SlotOffset(first, ahead.recordSize))) {
+            whole = false;
+            j = k;
+            continue;
+        }
+        for (size_t q = j; q < k; ++q) {
+            const uint64_t number = slots[q] >> kPlaceBits;
+            const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
+            const size_t b = place / ahead.maxEntries;
+            uint8_t* at = ahead.bucketBuffer.data() + b * stride + ahead.bucketUsed[b];
+            std::memcpy(at, &place, 4);
+            std::memcpy(at + 4, ahead.span.data() + (number - first) * size, size);
+            ahead.bucketUsed[b] += entryBytes;
+            if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
+        }
+        j = k;
+    }
+    for (size_t b = 0; b < batches; ++b) flush(b);
+    return whole;
+}
+
+// The batch of the segment's keys from place `first` on: the keys read again along the index,
+// their records read back from the batch's part of the unnamed file.
+void BatchedKeyReader::FillFromSweep(Ahead& ahead, Batch& batch, size_t first, size_t entries,
+                                     bool spilled) {
+    batch.count = 0;
+    batch.last = true;
+    batch.reads = batch.bytes = batch.releases = batch.sweeps = batch.spillBytes = 0;
+    try {
+        batch.keys.clear();
+        batch.numbers.clear();
+        batch.keys.reserve(entries * ahead.keySize);
+        batch.numbers.reserve(entries);
+        bool complete = false;
+        ahead.view->Read({reinterpret_cast<const uint8_t*>(ahead.from.data()), ahead.from.size()},
+                         ahead.after, entries, &batch.keys, &batch.numbers, &complete);
+        const size_t n = batch.numbers.size();
+        if (n != 0) {
+            ahead.from.assign(
+                reinterpret_cast<const char*>(batch.keys.data()) + (n - 1) * ahead.keySize,
+                ahead.keySize);
+            ahead.after = true;
+        }
+        const size_t size = ahead.recordSize;
+        batch.fetched.assign(n, 0);
+        batch.records.resize(n * size);
+        batch.count = n;
+        batch.last = !complete;
+        if (!spilled) return;
+        const size_t entryBytes = 4 + size;
+        const size_t b = first / ahead.maxEntries;
+        const uint64_t part = uint64_t{ahead.maxEntries} * entryBytes;
+        const uint64_t stored = ahead.bucketWritten[b];
+        const size_t chunk = std::max<size_t>(1, ahead.span.size() / entryBytes) * entryBytes;
+        for (uint64_t at = 0; at < stored; at += chunk) {
+            const auto bytes = static_cast<size_t>(std::min<uint64_t>(chunk, stored - at));
+            if (ahead.span.size() < bytes) break;
+            if (!ReadFully(ahead.spill, ahead.span.data(), bytes, b * part + at)) break;
+            batch.spillBytes += bytes;
+            for (size_t e = 0; e + entryBytes <= bytes; e += entryBytes) {
+                uint32_t place = 0;
+                std::memcpy(&place, ahead.span.data() + e, 4);
+                if (place < first || place - first >= n) continue;
+                const size_t slot = place - first;
+                std::memcpy(batch.records.data() + slot * size, ahead.span.data() + e + 4, size);
+                batch.fetched[slot] = 1;
+            }
+        }
+    } catch (const std::exception&) {
+        batch.count = 0;
+        batch.last = true;
     }
 }
 
@@ -249,7 +490,7 @@ void BatchedKeyReader::Run(Ahead* ahead) {
 void BatchedKeyReader::Fill(Ahead& ahead, Batch& batch, size_t entries) {
     batch.count = 0;
     batch.last = true;
-    batch.reads = batch.bytes = batch.releases = 0;
+    batch.reads = batch.bytes = batch.releases = batch.sweeps = batch.spillBytes = 0;
     try {
         batch.keys.clear();
         batch.numbers.clear();

@@ -2,11 +2,22 @@
 // batches by a thread of its own once a run of keys has been read in order.
 //
 // Reading ahead. The thread holds a view of the index on the snapshot the file's own read
-// transaction sees (IndexSnapshot) and fills two batches in turn: the next keys along the key
-// tree with their record numbers; then their record slots, sorted by number (a radix sort) and
-// read with positional reads in ascending order, slots close together in one read; the records
-// land in key order. The reader hands out one batch while the thread fills the other, so the
-// reading of the input overlaps whatever the caller does with the records.
+// transaction sees (IndexSnapshot) and fills two batches in turn, which the reader hands out one
+// after the other while the thread fills the next: the reading of the input overlaps whatever the
+// caller does with the records. A batch holds keys in order with their record numbers and
+// records, which the thread fetches in one of two ways:
+//   - Few keys spread over many slots (the first batches, which start small and double): the
+//     slots sorted by number (a radix sort) and read with positional reads in ascending order,
+//     slots close together in one read.
+//   - Once a batch would be dense (its records closer together than kJoinGapBytes on average, so
+//     that reading them would read nearly every slot of the file, once for every batch), a sweep:
+//     the record numbers of a segment of many batches' keys, sorted; one pass over the slots in
+//     ascending order, each record wanted written, with its place in the segment, to the part of
+//     an unnamed file beside the data file that belongs to its batch; then batch after batch, its
+//     keys read again along the index and its records read back from its part into key order.
+//     Every slot is read once a segment, however many batches the segment holds. Where the
+//     unnamed file cannot be made (a folder that cannot be written), or a write to it fails, the
+//     records are left to Get.
 //
 // When the reader reads directly. Every key is what SeekKey(last key, strictly after) would give
 // at that moment, because the batches are only used while nothing has changed:
@@ -49,6 +60,8 @@ class BatchedKeyReader final : public KeyReader {
     // Slots this close (bytes between one record's end and the next one's start) are read in one
     // positional read: the bytes between cost less than another read.
     static constexpr size_t kJoinGapBytes = 16384;
+    // The most keys of a segment swept at once (a key's place in its segment takes 24 bits).
+    static constexpr size_t kMaxSegment = size_t{1} << 24;
 
     // REQUIRES: a keyed file. Registers with the file, which stops the reading ahead when it
     // changes or closes.
@@ -76,6 +89,14 @@ class BatchedKeyReader final : public KeyReader {
     static void Run(Ahead* ahead);
     static void Fill(Ahead& ahead, Batch& batch, size_t entries);
     static void FetchRecords(Ahead& ahead, Batch& batch);
+    // Whether the next batch of `entries` keys is better read by a sweep.
+    static bool ShouldSweep(const Ahead& ahead, size_t entries);
+    // Sweeps the next segment and hands its batches over; false when reading ahead ends.
+    static bool Sweep(Ahead& ahead);
+    // Writes each wanted record of the segment to its batch's part of the unnamed file; false
+    // when something could not be read or written (those records are left to Get).
+    static bool Distribute(Ahead& ahead, size_t segment, Batch* work);
+    static void FillFromSweep(Ahead& ahead, Batch& batch, size_t first, size_t count, bool spilled);
 
     std::shared_ptr<OpenDataFile> file_;
     size_t keySize_;

@@ -145,17 +145,22 @@ TEST_F(KeyReaderTest, ReadsWhatSeekKeyAndGetReadAcrossManyBatches) {
         const char* name;
         CreateOptions options;
         uint64_t count;
+        const char* budget;
     };
+    // With the budget lowered, batches of a few dozen keys or fewer, swept from the start (the
+    // batches are as large as they get); with more budget the first batches are few keys spread
+    // over many slots, each read by itself, before the sweeps.
     const Case cases[] = {
-        {"type 4", {FileType::kKeyed, 40, 12, 0}, 3000},
-        {"type 36", {FileType::kExtendedKeyed, 40, 12, 10}, 3000},
-        {"key-only", {FileType::kKeyed, 0, 12, 0}, 3000},
-        {"keys of one byte", {FileType::kKeyed, 9, 1, 0}, 256},
-        {"long keys and records", {FileType::kKeyed, 4000, 255, 0}, 600},
+        {"type 4", {FileType::kKeyed, 40, 12, 0}, 3000, "read-ahead=16K"},
+        {"type 36", {FileType::kExtendedKeyed, 40, 12, 10}, 3000, "read-ahead=16K"},
+        {"key-only", {FileType::kKeyed, 0, 12, 0}, 3000, "read-ahead=16K"},
+        {"keys of one byte", {FileType::kKeyed, 9, 1, 0}, 256, "read-ahead=16K"},
+        {"long keys and records", {FileType::kKeyed, 4000, 255, 0}, 600, "read-ahead=16K"},
+        {"reads of their own, then sweeps", {FileType::kKeyed, 100, 12, 0}, 50000, "read-ahead=4M"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_OK(SetBudgets("read-ahead=16K"));  // a few dozen entries a batch, or fewer
+        ASSERT_OK(SetBudgets(c.budget));
         engine::Counters() = {};
         auto file = MakeFile(c.name, c.options, c.count);
         const std::vector<Step> expected = ReadDirectly(*file, "", false, c.count + 1);
@@ -164,15 +169,21 @@ TEST_F(KeyReaderTest, ReadsWhatSeekKeyAndGetReadAcrossManyBatches) {
         auto reader = ReaderOf(*file);
         EXPECT_EQ(ReadWith(*reader, c.count + 1), expected);
         const engine::WorkCounters work = engine::Counters();
-        // The first keys come one at a time; the rest from batches, each record read once.
+        // The first keys come one at a time; the rest from batches, each record read once (in a
+        // read of its own, with others close by, or in a sweep's pass over the slots).
         const uint64_t ahead = expected.size() - 1 - BatchedKeyReader::kDirectRun;
         EXPECT_GE(work.readAheadBatches, c.count >= 600 ? 8u : 1u);
         if (c.options.recordSize != 0) {
-            EXPECT_GE(work.readAheadReads, work.readAheadBatches - 1);
+            EXPECT_GE(work.readAheadReads, 1u);
             EXPECT_LE(work.readAheadReads, ahead);
             EXPECT_GE(work.readAheadBytes, ahead * c.options.recordSize);
+            EXPECT_GE(work.readAheadSweeps, 1u);
+            // Every record swept went through the unnamed file once, there and back.
+            EXPECT_LE(work.readAheadSpillBytes, 2 * ahead * (c.options.recordSize + 4));
+            EXPECT_EQ(work.readAheadSpillBytes % (c.options.recordSize + 4), 0u);
         } else {
             EXPECT_EQ(work.readAheadReads, 0u);
+            EXPECT_EQ(work.readAheadSweeps, 0u);
         }
         EXPECT_FALSE(static_cast<BatchedKeyReader&>(*reader).readingAhead());  // the keys ran out
         reader.reset();
@@ -193,11 +204,15 @@ TEST_F(KeyReaderTest, ReadAheadWorkGrowsLinearlyWithTheKeysRead) {
         const uint64_t keys = steps.size() - 1;
         ASSERT_EQ(keys, count - (count - 4) / 7 - 1);
         const engine::WorkCounters work = engine::Counters();
-        // At most one read a record; a read joins records only across small gaps, so the bytes
-        // read stay within the records' bytes and those gaps.
+        // At most one read a record; a read joins records only across small gaps, and a sweep
+        // reads the slots once for many keys, at most the join gap a key: the bytes read stay
+        // within the records' bytes and those gaps. What is swept goes through the unnamed file
+        // once, there and back.
         EXPECT_LE(work.readAheadReads, keys);
         EXPECT_GE(work.readAheadBytes, (keys - BatchedKeyReader::kDirectRun) * 100);
         EXPECT_LE(work.readAheadBytes, keys * (100 + BatchedKeyReader::kJoinGapBytes));
+        EXPECT_GE(work.readAheadSweeps, 2u);
+        EXPECT_LE(work.readAheadSpillBytes, 2 * keys * 104);
         batches.push_back(work.readAheadBatches);
         reader.reset();
         EXPECT_OK(engine_.Close(file));
