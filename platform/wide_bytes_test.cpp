@@ -25,7 +25,7 @@ TEST(WideBytesTest, WidenNarrowAndCheckAgreeWithOneUnitAtATime) {
         EXPECT_EQ(units[n], u'\uAAAA') << "nothing past the end";
         EXPECT_TRUE(platform::UnitsAreBytes(units.data(), n));
         std::vector<uint8_t> back(n + 1, 0x5A);
-        platform::NarrowUnits(units.data(), n, back.data());
+        EXPECT_TRUE(platform::NarrowUnits(units.data(), n, back.data()));
         EXPECT_EQ(std::vector<uint8_t>(back.begin(), back.begin() + n), bytes);
         EXPECT_EQ(back[n], 0x5A);
         // One unit above 0xFF, at each position in turn (every position for short strings).
@@ -34,7 +34,7 @@ TEST(WideBytesTest, WidenNarrowAndCheckAgreeWithOneUnitAtATime) {
                 std::vector<char16_t> odd = units;
                 odd[at] = high;
                 ASSERT_FALSE(platform::UnitsAreBytes(odd.data(), n)) << at << " " << int{high};
-                platform::NarrowUnits(odd.data(), n, back.data());
+                ASSERT_FALSE(platform::NarrowUnits(odd.data(), n, back.data())) << at;
                 ASSERT_EQ(back[at], static_cast<uint8_t>(high & 0xFF)) << "the low 8 bits";
             }
         }

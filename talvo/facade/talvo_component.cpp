@@ -43,9 +43,10 @@ Status TextFromWide(const WideString& wide, const char* what, std::string* text)
 
 // Bytes from a wide string, one byte per unit; a unit above 0xFF is refused (and *bytes is
 // then empty). Every record and key crosses here, so the common case is one pass over the
-// units to check them and one to narrow them, with no allocation once *bytes has grown.
+// units that narrows and checks them, with no allocation once *bytes has grown.
 Status BytesFromWide(std::u16string_view wide, const char* what, std::vector<uint8_t>* bytes) {
-    if (!platform::UnitsAreBytes(wide.data(), wide.size())) {
+    if (bytes->size() != wide.size()) bytes->resize(wide.size());
+    if (!platform::NarrowUnits(wide.data(), wide.size(), bytes->data())) {
         bytes->clear();
         for (size_t i = 0; i < wide.size(); ++i) {
             if (wide[i] > 0xFF) {
@@ -56,8 +57,6 @@ Status BytesFromWide(std::u16string_view wide, const char* what, std::vector<uin
             }
         }
     }
-    bytes->resize(wide.size());
-    platform::NarrowUnits(wide.data(), wide.size(), bytes->data());
     return Status::Ok();
 }
 
@@ -577,7 +576,7 @@ HResult TalvoComponent::WriteKey(int32_t channel, const Variant& key, VariantBoo
                                     "the record buffer of channel " + std::to_string(channel) +
                                         " was refused by the last PutBuffer; nothing was written"));
         }
-        std::vector<uint8_t>& bytes = keyBytes_;
+        std::vector<uint8_t>& bytes = writtenKeyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
         if (Status s = ch->file->Put(bytes, ch->buffer); !s.ok()) return Fail(s);
         *ok = kTrue;

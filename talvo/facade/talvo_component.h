@@ -166,7 +166,10 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
         Channel* channel = nullptr;
     };
     RecentChannel recent_[2];
-    std::vector<uint8_t> keyBytes_;  // the key of the operation at hand, reused between calls
+    // The key of the operation at hand, reused between calls: of a read or a positioning, and of
+    // a write (kept apart, so that neither changes size from call to call in a copy loop).
+    std::vector<uint8_t> keyBytes_;
+    std::vector<uint8_t> writtenKeyBytes_;
     Error lastCode_ = Error::kOk;
     std::string lastMessage_;
 };
