@@ -78,6 +78,7 @@ struct WorkCounters {
     uint64_t indexTxns = 0;       // write transactions of an index committed
     uint64_t indexWalks = 0;      // walks over a whole index in search of a record's key
     uint64_t mapReleases = 0;     // times the mapped pages of a file were let go
+    uint64_t indexPageChecks = 0;   // index files read through to check their pages
     uint64_t readAheadBatches = 0;  // batches of keys and records read ahead
     uint64_t readAheadReads = 0;    // positional reads of record slots for them
     uint64_t readAheadBytes = 0;    // bytes those reads brought in
