@@ -113,15 +113,18 @@ struct BatchedKeyReader::Ahead {
     std::vector<Slot> order;
     std::vector<Slot> scratch;
     std::vector<uint8_t> span;  // slots read together pass through here
-    // A sweep's: the unnamed file, the segment's record numbers (number << kPlaceBits | place),
-    // and the write buffer of each batch with what it holds and what went to the file.
+    // The sweeps': the unnamed file (two halves: the segment being handed over and the one being
+    // prepared), where the next segment starts, the segment's record numbers (number <<
+    // kPlaceBits | place) and the write buffer of each of its batches with what it holds.
     int spill = -1;
     bool sweepable = true;
+    uint64_t halfBytes = 0;
+    std::string sweepFrom;
+    bool sweepAfter = false;
     std::vector<uint64_t> segment;
     std::vector<uint64_t> segmentScratch;
     std::vector<uint8_t> bucketBuffer;
     std::vector<size_t> bucketUsed;
-    std::vector<uint64_t> bucketWritten;
 
     Batch batches[2];  // filled in turn, handed over in turn
     int next = 0;
@@ -222,6 +225,8 @@ void BatchedKeyReader::StartReadingAhead() {
         ahead->maxEntries = std::max<size_t>(1, budget / 4 / perEntry);
         ahead->segmentEntries = std::min(kMaxSegment, budget / 8 * 5 / (2 * sizeof(uint64_t)));
         ahead->bucketBytes = budget / 16;
+        ahead->halfBytes = (ahead->segmentEntries + ahead->maxEntries - 1) / ahead->maxEntries *
+                           ahead->maxEntries * (uint64_t{recordSize_} + 4);
         ahead->span.resize(spanBytes);
         ahead->from = position_;
         ahead->after = after_;
@@ -293,7 +298,7 @@ void BatchedKeyReader::Run(Ahead* ahead) {
     for (;;) {
         if (ShouldSweep(*ahead, entries)) {
             if (!Sweep(*ahead)) return;
-            continue;
+            continue;  // a sweep failed: batch by batch from here
         }
         if (!ahead->HandOver([&](Batch& batch) { Fill(*ahead, batch, entries); })) return;
         entries = std::min(entries * 2, ahead->maxEntries);
@@ -312,6 +317,21 @@ bool BatchedKeyReader::ShouldSweep(const Ahead& ahead, size_t entries) {
            (entries == ahead.maxEntries || uint64_t{entries} * kJoinGapBytes >= fileBytes);
 }
 
+// A segment swept: its keys' records in its half of the unnamed file, in one part a batch.
+struct BatchedKeyReader::Segment {
+    int half = 0;
+    size_t count = 0;               // keys in it
+    size_t handed = 0;              // keys handed over so far
+    bool complete = false;          // it has all the keys asked for (else it is the last)
+    bool spilled = false;           // its records are in the file (else they are left to Get)
+    std::vector<uint64_t> written;  // bytes in each batch's part
+    // What preparing it took, counted with its first batch.
+    uint64_t reads = 0;
+    uint64_t bytes = 0;
+    uint64_t releases = 0;
+    uint64_t spillBytes = 0;
+};
+
 bool BatchedKeyReader::Sweep(Ahead& ahead) {
     if (ahead.spill < 0) {
         ahead.spill = ::open(ahead.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -320,125 +340,177 @@ bool BatchedKeyReader::Sweep(Ahead& ahead) {
             return true;
         }
     }
-    // The segment's record numbers in key order, each with its place, then sorted by number;
-    // numbers past the slots are damage, which Get reports.
-    std::vector<uint64_t>& segment = ahead.segment;
-    bool complete = false;
+    ahead.sweepFrom = ahead.from;
+    ahead.sweepAfter = ahead.after;
+    // The first segment is small, so that its batches come soon; each one after is four times
+    // the one before, up to what the budget holds. Each is prepared while the batches of the one
+    // before are handed over.
+    size_t size = std::min(ahead.segmentEntries, 2 * ahead.maxEntries);
+    Segment segments[2];
+    Segment* pending = nullptr;
+    const auto handRest = [&](Segment& segment) {
+        while (segment.handed < segment.count) {
+            if (!ahead.HandOver([&](Batch& batch) { FillFromSegment(ahead, batch, segment); })) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (;;) {
+        Segment& next = pending == &segments[0] ? segments[1] : segments[0];
+        if (!Prepare(ahead, size, &next, pending)) return false;
+        if (pending != nullptr && !handRest(*pending)) return false;
+        if (next.count == 0) {
+            if (!ahead.sweepable) return true;        // no memory for the segment: batch by batch
+            return ahead.HandOver([](Batch& batch) {  // the keys ran out
+                batch.count = 0;
+                batch.last = true;
+            });
+        }
+        if (!next.complete || !next.spilled) {
+            // The last segment (its last batch ends the reading ahead), or one whose records the
+            // file did not take: then batch by batch after it.
+            if (!handRest(next)) return false;
+            return next.complete;
+        }
+        pending = &next;
+        size = std::min(ahead.segmentEntries, size * 4);
+    }
+}
+
+bool BatchedKeyReader::Pump(Ahead& ahead, Segment* pending) {
+    if (ahead.stop.load(std::memory_order_relaxed)) return false;
+    if (pending == nullptr || pending->handed == pending->count) return true;
+    Batch& batch = ahead.batches[ahead.next];
+    {
+        std::lock_guard<std::mutex> lock(ahead.mutex);
+        if (batch.ready) return true;  // not given back yet: no waiting here
+    }
+    FillFromSegment(ahead, batch, *pending);
+    {
+        std::lock_guard<std::mutex> lock(ahead.mutex);
+        batch.ready = true;
+    }
+    ahead.changed.notify_all();
+    ahead.next ^= 1;
+    return !batch.last;
+}
+
+// The segment's record numbers, from where the last one ended; then one pass over their slots in
+// ascending order, a span of slots at a time: each wanted record goes, after its place in the
+// segment (4 bytes), to the write buffer of its batch, which is written to the batch's part of
+// the segment's half of the unnamed file when full. Between the steps, and after every span, a
+// batch of the pending segment is handed over when there is room.
+bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segment* pending) {
+    Segment& seg = *segment;
+    seg.half = pending != nullptr ? 1 - pending->half : 0;
+    seg.count = seg.handed = 0;
+    seg.complete = seg.spilled = false;
+    seg.reads = seg.bytes = seg.releases = seg.spillBytes = 0;
+    std::vector<uint64_t>& slots = ahead.segment;
     const uint64_t releases = ahead.view->releases();
     try {
-        segment.clear();
-        segment.reserve(ahead.segmentEntries);
-        ahead.view->Read({reinterpret_cast<const uint8_t*>(ahead.from.data()), ahead.from.size()},
-                         ahead.after, ahead.segmentEntries, nullptr, &segment, &complete);
+        slots.clear();
+        slots.reserve(size);
+        ahead.view->Read(
+            {reinterpret_cast<const uint8_t*>(ahead.sweepFrom.data()), ahead.sweepFrom.size()},
+            ahead.sweepAfter, size, nullptr, &slots, &seg.complete, &ahead.sweepFrom);
+        ahead.sweepAfter = true;
+        seg.written.assign((slots.size() + ahead.maxEntries - 1) / ahead.maxEntries, 0);
     } catch (const std::exception&) {
         ahead.sweepable = false;  // no memory for it
         return true;
     }
-    const size_t count = segment.size();
+    seg.count = slots.size();
+    seg.releases = ahead.view->releases() - releases;
+    if (!Pump(ahead, pending)) return false;
+    // Numbers past the slots are damage, which Get reports.
     size_t kept = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (segment[i] < ahead.slots) segment[kept++] = segment[i] << kPlaceBits | i;
+    for (size_t i = 0; i < seg.count; ++i) {
+        if (slots[i] < ahead.slots) slots[kept++] = slots[i] << kPlaceBits | i;
     }
-    segment.resize(kept);
-    RadixSort(std::span(segment), ahead.segmentScratch,
+    slots.resize(kept);
+    RadixSort(std::span(slots), ahead.segmentScratch,
               [](uint64_t slot) { return slot >> kPlaceBits; });
-    Batch work;
-    work.releases = ahead.view->releases() - releases;
-    const bool spilled = count != 0 && Distribute(ahead, count, &work);
-    if (!spilled) ahead.sweepable = false;  // e.g. the disk is full: no more sweeps
-    if (count == 0) {
-        return ahead.HandOver([](Batch& batch) {
-            batch.count = 0;
-            batch.last = true;
-        });
-    }
-    for (size_t first = 0; first < count; first += ahead.maxEntries) {
-        const size_t entries = std::min(ahead.maxEntries, count - first);
-        const bool more = ahead.HandOver([&](Batch& batch) {
-            FillFromSweep(ahead, batch, first, entries, spilled);
-            if (first + entries == count && !complete) batch.last = true;
-            if (first == 0) {  // the segment's work counts with its first batch
-                batch.reads += work.reads;
-                batch.bytes += work.bytes;
-                batch.releases += work.releases;
-                batch.spillBytes += work.spillBytes;
-                batch.sweeps = 1;
-            }
-        });
-        if (!more) return false;
-    }
-    return true;
-}
+    if (!Pump(ahead, pending)) return false;
 
-// One pass over the segment's slots in ascending order, a span of slots at a time; each wanted
-// record goes, after its place in the segment (4 bytes), to the write buffer of its batch, which
-// is written to the batch's part of the unnamed file when full.
-bool BatchedKeyReader::Distribute(Ahead& ahead, size_t segment, Batch* work) {
-    const uint64_t size = ahead.recordSize;
-    const size_t entryBytes = 4 + static_cast<size_t>(size);
-    const size_t batches = (segment + ahead.maxEntries - 1) / ahead.maxEntries;
+    const uint64_t size64 = ahead.recordSize;
+    const size_t entryBytes = 4 + static_cast<size_t>(size64);
+    const size_t batches = seg.written.size();
     const uint64_t part = uint64_t{ahead.maxEntries} * entryBytes;
+    const uint64_t base = seg.half * ahead.halfBytes;
     const size_t stride =
-        std::max(entryBytes,
-                 std::min(kMaxBucketBuffer, ahead.bucketBytes / batches) / entryBytes * entryBytes);
+        batches == 0
+            ? entryBytes
+            : std::max(entryBytes, std::min(kMaxBucketBuffer, ahead.bucketBytes / batches) /
+                                       entryBytes * entryBytes);
     try {
         ahead.bucketBuffer.resize(batches * stride);
         ahead.bucketUsed.assign(batches, 0);
-        ahead.bucketWritten.assign(batches, 0);
     } catch (const std::exception&) {
-        return false;
+        ahead.sweepable = false;
+        return true;  // not spilled: the records are left to Get
     }
     bool whole = true;
     const auto flush = [&](size_t b) {
         const size_t used = ahead.bucketUsed[b];
         if (used == 0) return;
         if (WriteFully(ahead.spill, ahead.bucketBuffer.data() + b * stride, used,
-                       b * part + ahead.bucketWritten[b])) {
-            ahead.bucketWritten[b] += used;
-            work->spillBytes += used;
+                       base + b * part + seg.written[b])) {
+            seg.written[b] += used;
+            seg.spillBytes += used;
         } else {
             whole = false;  // those records are left to Get
         }
         ahead.bucketUsed[b] = 0;
     };
-    const std::vector<uint64_t>& slots = ahead.segment;
-    const uint64_t spanSlots = std::max<uint64_t>(1, ahead.span.size() / size);
+    const uint64_t spanSlots = std::max<uint64_t>(1, ahead.span.size() / size64);
     for (size_t j = 0; j < slots.size();) {
-        if (ahead.stop.load(std::memory_order_relaxed)) return false;
         const uint64_t first = slots[j] >> kPlaceBits;
         size_t k = j + 1;
         while (k < slots.size() && (slots[k] >> kPlaceBits) - first < spanSlots) ++k;
-        const auto bytes = static_cast<size_t>(((slots[k - 1] >> kPlaceBits) - first + 1) * size);
-        ++work->reads;
-        work->bytes += bytes;
-        if (!ReadFully(ahead.fd, ahead.span.data(), bytes, SlotOffset(first, ahead.recordSize))) {
+        const auto bytes = static_cast<size_t>(((slots[k - 1] >> kPlaceBits) - first + 1) * size64);
+        ++seg.reads;
+        seg.bytes += bytes;
+        if (ReadFully(ahead.fd, ahead.span.data(), bytes, SlotOffset(first, ahead.recordSize))) {
+            for (size_t q = j; q < k; ++q) {
+                const uint64_t number = slots[q] >> kPlaceBits;
+                const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
+                const size_t b = place / ahead.maxEntries;
+                uint8_t* at = ahead.bucketBuffer.data() + b * stride + ahead.bucketUsed[b];
+                std::memcpy(at, &place, 4);
+                std::memcpy(at + 4, ahead.span.data() + (number - first) * size64, size64);
+                ahead.bucketUsed[b] += entryBytes;
+                if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
+            }
+        } else {
             whole = false;
-            j = k;
-            continue;
-        }
-        for (size_t q = j; q < k; ++q) {
-            const uint64_t number = slots[q] >> kPlaceBits;
-            const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
-            const size_t b = place / ahead.maxEntries;
-            uint8_t* at = ahead.bucketBuffer.data() + b * stride + ahead.bucketUsed[b];
-            std::memcpy(at, &place, 4);
-            std::memcpy(at + 4, ahead.span.data() + (number - first) * size, size);
-            ahead.bucketUsed[b] += entryBytes;
-            if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
         }
         j = k;
+        if (!Pump(ahead, pending)) return false;
     }
     for (size_t b = 0; b < batches; ++b) flush(b);
-    return whole;
+    seg.spilled = whole;
+    if (!whole) ahead.sweepable = false;  // e.g. the disk is full: no more sweeps
+    return true;
 }
 
-// The batch of the segment's keys from place `first` on: the keys read again along the index,
-// their records read back from the batch's part of the unnamed file.
-void BatchedKeyReader::FillFromSweep(Ahead& ahead, Batch& batch, size_t first, size_t entries,
-                                     bool spilled) {
+// The next batch of the segment: its keys read again along the index, its records read back
+// from its part of the unnamed file.
+void BatchedKeyReader::FillFromSegment(Ahead& ahead, Batch& batch, Segment& segment) {
+    const size_t first = segment.handed;
+    const size_t entries = std::min(ahead.maxEntries, segment.count - first);
+    segment.handed += entries;
     batch.count = 0;
     batch.last = true;
     batch.reads = batch.bytes = batch.releases = batch.sweeps = batch.spillBytes = 0;
+    if (first == 0) {  // the segment's work counts with its first batch
+        batch.reads = segment.reads;
+        batch.bytes = segment.bytes;
+        batch.releases = segment.releases;
+        batch.spillBytes = segment.spillBytes;
+        batch.sweeps = 1;
+    }
     try {
         batch.keys.clear();
         batch.numbers.clear();
@@ -458,17 +530,18 @@ void BatchedKeyReader::FillFromSweep(Ahead& ahead, Batch& batch, size_t first, s
         batch.fetched.assign(n, 0);
         batch.records.resize(n * size);
         batch.count = n;
-        batch.last = !complete;
-        if (!spilled) return;
+        batch.last = !complete || (segment.handed == segment.count && !segment.complete);
+        if (!segment.spilled) return;
         const size_t entryBytes = 4 + size;
         const size_t b = first / ahead.maxEntries;
-        const uint64_t part = uint64_t{ahead.maxEntries} * entryBytes;
-        const uint64_t stored = ahead.bucketWritten[b];
+        const uint64_t at0 =
+            segment.half * ahead.halfBytes + b * uint64_t{ahead.maxEntries} * entryBytes;
+        const uint64_t stored = segment.written[b];
         const size_t chunk = std::max<size_t>(1, ahead.span.size() / entryBytes) * entryBytes;
         for (uint64_t at = 0; at < stored; at += chunk) {
             const auto bytes = static_cast<size_t>(std::min<uint64_t>(chunk, stored - at));
             if (ahead.span.size() < bytes) break;
-            if (!ReadFully(ahead.spill, ahead.span.data(), bytes, b * part + at)) break;
+            if (!ReadFully(ahead.spill, ahead.span.data(), bytes, at0 + at)) break;
             batch.spillBytes += bytes;
             for (size_t e = 0; e + entryBytes <= bytes; e += entryBytes) {
                 uint32_t place = 0;

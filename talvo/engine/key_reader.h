@@ -82,6 +82,7 @@ class BatchedKeyReader final : public KeyReader {
   private:
     struct Batch;
     struct Ahead;
+    struct Segment;
 
     void StartReadingAhead();
     // Gives the batch in hand back to the thread and takes the next one (waiting for it).
@@ -91,12 +92,19 @@ class BatchedKeyReader final : public KeyReader {
     static void FetchRecords(Ahead& ahead, Batch& batch);
     // Whether the next batch of `entries` keys is better read by a sweep.
     static bool ShouldSweep(const Ahead& ahead, size_t entries);
-    // Sweeps the next segment and hands its batches over; false when reading ahead ends.
+    // Sweeps segment after segment, preparing each while the batches of the one before are
+    // handed over; true when reading ahead goes on batch by batch (a sweep failed), false when it
+    // ends.
     static bool Sweep(Ahead& ahead);
-    // Writes each wanted record of the segment to its batch's part of the unnamed file; false
-    // when something could not be read or written (those records are left to Get).
-    static bool Distribute(Ahead& ahead, size_t segment, Batch* work);
-    static void FillFromSweep(Ahead& ahead, Batch& batch, size_t first, size_t count, bool spilled);
+    // Reads the next segment's record numbers and writes its records to the unnamed file,
+    // handing over batches of `pending` whenever there is room; false when the reader stops it.
+    static bool Prepare(Ahead& ahead, size_t size, Segment* segment, Segment* pending);
+    // Fills the next batch of the segment: its keys read again along the index, its records read
+    // back from its part of the unnamed file.
+    static void FillFromSegment(Ahead& ahead, Batch& batch, Segment& segment);
+    // Hands over the next batch of `pending` when a batch is free now (without waiting); false
+    // when the reader stops the thread.
+    static bool Pump(Ahead& ahead, Segment* pending);
 
     std::shared_ptr<OpenDataFile> file_;
     size_t keySize_;
