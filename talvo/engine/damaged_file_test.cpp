@@ -406,6 +406,24 @@ TEST_F(DamagedFileTest, AnIndexOpenedAgainUnchangedIsCheckedOnceButAChangedOneAg
     Write("k.idx", index);
 }
 
+TEST_F(DamagedFileTest, OnlyTheLastFewIndexesCheckedAreRemembered) {
+    // Ten files opened in turn, three times: more than are remembered, so each open checks (the
+    // oldest goes first); then eight in turn: only the first round checks.
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_OK(engine_.Create(PathOf("f" + std::to_string(i)), {FileType::kKeyed, 10, 2, 0}));
+    }
+    const auto checks = [] { return engine::Counters().indexPageChecks; };
+    for (int files : {10, 8}) {
+        SCOPED_TRACE(files);
+        const uint64_t before = checks();
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < files; ++i)
+                EXPECT_EQ(OpenCode("f" + std::to_string(i)), Error::kOk);
+        }
+        EXPECT_EQ(checks() - before, files == 10 ? 30u : 8u);
+    }
+}
+
 TEST_F(DamagedFileTest, KeyThatPointsPastTheLastRecordIsNeitherReadNorDeleted) {
     {
         engine::KeyIndex index;
