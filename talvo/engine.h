@@ -190,7 +190,7 @@ class KeyReader {
     // key size), or strictly above it. A new reader starts at the first key.
     virtual void Seek(std::span<const uint8_t> key, bool strictlyAfter) = 0;
     // The next key; kEndOfKeys when none is left. *key stays valid until the next call on the
-    // reader.
+    // reader, whatever happens to the file meanwhile.
     virtual Status Next(std::span<const uint8_t>* key) = 0;
     // The record stored under `key`, as DataFile::Get gives it; the key Next delivered last is
     // answered from the batch read ahead, without a search.

@@ -166,7 +166,10 @@ Status BatchedKeyReader::Next(std::span<const uint8_t>* key) {
             }
         }
         if (ahead_ != nullptr && at_ < current_->count) {
-            *key = {current_->keys.data() + at_ * keySize_, keySize_};
+            // A copy: a change of the file drops the batch, but not the key handed out.
+            delivered_.assign(reinterpret_cast<const char*>(current_->keys.data()) + at_ * keySize_,
+                              keySize_);
+            *key = {reinterpret_cast<const uint8_t*>(delivered_.data()), keySize_};
             ++at_;
             fromBatch_ = true;
             return Status::Ok();

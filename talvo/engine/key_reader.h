@@ -112,7 +112,7 @@ class BatchedKeyReader final : public KeyReader {
     // Where the next key comes from: after this key (or from it) as the file is now.
     std::string position_;
     bool after_ = false;
-    std::string delivered_;  // the key delivered last by a direct read
+    std::string delivered_;  // the key delivered last
     size_t directRun_ = 0;   // keys read directly, in order, since reading ahead last stopped
     uint64_t changes_ = 0;   // the file's change count when reading ahead started
     std::unique_ptr<Ahead> ahead_;
