@@ -3,23 +3,25 @@
 // `talvo` tool's import of the same records under the same output key, in the same run; and the
 // same build through `ordelin-batch`, the batch form, as a process of its own.
 //
-//   build_bench [--records N] [--dir FOLDER] [--keep] [--talvo PATH] [--batch PATH] [--no-check]
+//   build_bench [--records N] [--repeat N] [--dir FOLDER] [--keep] [--talvo PATH] [--batch PATH]
+//               [--no-check]
 //
 // In a temporary folder (its own component configuration, settings file, QVTEMP and home):
 //   1. N records of 100 bytes are written to a flat file and imported (untimed) into the input, a
 //      keyed file whose key is record bytes 18..27;
-//   2. build in key order: the input read along its key, written under bytes 10..17 then 0..3;
-//   3. build in record order: the same output key, the input read by record number;
-//   4. `talvo create` and `talvo import --key-fields 10:8,0:4` of the flat file (timed: the
-//      import's process alone);
-//   5. `ordelin-batch` on the input with the same output key, in key order and in record order
-//      (timed: its whole process, start-up and build).
+//   2. then, in turn and --repeat times (default once):
+//      - `talvo create` and `talvo import --key-fields 10:8,0:4` of the flat file (timed: the
+//        import's process alone);
+//      - build in key order: the input read along its key, written under bytes 10..17 then 0..3;
+//      - build in record order: the same output key, the input read by record number;
+//      - `ordelin-batch` on the input with the same output key, in key order and in record order
+//        (timed: its whole process, start-up and build).
 // The files of earlier runs are synced before each timed run. Each build is timed from the click
 // on Build File to the end of its handler (the output closed, the list file written). Then,
-// unless --no-check, the five outputs are read back through the engine and must hold the same
-// keys and records. Prints the times, the ratios build/import and
-// batch/import, and the peak resident memory of this process (the builds) and of the import's
-// and the batch's processes.
+// unless --no-check, the five outputs of the last round are read back through the engine and must
+// hold the same keys and records. Prints each time as it comes, then for each kind the median and
+// the least time, their ratios to the import's, and the peak resident memory: of the import's and
+// the batch's processes, and of this process (the builds through the dialog).
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -212,6 +214,7 @@ int main(int argc, char** argv) {
     std::string batch;
     bool keep = false;
     bool check = true;
+    int repeat = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--records" && i + 1 < argc) {
@@ -231,10 +234,16 @@ int main(int argc, char** argv) {
             keep = true;
         } else if (arg == "--no-check") {
             check = false;
+        } else if (arg == "--repeat" && i + 1 < argc) {
+            repeat = std::atoi(argv[++i]);
+            if (repeat < 1 || repeat > 100) {
+                std::fprintf(stderr, "build_bench: --repeat takes a count from 1 to 100\n");
+                return 2;
+            }
         } else {
             std::fprintf(stderr,
-                         "usage: build_bench [--records N] [--dir FOLDER] [--keep] [--talvo PATH] "
-                         "[--batch PATH] [--no-check]\n");
+                         "usage: build_bench [--records N] [--repeat N] [--dir FOLDER] [--keep] "
+                         "[--talvo PATH] [--batch PATH] [--no-check]\n");
             return 2;
         }
     }
@@ -288,60 +297,92 @@ int main(int argc, char** argv) {
                     kRecordSize);
         std::fflush(stdout);
 
-        double byKey = -1;
-        double byNumber = -1;
-        {
-            talvo::RegisterTalvoLib();
-            CDornApi client("Ordelin Utility", 100, 51, 0, false);
-            if (!client.Connect(nullptr, false)) return false;
-            byKey = BuildThroughTheDialog(client, "BYKEY", true, records);
-            if (byKey < 0) return false;
-            std::printf("build in key order:    %.3f s (%.0f records/s)\n", byKey,
-                        static_cast<double>(records) / byKey);
+        // The five kinds of run, in turn, `repeat` times: whatever else the machine does at a
+        // moment weighs on each kind alike. Each keeps its times; the outputs of a round are
+        // removed before the next, those of the last round are read back.
+        enum Kind { kImport, kBuildKey, kBuildRecord, kBatchKey, kBatchRecord, kKinds };
+        const char* const names[kKinds] = {"talvo import", "build in key order",
+                                           "build in record order", "ordelin-batch, key order",
+                                           "ordelin-batch, record order"};
+        std::vector<double> seconds[kKinds];
+        double peak[kKinds] = {0, 0, 0, 0, 0};
+        talvo::RegisterTalvoLib();
+        CDornApi client("Ordelin Utility", 100, 51, 0, false);
+        if (!client.Connect(nullptr, false)) return false;
+        const auto note = [&](Kind kind, double s, double mib) {
+            seconds[kind].push_back(s);
+            peak[kind] = std::max(peak[kind], mib);
+            std::printf("%-28s %.3f s (%.0f records/s)\n", (std::string(names[kind]) + ":").c_str(),
+                        s, static_cast<double>(records) / s);
             std::fflush(stdout);
-            byNumber = BuildThroughTheDialog(client, "BYNUMBER", false, records);
-            if (byNumber < 0) return false;
-            std::printf("build in record order: %.3f s (%.0f records/s)\n", byNumber,
-                        static_cast<double>(records) / byNumber);
+        };
+        const auto outputOf = [&](const char* name, int round) {
+            return std::string(name) + (round + 1 == repeat ? "" : std::to_string(round));
+        };
+        for (int round = 0; round < repeat; ++round) {
+            const std::string imported = (work / "out" / outputOf("imported", round)).string();
+            if (!RunTool(tool, {"create", imported, "--type", "4", "--record-size", "100",
+                                "--key-size", "12"})
+                     .ok) {
+                return false;
+            }
+            ::sync();  // no run pays for the write-back of the files of the runs before it
+            const ToolRun import = RunTool(tool, {"import", imported, "--input", flat.string(),
+                                                  "--format", "fixed", "--key-fields", "10:8,0:4"});
+            if (!import.ok) return false;
+            note(kImport, import.seconds, import.peakMiB);
+            for (bool keyOrder : {true, false}) {
+                const double s = BuildThroughTheDialog(
+                    client, outputOf(keyOrder ? "BYKEY" : "BYNUMBER", round), keyOrder, records);
+                if (s < 0) return false;
+                note(keyOrder ? kBuildKey : kBuildRecord, s, PeakMiB());
+            }
+            // The batch as a script runs it, one process a build, in both orders.
+            for (bool keyOrder : {true, false}) {
+                ::sync();
+                const ToolRun b =
+                    RunTool(batch, {input, "/DDAT", "--out",
+                                    outputOf(keyOrder ? "BATCH" : "BATCHREC", round), "--out-dir",
+                                    "OUT", "--key-size", "12", "--key", "10:8", "--key", "0:4",
+                                    "--order", keyOrder ? "key" : "record"});
+                if (!b.ok) return false;
+                note(keyOrder ? kBatchKey : kBatchRecord, b.seconds, b.peakMiB);
+            }
+            if (round + 1 < repeat) {
+                for (const char* name : {"imported", "BYKEY", "BYNUMBER", "BATCH", "BATCHREC"}) {
+                    talvo::Engine engine;
+                    (void)engine.Erase((work / "out" / outputOf(name, round)).string());
+                }
+            }
         }
-        const double buildPeak = PeakMiB();
-
-        const std::string imported = (work / "out" / "imported").string();
-        if (!RunTool(tool, {"create", imported, "--type", "4", "--record-size", "100", "--key-size",
-                            "12"})
-                 .ok) {
-            return false;
+        // Medians (and, with several rounds, the least of each kind, which load on the machine
+        // can only lengthen), and their ratios to the import's.
+        const auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v.size() % 2 != 0 ? v[v.size() / 2]
+                                     : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        };
+        const auto least = [](const std::vector<double>& v) {
+            return *std::min_element(v.begin(), v.end());
+        };
+        const double importMedian = median(seconds[kImport]);
+        const double importLeast = least(seconds[kImport]);
+        const std::string rounds =
+            "over " + std::to_string(repeat) + (repeat == 1 ? " round" : " rounds");
+        std::printf("%-28s %8s %8s %10s %10s %10s\n", rounds.c_str(), "median s", "least s",
+                    "median/imp", "least/imp", "peak MiB");
+        for (int k = 0; k < kKinds; ++k) {
+            std::printf("%-28s %8.3f %8.3f %10.2f %10.2f %10.1f\n", names[k], median(seconds[k]),
+                        least(seconds[k]), median(seconds[k]) / importMedian,
+                        least(seconds[k]) / importLeast, peak[k]);
         }
-        ::sync();
-        const ToolRun import = RunTool(tool, {"import", imported, "--input", flat.string(),
-                                              "--format", "fixed", "--key-fields", "10:8,0:4"});
-        if (!import.ok) return false;
-        std::printf("talvo import:          %.3f s (%.0f records/s)\n", import.seconds,
-                    static_cast<double>(records) / import.seconds);
-        std::fflush(stdout);
-        // The batch as a script runs it, one process a build, in both orders.
-        ToolRun batchRuns[2];
-        for (int i = 0; i < 2; ++i) {
-            const bool keyOrder = i == 0;
-            ::sync();
-            batchRuns[i] = RunTool(batch, {input, "/DDAT", "--out", keyOrder ? "BATCH" : "BATCHREC",
-                                           "--out-dir", "OUT", "--key-size", "12", "--key", "10:8",
-                                           "--key", "0:4", "--order", keyOrder ? "key" : "record"});
-            if (!batchRuns[i].ok) return false;
-            std::printf("ordelin-batch, %s order: %.3f s (%.0f records/s)\n",
-                        keyOrder ? "key" : "record", batchRuns[i].seconds,
-                        static_cast<double>(records) / batchRuns[i].seconds);
-        }
-        std::printf("ratio build/import: key order %.2f, record order %.2f\n",
-                    byKey / import.seconds, byNumber / import.seconds);
-        std::printf("ratio batch/import: key order %.2f, record order %.2f\n",
-                    batchRuns[0].seconds / import.seconds, batchRuns[1].seconds / import.seconds);
-        std::printf("peak resident memory: this process (the builds) %.1f MiB, import %.1f MiB, "
-                    "batch key order %.1f MiB, batch record order %.1f MiB\n",
-                    buildPeak, import.peakMiB, batchRuns[0].peakMiB, batchRuns[1].peakMiB);
+        std::printf(
+            "(peak memory of the builds through the dialog: this process, which ran them "
+            "all)\n");
         std::fflush(stdout);
 
         if (check) {
+            const std::string imported = (work / "out" / "imported").string();
             const bool same = SameContent(work / "out" / "BYKEY", imported, records) &&
                               SameContent(work / "out" / "BYNUMBER", imported, records) &&
                               SameContent(work / "out" / "BATCH", imported, records) &&

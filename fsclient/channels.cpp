@@ -98,9 +98,10 @@ int32_t CDornApi::FetchRecordBuffer(int32_t channel, uint8_t* destination, int32
     if (!connected || !component) return -1;
     if (!destination && length > 0) return -1;
     try {
-        WideString data;
-        component->GetBuffer(channel, 0, length, &data);
-        return WideToBytes(data, destination, length);
+        // Emptied (its memory kept): a component that gives nothing back gives no bytes.
+        if (recordIn) recordIn->clear();
+        component->GetBuffer(channel, 0, length, &recordIn);
+        return WideToBytes(recordIn, destination, length);
     } catch (platform::Exception&) {
         return -1;
     }
@@ -111,11 +112,11 @@ int32_t CDornApi::FetchRecordBuffer(int32_t channel, uint8_t* destination, int32
 // exception.
 bool CDornApi::StoreRecordBuffer(int32_t channel, const uint8_t* data, int32_t length) {
     if (!connected || !component) return false;
-    WideString wide = BytesToWide(data, length);
+    BytesToWideInto(data, length, recordOut);
     int32_t prepared = 0;
     component->PrepareBuffer(channel, &prepared);
     try {
-        component->PutBuffer(channel, wide, 0, length);
+        component->PutBuffer(channel, recordOut, 0, length);
         return true;
     } catch (platform::Exception&) {
         return false;
@@ -155,10 +156,8 @@ bool CDornApi::ReadByKey(int32_t channel, uint8_t* buffer, int32_t* length, cons
                          int32_t keyLength) {
     if (!connected || !component) return false;
     VariantBool ok = platform::VARIANT_FALSE;
-    {
-        Variant keyVariant = KeyVariant(key, keyLength);
-        component->ReadKey(channel, keyVariant, &ok);
-    }
+    KeyVariantInto(key, keyLength, keyOut);
+    component->ReadKey(channel, keyOut, &ok);
     if (!IsTrue(ok)) return false;
     return DeliverRecord(buffer, length,
                          [&](uint8_t* b, int32_t n) { return FetchRecordBuffer(channel, b, n); });
@@ -167,8 +166,8 @@ bool CDornApi::ReadByKey(int32_t channel, uint8_t* buffer, int32_t* length, cons
 bool CDornApi::PositionByKey(int32_t channel, const uint8_t* key, int32_t keyLength) {
     if (!connected || !component) return false;
     VariantBool ok = platform::VARIANT_FALSE;
-    Variant keyVariant = KeyVariant(key, keyLength);
-    component->FindKey(channel, keyVariant, &ok);
+    KeyVariantInto(key, keyLength, keyOut);
+    component->FindKey(channel, keyOut, &ok);
     return IsTrue(ok);
 }
 
@@ -177,7 +176,8 @@ bool CDornApi::PositionByKey(int32_t channel, const uint8_t* key, int32_t keyLen
 // False when no key is left (keyLength is then 0) or the capacity is not positive.
 bool CDornApi::ReadNextKey(int32_t channel, uint8_t* keyBuffer, int32_t& keyLength) {
     if (!connected || !component) return false;
-    WideString key;
+    WideString& key = keyIn;
+    if (key) key->clear();  // a component that gives nothing back gives no key
     component->NextKey(channel, &key);
     const size_t available = platform::WideLength(key);
     if (keyLength > 0 && static_cast<size_t>(keyLength) > available) {
@@ -196,8 +196,8 @@ bool CDornApi::WriteKeyed(int32_t channel, const uint8_t* record, int32_t record
     if (!connected || !component) return false;
     if (!StoreRecordBuffer(channel, record, recordLength)) return false;
     VariantBool ok = platform::VARIANT_FALSE;
-    Variant keyVariant = KeyVariant(key, keyLength);
-    component->WriteKey(channel, keyVariant, &ok);
+    KeyVariantInto(key, keyLength, keyOut);
+    component->WriteKey(channel, keyOut, &ok);
     return IsTrue(ok);
 }
 

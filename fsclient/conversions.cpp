@@ -7,6 +7,7 @@
 #include "fsclient/dornapi.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "platform/wide_bytes.h"
 
 CDornApi::WideString CDornApi::TextToWide(const char* text) {
     if (text == nullptr) return std::nullopt;
@@ -27,7 +28,20 @@ CDornApi::WideString CDornApi::BytesToWide(const uint8_t* bytes, int32_t length)
     if (bytes == nullptr || length <= 0) return std::u16string();
     try {
         // Zero-extension of each byte: no code page is involved.
-        return std::u16string(bytes, bytes + length);
+        std::u16string wide(static_cast<size_t>(length), u'\0');
+        platform::WidenBytes(bytes, wide.size(), wide.data());
+        return wide;
+    } catch (const std::bad_alloc&) {
+        throw platform::MemoryException();
+    }
+}
+
+void CDornApi::BytesToWideInto(const uint8_t* bytes, int32_t length, WideString& wide) {
+    try {
+        if (!wide) wide.emplace();
+        const size_t count = bytes == nullptr || length <= 0 ? 0 : static_cast<size_t>(length);
+        wide->resize(count);
+        platform::WidenBytes(bytes, count, wide->data());  // as BytesToWide does
     } catch (const std::bad_alloc&) {
         throw platform::MemoryException();
     }
@@ -37,12 +51,7 @@ int32_t CDornApi::WideToBytes(const WideString& text, uint8_t* destination, int3
     const size_t length = platform::WideLength(text);
     if (maximum <= 0 || length == 0 || destination == nullptr) return 0;
     const int32_t count = static_cast<int32_t>(std::min<size_t>(length, maximum));
-    // Read through a local pointer: a store through destination could alias the string, which
-    // would otherwise make the compiler reload it for every byte.
-    const char16_t* units = text->data();
-    for (int32_t i = 0; i < count; ++i) {
-        destination[i] = static_cast<uint8_t>(units[i] & 0xFF);
-    }
+    platform::NarrowUnits(text->data(), static_cast<size_t>(count), destination);
     return count;
 }
 
@@ -51,6 +60,12 @@ CDornApi::Variant CDornApi::KeyVariant(const uint8_t* bytes, int32_t length) {
     v.vt = platform::VT_BSTR;
     v.bstrVal = BytesToWide(bytes, length);
     return v;
+}
+
+void CDornApi::KeyVariantInto(const uint8_t* bytes, int32_t length, Variant& variant) {
+    variant.vt = platform::VT_BSTR;
+    variant.lVal = 0;
+    BytesToWideInto(bytes, length, variant.bstrVal);
 }
 
 CDornApi::Variant CDornApi::NumberVariant(int32_t n) {

@@ -114,6 +114,11 @@ class CDornApi {
     static int32_t WideToBytes(const WideString& text, uint8_t* destination, int32_t maximum);
     static Variant KeyVariant(const uint8_t* bytes, int32_t length);
     static Variant NumberVariant(int32_t n);
+    // BytesToWide and KeyVariant into a string or variant that keeps its memory from call to call,
+    // so that a copy loop allocates nothing per record. The same content as those two give;
+    // the same exception when memory runs out.
+    static void BytesToWideInto(const uint8_t* bytes, int32_t length, WideString& wide);
+    static void KeyVariantInto(const uint8_t* bytes, int32_t length, Variant& variant);
 
     // --- Channel file operations (fsclient/channels.cpp) ---
     bool OpenFile(int32_t channel, const char* fileName, const char* directory);
@@ -177,4 +182,13 @@ class CDornApi {
     int componentVersionMinor = 0;
     std::string networkName;
     bool hasNetworkName = false;
+
+    // What key and record bytes cross in, reused from call to call (each transfer still lives for
+    // the one call it is made for, and each keeps the size of what it carries): the record and
+    // the key the component hands back, the record handed to it, and the key variant of a read,
+    // a positioning or a keyed write.
+    WideString recordIn;
+    WideString keyIn;
+    WideString recordOut;
+    Variant keyOut;
 };

@@ -120,6 +120,8 @@ struct FileInfo {
     std::string indexPath;  // host path of the index (empty for types 1 and 2)
 };
 
+class KeyReader;
+
 // An open data file. Obtained from Engine::Open; the same object is handed to every opener of
 // the same file (same device and inode), so two channels on one file share its state.
 class DataFile {
@@ -159,6 +161,11 @@ class DataFile {
     virtual Status SeekKey(std::span<const uint8_t> key, bool strictlyAfter, std::string* found,
                            uint64_t* recordNumber = nullptr) = 0;
 
+    // Keyed files: a reader of the keys in ascending order with their records (see KeyReader).
+    // kWrongFileType for files of types 1 and 2. The reader must go before the file is closed
+    // for the last time; a reader that outlives that gives kNotOpen.
+    virtual Status NewKeyReader(std::unique_ptr<KeyReader>* reader) = 0;
+
     // Subordinate key definitions, indices 1..99. Get: kNotFound for an unused index.
     virtual Status GetSubKey(int index, SubKeyDef* def) = 0;
     // Adds a definition at the first free index (stored in *index).
@@ -169,6 +176,32 @@ class DataFile {
 
     // The operating system's descriptor of the data file (for its length).
     virtual int NativeHandle() const = 0;
+};
+
+// Reads a keyed file's keys in ascending order, each with its record: what SeekKey(last key,
+// strictly after) and Get give, one key at a time, answered from batches read ahead. After a run
+// of keys read in order, the reader reads ahead along the key tree on a thread of its own, in
+// batches within the read-ahead budget: the records of a batch are fetched in ascending slot
+// order with positional reads (the data file's map is not touched, so the resident set does not
+// grow with the file) and handed out in key order. Whenever the file changes (a write on any
+// channel, a commit), the batches read ahead are dropped and reading goes on from the last key
+// delivered as SeekKey would; a file with changes not yet committed is read as SeekKey and Get
+// read it. Errors are those SeekKey and Get give.
+//
+// Used by one thread, like the rest of the engine; the reading ahead is its own business.
+class KeyReader {
+  public:
+    virtual ~KeyReader() = default;
+
+    // Where the next key comes from: the first key not below `key` (zero-padded, or cut, to the
+    // key size), or strictly above it. A new reader starts at the first key.
+    virtual void Seek(std::span<const uint8_t> key, bool strictlyAfter) = 0;
+    // The next key; kEndOfKeys when none is left. *key stays valid until the next call on the
+    // reader, whatever happens to the file meanwhile.
+    virtual Status Next(std::span<const uint8_t>* key) = 0;
+    // The record stored under `key`, as DataFile::Get gives it; the key Next delivered last is
+    // answered from the batch read ahead, without a search.
+    virtual Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record) = 0;
 };
 
 // The open-file table of one process's user of the engine.
@@ -221,7 +254,8 @@ class Engine {
 // "name=size,...": slot-buffer (new records before they are written), pending-keys (new keys
 // before they are sorted and spilled to disk), filter (the filter over spilled keys), run-buffers
 // (buffers of the spilled runs), index-txn (index pages one write transaction holds), mapped
-// (pages read through the maps before they are let go). Sizes in bytes, or with K, M or G.
+// (pages read through the maps before they are let go), read-ahead (the batches of keys and
+// records a KeyReader holds ahead). Sizes in bytes, or with K, M or G.
 // The process starts with the defaults, changed by the environment variable TALVO_BUDGETS; while
 // that variable cannot be read, Engine::Open refuses with kInvalidArgument and says why.
 //

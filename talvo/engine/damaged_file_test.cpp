@@ -10,6 +10,7 @@
 #include "talvo/engine/engine_test_support.h"
 #include "talvo/engine/file_header.h"
 #include "talvo/engine/key_index.h"
+#include "talvo/engine/tuning.h"
 
 namespace talvo {
 namespace {
@@ -370,6 +371,57 @@ TEST_F(DamagedFileTest, APageMarkedAsCopiedForAWriteIsRefusedNotWrittenInPlace) 
     EXPECT_GE(refused, 3);  // the main, keys and meta trees
     Write("k.idx", index);
     EXPECT_EQ(OpenCode("k"), Error::kOk);
+}
+
+TEST_F(DamagedFileTest, AnIndexOpenedAgainUnchangedIsCheckedOnceButAChangedOneAgain) {
+    const auto checks = [] { return engine::Counters().indexPageChecks; };
+    const uint64_t before = checks();
+    EXPECT_EQ(OpenCode("k"), Error::kOk);
+    EXPECT_EQ(checks(), before + 1);
+    EXPECT_EQ(OpenCode("k"), Error::kOk);  // as a build opens its input after its descriptor
+    EXPECT_EQ(checks(), before + 1);
+    // A commit makes another snapshot: checked again.
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine_.Open(PathOf("k"), &file));
+    ASSERT_OK(file->Put(Bytes("DD"), Bytes("fourth")));
+    ASSERT_OK(engine_.Close(file));
+    EXPECT_EQ(OpenCode("k"), Error::kOk);
+    EXPECT_EQ(checks(), before + 2);
+    // The same bytes written again, and then a damaged page of the same length: each is read
+    // through again, and the damage is found.
+    const std::string index = Contents("k.idx");
+    Write("k.idx", index);
+    EXPECT_EQ(OpenCode("k"), Error::kOk);
+    EXPECT_EQ(checks(), before + 3);
+    bool damaged = false;
+    for (size_t page = 2; page < index.size() / 4096 && !damaged; ++page) {
+        const uint8_t flags = static_cast<uint8_t>(index[page * 4096 + 10]);
+        if (flags != 2) continue;  // a leaf page
+        std::string bytes = index;
+        bytes[page * 4096 + 10] = static_cast<char>(flags | 0x10);
+        Write("k.idx", bytes);
+        damaged = OpenCode("k") == Error::kDamaged;
+    }
+    EXPECT_TRUE(damaged);
+    Write("k.idx", index);
+}
+
+TEST_F(DamagedFileTest, OnlyTheLastFewIndexesCheckedAreRemembered) {
+    // Ten files opened in turn, three times: more than are remembered, so each open checks (the
+    // oldest goes first); then eight in turn: only the first round checks.
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_OK(engine_.Create(PathOf("f" + std::to_string(i)), {FileType::kKeyed, 10, 2, 0}));
+    }
+    const auto checks = [] { return engine::Counters().indexPageChecks; };
+    for (int files : {10, 8}) {
+        SCOPED_TRACE(files);
+        const uint64_t before = checks();
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < files; ++i)
+                EXPECT_EQ(OpenCode("f" + std::to_string(i)), Error::kOk);
+        }
+        EXPECT_EQ(checks() - before, files == 10 ? 30u : 8u);
+    }
 }
 
 TEST_F(DamagedFileTest, KeyThatPointsPastTheLastRecordIsNeitherReadNorDeleted) {

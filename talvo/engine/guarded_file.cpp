@@ -66,6 +66,12 @@ Status GuardedFile::SeekKey(std::span<const uint8_t> key, bool strictlyAfter, st
     return Guard([&] { return file_->SeekKey(key, strictlyAfter, found, recordNumber); });
 }
 
+// The reader reads only; a failed allocation inside it later reaches its caller as any other
+// failure of a read.
+Status GuardedFile::NewKeyReader(std::unique_ptr<KeyReader>* reader) {
+    return GuardRead([&] { return file_->NewKeyReader(reader); });
+}
+
 Status GuardedFile::GetSubKey(int index, SubKeyDef* def) {
     return GuardRead([&] { return file_->GetSubKey(index, def); });
 }

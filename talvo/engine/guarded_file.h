@@ -27,6 +27,7 @@ class GuardedFile final : public DataFile {
     Status DeleteRecord(uint64_t recordNumber) override;
     Status SeekKey(std::span<const uint8_t> key, bool strictlyAfter, std::string* found,
                    uint64_t* recordNumber) override;
+    Status NewKeyReader(std::unique_ptr<KeyReader>* reader) override;
     Status GetSubKey(int index, SubKeyDef* def) override;
     Status AddSubKey(const SubKeyDef& def, int* index) override;
     Status Flush() override;
@@ -44,7 +45,8 @@ class GuardedFile final : public DataFile {
     template <typename Body>
     Status GuardRead(Body&& body);
 
-    std::unique_ptr<OpenDataFile> file_;
+    // Shared: a key reader of the file holds it too (OpenDataFile::NewKeyReader).
+    std::shared_ptr<OpenDataFile> file_;
 };
 
 }  // namespace talvo::engine

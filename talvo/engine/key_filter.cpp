@@ -1,8 +1,5 @@
 #include "talvo/engine/key_filter.h"
 
-#include <cstdlib>
-#include <cstring>
-
 namespace talvo::engine {
 
 size_t KeyFilter::BytesFor(uint64_t keys) {
@@ -13,22 +10,17 @@ size_t KeyFilter::BytesFor(uint64_t keys) {
 bool KeyFilter::Reset(uint64_t keys) {
     Release();
     const size_t bytes = BytesFor(keys);
-    // 64-byte aligned, so that a block is one cache line.
-    void* memory = std::aligned_alloc(kBlockBytes, bytes);
-    if (memory == nullptr) return false;
-    std::memset(memory, 0, bytes);
-    words_.reset(static_cast<uint64_t*>(memory));
+    // Zero-filled, on page boundaries: a block is one cache line.
+    if (!memory_.Allocate(bytes)) return false;
+    words_ = static_cast<uint64_t*>(memory_.data());
     blocks_ = bytes / kBlockBytes;
     capacity_ = keys;
     return true;
 }
 
-void KeyFilter::Free::operator()(uint64_t* p) const {
-    std::free(p);
-}
-
 void KeyFilter::Release() {
-    words_.reset();
+    memory_.Release();
+    words_ = nullptr;
     blocks_ = 0;
     capacity_ = 0;
     count_ = 0;

@@ -8,7 +8,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+
+#include "talvo/engine/large_memory.h"
 
 namespace talvo::engine {
 
@@ -26,7 +27,7 @@ class KeyFilter {
     // Keys the filter is sized for, and keys added since the last Reset.
     uint64_t capacity() const { return capacity_; }
     uint64_t size() const { return count_; }
-    size_t bytes() const { return blocks_ * kBlockBytes; }
+    size_t bytes() const { return memory_.size(); }
     bool empty() const { return count_ == 0; }
     // Releases the memory; the filter answers "no" to everything until the next Reset.
     void Release();
@@ -43,14 +44,12 @@ class KeyFilter {
   private:
     const uint64_t* Block(uint64_t hash) const {
         // The high half picks the block (multiply-shift: any block count will do).
-        return words_.get() + ((hash >> 32) * blocks_ >> 32) * 8;
+        return words_ + ((hash >> 32) * blocks_ >> 32) * 8;
     }
     static uint64_t BitOf(uint64_t hash, int word);
 
-    struct Free {
-        void operator()(uint64_t* p) const;
-    };
-    std::unique_ptr<uint64_t[], Free> words_;
+    LargeMemory memory_;
+    uint64_t* words_ = nullptr;  // in memory_
     uint64_t blocks_ = 0;
     uint64_t capacity_ = 0;
     uint64_t count_ = 0;

@@ -58,6 +58,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/index_pages.h"
@@ -354,6 +355,31 @@ bool KeyIndex::NoRoomToGrow() const {
     return ::fstatvfs(fd, &fs) == 0 && fs.f_bavail * fs.f_frsize < kMaxPageSize;
 }
 
+namespace {
+
+// Index files whose pages were found sound, as they were then: a file opened again unchanged (as
+// a build opens its input right after reading its descriptor) is not read through twice. Any
+// write to a file changes its change time, which no one can set back.
+struct CheckedIndex {
+    dev_t device;
+    ino_t inode;
+    off_t length;
+    struct timespec modified;
+    struct timespec changed;
+    uint64_t txnid;
+    bool operator==(const CheckedIndex& o) const {
+        return device == o.device && inode == o.inode && length == o.length &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec &&
+               txnid == o.txnid;
+    }
+};
+std::mutex checkedMutex;
+std::vector<CheckedIndex> checkedIndexes;  // the newest last; a few at most
+constexpr size_t kCheckedIndexes = 8;
+
+}  // namespace
+
 Status KeyIndex::CheckPages(uint64_t txnid) const {
     MDB_stat stat{};
     mdb_filehandle_t fd = -1;
@@ -362,11 +388,24 @@ Status KeyIndex::CheckPages(uint64_t txnid) const {
     if (!s.ok()) return s;
     struct stat st {};
     if (::fstat(fd, &st) != 0) return ErrnoError(errno, "cannot examine " + path_);
+    const CheckedIndex seen{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, txnid};
+    {
+        std::lock_guard<std::mutex> lock(checkedMutex);
+        if (std::find(checkedIndexes.begin(), checkedIndexes.end(), seen) != checkedIndexes.end()) {
+            return Status::Ok();
+        }
+    }
     const auto length = static_cast<size_t>(st.st_size);
     void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED) return ErrnoError(errno, "cannot map " + path_);
     s = CheckIndexPages({static_cast<const uint8_t*>(map), length}, stat.ms_psize, txnid, path_);
     ::munmap(map, length);
+    ++Counters().indexPageChecks;
+    if (s.ok()) {
+        std::lock_guard<std::mutex> lock(checkedMutex);
+        if (checkedIndexes.size() == kCheckedIndexes) checkedIndexes.erase(checkedIndexes.begin());
+        checkedIndexes.push_back(seen);
+    }
     return s;
 }
 

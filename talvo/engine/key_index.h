@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ struct TreeShape {
     uint32_t depth = 0;
     uint32_t pageSize = 4096;
 };
+
+class IndexSnapshot;
 
 class KeyIndex {
   public:
@@ -118,6 +121,11 @@ class KeyIndex {
     bool CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber);
     // Calls fn(key, recordNumber) for every key in order until it returns false.
     Status Walk(const std::function<bool(std::span<const uint8_t>, uint64_t)>& fn);
+    // A view of the key tree in a read transaction of its own, on the snapshot that the current
+    // read transaction sees, for a reader on another thread (index_snapshot.h). kLocked when
+    // there is none to be had now: the index is being written here, or the view would see
+    // another snapshot (a commit came between).
+    Status OpenSnapshot(size_t keySize, std::unique_ptr<IndexSnapshot>* snapshot);
 
     // --- Deleted marks awaiting the data file ---
     Status AddMark(uint64_t recordNumber);  // write transaction only
@@ -139,6 +147,8 @@ class KeyIndex {
     uint64_t FileBytes() const;
 
   private:
+    friend class IndexSnapshot;
+
     // kDamaged unless the file holds every page its newest commit counts.
     Status CheckLength() const;
     // Whether the index file cannot grow by a page: the process's file size limit or the free

@@ -10,6 +10,7 @@
 
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/file_system.h"
+#include "talvo/engine/key_reader.h"
 
 namespace talvo::engine {
 namespace {
@@ -20,8 +21,9 @@ constexpr uint64_t kMinRebuildKeys = 4096;
 // A rebuild of the key tree pays when the new keys are at least this share of the tree.
 constexpr uint64_t kRebuildShare = 4;
 // The first filter covers this many batches, or as many keys as its budget allows (it grows by
-// doubling afterwards, within its budget).
-constexpr uint64_t kFirstFilterBatches = 64;
+// doubling afterwards, within its budget). At the default budgets about five million keys: a
+// smaller write does not pay for a filter sized for the largest.
+constexpr uint64_t kFirstFilterBatches = 16;
 
 int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
@@ -117,6 +119,7 @@ Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataF
 // Reads the header and the index's counts afresh and checks that they agree with each other and
 // with the data file's length. Leaves no uncommitted state behind.
 Status OpenDataFile::LoadCommittedState() {
+    NoteChange();
     uint64_t length = 0;
     Status s = data_.Length(&length);
     if (!s.ok()) return s;
@@ -310,10 +313,14 @@ Status OpenDataFile::ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* recor
         Status s = data_.ReadAt(SlotOffset(recordNumber, size), *record);
         if (!s.ok()) return s;
     }
+    OverlayDeletedMark(recordNumber, record);
+    return Status::Ok();
+}
+
+void OpenDataFile::OverlayDeletedMark(uint64_t recordNumber, std::vector<uint8_t>* record) const {
     if (!markOverlay_.empty() && markOverlay_.count(recordNumber) != 0) {
         (*record)[static_cast<size_t>(DeletedMarkOffset(header_.type))] = kDeletedMark;
     }
-    return Status::Ok();
 }
 
 Status OpenDataFile::ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* record) {
@@ -375,6 +382,23 @@ Status OpenDataFile::SeekKey(std::span<const uint8_t> key, bool strictlyAfter, s
     return index_.Seek(keyBuffer_, strictlyAfter, found, recordNumber);
 }
 
+Status OpenDataFile::NewKeyReader(std::unique_ptr<KeyReader>* reader) {
+    Status s = CheckKeyed();
+    if (!s.ok()) return s;
+    *reader = std::make_unique<BatchedKeyReader>(shared_from_this());
+    return Status::Ok();
+}
+
+void OpenDataFile::NoteChange() {
+    ++changes_;
+    for (BatchedKeyReader* reader : readers_) reader->StopReadingAhead();
+}
+
+bool OpenDataFile::CanReadAhead() const {
+    return !closed_ && keyed() && !dirty_ && !index_.writing() && PendingCount() == 0 &&
+           slotCount_ == committedSlots_ && slotBuffer_.empty();
+}
+
 Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
     Status s = CheckOpen();
     if (!s.ok()) return s;
@@ -394,6 +418,7 @@ Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
 
 Status OpenDataFile::BeginWriting() {
     if (locked_) return Status::Ok();
+    NoteChange();
     if (!writable_) {
         return MakeError(Error::kReadOnly, readOnlyReason_.empty()
                                                ? dataPath_ + " is open for reading only"
@@ -572,6 +597,7 @@ Status OpenDataFile::MaybeCommit() {
 }
 
 Status OpenDataFile::AppendRecord(std::span<const uint8_t> record, uint64_t* recordNumber) {
+    NoteChange();
     Status s = CheckOpen();
     if (!s.ok()) return s;
     if (keyed()) {
@@ -592,6 +618,7 @@ Status OpenDataFile::AppendRecord(std::span<const uint8_t> record, uint64_t* rec
 
 Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> record,
                          uint64_t* recordNumber) {
+    NoteChange();
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, false);
     if (!s.ok()) return s;
@@ -689,6 +716,7 @@ Status OpenDataFile::RemoveKey(uint64_t recordNumber) {
 }
 
 Status OpenDataFile::DeleteKey(std::span<const uint8_t> key) {
+    NoteChange();
     Status s = CheckKeyed();
     if (s.ok()) s = PadKey(key, false);
     if (s.ok()) s = CheckDeletable();
@@ -757,6 +785,7 @@ Status OpenDataFile::FindKeyOfSlot(uint64_t recordNumber, bool* found) {
 }
 
 Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
+    NoteChange();
     Status s = CheckOpen();
     if (s.ok()) s = CheckDeletable();
     if (!s.ok()) return s;
@@ -887,6 +916,7 @@ Status OpenDataFile::CommitIndex() {
 
 Status OpenDataFile::Commit() {
     if (!locked_ || !dirty_) return Status::Ok();
+    NoteChange();
     // 1. Records first: nothing may count a slot that is not on disk.
     Status s = FlushSlots();
     if (s.ok()) s = data_.Sync();
@@ -930,6 +960,7 @@ Status OpenDataFile::Commit() {
 }
 
 Status OpenDataFile::RollBack(Status cause) {
+    NoteChange();
     index_.Abort();
     DropPending();
     Status reload = LoadCommittedState();
@@ -979,6 +1010,7 @@ Status OpenDataFile::Flush() {
 
 Status OpenDataFile::Finish() {
     if (closed_) return MakeError(Error::kNotOpen, dataPath_);
+    NoteChange();  // no reader reads ahead past here
     Status s = Commit();
     index_.Close();
     Unmap();

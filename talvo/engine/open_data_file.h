@@ -33,7 +33,9 @@
 
 namespace talvo::engine {
 
-class OpenDataFile final : public DataFile {
+class BatchedKeyReader;
+
+class OpenDataFile final : public DataFile, public std::enable_shared_from_this<OpenDataFile> {
   public:
     // Opens the data file at dataPath (canonical host path) and, for keyed files, its index:
     // for reading only where writing cannot be (see Engine::Open). kNotDataFile, kDamaged,
@@ -52,6 +54,7 @@ class OpenDataFile final : public DataFile {
     Status DeleteRecord(uint64_t recordNumber) override;
     Status SeekKey(std::span<const uint8_t> key, bool strictlyAfter, std::string* found,
                    uint64_t* recordNumber) override;
+    Status NewKeyReader(std::unique_ptr<KeyReader>* reader) override;
     Status GetSubKey(int index, SubKeyDef* def) override;
     Status AddSubKey(const SubKeyDef& def, int* index) override;
     Status Flush() override;
@@ -72,6 +75,8 @@ class OpenDataFile final : public DataFile {
     static std::vector<std::string> PartPaths(const std::string& dataPath);
 
   private:
+    friend class BatchedKeyReader;
+
     OpenDataFile() = default;
 
     bool keyed() const { return IsKeyedType(header_.type); }
@@ -110,6 +115,15 @@ class OpenDataFile final : public DataFile {
     Status FlushSlots();
     Status ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* record);
     void NoteMappedRead(size_t bytes);
+    // Lays the deleted mark that the index holds for the slot over its record, as the data file
+    // may not carry it yet.
+    void OverlayDeletedMark(uint64_t recordNumber, std::vector<uint8_t>* record) const;
+    // Every change of the file (or of what its readers see) counts here; readers of keys in
+    // order stop reading ahead.
+    void NoteChange();
+    // Whether a reader may read ahead on a thread: nothing of this process waits to commit, so
+    // the index's read transaction and the committed slots are all there is to read.
+    bool CanReadAhead() const;
     Status MarkDeleted(uint64_t recordNumber);
     Status RemoveKey(uint64_t recordNumber);
     // Type 4: the key of a live slot, into keyBuffer_, by the key column (confirmed by the index)
@@ -167,6 +181,8 @@ class OpenDataFile final : public DataFile {
     uint64_t mappedSlots_ = 0;
     std::vector<uint8_t> keyBuffer_;
     std::vector<uint8_t> recordBuffer_;
+    uint64_t changes_ = 0;                    // see NoteChange
+    std::vector<BatchedKeyReader*> readers_;  // the readers of keys in order on this file
 };
 
 }  // namespace talvo::engine

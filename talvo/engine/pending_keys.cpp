@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
+
+#include "talvo/engine/radix_sort.h"
 
 namespace talvo::engine {
 namespace {
 
 constexpr size_t kMinCapacity = 16;
 constexpr size_t kMinTable = 1024;
+// Groups of fewer keys are sorted by comparison: a radix pass costs more than it saves there.
+constexpr size_t kInsertionSortBelow = 64;
 // The table grows before it is more than 7/10 full.
 bool TooFull(size_t entries, size_t slots) {
     return entries * 10 > slots * 7;
@@ -19,6 +24,8 @@ uint64_t Load64(const uint8_t* p, size_t n) {
     return v;
 }
 
+// The first eight of the n bytes at p as a big-endian number (fewer bytes are zero-padded), so
+// that numbers compare as the bytes do.
 uint64_t BigEndianPrefix(const uint8_t* p, size_t n) {
     if (n >= 8) {
         uint64_t v;
@@ -49,9 +56,10 @@ uint64_t KeyHash(const uint8_t* key, size_t keySize) {
 
 PendingKeys::PendingKeys(size_t keySize, size_t budgetBytes)
     : keySize_(keySize), stride_(keySize + 8) {
-    // Each entry costs its arena bytes and its place in the sort order; the table takes 8
-    // bytes a slot. The best table size is the one that leaves the most entries.
-    const size_t perEntry = stride_ + sizeof(Order);
+    // Each entry costs its arena bytes and its place in the sort order (twice: the radix sort
+    // moves entries between two arrays); the table takes 8 bytes a slot. The best table size is
+    // the one that leaves the most entries.
+    const size_t perEntry = stride_ + 2 * sizeof(Order);
     for (size_t slots = kMinTable; slots * 8 < budgetBytes; slots *= 2) {
         const size_t byBudget = (budgetBytes - slots * 8) / perEntry;
         const size_t byTable = slots * 7 / 10;
@@ -63,7 +71,7 @@ PendingKeys::PendingKeys(size_t keySize, size_t budgetBytes)
 
 size_t PendingKeys::bytes() const {
     return arena_.capacity() + table_.capacity() * sizeof(uint64_t) +
-           order_.capacity() * sizeof(Order);
+           (order_.capacity() + sortScratch_.capacity()) * sizeof(Order);
 }
 
 // The slot comes from the hash's high half, which the table keeps: growing needs no rehash.
@@ -118,12 +126,38 @@ void PendingKeys::Add(const uint8_t* key, uint64_t hash, uint64_t recordNumber) 
 void PendingKeys::Sort(WorkCounters* counters) {
     order_.resize(count_);
     for (size_t i = 0; i < count_; ++i) order_[i] = {BigEndianPrefix(KeyAt(i), keySize_), i};
-    const size_t rest = keySize_ > 8 ? keySize_ - 8 : 0;
-    std::sort(order_.begin(), order_.end(), [&](const Order& a, const Order& b) {
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        return rest != 0 && std::memcmp(KeyAt(a.index) + 8, KeyAt(b.index) + 8, rest) < 0;
-    });
+    SortByPrefix(0, count_, 0);
     counters->keysSorted += count_;
+}
+
+// Sorts order_[first, last), whose keys agree in their first `offset` bytes and whose prefix
+// holds key bytes offset..offset+7: by that prefix without comparisons, then each group of equal
+// prefixes by the next eight bytes, until the keys end. Keys are unique in a batch, so every
+// group ends before the key does.
+void PendingKeys::SortByPrefix(size_t first, size_t last, size_t offset) {
+    const std::span<Order> part(order_.data() + first, last - first);
+    if (part.size() < kInsertionSortBelow) {
+        std::sort(part.begin(), part.end(), [&](const Order& a, const Order& b) {
+            if (a.prefix != b.prefix) return a.prefix < b.prefix;
+            return std::memcmp(KeyAt(a.index) + offset, KeyAt(b.index) + offset,
+                               keySize_ - offset) < 0;
+        });
+        return;
+    }
+    RadixSort(part, sortScratch_, [](const Order& o) { return o.prefix; });
+    const size_t next = offset + 8;
+    if (next >= keySize_) return;
+    for (size_t i = first; i < last;) {
+        size_t end = i + 1;
+        while (end < last && order_[end].prefix == order_[i].prefix) ++end;
+        if (end - i > 1) {
+            for (size_t j = i; j < end; ++j) {
+                order_[j].prefix = BigEndianPrefix(KeyAt(order_[j].index) + next, keySize_ - next);
+            }
+            SortByPrefix(i, end, next);
+        }
+        i = end;
+    }
 }
 
 uint64_t PendingKeys::SortedNumber(size_t i) const {

@@ -58,6 +58,7 @@ class PendingKeys {
     };
 
     const uint8_t* KeyAt(uint64_t index) const { return arena_.data() + index * stride_; }
+    void SortByPrefix(size_t first, size_t last, size_t offset);
     void Grow();
     size_t SlotOf(uint64_t hash) const;
 
@@ -72,6 +73,7 @@ class PendingKeys {
     std::vector<uint64_t> table_;
     size_t tableMask_ = 0;
     std::vector<Order> order_;  // after Sort: the entries in key order
+    std::vector<Order> sortScratch_;
 };
 
 }  // namespace talvo::engine

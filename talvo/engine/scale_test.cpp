@@ -13,6 +13,7 @@
 #include "talvo/engine.h"
 #include "talvo/engine/engine_test_support.h"
 #include "talvo/engine/key_column.h"
+#include "talvo/engine/pending_keys.h"
 #include "talvo/engine/tuning.h"
 
 namespace talvo {
@@ -42,11 +43,13 @@ class ScaleTest : public engine::testing::TempDirTest {
     void SetUp() override {
         TempDirTest::SetUp();
         saved_ = engine::CurrentTuning();
-        // About 1365 keys of 12 bytes a batch; small index transactions; the first filter
-        // covers 64 batches and grows by rebuilding from the runs.
+        // About a thousand keys of 12 bytes a batch; small index transactions; the first
+        // filter covers a few batches and grows by rebuilding from the runs.
         ASSERT_OK(
             SetBudgets("slot-buffer=16K,pending-keys=64K,filter=1M,run-buffers=64K,"
                        "index-txn=256K,mapped=64K"));
+        batch_ = engine::PendingKeys(12, 64 << 10).capacity();
+        ASSERT_GT(batch_, 500u);
         engine::Counters() = {};
     }
     void TearDown() override {
@@ -111,6 +114,7 @@ class ScaleTest : public engine::testing::TempDirTest {
     }
 
     engine::Tuning saved_;
+    uint64_t batch_ = 0;  // keys of 12 bytes in a full batch
     Engine engine_;
 };
 
@@ -130,8 +134,8 @@ TEST_F(ScaleTest, WorkGrowsLinearlyWithTheRecordsWritten) {
         const engine::WorkCounters work = engine::Counters();
         // Each key sorted once, spilled at most once, written into the index once.
         EXPECT_EQ(work.keysSorted, records);
-        EXPECT_EQ(work.runBytes, work.spills * 1365 * 20);
-        EXPECT_EQ(work.spills, (records - 1) / 1365);
+        EXPECT_EQ(work.runBytes, work.spills * batch_ * 20);
+        EXPECT_EQ(work.spills, (records - 1) / batch_);
         EXPECT_EQ(work.merges, 1u);
         EXPECT_EQ(work.treeRebuilds, 1u);
         EXPECT_EQ(work.entriesWritten, records);
@@ -139,7 +143,10 @@ TEST_F(ScaleTest, WorkGrowsLinearlyWithTheRecordsWritten) {
         // The filter spares nearly every lookup in the runs (a key it lets by costs a block read
         // in each run); it grows by doubling.
         EXPECT_LT(work.runBlockReads, records * work.spills / 5000);
-        EXPECT_LE(work.filterRebuilds, 3u);
+        // The first filter covers 16 batches; each rebuild doubles it.
+        uint64_t doublings = 0;
+        while ((16 * batch_ << doublings) < records) ++doublings;
+        EXPECT_LE(work.filterRebuilds, doublings);
         runs.push_back({records, work});
         file = Open(name);
         ExpectHolds(*file, Range(0, records));
@@ -200,7 +207,7 @@ TEST_F(ScaleTest, DuplicatesAreRefusedWhereverTheFirstOneIs) {
         const FileInfo info = file->Info();
         // The first of each key and where it went: the index, the first run, another key of the
         // runs, the batch (the last key put); then a new key put twice in a row.
-        for (uint64_t i : {uint64_t{17}, uint64_t{3000}, uint64_t{3000 + 2 * 1365 + 5},
+        for (uint64_t i : {uint64_t{17}, uint64_t{3000}, uint64_t{3000 + 2 * batch_ + 5},
                            uint64_t{3000 + (6999 * 7919) % 7000}}) {
             const Status s = file->Put(Span(KeyOf(i)), Span(RecordOf(i)));
             EXPECT_EQ(s.code(), Error::kDuplicateKey) << i << ": " << s.message();
@@ -298,14 +305,14 @@ TEST_F(ScaleTest, ReadsAndDeletionsBetweenSpillsSeeEveryKey) {
 }
 
 TEST_F(ScaleTest, FilterFullCommitsInsteadOfSpilling) {
-    // A filter budget of 4096 bytes covers 2048 keys: less than two batches of 1365.
-    ASSERT_OK(SetBudgets("filter=4K"));
+    // A filter budget of 2048 bytes covers 682 keys: less than two batches.
+    ASSERT_OK(SetBudgets("filter=2K"));
     auto file = CreateOpen("c", {FileType::kKeyed, 40, 12, 0});
     PutKeys(*file, 0, 20000);
     ASSERT_OK(engine_.Close(file));
     const engine::WorkCounters& work = engine::Counters();
     EXPECT_EQ(work.spills, 0u);
-    EXPECT_EQ(work.merges, 20000u / 1365 + 1);  // every full batch went into the index
+    EXPECT_EQ(work.merges, 20000u / batch_ + 1);  // every full batch went into the index
     file = Open("c");
     ExpectHolds(*file, Range(0, 20000));
     EXPECT_OK(engine_.Close(file));

@@ -90,6 +90,40 @@ TEST(PendingKeysTest, FindsSortsAndStaysWithinItsBudget) {
     }
 }
 
+// Keys of nothing but 0x00 and 0xFF bytes (the byte values where a signed char or a lost
+// zero-padding would show), of every length around the eight-byte steps of the sort.
+TEST(PendingKeysTest, SortsKeysOfExtremeBytesAsMemcmpDoes) {
+    for (size_t size : {size_t{1}, size_t{2}, size_t{7}, size_t{8}, size_t{9}, size_t{15},
+                        size_t{16}, size_t{17}, size_t{40}}) {
+        SCOPED_TRACE(size);
+        std::vector<std::string> keys;
+        std::mt19937_64 random(size);
+        std::set<std::string> seen;
+        const size_t n =
+            size == 1 ? 2 : std::min<size_t>(size_t{1} << std::min<size_t>(size, 12), 3000);
+        while (keys.size() < n) {
+            std::string key(size, '\0');
+            // Long keys differ only near their end, so that the sort goes through every step.
+            for (size_t i = size > 12 ? size - 12 : 0; i < size; ++i) {
+                key[i] = (random() & 1) != 0 ? '\xFF' : '\0';
+            }
+            if (seen.insert(key).second) keys.push_back(key);
+        }
+        PendingKeys batch(size, 1 << 20);
+        ASSERT_GE(batch.capacity(), n);
+        for (size_t i = 0; i < n; ++i) batch.Add(U(keys[i]), KeyHash(U(keys[i]), size), i);
+        WorkCounters counters;
+        batch.Sort(&counters);
+        std::vector<std::string> sorted(seen.begin(), seen.end());  // std::string orders as memcmp
+        for (size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(std::string(reinterpret_cast<const char*>(batch.SortedKey(i)), size),
+                      sorted[i])
+                << "at " << i;
+            ASSERT_EQ(keys[batch.SortedNumber(i)], sorted[i]);
+        }
+    }
+}
+
 TEST(KeyFilterTest, NeverMissesAKeyAndRarelyLetsANewOneBy) {
     const size_t n = 50000;
     const std::vector<std::string> keys = MakeKeys(2 * n, 12, 0, 9);
@@ -260,17 +294,19 @@ TEST(BudgetsTest, TextFormIsReadStrictly) {
         }
     }
     Tuning tuning;
-    ASSERT_OK(ParseBudgets(" filter = 1G , run-buffers=4096,index-txn=2k ,mapped=8m", &tuning));
+    ASSERT_OK(ParseBudgets(" filter = 1G , run-buffers=4096,index-txn=2k ,mapped=8m,read-ahead=3M",
+                           &tuning));
     EXPECT_EQ(tuning.filterBytes, size_t{1} << 30);
     EXPECT_EQ(tuning.runBufferBytes, 4096u);
     EXPECT_EQ(tuning.commitBytes, 2048u);
     EXPECT_EQ(tuning.mappedBytes, size_t{8} << 20);
+    EXPECT_EQ(tuning.readAheadBytes, size_t{3} << 20);
     Tuning again;
     ASSERT_OK(ParseBudgets(BudgetsText(tuning), &again));
     EXPECT_EQ(BudgetsText(again), BudgetsText(tuning));
     EXPECT_EQ(BudgetsText(Tuning{}),
               "slot-buffer=1M,pending-keys=16M,filter=64M,run-buffers=16M,index-txn=64M,"
-              "mapped=64M");
+              "mapped=64M,read-ahead=32M");
 }
 
 }  // namespace

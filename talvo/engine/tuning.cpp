@@ -18,6 +18,7 @@ constexpr BudgetName kNames[] = {
     {"slot-buffer", &Tuning::slotBufferBytes}, {"pending-keys", &Tuning::pendingKeyBytes},
     {"filter", &Tuning::filterBytes},          {"run-buffers", &Tuning::runBufferBytes},
     {"index-txn", &Tuning::commitBytes},       {"mapped", &Tuning::mappedBytes},
+    {"read-ahead", &Tuning::readAheadBytes},
 };
 
 std::string_view Trim(std::string_view text) {

@@ -37,6 +37,9 @@ struct Tuning {
     // mapped: pages of the data file and the index read through their maps are let go again
     // once reads may have brought in this much (the pages stay in the system's cache).
     size_t mappedBytes = size_t{64} << 20;
+    // read-ahead: what a reader of keys in order holds ahead of the key it delivers: two batches
+    // of keys with their records, and the buffer their slots are read through.
+    size_t readAheadBytes = size_t{32} << 20;
     // Spilled runs go to an unnamed file beside the data file where the file system can make
     // one; tests turn this off to take the path of file systems that cannot (a named file,
     // unlinked at once).
@@ -53,9 +56,9 @@ Tuning& CurrentTuning();
 const std::string& BudgetsEnvironmentProblem();
 
 // Applies "name=size,name=size,..." to *tuning. Names: slot-buffer, pending-keys, filter,
-// run-buffers, index-txn, mapped. Sizes: a whole number of bytes, optionally followed by K, M or
-// G (times 1024, 1024^2, 1024^3). kInvalidArgument (naming the part) for anything else, a size
-// below kMinBudget or above 1 TiB; *tuning is then unchanged.
+// run-buffers, index-txn, mapped, read-ahead. Sizes: a whole number of bytes, optionally followed
+// by K, M or G (times 1024, 1024^2, 1024^3). kInvalidArgument (naming the part) for anything else,
+// a size below kMinBudget or above 1 TiB; *tuning is then unchanged.
 Status ParseBudgets(std::string_view text, Tuning* tuning);
 
 // The budgets in the form ParseBudgets reads, sizes in the largest unit that divides them.
@@ -76,6 +79,12 @@ struct WorkCounters {
     uint64_t indexWalks = 0;      // walks over a whole index in search of a record's key
     uint64_t mapReleases = 0;     // times the mapped pages of a file were let go
     uint64_t mapGrowths = 0;      // times the map of an index was made larger
+    uint64_t indexPageChecks = 0;   // index files read through to check their pages
+    uint64_t readAheadBatches = 0;  // batches of keys and records read ahead
+    uint64_t readAheadReads = 0;    // positional reads of record slots for them
+    uint64_t readAheadBytes = 0;    // bytes those reads brought in
+    uint64_t readAheadSweeps = 0;   // segments of keys read ahead by one pass over the slots
+    uint64_t readAheadSpillBytes = 0;  // bytes their records took through the unnamed file
 };
 
 WorkCounters& Counters();

@@ -10,6 +10,7 @@
 
 #include "platform/codepage.h"
 #include "platform/path.h"
+#include "platform/wide_bytes.h"
 #include "talvo/facade/descriptor_object.h"
 #include "talvo/facade/dispatch_names.h"
 #include "talvo/facade/facade_status.h"
@@ -42,11 +43,10 @@ Status TextFromWide(const WideString& wide, const char* what, std::string* text)
 
 // Bytes from a wide string, one byte per unit; a unit above 0xFF is refused (and *bytes is
 // then empty). Every record and key crosses here, so the common case is one pass over the
-// units to check them and one to narrow them, with no allocation once *bytes has grown.
+// units that narrows and checks them, with no allocation once *bytes has grown.
 Status BytesFromWide(std::u16string_view wide, const char* what, std::vector<uint8_t>* bytes) {
-    char16_t high = 0;
-    for (char16_t unit : wide) high |= unit;
-    if (high > 0xFF) {
+    if (bytes->size() != wide.size()) bytes->resize(wide.size());
+    if (!platform::NarrowUnits(wide.data(), wide.size(), bytes->data())) {
         bytes->clear();
         for (size_t i = 0; i < wide.size(); ++i) {
             if (wide[i] > 0xFF) {
@@ -57,14 +57,16 @@ Status BytesFromWide(std::u16string_view wide, const char* what, std::vector<uin
             }
         }
     }
-    bytes->resize(wide.size());
-    uint8_t* out = bytes->data();
-    for (size_t i = 0; i < wide.size(); ++i) out[i] = static_cast<uint8_t>(wide[i]);
     return Status::Ok();
 }
 
-std::u16string WideFromBytes(std::span<const uint8_t> bytes) {
-    return std::u16string(bytes.begin(), bytes.end());  // zero-extends each byte
+// The bytes, one unit each (zero-extended), into *wide, whose memory is reused: the caller's
+// string of the last record serves for the next.
+void WideFromBytes(std::span<const uint8_t> bytes, WideString* wide) {
+    if (!*wide) wide->emplace();
+    std::u16string& units = **wide;
+    units.resize(bytes.size());
+    platform::WidenBytes(bytes.data(), bytes.size(), units.data());
 }
 
 // The key bytes of a key variant (a wide string).
@@ -176,7 +178,7 @@ Status TalvoComponent::CheckConnected() const {
     return FacadeError(Error::kNoConnection, "the component is not initialised");
 }
 
-Status TalvoComponent::FindChannel(int32_t channel, Channel** found) {
+Status TalvoComponent::SearchChannel(int32_t channel, Channel** found) {
     if (Status s = CheckConnected(); !s.ok()) return s;
     auto it = channels_.find(channel);
     if (it == channels_.end()) {
@@ -184,6 +186,8 @@ Status TalvoComponent::FindChannel(int32_t channel, Channel** found) {
                            "no file is open on channel " + std::to_string(channel));
     }
     *found = &it->second;
+    recent_[1] = recent_[0];
+    recent_[0] = {channel, &it->second};
     return Status::Ok();
 }
 
@@ -216,6 +220,7 @@ Status TalvoComponent::CloseAll() {
     while (!channels_.empty()) {
         auto it = channels_.begin();
         std::shared_ptr<DataFile> file = std::move(it->second.file);
+        ForgetRecentChannels();
         channels_.erase(it);
         if (!file) continue;
         Status s = engine_->Close(file);
@@ -416,7 +421,16 @@ HResult TalvoComponent::Open(int32_t channel, const WideString& file, const Wide
         try {
             Channel& added = channels_[channel];
             added.file = opened;
-            added.recordSize = opened->Info().recordSize;
+            const FileInfo info = opened->Info();
+            added.recordSize = info.recordSize;
+            if (IsKeyed(info.type)) {
+                if (Status s = opened->NewKeyReader(&added.reader); !s.ok()) {
+                    ForgetRecentChannels();
+                    channels_.erase(channel);
+                    engine_->Close(opened);
+                    return Fail(s);
+                }
+            }
         } catch (...) {
             engine_->Close(opened);
             throw;
@@ -433,6 +447,7 @@ HResult TalvoComponent::Close(int32_t channel, VariantBool* ok) {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         std::shared_ptr<DataFile> held = std::move(ch->file);
+        ForgetRecentChannels();
         channels_.erase(channel);
         if (Status s = engine_->Close(held); !s.ok()) return Fail(s);
         *ok = kTrue;
@@ -501,18 +516,28 @@ HResult TalvoComponent::CreateKeyedFile(const WideString& file, const WideString
 
 HResult TalvoComponent::NextKey(int32_t channel, WideString* key) {
     if (key == nullptr) return MissingOut();
-    *key = std::u16string();
+    if (*key)
+        (*key)->clear();  // its memory is kept for the key to come
+    else
+        key->emplace();
     return Guard([&] {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (ch->reader) {
+            std::span<const uint8_t> found;
+            Status s = ch->reader->Next(&found);
+            if (s.code() == Error::kEndOfKeys) return Succeed();  // none left: the empty key
+            if (!s.ok()) return Fail(s);
+            WideFromBytes(found, key);
+            return Succeed();
+        }
         std::span<const uint8_t> from(reinterpret_cast<const uint8_t*>(ch->positionKey.data()),
                                       ch->positionKey.size());
         std::string found;
         Status s = ch->file->SeekKey(from, ch->afterPosition, &found);
         if (s.code() == Error::kEndOfKeys) return Succeed();  // none left: the empty key
         if (!s.ok()) return Fail(s);
-        *key =
-            WideFromBytes(std::span(reinterpret_cast<const uint8_t*>(found.data()), found.size()));
+        WideFromBytes(std::span(reinterpret_cast<const uint8_t*>(found.data()), found.size()), key);
         ch->positionKey = std::move(found);
         ch->afterPosition = true;
         return Succeed();
@@ -535,6 +560,7 @@ HResult TalvoComponent::FindKey(int32_t channel, const Variant& key, VariantBool
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
         // A positioning key counts with its first key-size bytes.
         if (bytes.size() > info.keySize) bytes.resize(info.keySize);
+        if (ch->reader) ch->reader->Seek(bytes, false);
         ch->positionKey.assign(bytes.begin(), bytes.end());
         ch->afterPosition = false;
         *ok = kTrue;
@@ -553,7 +579,7 @@ HResult TalvoComponent::WriteKey(int32_t channel, const Variant& key, VariantBoo
                                     "the record buffer of channel " + std::to_string(channel) +
                                         " was refused by the last PutBuffer; nothing was written"));
         }
-        std::vector<uint8_t>& bytes = keyBytes_;
+        std::vector<uint8_t>& bytes = writtenKeyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
         if (Status s = ch->file->Put(bytes, ch->buffer); !s.ok()) return Fail(s);
         *ok = kTrue;
@@ -569,7 +595,9 @@ HResult TalvoComponent::ReadKey(int32_t channel, const Variant& key, VariantBool
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         std::vector<uint8_t>& bytes = keyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
-        if (Status s = ch->file->Get(bytes, &ch->spare); !s.ok()) return Fail(s);
+        Status s =
+            ch->reader ? ch->reader->Get(bytes, &ch->spare) : ch->file->Get(bytes, &ch->spare);
+        if (!s.ok()) return Fail(s);
         ch->buffer.swap(ch->spare);
         ch->bufferRefused = false;
         *ok = kTrue;
@@ -643,7 +671,10 @@ HResult TalvoComponent::PutBuffer(int32_t channel, const WideString& data, int32
 HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t length,
                                   WideString* data) {
     if (data == nullptr) return MissingOut();
-    *data = std::u16string();
+    if (*data)
+        (*data)->clear();  // its memory is kept for the record to come
+    else
+        data->emplace();
     return Guard([&] {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
@@ -653,7 +684,7 @@ HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t lengt
         }
         size_t start = std::min(static_cast<size_t>(offset), ch->buffer.size());
         size_t count = std::min(static_cast<size_t>(length), ch->buffer.size() - start);
-        *data = WideFromBytes(std::span(ch->buffer).subspan(start, count));
+        WideFromBytes(std::span(ch->buffer).subspan(start, count), data);
         return Succeed();
     });
 }

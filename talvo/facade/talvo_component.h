@@ -94,8 +94,12 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
 
     struct Channel {
         std::shared_ptr<DataFile> file;
-        // NextKey delivers the first key not below positionKey, or strictly above it once
-        // a key has been delivered (afterPosition).
+        // Keyed files: the channel's key position. FindKey sets it; NextKey delivers the first
+        // key not below it, or strictly above the key delivered last; ReadKey of the key just
+        // delivered takes its record from the reader, which has read it ahead. Destroyed
+        // before the file is closed (it is declared after it).
+        std::unique_ptr<KeyReader> reader;
+        // Files without keys: the same position, for NextKey to report that they have none.
         std::string positionKey;
         bool afterPosition = false;
         std::vector<uint8_t> buffer;
@@ -123,7 +127,21 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
     HResult FailWithText(Error code, const char* detail) noexcept;
 
     Status CheckConnected() const;
-    Status FindChannel(int32_t channel, Channel** found);
+    // The open channel; kNotOpen (kNoConnection before Initialize) otherwise. The channels
+    // found last are answered without a search.
+    Status FindChannel(int32_t channel, Channel** found) {
+        if (connected_) {
+            for (const RecentChannel& r : recent_) {
+                if (r.channel != nullptr && r.number == channel) {
+                    *found = r.channel;
+                    return {};
+                }
+            }
+        }
+        return SearchChannel(channel, found);
+    }
+    Status SearchChannel(int32_t channel, Channel** found);
+    void ForgetRecentChannels() { recent_[0] = recent_[1] = {}; }
     Status Resolve(const WideString& file, const WideString& directory, NamedFile* named) const;
     Status Create(const WideString& file, const WideString& directory,
                   const CreateOptions& options);
@@ -141,7 +159,17 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
     int32_t param3_ = 0;
     DirectoryTable directories_;
     std::map<int32_t, Channel> channels_;
-    std::vector<uint8_t> keyBytes_;  // the key of the operation at hand, reused between calls
+    // The channels found last (a copy loop asks for the same two again and again); forgotten
+    // whenever a channel goes.
+    struct RecentChannel {
+        int32_t number = -1;
+        Channel* channel = nullptr;
+    };
+    RecentChannel recent_[2];
+    // The key of the operation at hand, reused between calls: of a read or a positioning, and of
+    // a write (kept apart, so that neither changes size from call to call in a copy loop).
+    std::vector<uint8_t> keyBytes_;
+    std::vector<uint8_t> writtenKeyBytes_;
     Error lastCode_ = Error::kOk;
     std::string lastMessage_;
 };

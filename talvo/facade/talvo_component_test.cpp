@@ -537,6 +537,39 @@ TEST_F(FacadeTest, ChannelNumbersAndChannelState) {
     EXPECT_EQ(prepared, -1);
 }
 
+// The component remembers the two channels used last; five channels in turn, one closed and its
+// number opened again on another file, each answer comes from its own file.
+TEST_F(FacadeTest, ManyChannelsInTurnEachReadTheirOwnFile) {
+    const char* files[] = {"F0", "F1", "F2", "F3", "F4"};
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(CreateKeyed(files[i], 8, 2));
+        ASSERT_TRUE(Open(10 + i, files[i]));
+        for (int k = 0; k < 40; ++k) {
+            const std::string key = {static_cast<char>('A' + i), static_cast<char>('a' + k)};
+            ASSERT_TRUE(Write(10 + i, key, key + std::to_string(i)));
+        }
+    }
+    for (int round = 0; round < 3; ++round) {
+        for (int k = 0; k < 40; ++k) {
+            for (int i = 0; i < 5; ++i) {
+                const std::string key = {static_cast<char>('A' + i), static_cast<char>('a' + k)};
+                ASSERT_EQ(Next(10 + i), key) << round << " " << i;
+                ASSERT_TRUE(ReadKey(10 + i, key));
+                ASSERT_EQ(Buffer(10 + i, 3), key + std::to_string(i));
+            }
+        }
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(Next(10 + i), "");  // the keys ran out
+            ASSERT_TRUE(Find(10 + i, ""));
+        }
+        // Channel 12 closed, its number then used for another file.
+        ASSERT_TRUE(Close(12));
+        EXPECT_FALSE(ReadKey(12, "Ca"));
+        EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kNotOpen));
+        ASSERT_TRUE(Open(12, files[2]));
+    }
+}
+
 TEST_F(FacadeTest, EraseAndRecreateAreRefusedWhileOpenUnderAnyName) {
     ASSERT_TRUE(CreateKeyed("INPUT", 4, 1));
     ASSERT_TRUE(Open(38, "INPUT", "DAT"));

@@ -52,6 +52,7 @@ class FakeFile : public DataFile {
     }
     Status DeleteKey(std::span<const uint8_t>) override { return Unused(); }
     Status DeleteRecord(uint64_t) override { return Unused(); }
+    Status NewKeyReader(std::unique_ptr<KeyReader>*) override { return Unused(); }
     Status GetSubKey(int, SubKeyDef*) override { return Unused(); }
     Status AddSubKey(const SubKeyDef&, int*) override { return Unused(); }
     Status Flush() override { return Unused(); }

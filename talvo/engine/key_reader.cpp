@@ -1,0 +1,636 @@
+#include "talvo/engine/key_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "talvo/engine/file_header.h"
+#include "talvo/engine/host_file.h"
+#include "talvo/engine/index_snapshot.h"
+#include "talvo/engine/open_data_file.h"
+#include "talvo/engine/radix_sort.h"
+#include "talvo/engine/tuning.h"
+
+namespace talvo::engine {
+namespace {
+
+// The largest buffer that slots read together pass through.
+constexpr size_t kMaxSpanBytes = size_t{1} << 20;
+// What a sweep's write buffer for one batch holds at most.
+constexpr size_t kMaxBucketBuffer = size_t{64} << 10;
+constexpr int kPlaceBits = 24;  // a key's place in its segment, in a sweep's sorted numbers
+constexpr uint64_t kPlaceMask = (uint64_t{1} << kPlaceBits) - 1;
+
+// Reads exactly `bytes` at `offset`; false when the file ends first or the system refuses.
+bool ReadFully(int fd, uint8_t* into, size_t bytes, uint64_t offset) {
+    while (bytes != 0) {
+        const ssize_t got = ::pread(fd, into, bytes, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        into += got;
+        bytes -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool WriteFully(int fd, const uint8_t* from, size_t bytes, uint64_t offset) {
+    while (bytes != 0) {
+        const ssize_t put = ::pwrite(fd, from, bytes, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        from += put;
+        bytes -= static_cast<size_t>(put);
+        offset += static_cast<uint64_t>(put);
+    }
+    return true;
+}
+
+}  // namespace
+
+struct BatchedKeyReader::Batch {
+    std::vector<uint8_t> keys;  // count entries of the key size
+    std::vector<uint64_t> numbers;
+    std::vector<uint8_t> records;  // count entries of the record size
+    std::vector<uint8_t> fetched;  // 1 where the record was read
+    size_t count = 0;
+    bool last = false;  // nothing is read ahead after it
+    // Work done for it, counted into Counters() on the reader's side when it is handed over.
+    uint64_t reads = 0;
+    uint64_t bytes = 0;
+    uint64_t releases = 0;
+    uint64_t sweeps = 0;
+    uint64_t spillBytes = 0;
+    bool ready = false;  // filled, and not yet given back (guarded by Ahead::mutex)
+};
+
+struct BatchedKeyReader::Ahead {
+    struct Slot {
+        uint64_t number;
+        uint64_t entry;  // where in the batch its record goes
+    };
+
+    ~Ahead() {
+        if (spill >= 0) ::close(spill);
+    }
+
+    // Waits for the next batch to be given back, has `fill` fill it and hands it over; false
+    // when reading ahead ends (it was the last, or the reader stopped the thread).
+    template <typename FillBatch>
+    bool HandOver(const FillBatch& fill) {
+        Batch& batch = batches[next];
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return stop || !batch.ready; });
+            if (stop) return false;
+        }
+        fill(batch);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            batch.ready = true;
+        }
+        changed.notify_all();
+        next ^= 1;
+        return !batch.last;
+    }
+
+    // Set before the thread starts and the thread's alone afterwards.
+    std::unique_ptr<IndexSnapshot> view;
+    int fd = -1;
+    std::string folder;  // the data file's, where a sweep's unnamed file goes
+    uint64_t slots = 0;  // record slots the snapshot counts
+    uint32_t recordSize = 0;
+    size_t keySize = 0;
+    size_t maxEntries = 1;      // keys of a batch
+    size_t segmentEntries = 0;  // keys of a sweep's segment
+    size_t bucketBytes = 0;     // a sweep's write buffers, together
+    std::string from;           // where the next batch starts
+    bool after = false;
+    std::vector<Slot> order;
+    std::vector<Slot> scratch;
+    std::vector<uint8_t> span;  // slots read together pass through here
+    // The sweeps': the unnamed file (two halves: the segment being handed over and the one being
+    // prepared), where the next segment starts, the segment's record numbers (number <<
+    // kPlaceBits | place) and the write buffer of each of its batches with what it holds.
+    int spill = -1;
+    bool sweepable = true;
+    uint64_t halfBytes = 0;
+    std::string sweepFrom;
+    bool sweepAfter = false;
+    std::vector<uint64_t> segment;
+    std::vector<uint64_t> segmentScratch;
+    std::vector<uint8_t> bucketBuffer;
+    std::vector<size_t> bucketUsed;
+
+    Batch batches[2];  // filled in turn, handed over in turn
+    int next = 0;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+BatchedKeyReader::BatchedKeyReader(std::shared_ptr<OpenDataFile> file)
+    : file_(std::move(file)),
+      keySize_(file_->header_.keySize),
+      recordSize_(file_->header_.recordSize) {
+    file_->readers_.push_back(this);
+}
+
+BatchedKeyReader::~BatchedKeyReader() {
+    StopReadingAhead();
+    auto& readers = file_->readers_;
+    readers.erase(std::remove(readers.begin(), readers.end(), this), readers.end());
+}
+
+void BatchedKeyReader::Seek(std::span<const uint8_t> key, bool strictlyAfter) {
+    StopReadingAhead();
+    position_.assign(reinterpret_cast<const char*>(key.data()), key.size());
+    after_ = strictlyAfter;
+    directRun_ = 0;
+}
+
+Status BatchedKeyReader::Next(std::span<const uint8_t>* key) {
+    fromBatch_ = false;
+    if (ahead_ != nullptr && file_->changes_ != changes_) StopReadingAhead();
+    if (ahead_ != nullptr) {
+        if (current_ == nullptr || at_ == current_->count) {
+            if (current_ != nullptr && current_->last) {
+                StopReadingAhead();
+            } else {
+                TakeNextBatch();
+            }
+        }
+        if (ahead_ != nullptr && at_ < current_->count) {
+            // A copy: a change of the file drops the batch, but not the key handed out.
+            delivered_.assign(reinterpret_cast<const char*>(current_->keys.data()) + at_ * keySize_,
+                              keySize_);
+            *key = {reinterpret_cast<const uint8_t*>(delivered_.data()), keySize_};
+            ++at_;
+            fromBatch_ = true;
+            return Status::Ok();
+        }
+        StopReadingAhead();  // an empty last batch
+    }
+    Status s =
+        file_->SeekKey({reinterpret_cast<const uint8_t*>(position_.data()), position_.size()},
+                       after_, &delivered_, nullptr);
+    if (!s.ok()) return s;
+    position_ = delivered_;
+    after_ = true;
+    *key = {reinterpret_cast<const uint8_t*>(delivered_.data()), delivered_.size()};
+    if (++directRun_ >= kDirectRun) StartReadingAhead();
+    return Status::Ok();
+}
+
+Status BatchedKeyReader::Get(std::span<const uint8_t> key, std::vector<uint8_t>* record) {
+    if (fromBatch_ && ahead_ != nullptr && file_->changes_ == changes_ && key.size() <= keySize_) {
+        const size_t entry = at_ - 1;
+        const uint8_t* delivered = current_->keys.data() + entry * keySize_;
+        // A shorter key stands for itself zero-padded, as Get pads it.
+        const bool same = std::memcmp(key.data(), delivered, key.size()) == 0 &&
+                          std::all_of(delivered + key.size(), delivered + keySize_,
+                                      [](uint8_t b) { return b == 0; });
+        if (same && current_->fetched[entry] != 0) {
+            const uint8_t* bytes = current_->records.data() + entry * recordSize_;
+            record->assign(bytes, bytes + recordSize_);
+            file_->OverlayDeletedMark(current_->numbers[entry], record);
+            return Status::Ok();
+        }
+    }
+    return file_->Get(key, record, nullptr);
+}
+
+void BatchedKeyReader::StartReadingAhead() {
+    directRun_ = 0;
+    if (!file_->CanReadAhead()) return;
+    try {
+        auto ahead = std::make_unique<Ahead>();
+        if (!file_->index_.OpenSnapshot(keySize_, &ahead->view).ok()) return;
+        const size_t budget = file_->tuning_.readAheadBytes;
+        ahead->fd = file_->data_.fd();
+        ahead->folder = FolderOf(file_->dataPath_);
+        ahead->slots = file_->slotCount_;
+        ahead->recordSize = recordSize_;
+        ahead->keySize = keySize_;
+        // The budget's shares: 1/4 for two batches (keys, numbers, records, marks) and the room
+        // to sort one by slot; 5/8 for a sweep's segment and the room to sort it; 1/16 each for
+        // the buffer that slots read together pass through and for a sweep's write buffers.
+        const size_t spanBytes =
+            recordSize_ == 0
+                ? 0
+                : std::min(kMaxSpanBytes, std::max<size_t>(recordSize_ + 4, budget / 16));
+        const size_t perEntry = 2 * (keySize_ + recordSize_ + 9) + 2 * sizeof(Ahead::Slot);
+        ahead->maxEntries = std::max<size_t>(1, budget / 4 / perEntry);
+        ahead->segmentEntries = std::min(kMaxSegment, budget / 8 * 5 / (2 * sizeof(uint64_t)));
+        ahead->bucketBytes = budget / 16;
+        ahead->halfBytes = (ahead->segmentEntries + ahead->maxEntries - 1) / ahead->maxEntries *
+                           ahead->maxEntries * (uint64_t{recordSize_} + 4);
+        ahead->span.resize(spanBytes);
+        ahead->from = position_;
+        ahead->after = after_;
+        ahead->thread = std::thread(&BatchedKeyReader::Run, ahead.get());
+        changes_ = file_->changes_;
+        ahead_ = std::move(ahead);
+        current_ = nullptr;
+        at_ = 0;
+    } catch (const std::exception&) {
+        // No memory or no thread for it: the keys keep coming one at a time.
+    }
+}
+
+void BatchedKeyReader::StopReadingAhead() {
+    if (ahead_ == nullptr) return;
+    if (current_ != nullptr && at_ != 0) {
+        position_.assign(
+            reinterpret_cast<const char*>(current_->keys.data()) + (at_ - 1) * keySize_, keySize_);
+        after_ = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(ahead_->mutex);
+        ahead_->stop = true;
+    }
+    ahead_->changed.notify_all();
+    ahead_->thread.join();
+    ahead_.reset();
+    current_ = nullptr;
+    at_ = 0;
+    fromBatch_ = false;
+    directRun_ = 0;
+}
+
+void BatchedKeyReader::TakeNextBatch() {
+    Ahead& ahead = *ahead_;
+    Batch* next = &ahead.batches[0];
+    if (current_ != nullptr) {
+        // Reading goes on after the batch's last key, whatever becomes of the next one.
+        position_.assign(
+            reinterpret_cast<const char*>(current_->keys.data()) + (current_->count - 1) * keySize_,
+            keySize_);
+        after_ = true;
+        next = current_ == &ahead.batches[0] ? &ahead.batches[1] : &ahead.batches[0];
+        {
+            std::lock_guard<std::mutex> lock(ahead.mutex);
+            current_->ready = false;
+        }
+        ahead.changed.notify_all();
+    }
+    {
+        std::unique_lock<std::mutex> lock(ahead.mutex);
+        ahead.changed.wait(lock, [next] { return next->ready; });
+    }
+    current_ = next;
+    at_ = 0;
+    WorkCounters& counters = Counters();
+    ++counters.readAheadBatches;
+    counters.readAheadReads += next->reads;
+    counters.readAheadBytes += next->bytes;
+    counters.mapReleases += next->releases;
+    counters.readAheadSweeps += next->sweeps;
+    counters.readAheadSpillBytes += next->spillBytes;
+}
+
+// The thread: fills the two batches in turn, each once the reader has given it back, until the
+// keys run out or the reader stops it.
+void BatchedKeyReader::Run(Ahead* ahead) {
+    size_t entries = std::min(kFirstBatch, ahead->maxEntries);
+    for (;;) {
+        if (ShouldSweep(*ahead, entries)) {
+            if (!Sweep(*ahead)) return;
+            continue;  // a sweep failed: batch by batch from here
+        }
+        if (!ahead->HandOver([&](Batch& batch) { Fill(*ahead, batch, entries); })) return;
+        entries = std::min(entries * 2, ahead->maxEntries);
+    }
+}
+
+// A sweep reads every slot once for a segment's keys: worth it when that is at most the join gap
+// a key (the cost of a read of its own), and once the batches are dense (their records, spread
+// over every slot, closer together than the join gap, so each batch would read nearly every
+// slot) or have grown as large as they get (the keys are being read on and on).
+bool BatchedKeyReader::ShouldSweep(const Ahead& ahead, size_t entries) {
+    const uint64_t fileBytes = ahead.slots * ahead.recordSize;
+    return ahead.sweepable && ahead.recordSize != 0 &&
+           ahead.segmentEntries >= 2 * ahead.maxEntries &&
+           uint64_t{ahead.segmentEntries} * kJoinGapBytes >= fileBytes &&
+           (entries == ahead.maxEntries || uint64_t{entries} * kJoinGapBytes >= fileBytes);
+}
+
+// A segment swept: its keys' records in its half of the unnamed file, in one part a batch.
+struct BatchedKeyReader::Segment {
+    int half = 0;
+    size_t count = 0;               // keys in it
+    size_t handed = 0;              // keys handed over so far
+    bool complete = false;          // it has all the keys asked for (else it is the last)
+    bool spilled = false;           // its records are in the file (else they are left to Get)
+    std::vector<uint64_t> written;  // bytes in each batch's part
+    // What preparing it took, counted with its first batch.
+    uint64_t reads = 0;
+    uint64_t bytes = 0;
+    uint64_t releases = 0;
+    uint64_t spillBytes = 0;
+};
+
+bool BatchedKeyReader::Sweep(Ahead& ahead) {
+    if (ahead.spill < 0) {
+        ahead.spill = ::open(ahead.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (ahead.spill < 0) {
+            ahead.sweepable = false;  // batches read their records themselves
+            return true;
+        }
+    }
+    ahead.sweepFrom = ahead.from;
+    ahead.sweepAfter = ahead.after;
+    // The first segment is small, so that its batches come soon; each one after is four times
+    // the one before, up to what the budget holds. Each is prepared while the batches of the one
+    // before are handed over.
+    size_t size = std::min(ahead.segmentEntries, 2 * ahead.maxEntries);
+    Segment segments[2];
+    Segment* pending = nullptr;
+    const auto handRest = [&](Segment& segment) {
+        while (segment.handed < segment.count) {
+            if (!ahead.HandOver([&](Batch& batch) { FillFromSegment(ahead, batch, segment); })) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (;;) {
+        Segment& next = pending == &segments[0] ? segments[1] : segments[0];
+        if (!Prepare(ahead, size, &next, pending)) return false;
+        if (pending != nullptr && !handRest(*pending)) return false;
+        if (next.count == 0) {
+            if (!ahead.sweepable) return true;        // no memory for the segment: batch by batch
+            return ahead.HandOver([](Batch& batch) {  // the keys ran out
+                batch.count = 0;
+                batch.last = true;
+            });
+        }
+        if (!next.complete || !next.spilled) {
+            // The last segment (its last batch ends the reading ahead), or one whose records the
+            // file did not take: then batch by batch after it.
+            if (!handRest(next)) return false;
+            return next.complete;
+        }
+        pending = &next;
+        size = std::min(ahead.segmentEntries, size * 4);
+    }
+}
+
+bool BatchedKeyReader::Pump(Ahead& ahead, Segment* pending) {
+    if (ahead.stop.load(std::memory_order_relaxed)) return false;
+    if (pending == nullptr || pending->handed == pending->count) return true;
+    Batch& batch = ahead.batches[ahead.next];
+    {
+        std::lock_guard<std::mutex> lock(ahead.mutex);
+        if (batch.ready) return true;  // not given back yet: no waiting here
+    }
+    FillFromSegment(ahead, batch, *pending);
+    {
+        std::lock_guard<std::mutex> lock(ahead.mutex);
+        batch.ready = true;
+    }
+    ahead.changed.notify_all();
+    ahead.next ^= 1;
+    return !batch.last;
+}
+
+// The segment's record numbers, from where the last one ended; then one pass over their slots in
+// ascending order, a span of slots at a time: each wanted record goes, after its place in the
+// segment (4 bytes), to the write buffer of its batch, which is written to the batch's part of
+// the segment's half of the unnamed file when full. Between the steps, and after every span, a
+// batch of the pending segment is handed over when there is room.
+bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segment* pending) {
+    Segment& seg = *segment;
+    seg.half = pending != nullptr ? 1 - pending->half : 0;
+    seg.count = seg.handed = 0;
+    seg.complete = seg.spilled = false;
+    seg.reads = seg.bytes = seg.releases = seg.spillBytes = 0;
+    std::vector<uint64_t>& slots = ahead.segment;
+    const uint64_t releases = ahead.view->releases();
+    try {
+        slots.clear();
+        slots.reserve(size);
+        ahead.view->Read(
+            {reinterpret_cast<const uint8_t*>(ahead.sweepFrom.data()), ahead.sweepFrom.size()},
+            ahead.sweepAfter, size, nullptr, &slots, &seg.complete, &ahead.sweepFrom);
+        ahead.sweepAfter = true;
+        seg.written.assign((slots.size() + ahead.maxEntries - 1) / ahead.maxEntries, 0);
+    } catch (const std::exception&) {
+        ahead.sweepable = false;  // no memory for it
+        return true;
+    }
+    seg.count = slots.size();
+    seg.releases = ahead.view->releases() - releases;
+    if (!Pump(ahead, pending)) return false;
+    // Numbers past the slots are damage, which Get reports.
+    size_t kept = 0;
+    for (size_t i = 0; i < seg.count; ++i) {
+        if (slots[i] < ahead.slots) slots[kept++] = slots[i] << kPlaceBits | i;
+    }
+    slots.resize(kept);
+    RadixSort(std::span(slots), ahead.segmentScratch,
+              [](uint64_t slot) { return slot >> kPlaceBits; });
+    if (!Pump(ahead, pending)) return false;
+
+    const uint64_t size64 = ahead.recordSize;
+    const size_t entryBytes = 4 + static_cast<size_t>(size64);
+    const size_t batches = seg.written.size();
+    const uint64_t part = uint64_t{ahead.maxEntries} * entryBytes;
+    const uint64_t base = seg.half * ahead.halfBytes;
+    const size_t stride =
+        batches == 0
+            ? entryBytes
+            : std::max(entryBytes, std::min(kMaxBucketBuffer, ahead.bucketBytes / batches) /
+                                       entryBytes * entryBytes);
+    try {
+        ahead.bucketBuffer.resize(batches * stride);
+        ahead.bucketUsed.assign(batches, 0);
+    } catch (const std::exception&) {
+        ahead.sweepable = false;
+        return true;  // not spilled: the records are left to Get
+    }
+    bool whole = true;
+    const auto flush = [&](size_t b) {
+        const size_t used = ahead.bucketUsed[b];
+        if (used == 0) return;
+        if (WriteFully(ahead.spill, ahead.bucketBuffer.data() + b * stride, used,
+                       base + b * part + seg.written[b])) {
+            seg.written[b] += used;
+            seg.spillBytes += used;
+        } else {
+            whole = false;  // those records are left to Get
+        }
+        ahead.bucketUsed[b] = 0;
+    };
+    const uint64_t spanSlots = std::max<uint64_t>(1, ahead.span.size() / size64);
+    for (size_t j = 0; j < slots.size();) {
+        const uint64_t first = slots[j] >> kPlaceBits;
+        size_t k = j + 1;
+        while (k < slots.size() && (slots[k] >> kPlaceBits) - first < spanSlots) ++k;
+        const auto bytes = static_cast<size_t>(((slots[k - 1] >> kPlaceBits) - first + 1) * size64);
+        ++seg.reads;
+        seg.bytes += bytes;
+        if (ReadFully(ahead.fd, ahead.span.data(), bytes, SlotOffset(first, ahead.recordSize))) {
+            for (size_t q = j; q < k; ++q) {
+                const uint64_t number = slots[q] >> kPlaceBits;
+                const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
+                const size_t b = place / ahead.maxEntries;
+                uint8_t* at = ahead.bucketBuffer.data() + b * stride + ahead.bucketUsed[b];
+                std::memcpy(at, &place, 4);
+                std::memcpy(at + 4, ahead.span.data() + (number - first) * size64, size64);
+                ahead.bucketUsed[b] += entryBytes;
+                if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
+            }
+        } else {
+            whole = false;
+        }
+        j = k;
+        if (!Pump(ahead, pending)) return false;
+    }
+    for (size_t b = 0; b < batches; ++b) flush(b);
+    seg.spilled = whole;
+    if (!whole) ahead.sweepable = false;  // e.g. the disk is full: no more sweeps
+    return true;
+}
+
+// The next batch of the segment: its keys read again along the index, its records read back
+// from its part of the unnamed file.
+void BatchedKeyReader::FillFromSegment(Ahead& ahead, Batch& batch, Segment& segment) {
+    const size_t first = segment.handed;
+    const size_t entries = std::min(ahead.maxEntries, segment.count - first);
+    segment.handed += entries;
+    batch.count = 0;
+    batch.last = true;
+    batch.reads = batch.bytes = batch.releases = batch.sweeps = batch.spillBytes = 0;
+    if (first == 0) {  // the segment's work counts with its first batch
+        batch.reads = segment.reads;
+        batch.bytes = segment.bytes;
+        batch.releases = segment.releases;
+        batch.spillBytes = segment.spillBytes;
+        batch.sweeps = 1;
+    }
+    try {
+        batch.keys.clear();
+        batch.numbers.clear();
+        batch.keys.reserve(entries * ahead.keySize);
+        batch.numbers.reserve(entries);
+        bool complete = false;
+        ahead.view->Read({reinterpret_cast<const uint8_t*>(ahead.from.data()), ahead.from.size()},
+                         ahead.after, entries, &batch.keys, &batch.numbers, &complete);
+        const size_t n = batch.numbers.size();
+        if (n != 0) {
+            ahead.from.assign(
+                reinterpret_cast<const char*>(batch.keys.data()) + (n - 1) * ahead.keySize,
+                ahead.keySize);
+            ahead.after = true;
+        }
+        const size_t size = ahead.recordSize;
+        batch.fetched.assign(n, 0);
+        batch.records.resize(n * size);
+        batch.count = n;
+        batch.last = !complete || (segment.handed == segment.count && !segment.complete);
+        if (!segment.spilled) return;
+        const size_t entryBytes = 4 + size;
+        const size_t b = first / ahead.maxEntries;
+        const uint64_t at0 =
+            segment.half * ahead.halfBytes + b * uint64_t{ahead.maxEntries} * entryBytes;
+        const uint64_t stored = segment.written[b];
+        const size_t chunk = std::max<size_t>(1, ahead.span.size() / entryBytes) * entryBytes;
+        for (uint64_t at = 0; at < stored; at += chunk) {
+            const auto bytes = static_cast<size_t>(std::min<uint64_t>(chunk, stored - at));
+            if (ahead.span.size() < bytes) break;
+            if (!ReadFully(ahead.spill, ahead.span.data(), bytes, at0 + at)) break;
+            batch.spillBytes += bytes;
+            for (size_t e = 0; e + entryBytes <= bytes; e += entryBytes) {
+                uint32_t place = 0;
+                std::memcpy(&place, ahead.span.data() + e, 4);
+                if (place < first || place - first >= n) continue;
+                const size_t slot = place - first;
+                std::memcpy(batch.records.data() + slot * size, ahead.span.data() + e + 4, size);
+                batch.fetched[slot] = 1;
+            }
+        }
+    } catch (const std::exception&) {
+        batch.count = 0;
+        batch.last = true;
+    }
+}
+
+// Reads the next `entries` keys and their records into the batch. Whatever goes wrong makes it
+// the last batch, holding the entries read before.
+void BatchedKeyReader::Fill(Ahead& ahead, Batch& batch, size_t entries) {
+    batch.count = 0;
+    batch.last = true;
+    batch.reads = batch.bytes = batch.releases = batch.sweeps = batch.spillBytes = 0;
+    try {
+        batch.keys.clear();
+        batch.numbers.clear();
+        batch.keys.reserve(entries * ahead.keySize);
+        batch.numbers.reserve(entries);
+        const uint64_t releases = ahead.view->releases();
+        bool complete = false;
+        ahead.view->Read({reinterpret_cast<const uint8_t*>(ahead.from.data()), ahead.from.size()},
+                         ahead.after, entries, &batch.keys, &batch.numbers, &complete);
+        batch.releases = ahead.view->releases() - releases;
+        const size_t n = batch.numbers.size();
+        if (n != 0) {
+            ahead.from.assign(
+                reinterpret_cast<const char*>(batch.keys.data()) + (n - 1) * ahead.keySize,
+                ahead.keySize);
+            ahead.after = true;
+        }
+        // A key-only file has nothing to read: its records are empty.
+        batch.fetched.assign(n, ahead.recordSize == 0 ? 1 : 0);
+        batch.records.resize(n * ahead.recordSize);
+        batch.count = n;
+        if (ahead.recordSize != 0) FetchRecords(ahead, batch);
+        batch.last = !complete || n == 0;
+    } catch (const std::exception&) {
+        batch.count = 0;  // no memory: the reader goes on without the thread
+        batch.last = true;
+    }
+}
+
+void BatchedKeyReader::FetchRecords(Ahead& ahead, Batch& batch) {
+    const uint64_t size = ahead.recordSize;
+    ahead.order.clear();
+    for (size_t i = 0; i < batch.count; ++i) {
+        // A number past the slots is damage, which Get reports.
+        if (batch.numbers[i] < ahead.slots) ahead.order.push_back({batch.numbers[i], i});
+    }
+    RadixSort(std::span(ahead.order), ahead.scratch,
+              [](const Ahead::Slot& slot) { return slot.number; });
+    const std::vector<Ahead::Slot>& order = ahead.order;
+    for (size_t j = 0; j < order.size();) {
+        if (ahead.stop.load(std::memory_order_relaxed)) return;  // the batch will not be used
+        // The slots read together: each close to the one before, all within the span buffer.
+        const uint64_t first = order[j].number;
+        size_t k = j;
+        while (k + 1 < order.size() &&
+               (order[k + 1].number - order[k].number) * size <= kJoinGapBytes + size &&
+               (order[k + 1].number - first + 1) * size <= ahead.span.size()) {
+            ++k;
+        }
+        const size_t bytes = static_cast<size_t>((order[k].number - first + 1) * size);
+        uint8_t* into = k == j ? batch.records.data() + order[j].entry * size : ahead.span.data();
+        ++batch.reads;
+        batch.bytes += bytes;
+        if (ReadFully(ahead.fd, into, bytes, SlotOffset(first, ahead.recordSize))) {
+            for (size_t q = j; q <= k; ++q) {
+                if (k != j) {
+                    std::memcpy(batch.records.data() + order[q].entry * size,
+                                ahead.span.data() + (order[q].number - first) * size, size);
+                }
+                batch.fetched[order[q].entry] = 1;
+            }
+        }
+        j = k + 1;
+    }
+}
+
+}  // namespace talvo::engine
