@@ -1,6 +1,6 @@
 #include "batch/batch_host.h"
 
-#include "build/build_messages.h"
+#include "builder/build_messages.h"
 
 namespace batch {
 
@@ -8,7 +8,7 @@ int BatchHost::MessageBox(const std::string& text, const std::string& caption, u
     log.Announce(text, flags);
     int answer = CautiousAnswer(flags);
     if (answer == platform::IDNO && overwrite && watched != nullptr &&
-        text == build::OverwriteText(watched->outputFileName)) {
+        text == builder::OverwriteText(watched->outputFileName)) {
         answer = platform::IDYES;
     }
     QueueAnswer(answer);

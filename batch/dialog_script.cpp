@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "build/build_run.h"
-#include "build/output_place.h"
+#include "builder/build_run.h"
+#include "builder/output_place.h"
 #include "platform/path.h"
 
 namespace batch {
@@ -206,7 +206,7 @@ bool DialogScript::Press() {
                       host->Text(D::kKeyFieldSummary));
     }
     if (options.dryRun) {
-        build::BuildRun(*dialog).DryRun();
+        builder::BuildRun(*dialog).DryRun();
         // The build would ask before replacing an existing output, and be refused without
         // --overwrite: the count says what it would write with it.
         if (dialog->lastBuild.copied && dialog->lastBuild.outputExists && !options.overwrite) {
@@ -259,7 +259,7 @@ void DialogScript::TakeDown() {
     output.file = dialog->outputFileName;
     output.directory = dialog->outputDirectory;
     if (dialog->client != nullptr) {
-        output.hostPath = build::HostPathIn(*dialog->client, output.directory, output.file);
+        output.hostPath = builder::HostPathIn(*dialog->client, output.directory, output.file);
     }
     output.type = dialog->extendedOutput ? 36 : 4;
     output.recordSize = dialog->outputRecordSize;

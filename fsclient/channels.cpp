@@ -13,8 +13,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/command_line.h"
 #include "fsclient/dornapi.h"
+#include "platform/bounded_text.h"
 #include "platform/exception.h"
 
 namespace {
@@ -280,8 +280,8 @@ bool CDornApi::GetDirectoryEntry(int32_t index, DirectoryEntry& entry) {
     if (component->GetDirectory(index, &path, &name) != platform::kOk) return false;
     const std::string nameText = WideToText(name);
     const std::string pathText = WideToText(path);
-    CopyBounded(entry.name, nameText.c_str(), kMaxDirectoryName);
-    CopyBounded(entry.path, pathText.c_str(), kMaxDirectoryPath);
+    platform::CopyBounded(entry.name, nameText.c_str(), kMaxDirectoryName);
+    platform::CopyBounded(entry.path, pathText.c_str(), kMaxDirectoryPath);
     return true;
 }
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "app/command_line.h"
 #include "fsclient/dornapi.h"
+#include "platform/bounded_text.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/system_error.h"
@@ -70,7 +70,7 @@ bool CDornApi::PathExists(const char* path) {
 bool CDornApi::IsFixedDrive(const char* path) {
     if (path == nullptr || path[0] == '\0' || path[1] != ':') return false;
     char root[4];
-    CopyBounded(root, path, 3);
+    platform::CopyBounded(root, path, 3);
     return platform::GetDriveType(root) == platform::DRIVE_FIXED;
 }
 
@@ -95,7 +95,7 @@ int CDornApi::CreateDirectoryPath(const char* path) {
         // The root of the current drive ("\" at the start) always exists.
         if (!IsSeparator(path[i]) || i == 0) continue;
         char level[kPathLimit + 1];
-        CopyBounded(level, path, i);
+        platform::CopyBounded(level, path, i);
         if (const std::optional<platform::FoundEntry> entry = platform::FindEntry(level)) {
             if (!entry->isDirectory) return static_cast<int>(FileErrorCause::accessDenied);
             continue;

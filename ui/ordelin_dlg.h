@@ -90,7 +90,7 @@ class COrdelinDlg : public platform::CDialog {
     // The summary line and the bytes still to define (length edit), then UpdateControlStates().
     void ShowKeyFieldSummary();
 
-    // --- The build and its list file (defined in build/) ---
+    // --- The build and its list file (defined in builder/) ---
     // Assembles builtKey from recordBuffer (the key fields end to end, in list order), writes
     // the first outputRecordSize bytes of recordBuffer on the output channel under the first
     // outputKeySize bytes of builtKey, and counts the record in recordsWritten when that
@@ -196,7 +196,7 @@ class COrdelinDlg : public platform::CDialog {
     void OnFromKeyKillFocus();
     void OnToKeySetFocus();
     void OnToKeyKillFocus();
-    // The build run of the Build File button (defined in build/).
+    // The build run of the Build File button (defined in builder/).
     void OnBuildFile();
     void OnCtlColor(platform::DialogMessage& message);
     void OnOutputFileKillFocus();

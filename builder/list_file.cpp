@@ -1,15 +1,15 @@
-#include "build/list_file.h"
+#include "builder/list_file.h"
 
 #include <cstdio>
 
-#include "build/build_messages.h"
+#include "builder/build_messages.h"
 #include "platform/message_box.h"
 #include "platform/runtime_random.h"
 #include "platform/shell.h"
 #include "platform/system_error.h"
 #include "ui/ordelin_dlg.h"
 
-namespace build {
+namespace builder {
 namespace {
 
 constexpr char kTitle[] = "Talvo Ordelin Utility Version 13.00";
@@ -98,7 +98,7 @@ std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder) {
            EscapeHtml(record.reason);
 }
 
-}  // namespace build
+}  // namespace builder
 
 // --- The dialog's list file ----------------------------------------------------------------------
 
@@ -108,30 +108,30 @@ void COrdelinDlg::StartListFile() {
     // never replaced: while the name is taken, the generator's next number names the file. The
     // generator gives at most 32768 different numbers, so that many tries find any free one.
     bool created = false;
-    for (int tries = 0; !created && tries < build::kListFileNameTries; ++tries) {
-        const int number = platform::rand() % build::kListFileNumberRange;
-        listFileName = build::ListFileNameFor(number);
+    for (int tries = 0; !created && tries < builder::kListFileNameTries; ++tries) {
+        const int number = platform::rand() % builder::kListFileNumberRange;
+        listFileName = builder::ListFileNameFor(number);
         // Not consulted: a name left unresolved fails to be created and says so.
         CDornApi::ExpandDirectoryMacro(listFileName, false);
         created = listFile.CreateNew(listFileName);
         if (!created && platform::GetLastError() != platform::ERROR_FILE_EXISTS) break;
     }
     if (!created) {
-        build::ShowMessage(*this,
-                           build::ListFileCreateFailedText(listFileName, platform::GetLastError()),
-                           platform::MB_OK);
+        builder::ShowMessage(
+            *this, builder::ListFileCreateFailedText(listFileName, platform::GetLastError()),
+            platform::MB_OK);
         return;
     }
     listFileOpen = true;
     const platform::LocalTime now = platform::LocalTimeNow();
     WriteListLine("<HTML><HEAD><TITLE>");
-    WriteListLine(std::string("Output from ") + build::kTitle);
+    WriteListLine(std::string("Output from ") + builder::kTitle);
     WriteListLine("</TITLE></HEAD><BODY><PRE>");
-    WriteListLine(build::StartedLine(now));
-    WriteListLine("Input file: " + build::EscapeHtml(inputFileName) + " on " +
-                  build::EscapeHtml(inputDirectory));
-    WriteListLine("Output file: " + build::EscapeHtml(outputFileName) + " on " +
-                  build::EscapeHtml(outputDirectory));
+    WriteListLine(builder::StartedLine(now));
+    WriteListLine("Input file: " + builder::EscapeHtml(inputFileName) + " on " +
+                  builder::EscapeHtml(inputDirectory));
+    WriteListLine("Output file: " + builder::EscapeHtml(outputFileName) + " on " +
+                  builder::EscapeHtml(outputDirectory));
 }
 
 void COrdelinDlg::WriteListLine(const std::string& text) {
@@ -140,12 +140,12 @@ void COrdelinDlg::WriteListLine(const std::string& text) {
 
 void COrdelinDlg::FinishListFile() {
     WriteListLine("");
-    WriteListLine(build::CompletedLine(recordsWritten, platform::LocalTimeNow()));
-    if (lastBuild.EndedEarly()) WriteListLine(build::EarlyEndLine(lastBuild, recordsWritten));
+    WriteListLine(builder::CompletedLine(recordsWritten, platform::LocalTimeNow()));
+    if (lastBuild.EndedEarly()) WriteListLine(builder::EarlyEndLine(lastBuild, recordsWritten));
     if (lastBuild.recordsNotWritten != 0) {
         WriteListLine("Records not written: " + std::to_string(lastBuild.recordsNotWritten));
         for (const NotWrittenRecord& record : lastBuild.notWritten) {
-            WriteListLine(build::NotWrittenLine(record, lastBuild.keyOrder));
+            WriteListLine(builder::NotWrittenLine(record, lastBuild.keyOrder));
         }
         const uint64_t more = lastBuild.recordsNotWritten - lastBuild.notWritten.size();
         if (more != 0) WriteListLine("and " + std::to_string(more) + " more records not written");
@@ -155,9 +155,9 @@ void COrdelinDlg::FinishListFile() {
     lastBuild.listFileName = listFileName;
     lastBuild.listFileComplete = complete;
     if (!complete) {
-        build::ShowMessage(*this,
-                           build::ListFileIncompleteText(listFileName, listFile.WriteError()),
-                           platform::MB_ICONSTOP);
+        builder::ShowMessage(*this,
+                             builder::ListFileIncompleteText(listFileName, listFile.WriteError()),
+                             platform::MB_ICONSTOP);
     }
     platform::ShellOpen(listFileName, platform::SW_SHOWNORMAL);
 }

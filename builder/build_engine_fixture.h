@@ -29,7 +29,7 @@
 #include "ui/headless/headless_host.h"
 #include "ui/ordelin_dlg.h"
 
-namespace build::testing {
+namespace builder::testing {
 
 namespace fs = std::filesystem;
 
@@ -245,4 +245,4 @@ class EngineBuildTest : public ::testing::Test {
     std::unique_ptr<headless::HeadlessHost> host;
 };
 
-}  // namespace build::testing
+}  // namespace builder::testing

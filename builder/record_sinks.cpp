@@ -1,22 +1,22 @@
-#include "build/record_sinks.h"
+#include "builder/record_sinks.h"
 
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 
-#include "build/build_constants.h"
-#include "build/key_fields.h"
+#include "builder/build_constants.h"
+#include "builder/key_fields.h"
 
 bool COrdelinDlg::WriteOutputRecord() {
-    build::AssembleKey(*this);
-    const bool written = client->WriteKeyed(build::kOutputChannel, recordBuffer.data(),
+    builder::AssembleKey(*this);
+    const bool written = client->WriteKeyed(builder::kOutputChannel, recordBuffer.data(),
                                             static_cast<int32_t>(outputRecordSize), builtKey.data(),
                                             static_cast<int32_t>(outputKeySize));
     if (written) ++recordsWritten;
     return written;
 }
 
-namespace build {
+namespace builder {
 
 bool OutputWriter::Take(uint64_t number) {
     if (dialog.WriteOutputRecord()) {
@@ -101,4 +101,4 @@ void DryRunCounter::Finish() {
     numbers.clear();
 }
 
-}  // namespace build
+}  // namespace builder

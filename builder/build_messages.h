@@ -7,7 +7,7 @@
 
 #include "ui/ordelin_dlg.h"
 
-namespace build {
+namespace builder {
 
 // Shows a box on the dialog's view (the framework's box when the dialog is not running) and
 // returns the button pressed.
@@ -56,4 +56,4 @@ std::string OutputLockFailedText(const std::string& file, const std::string& dir
 std::string ListFileCreateFailedText(const std::string& name, uint32_t errorCode);
 std::string ListFileIncompleteText(const std::string& name, uint32_t errorCode);
 
-}  // namespace build
+}  // namespace builder

@@ -10,14 +10,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "build/build_engine_fixture.h"
-#include "build/build_run.h"
-#include "build/list_file.h"
+#include "builder/build_engine_fixture.h"
+#include "builder/build_run.h"
+#include "builder/list_file.h"
 #include "platform/message_box.h"
 #include "platform/runtime_random.h"
 #include "platform/system_error.h"
 
-namespace build::testing {
+namespace builder::testing {
 namespace {
 
 using talvo::FileType;
@@ -473,4 +473,4 @@ TEST_F(EngineBuildTest, ExtendedOutputRefusesRecordsWhoseKeyBytesDiffer) {
 }
 
 }  // namespace
-}  // namespace build::testing
+}  // namespace builder::testing

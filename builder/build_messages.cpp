@@ -1,11 +1,11 @@
-#include "build/build_messages.h"
+#include "builder/build_messages.h"
 
 #include <signal.h>
 
 #include "platform/message_box.h"
 #include "platform/system_error.h"
 
-namespace build {
+namespace builder {
 
 int ShowMessage(COrdelinDlg& dialog, const std::string& text, unsigned flags) {
     if (platform::DialogView* view = dialog.View()) {
@@ -134,4 +134,4 @@ std::string ListFileIncompleteText(const std::string& name, uint32_t errorCode) 
     return "The list file \"" + name + "\" could not be written completely: " + reason;
 }
 
-}  // namespace build
+}  // namespace builder

@@ -1,11 +1,11 @@
-#include "build/key_fields.h"
+#include "builder/key_fields.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/dialog.h"
 
-namespace build {
+namespace builder {
 
 std::optional<std::string> ReadKeyFields(COrdelinDlg& dialog) {
     const int count = dialog.keyFieldList.GetCount();
@@ -76,4 +76,4 @@ void AssembleKey(COrdelinDlg& dialog) {
     }
 }
 
-}  // namespace build
+}  // namespace builder

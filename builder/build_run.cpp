@@ -1,15 +1,15 @@
-#include "build/build_run.h"
+#include "builder/build_run.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 
-#include "build/build_constants.h"
-#include "build/build_messages.h"
-#include "build/key_fields.h"
-#include "build/output_place.h"
-#include "build/record_copy.h"
-#include "build/record_sinks.h"
+#include "builder/build_constants.h"
+#include "builder/build_messages.h"
+#include "builder/key_fields.h"
+#include "builder/output_place.h"
+#include "builder/record_copy.h"
+#include "builder/record_sinks.h"
 #include "platform/file_system.h"
 #include "platform/message_box.h"
 #include "platform/stop_request.h"
@@ -17,10 +17,10 @@
 
 void COrdelinDlg::OnBuildFile() {
     if (client == nullptr) return;  // a dialog without its client never got past initialisation
-    build::BuildRun(*this).Run();
+    builder::BuildRun(*this).Run();
 }
 
-namespace build {
+namespace builder {
 namespace {
 
 // Copies an edit's text and its terminating zero to the start of a key bound; a text longer
@@ -380,4 +380,4 @@ BuildSummary BuildRun::DryRun() {
     return summary;
 }
 
-}  // namespace build
+}  // namespace builder

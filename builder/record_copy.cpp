@@ -1,12 +1,12 @@
-#include "build/record_copy.h"
+#include "builder/record_copy.h"
 
 #include <cstring>
 #include <limits>
 
-#include "build/build_constants.h"
+#include "builder/build_constants.h"
 #include "platform/stop_request.h"
 
-namespace build {
+namespace builder {
 
 void RecordCopy::Run(bool keyOrder, RecordSink& sink) {
     summary.end = CopyEnd::kComplete;
@@ -97,4 +97,4 @@ void RecordCopy::CopyInRecordOrder(RecordSink& sink) {
     }
 }
 
-}  // namespace build
+}  // namespace builder

@@ -1,8 +1,8 @@
-#include "build/list_file.h"
+#include "builder/list_file.h"
 
 #include <gtest/gtest.h>
 
-namespace build {
+namespace builder {
 namespace {
 
 TEST(ListFileTest, NamesDatesAndEscapes) {
@@ -28,4 +28,4 @@ TEST(ListFileTest, NamesDatesAndEscapes) {
 }
 
 }  // namespace
-}  // namespace build
+}  // namespace builder

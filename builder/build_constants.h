@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace build {
+namespace builder {
 
 constexpr int32_t kInputChannel = 38;
 constexpr int32_t kOutputChannel = 39;
@@ -22,4 +22,4 @@ inline int DeletedMarkOffset(int fileType) {
     return fileType == 4 ? 6 : fileType == 36 ? 8 : -1;
 }
 
-}  // namespace build
+}  // namespace builder

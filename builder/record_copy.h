@@ -6,11 +6,11 @@
 
 #include <cstdint>
 
-#include "build/build_progress.h"
+#include "builder/build_progress.h"
 #include "ui/build_summary.h"
 #include "ui/ordelin_dlg.h"
 
-namespace build {
+namespace builder {
 
 // Takes the records of the copy.
 class RecordSink {
@@ -68,4 +68,4 @@ class RecordCopy {
     KeyRange keyRange;
 };
 
-}  // namespace build
+}  // namespace builder

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "build/record_copy.h"
+#include "builder/record_copy.h"
 
-namespace build {
+namespace builder {
 
 // Writes each record through COrdelinDlg::WriteOutputRecord; a refused write is counted as not
 // written, with the output key and the component's error text as its reason. A write refused
@@ -43,4 +43,4 @@ class DryRunCounter : public RecordSink {
     std::vector<uint32_t> numbers;  // and their numbers, in reading order
 };
 
-}  // namespace build
+}  // namespace builder

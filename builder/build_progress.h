@@ -6,7 +6,7 @@
 
 #include "ui/ordelin_dlg.h"
 
-namespace build {
+namespace builder {
 
 class BuildProgress {
   public:
@@ -48,4 +48,4 @@ class BuildProgress {
     uint64_t divisor = kFirstDivisor;
 };
 
-}  // namespace build
+}  // namespace builder

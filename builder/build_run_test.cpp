@@ -1,6 +1,6 @@
 // The build on a scripted component, for what real files cannot stage: input lengths that scale
 // the progress bar, a key whose record cannot be read, and every early end with its message.
-#include "build/build_run.h"
+#include "builder/build_run.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

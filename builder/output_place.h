@@ -7,7 +7,7 @@
 
 #include "fsclient/dornapi.h"
 
-namespace build {
+namespace builder {
 
 // The host path of `file` in the directory the client's directory table names `directory` (the
 // name spelt exactly, else without regard to case), the names along it found as the component
@@ -24,4 +24,4 @@ bool SameHostFile(const std::string& a, const std::string& b);
 // for that, ".build-lock-" and a digest of the upper-cased name.
 std::string OutputLockName(const std::string& file);
 
-}  // namespace build
+}  // namespace builder

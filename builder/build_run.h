@@ -11,12 +11,12 @@
 
 #include <string>
 
-#include "build/build_progress.h"
+#include "builder/build_progress.h"
 #include "platform/name_lock.h"
 #include "ui/build_summary.h"
 #include "ui/ordelin_dlg.h"
 
-namespace build {
+namespace builder {
 
 class BuildRun {
   public:
@@ -72,4 +72,4 @@ class BuildRun {
     platform::NameLock outputName;
 };
 
-}  // namespace build
+}  // namespace builder

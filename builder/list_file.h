@@ -29,7 +29,7 @@
 #include "platform/local_time.h"
 #include "ui/build_summary.h"
 
-namespace build {
+namespace builder {
 
 constexpr int kListFileNumberRange = 100000;
 // Names tried before a list file is given up: more than the generator's different numbers.
@@ -50,4 +50,4 @@ std::string EarlyEndLine(const BuildSummary& summary, uint32_t held);
 // One line of a record not written.
 std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder);
 
-}  // namespace build
+}  // namespace builder

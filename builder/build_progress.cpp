@@ -1,11 +1,11 @@
-#include "build/build_progress.h"
+#include "builder/build_progress.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "build/build_constants.h"
+#include "builder/build_constants.h"
 
-namespace build {
+namespace builder {
 namespace {
 
 int ClampToInt(uint64_t value) {
@@ -51,4 +51,4 @@ void BuildProgress::Hide() {
     dialog.progressBar.ShowWindow(false);
 }
 
-}  // namespace build
+}  // namespace builder

@@ -8,7 +8,7 @@
 
 #include "ui/ordelin_dlg.h"
 
-namespace build {
+namespace builder {
 
 // Sets keyFieldCount, keyFieldPositions and keyFieldLengths from the items of the key field
 // list ("position<TAB>length", each number read by its leading characters). Returns a refusal
@@ -26,4 +26,4 @@ std::optional<std::string> CheckBuildLimits(const COrdelinDlg& dialog);
 // would reach past either buffer ends the assembly there (ReadKeyFields refuses such lists).
 void AssembleKey(COrdelinDlg& dialog);
 
-}  // namespace build
+}  // namespace builder

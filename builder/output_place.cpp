@@ -1,4 +1,4 @@
-#include "build/output_place.h"
+#include "builder/output_place.h"
 
 #include <cctype>
 #include <cstdio>
@@ -9,7 +9,7 @@
 
 #include "platform/path.h"
 
-namespace build {
+namespace builder {
 namespace {
 
 // The directory table never holds more entries than this (as the dialog's own list assumes).
@@ -71,4 +71,4 @@ std::string OutputLockName(const std::string& file) {
     return std::string(".build-lock-") + digest;
 }
 
-}  // namespace build
+}  // namespace builder
