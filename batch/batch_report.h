@@ -11,9 +11,13 @@
 
 #include "batch/batch_messages.h"
 #include "batch/batch_options.h"
-#include "ui/build_summary.h"
+#include "builder/build_summary.h"
 
 namespace batch {
+
+using builder::BuildSummary;
+using builder::CopyEnd;
+using builder::NotWrittenRecord;
 
 // The output file as the dialog described it when the run ended.
 struct OutputDescription {

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "builder/build_run.h"
 #include "builder/output_place.h"
 #include "platform/path.h"
 
@@ -206,7 +205,7 @@ bool DialogScript::Press() {
                       host->Text(D::kKeyFieldSummary));
     }
     if (options.dryRun) {
-        builder::BuildRun(*dialog).DryRun();
+        dialog->DryRun();
         // The build would ask before replacing an existing output, and be refused without
         // --overwrite: the count says what it would write with it.
         if (dialog->lastBuild.copied && dialog->lastBuild.outputExists && !options.overwrite) {

@@ -2,17 +2,9 @@
 
 #include <signal.h>
 
-#include "platform/message_box.h"
 #include "platform/system_error.h"
 
 namespace builder {
-
-int ShowMessage(COrdelinDlg& dialog, const std::string& text, unsigned flags) {
-    if (platform::DialogView* view = dialog.View()) {
-        return view->MessageBox(text, platform::AppName(), flags);
-    }
-    return platform::AppMessageBox(text, flags);
-}
 
 std::string OpenFailedText(const std::string& file, const std::string& directory,
                            const std::string& error) {

@@ -1,17 +1,10 @@
-// The build's messages: every text it shows, in one place, and the one way it shows them (a
-// modal box on the dialog, captioned with the application's name).
+// The build's messages: every text it shows, in one place (shown through its BuildListener).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "ui/ordelin_dlg.h"
-
 namespace builder {
-
-// Shows a box on the dialog's view (the framework's box when the dialog is not running) and
-// returns the button pressed.
-int ShowMessage(COrdelinDlg& dialog, const std::string& text, unsigned flags);
 
 std::string OpenFailedText(const std::string& file, const std::string& directory,
                            const std::string& error);

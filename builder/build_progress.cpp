@@ -24,31 +24,30 @@ void BuildProgress::Start() {
     estimate = 0;
     int64_t handle = -1;
     int64_t length = 0;
-    if (dialog.client->GetChannelHandle(kInputChannel, handle, nullptr) &&
-        dialog.client->SeekHandle(handle, length, kSeekFromEnd) && length > 0 &&
-        dialog.inputRecordSize != 0) {
-        estimate = static_cast<uint64_t>(length) / dialog.inputRecordSize;
+    if (client.GetChannelHandle(kInputChannel, handle, nullptr) &&
+        client.SeekHandle(handle, length, kSeekFromEnd) && length > 0 && inputRecordSize != 0) {
+        estimate = static_cast<uint64_t>(length) / inputRecordSize;
     }
     countdown = estimate;
     divisor = kFirstDivisor;
     if (estimate > kShownAbove) {
-        dialog.progressBar.ShowWindow(true);
-        if (platform::DialogView* view = dialog.View()) view->Repaint();
+        listener.ShowProgress(true);
+        listener.RepaintNow();
         divisor = DivisorFor(estimate);
-        dialog.progressBar.SetRange(0, ClampToInt(estimate / divisor));
+        listener.SetProgressRange(ClampToInt(estimate / divisor));
     }
 }
 
 void BuildProgress::Move() {
-    dialog.progressBar.SetPos(ClampToInt((estimate - countdown) / divisor));
+    listener.SetProgressPosition(ClampToInt((estimate - countdown) / divisor));
 }
 
 void BuildProgress::Finish() {
-    dialog.progressBar.SetPos(ClampToInt(estimate));
+    listener.SetProgressPosition(ClampToInt(estimate));
 }
 
 void BuildProgress::Hide() {
-    dialog.progressBar.ShowWindow(false);
+    listener.ShowProgress(false);
 }
 
 }  // namespace builder

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "ui/ordelin_dlg.h"
+#include "builder/build_listener.h"
+#include "fsclient/dornapi.h"
 
 namespace builder {
 
@@ -14,14 +15,16 @@ class BuildProgress {
     static constexpr uint64_t kFirstDivisor = 100;
     static constexpr uint64_t kLargestRange = 65535;
 
-    explicit BuildProgress(COrdelinDlg& owner) : dialog(owner) {}
+    // `client` reads the input's length; `recordSize` is the input's record size.
+    BuildProgress(CDornApi& dornApi, uint32_t recordSize, BuildListener& shown)
+        : client(dornApi), inputRecordSize(recordSize), listener(shown) {}
 
     // The divisor for an estimate: 100, times 10 while estimate / divisor is above 65535.
     static uint64_t DivisorFor(uint64_t estimate);
 
     // Estimates the records of the input open on the input channel (its length in bytes over
     // inputRecordSize; 0 when the handle or the seek fails) and, above kShownAbove records,
-    // shows the bar, repaints the dialog and sets the bar's range to 0 .. estimate / divisor.
+    // shows the bar, repaints the window and sets the bar's range to 0 .. estimate / divisor.
     void Start();
 
     // One record read, deleted ones included: the countdown goes down by one and the bar moves
@@ -42,7 +45,9 @@ class BuildProgress {
   private:
     void Move();
 
-    COrdelinDlg& dialog;
+    CDornApi& client;
+    uint32_t inputRecordSize;
+    BuildListener& listener;
     uint64_t estimate = 0;
     uint64_t countdown = 0;
     uint64_t divisor = kFirstDivisor;

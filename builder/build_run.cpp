@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "builder/build_constants.h"
 #include "builder/build_messages.h"
@@ -14,11 +15,6 @@
 #include "platform/message_box.h"
 #include "platform/stop_request.h"
 #include "platform/system_error.h"
-
-void COrdelinDlg::OnBuildFile() {
-    if (client == nullptr) return;  // a dialog without its client never got past initialisation
-    builder::BuildRun(*this).Run();
-}
 
 namespace builder {
 namespace {
@@ -43,63 +39,71 @@ std::string FolderOf(const std::string& hostPath) {
 
 }  // namespace
 
-BuildRun::BuildRun(COrdelinDlg& owner)
-    : dialog(owner), client(*owner.client), summary(owner.lastBuild), progress(owner) {}
+BuildRun::BuildRun(CDornApi& dornApi, BuildRequest asked, BuildListener& shown, ListFile& list,
+                   BuildSummary& counts)
+    : client(dornApi),
+      request(std::move(asked)),
+      listener(shown),
+      listFile(list),
+      summary(counts),
+      buffers(std::make_unique<BuildBuffers>()),
+      progress(dornApi, request.inputRecordSize, shown) {}
+
+BuildRun::~BuildRun() = default;
 
 void BuildRun::EndEarly(const std::string& text, unsigned flags) {
     summary.failure = text;
-    ShowMessage(dialog, text, flags);
+    listener.ShowMessage(text, flags);
 }
 
 bool BuildRun::TakeDefinitions() {
-    if (std::optional<std::string> refusal = ReadKeyFields(dialog)) {
+    if (std::optional<std::string> refusal = CheckKeyFields(request)) {
         EndEarly(*refusal, platform::MB_ICONSTOP);
         return false;
     }
     TakeKeyBounds();
-    if (std::optional<std::string> refusal = CheckBuildLimits(dialog)) {
+    if (std::optional<std::string> refusal = CheckBuildLimits(request)) {
         EndEarly(*refusal, platform::MB_ICONSTOP);
         return false;
     }
     // The output goes into the chosen directory: a name with a folder in it would leave it.
-    if (!IsPlainFileName(dialog.outputFileName)) {
-        EndEarly(OutputNameText(dialog.outputFileName), platform::MB_ICONSTOP);
+    if (!IsPlainFileName(request.outputFileName)) {
+        EndEarly(OutputNameText(request.outputFileName), platform::MB_ICONSTOP);
         return false;
     }
     // The key position edit refuses to be left empty with a longer key, but it may never have
     // been visited: a key over 64 bytes is stored only inside the record.
-    if (dialog.outputKeySize > COrdelinDlg::kMaxKeySizeWithoutPosition && !dialog.extendedOutput) {
-        EndEarly(COrdelinDlg::kKeyPositionRequiredText, platform::MB_ICONSTOP);
+    if (request.outputKeySize > kMaxKeySizeWithoutPosition && !request.extendedOutput) {
+        EndEarly(kKeyPositionRequiredText, platform::MB_ICONSTOP);
         return false;
     }
     return true;
 }
 
 void BuildRun::TakeKeyBounds() {
-    const std::string from = dialog.fromKeyEdit.GetWindowText();
-    if (from.empty() || from == dialog.fromKeyPlaceholder) {
-        dialog.fromKey.fill('\0');
+    if (request.fromKey) {
+        CopyBound(buffers->fromKey, *request.fromKey);
     } else {
-        CopyBound(dialog.fromKey, from);
+        buffers->fromKey.fill('\0');
     }
     // Without a To Key no key is left out at the top, whatever its size: the bound keeps its
     // usual bytes (254 times 0xFF, then a zero) but is not compared with.
-    const std::string to = dialog.toKeyEdit.GetWindowText();
-    upperBound = !(to.empty() || to == dialog.toKeyPlaceholder);
+    upperBound = request.toKey.has_value();
     if (!upperBound) {
-        std::fill(dialog.toKey.begin(), dialog.toKey.begin() + kOpenBoundLength, '\xFF');
-        std::fill(dialog.toKey.begin() + kOpenBoundLength, dialog.toKey.end(), '\0');
+        std::fill(buffers->toKey.begin(), buffers->toKey.begin() + kOpenBoundLength, '\xFF');
+        std::fill(buffers->toKey.begin() + kOpenBoundLength, buffers->toKey.end(), '\0');
     } else {
-        CopyBound(dialog.toKey, to);
+        CopyBound(buffers->toKey, *request.toKey);
     }
 }
 
 bool BuildRun::OpenInput() {
     client.CloseChannel(kInputChannel);
-    if (!client.OpenFile(kInputChannel, dialog.inputFileName.c_str(),
-                         dialog.inputDirectory.c_str())) {
-        EndEarly(OpenFailedText(dialog.inputFileName, dialog.inputDirectory, client.GetErrorText()),
-                 platform::MB_ICONSTOP);
+    if (!client.OpenFile(kInputChannel, request.inputFileName.c_str(),
+                         request.inputDirectory.c_str())) {
+        EndEarly(
+            OpenFailedText(request.inputFileName, request.inputDirectory, client.GetErrorText()),
+            platform::MB_ICONSTOP);
         return false;
     }
     return true;
@@ -107,10 +111,10 @@ bool BuildRun::OpenInput() {
 
 bool BuildRun::ReserveOutput() {
     const std::optional<std::string> host =
-        HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
+        HostPathIn(client, request.outputDirectory, request.outputFileName);
     // Without a place the component refuses the output itself, and says why.
     if (!host) return true;
-    switch (outputName.Acquire(FolderOf(*host), OutputLockName(dialog.outputFileName))) {
+    switch (outputName.Acquire(FolderOf(*host), OutputLockName(request.outputFileName))) {
         case platform::NameLock::Outcome::kHeld:
             return true;
         case platform::NameLock::Outcome::kFolderUnwritable:
@@ -118,21 +122,21 @@ bool BuildRun::ReserveOutput() {
             // in their own words.
             return true;
         case platform::NameLock::Outcome::kBusy:
-            EndEarly(OutputBusyText(dialog.outputFileName, dialog.outputDirectory),
+            EndEarly(OutputBusyText(request.outputFileName, request.outputDirectory),
                      platform::MB_ICONSTOP);
             return false;
         case platform::NameLock::Outcome::kFailed:
             break;
     }
     EndEarly(
-        OutputLockFailedText(dialog.outputFileName, dialog.outputDirectory, outputName.Error()),
+        OutputLockFailedText(request.outputFileName, request.outputDirectory, outputName.Error()),
         platform::MB_ICONSTOP);
     return false;
 }
 
 bool BuildRun::PrepareOutput() {
-    const char* file = dialog.outputFileName.c_str();
-    const char* directory = dialog.outputDirectory.c_str();
+    const char* file = request.outputFileName.c_str();
+    const char* directory = request.outputDirectory.c_str();
     client.CloseChannel(kOutputChannel);
     bool exists = client.OpenFile(kOutputChannel, file, directory);
     if (exists) {
@@ -143,37 +147,37 @@ bool BuildRun::PrepareOutput() {
         exists = client.GetErrorNumber() == talvo::kErrorDamaged;
     }
     if (exists) {
-        const int answer = ShowMessage(dialog, OverwriteText(dialog.outputFileName),
-                                       platform::MB_YESNO | platform::MB_ICONQUESTION);
+        const int answer = listener.ShowMessage(OverwriteText(request.outputFileName),
+                                                platform::MB_YESNO | platform::MB_ICONQUESTION);
         if (answer != platform::IDYES) {
-            summary.failure = "\"" + dialog.outputFileName + "\" exists and was kept";
+            summary.failure = "\"" + request.outputFileName + "\" exists and was kept";
             return false;
         }
         if (!client.EraseFile(file, directory)) {
-            EndEarly(EraseFailedText(dialog.outputFileName, client.GetErrorText()),
+            EndEarly(EraseFailedText(request.outputFileName, client.GetErrorText()),
                      platform::MB_ICONSTOP);
             return false;
         }
     }
 
-    const auto recordSize = static_cast<int32_t>(dialog.outputRecordSize);
-    const auto keySize = static_cast<int32_t>(dialog.outputKeySize);
+    const auto recordSize = static_cast<int32_t>(request.outputRecordSize);
+    const auto keySize = static_cast<int32_t>(request.outputKeySize);
     const bool created =
-        dialog.extendedOutput
+        request.extendedOutput
             ? client.CreateExtendedKeyedFile(file, directory, recordSize, keySize,
-                                             static_cast<int32_t>(dialog.outputKeyPosition))
+                                             static_cast<int32_t>(request.outputKeyPosition))
             : client.CreateKeyedFile(file, directory, recordSize, keySize);
     if (!created) {
-        EndEarly(
-            CreateFailedText(dialog.outputFileName, dialog.outputDirectory, client.GetErrorText()),
-            platform::MB_ICONSTOP);
+        EndEarly(CreateFailedText(request.outputFileName, request.outputDirectory,
+                                  client.GetErrorText()),
+                 platform::MB_ICONSTOP);
         return false;
     }
-    if (dialog.extendedOutput) CopySubordinateKeys();
+    if (request.extendedOutput) CopySubordinateKeys();
 
     if (!client.OpenFile(kOutputChannel, file, directory)) {
         EndEarly(
-            OpenFailedText(dialog.outputFileName, dialog.outputDirectory, client.GetErrorText()),
+            OpenFailedText(request.outputFileName, request.outputDirectory, client.GetErrorText()),
             platform::MB_ICONSTOP);
         return false;
     }
@@ -189,7 +193,7 @@ void BuildRun::CopySubordinateKeys() {
                                       kSubordinateKeyNameSize)) {
             return;
         }
-        client.AddSubordinateKey(dialog.outputFileName.c_str(), dialog.outputDirectory.c_str(),
+        client.AddSubordinateKey(request.outputFileName.c_str(), request.outputDirectory.c_str(),
                                  first, second, name);
     }
 }
@@ -206,27 +210,27 @@ void BuildRun::Run() {
     }
     if (!PrepareOutput()) return;
 
-    dialog.recordsWritten = 0;
-    std::memset(dialog.recordBuffer.data(), ' ', dialog.outputRecordSize);
-    platform::DialogView* view = dialog.View();
-    if (view != nullptr) view->BeginWaitCursor();
+    summary.recordsWritten = 0;
+    std::memset(buffers->recordBuffer.data(), ' ', request.outputRecordSize);
+    listener.BeginWaitCursor();
     progress.Start();
-    if (!dialog.listFileOpen) dialog.StartListFile();
+    if (!listFile.open) listFile.StartListFile(request, listener);
 
     summary.copied = true;
-    summary.keyOrder = dialog.useKeyTreeButton.GetCheck();
-    OutputWriter writer(dialog, summary);
-    RecordCopy(dialog, summary, &progress, KeyRange{upperBound}).Run(summary.keyOrder, writer);
+    summary.keyOrder = request.keyOrder;
+    OutputWriter writer(client, request, *buffers, summary);
+    RecordCopy(client, request, *buffers, summary, &progress, KeyRange{upperBound})
+        .Run(summary.keyOrder, writer);
 
     progress.Finish();
-    if (view != nullptr) view->EndWaitCursor();
+    listener.EndWaitCursor();
     // The output keeps what it was given only once it is closed: closed before the closing
     // message, so that the message counts what the file holds.
     const bool outputClosed = CloseOutput();
     ShowEnd(outputClosed);
     progress.Hide();
     client.CloseChannel(kInputChannel);
-    if (dialog.listFileOpen) dialog.FinishListFile();
+    if (listFile.open) listFile.FinishListFile(summary, listener);
 }
 
 bool BuildRun::CloseOutput() {
@@ -240,71 +244,68 @@ bool BuildRun::CloseOutput() {
         if (code == talvo::kErrorOutOfMemory) summary.end = CopyEnd::kNoMemory;
         summary.endError = error;
     }
-    summary.failure = OutputIncompleteText(dialog.outputFileName, error);
+    summary.failure = OutputIncompleteText(request.outputFileName, error);
     FileDescriptor held{};
     uint32_t kept = 0;
-    if (client.GetFileDescriptor(dialog.outputFileName.c_str(), dialog.outputDirectory.c_str(),
+    if (client.GetFileDescriptor(request.outputFileName.c_str(), request.outputDirectory.c_str(),
                                  held) &&
         held.infoLong3 > 0) {
         kept = static_cast<uint32_t>(held.infoLong3);
     }
-    if (kept < dialog.recordsWritten) {
-        const uint32_t lost = dialog.recordsWritten - kept;
-        summary.recordsNotWritten += lost;
-        summary.recordsWritten -= std::min<uint64_t>(summary.recordsWritten, lost);
-        dialog.recordsWritten = kept;
+    if (kept < summary.recordsWritten) {
+        summary.recordsNotWritten += summary.recordsWritten - kept;
+        summary.recordsWritten = kept;
     }
     return false;
 }
 
 void BuildRun::ShowEnd(bool outputClosed) {
-    const uint32_t held = dialog.recordsWritten;
+    const auto held = static_cast<uint32_t>(summary.recordsWritten);
     const std::string incomplete = summary.failure;  // set when the output could not be closed
     switch (summary.end) {
         case CopyEnd::kComplete:
-            ShowMessage(dialog,
-                        RecordsWrittenText(held, summary.recordsNotWritten, dialog.listFileOpen),
-                        platform::MB_OK);
-            if (!outputClosed) ShowMessage(dialog, incomplete, platform::MB_ICONSTOP);
+            listener.ShowMessage(RecordsWrittenText(held, summary.recordsNotWritten, listFile.open),
+                                 platform::MB_OK);
+            if (!outputClosed) listener.ShowMessage(incomplete, platform::MB_ICONSTOP);
             return;
         case CopyEnd::kNoSpace:
             // What the output lost at its close is in the count: one message says it all.
-            EndEarly(NoSpaceText(dialog.outputFileName, summary.endError, held),
+            EndEarly(NoSpaceText(request.outputFileName, summary.endError, held),
                      platform::MB_ICONSTOP);
             return;
         case CopyEnd::kNoMemory:
-            EndEarly(NoMemoryText(dialog.outputFileName, summary.endError, held),
+            EndEarly(NoMemoryText(request.outputFileName, summary.endError, held),
                      platform::MB_ICONSTOP);
             return;
         case CopyEnd::kInputUnreadable:
-            EndEarly(
-                ReadFailedText(dialog.inputFileName, dialog.inputDirectory, summary.endError, held),
-                platform::MB_ICONSTOP);
+            EndEarly(ReadFailedText(request.inputFileName, request.inputDirectory, summary.endError,
+                                    held),
+                     platform::MB_ICONSTOP);
             break;
         case CopyEnd::kInterrupted:
-            EndEarly(InterruptedText(dialog.outputFileName, summary.stopSignal, held),
+            EndEarly(InterruptedText(request.outputFileName, summary.stopSignal, held),
                      platform::MB_ICONSTOP);
             break;
     }
-    if (!outputClosed) ShowMessage(dialog, incomplete, platform::MB_ICONSTOP);
+    if (!outputClosed) listener.ShowMessage(incomplete, platform::MB_ICONSTOP);
 }
 
 bool BuildRun::ForeseeOutput() {
-    const char* file = dialog.outputFileName.c_str();
-    const char* directory = dialog.outputDirectory.c_str();
+    const char* file = request.outputFileName.c_str();
+    const char* directory = request.outputDirectory.c_str();
     client.CloseChannel(kOutputChannel);
     if (client.OpenFile(kOutputChannel, file, directory)) {
         client.CloseChannel(kOutputChannel);
         summary.outputExists = true;
         // The build would erase it, which the input's being open refuses.
         const std::optional<std::string> output =
-            HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
+            HostPathIn(client, request.outputDirectory, request.outputFileName);
         const std::optional<std::string> input =
-            HostPathIn(client, dialog.inputDirectory, dialog.inputFileName);
+            HostPathIn(client, request.inputDirectory, request.inputFileName);
         if (output && input && SameHostFile(*output, *input)) {
-            EndEarly(EraseWouldFailText(dialog.outputFileName, "it is the input file " +
-                                                                   dialog.inputFileName + " on " +
-                                                                   dialog.inputDirectory),
+            EndEarly(EraseWouldFailText(request.outputFileName, "it is the input file " +
+                                                                    request.inputFileName + " on " +
+                                                                    request.inputDirectory),
                      platform::MB_ICONSTOP);
             return false;
         }
@@ -318,13 +319,13 @@ bool BuildRun::ForeseeOutput() {
     }
     if (code != talvo::kErrorNoSuchFile) {
         // The build would go on to create the output, which whatever is in the way refuses.
-        EndEarly(CreateWouldFailText(dialog.outputFileName, dialog.outputDirectory,
+        EndEarly(CreateWouldFailText(request.outputFileName, request.outputDirectory,
                                      "it cannot be replaced: " + error),
                  platform::MB_ICONSTOP);
         return false;
     }
     const std::optional<std::string> host =
-        HostPathIn(client, dialog.outputDirectory, dialog.outputFileName);
+        HostPathIn(client, request.outputDirectory, request.outputFileName);
     if (!host) return true;
     const std::string folder = FolderOf(*host);
     const platform::FileStatus place = platform::GetFileStatus(folder);
@@ -341,7 +342,7 @@ bool BuildRun::ForeseeOutput() {
         reason = *host + " is in the way";
     }
     if (reason.empty()) return true;
-    EndEarly(CreateWouldFailText(dialog.outputFileName, dialog.outputDirectory, reason),
+    EndEarly(CreateWouldFailText(request.outputFileName, request.outputDirectory, reason),
              platform::MB_ICONSTOP);
     return false;
 }
@@ -351,9 +352,9 @@ BuildSummary BuildRun::DryRun() {
     summary.dryRun = true;
     if (!TakeDefinitions()) return summary;
     // What creating the output would refuse, before anything is read.
-    if (dialog.extendedOutput && dialog.outputRecordSize != 0 &&
-        uint64_t{dialog.outputKeyPosition} + dialog.outputKeySize >
-            uint64_t{dialog.outputRecordSize}) {
+    if (request.extendedOutput && request.outputRecordSize != 0 &&
+        uint64_t{request.outputKeyPosition} + request.outputKeySize >
+            uint64_t{request.outputRecordSize}) {
         EndEarly("Key position extends key data beyond end of record.", platform::MB_ICONSTOP);
         return summary;
     }
@@ -363,15 +364,16 @@ BuildSummary BuildRun::DryRun() {
         return summary;
     }
 
-    std::memset(dialog.recordBuffer.data(), ' ', dialog.outputRecordSize);
+    std::memset(buffers->recordBuffer.data(), ' ', request.outputRecordSize);
     summary.copied = true;
-    summary.keyOrder = dialog.useKeyTreeButton.GetCheck();
-    DryRunCounter counter(dialog, summary);
-    RecordCopy(dialog, summary, nullptr, KeyRange{upperBound}).Run(summary.keyOrder, counter);
+    summary.keyOrder = request.keyOrder;
+    DryRunCounter counter(request, *buffers, summary);
+    RecordCopy(client, request, *buffers, summary, nullptr, KeyRange{upperBound})
+        .Run(summary.keyOrder, counter);
     client.CloseChannel(kInputChannel);
     if (summary.end == CopyEnd::kInputUnreadable) {
-        EndEarly(DryRunReadFailedText(dialog.inputFileName, dialog.inputDirectory, summary.endError,
-                                      summary.recordsRead),
+        EndEarly(DryRunReadFailedText(request.inputFileName, request.inputDirectory,
+                                      summary.endError, summary.recordsRead),
                  platform::MB_ICONSTOP);
     } else if (summary.end == CopyEnd::kInterrupted) {
         EndEarly(DryRunInterruptedText(summary.stopSignal, summary.recordsRead),

@@ -1,27 +1,38 @@
-// One build of the dialog COrdelinDlg: the Build File button's whole run, from the key fields
-// and key bounds through the input and output channels and the copy to the closing message and
-// the list file. It holds the build's own values (the progress of the copy, the summary being
-// filled, the hold on the output's name) and works on the dialog's state record and view; every
-// outcome is shown to the user.
+// One build: the Build File button's whole run, from the key fields and key bounds of a build
+// request through the input and output channels and the copy to the closing message and the list
+// file. It owns the build's buffers and values (the progress of the copy, the hold on the output's
+// name), works against the client, and shows every outcome through its listener.
 //
 // The dry run reads the input exactly as a build would and counts what would be written and
 // what not, without creating, erasing or changing any file and without a list file; it ends
 // early, as the build would, where it can foresee that the build would be refused.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "builder/build_listener.h"
 #include "builder/build_progress.h"
+#include "builder/build_request.h"
+#include "builder/build_summary.h"
+#include "builder/key_fields.h"
+#include "builder/list_file.h"
+#include "fsclient/dornapi.h"
 #include "platform/name_lock.h"
-#include "ui/build_summary.h"
-#include "ui/ordelin_dlg.h"
 
 namespace builder {
 
 class BuildRun {
   public:
-    // Requires a dialog whose client is connected. The run resets dialog.lastBuild and fills it.
-    explicit BuildRun(COrdelinDlg& owner);
+    // Requires a connected client. `listener` shows what the build shows; `listFile` is the one
+    // the dialog keeps (a build starts it when it is not open, and finishes it); `summary` is
+    // reset by Run and DryRun and filled as the build goes, so that a view may show its counts
+    // while it runs. All four must outlive the run.
+    BuildRun(CDornApi& client, BuildRequest request, BuildListener& listener, ListFile& listFile,
+             BuildSummary& summary);
+    ~BuildRun();
+    BuildRun(const BuildRun&) = delete;
+    BuildRun& operator=(const BuildRun&) = delete;
 
     // The build. Early ends (a key field list or size the buffers cannot hold, an output name
     // that is not a plain file name, a key over 64 bytes without a key position, an input or
@@ -39,12 +50,13 @@ class BuildRun {
     // The dry run: the key fields, bounds and input as for Run, then what creating the output
     // would refuse (summary.outputExists when it is in place and the build would ask), the copy
     // with DryRunCounter, the input channel closed again. Shows only the messages of an early
-    // end. Returns the summary (also left in dialog.lastBuild) with dryRun set.
+    // end. Returns the summary (also left in `summary`) with dryRun set.
     BuildSummary DryRun();
 
   private:
     // Steps before any file is touched: key fields, key bounds, limits, output name, key size.
     bool TakeDefinitions();
+    // Copies the request's key bounds into fromKey and toKey.
     void TakeKeyBounds();
     bool OpenInput();
     // Holds the output's name for this build; false (said) when another build holds it.
@@ -64,9 +76,12 @@ class BuildRun {
     // The closing message, or the message of a copy that ended early.
     void ShowEnd(bool outputClosed);
 
-    COrdelinDlg& dialog;
     CDornApi& client;
+    const BuildRequest request;
+    BuildListener& listener;
+    ListFile& listFile;
     BuildSummary& summary;
+    std::unique_ptr<BuildBuffers> buffers;
     BuildProgress progress;
     bool upperBound = false;  // a To Key was given
     platform::NameLock outputName;

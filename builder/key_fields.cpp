@@ -3,74 +3,67 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/dialog.h"
-
 namespace builder {
 
-std::optional<std::string> ReadKeyFields(COrdelinDlg& dialog) {
-    const int count = dialog.keyFieldList.GetCount();
-    if (count > COrdelinDlg::kMaxKeyFields) {
+namespace {
+
+constexpr size_t kRecordBufferSize = sizeof(BuildBuffers::recordBuffer);
+constexpr size_t kKeyBufferSize = sizeof(BuildBuffers::keyBuffer);
+constexpr size_t kBuiltKeySize = sizeof(BuildBuffers::builtKey);
+
+}  // namespace
+
+std::optional<std::string> CheckKeyFields(const BuildRequest& request) {
+    const size_t count = request.keyFields.size();
+    if (count > static_cast<size_t>(kMaxKeyFields)) {
         return "The key field list holds " + std::to_string(count) + " fields; a key has at most " +
-               std::to_string(COrdelinDlg::kMaxKeyFields) + ".";
+               std::to_string(kMaxKeyFields) + ".";
     }
-    dialog.keyFieldCount = count;
-    int64_t total = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::string item = dialog.keyFieldList.GetText(i);
-        const size_t tab = item.find('\t');
-        const int32_t position = platform::ParseLeadingInt(item.substr(0, tab));
-        const int32_t length = platform::ParseLeadingInt(
-            tab == std::string::npos ? std::string() : item.substr(tab + 1));
-        dialog.keyFieldPositions[i] = position;
-        dialog.keyFieldLengths[i] = length;
-        if (position < 0 || length < 0 ||
-            int64_t{position} + length > static_cast<int64_t>(dialog.recordBuffer.size())) {
-            return "Key field " + std::to_string(i + 1) + " (position " + std::to_string(position) +
-                   ", length " + std::to_string(length) + ") lies outside the record.";
+    uint64_t total = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const KeyField& field = request.keyFields[i];
+        if (uint64_t{field.position} + field.length > kRecordBufferSize) {
+            return "Key field " + std::to_string(i + 1) + " (position " +
+                   std::to_string(field.position) + ", length " + std::to_string(field.length) +
+                   ") lies outside the record.";
         }
-        total += length;
+        total += field.length;
     }
-    if (total > static_cast<int64_t>(dialog.builtKey.size())) {
+    if (total > kBuiltKeySize) {
         return "The key fields add up to " + std::to_string(total) + " bytes; a key has at most " +
-               std::to_string(dialog.builtKey.size()) + ".";
+               std::to_string(kBuiltKeySize) + ".";
     }
     return std::nullopt;
 }
 
-std::optional<std::string> CheckBuildLimits(const COrdelinDlg& dialog) {
-    const size_t record = dialog.recordBuffer.size();
-    if (dialog.inputRecordSize == 0 || dialog.inputRecordSize > record) {
-        return "Input record size " + std::to_string(dialog.inputRecordSize) +
-               " is not between 1 and " + std::to_string(record) + ".";
+std::optional<std::string> CheckBuildLimits(const BuildRequest& request) {
+    if (request.inputRecordSize == 0 || request.inputRecordSize > kRecordBufferSize) {
+        return "Input record size " + std::to_string(request.inputRecordSize) +
+               " is not between 1 and " + std::to_string(kRecordBufferSize) + ".";
     }
-    if (dialog.outputRecordSize > record) {
-        return "Output record size cannot be greater than " + std::to_string(record) + ".";
-    }
-    if (dialog.inputKeySize > dialog.keyBuffer.size()) {
-        return "Input key size cannot be greater than " + std::to_string(dialog.keyBuffer.size()) +
+    if (request.outputRecordSize > kRecordBufferSize) {
+        return "Output record size cannot be greater than " + std::to_string(kRecordBufferSize) +
                ".";
     }
-    if (dialog.outputKeySize > dialog.builtKey.size()) {
-        return "Output key size cannot be greater than " + std::to_string(dialog.builtKey.size()) +
-               ".";
+    if (request.inputKeySize > kKeyBufferSize) {
+        return "Input key size cannot be greater than " + std::to_string(kKeyBufferSize) + ".";
+    }
+    if (request.outputKeySize > kBuiltKeySize) {
+        return "Output key size cannot be greater than " + std::to_string(kBuiltKeySize) + ".";
     }
     return std::nullopt;
 }
 
-void AssembleKey(COrdelinDlg& dialog) {
-    uint8_t* key = dialog.builtKey.data();
-    const uint8_t* record = dialog.recordBuffer.data();
-    std::memset(key, 0, dialog.builtKey.size());
+void AssembleKey(const BuildRequest& request, BuildBuffers& buffers) {
+    uint8_t* key = buffers.builtKey.data();
+    const uint8_t* record = buffers.recordBuffer.data();
+    std::memset(key, 0, kBuiltKeySize);
     size_t at = 0;
-    const int count = std::min(dialog.keyFieldCount, COrdelinDlg::kMaxKeyFields);
-    for (int i = 0; i < count; ++i) {
-        const auto position = static_cast<size_t>(dialog.keyFieldPositions[i]);
-        const auto length = static_cast<size_t>(dialog.keyFieldLengths[i]);
-        if (dialog.keyFieldPositions[i] < 0 || dialog.keyFieldLengths[i] < 0 ||
-            position + length > dialog.recordBuffer.size() ||
-            at + length > dialog.builtKey.size()) {
-            return;
-        }
+    const size_t count = std::min(request.keyFields.size(), static_cast<size_t>(kMaxKeyFields));
+    for (size_t i = 0; i < count; ++i) {
+        const size_t position = request.keyFields[i].position;
+        const size_t length = request.keyFields[i].length;
+        if (position + length > kRecordBufferSize || at + length > kBuiltKeySize) return;
         std::memcpy(key + at, record + position, length);
         at += length;
     }

@@ -3,11 +3,10 @@
 #include <cstdio>
 
 #include "builder/build_messages.h"
+#include "fsclient/dornapi.h"
 #include "platform/message_box.h"
 #include "platform/runtime_random.h"
-#include "platform/shell.h"
 #include "platform/system_error.h"
-#include "ui/ordelin_dlg.h"
 
 namespace builder {
 namespace {
@@ -98,66 +97,65 @@ std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder) {
            EscapeHtml(record.reason);
 }
 
-}  // namespace builder
-
 // --- The dialog's list file ----------------------------------------------------------------------
 
-void COrdelinDlg::StartListFile() {
+void ListFile::StartListFile(const BuildRequest& request, BuildListener& listener) {
     platform::srand(static_cast<uint32_t>(platform::CurrentTime()));
     // A list file of another run (a build in the same second, in this process or another) is
     // never replaced: while the name is taken, the generator's next number names the file. The
     // generator gives at most 32768 different numbers, so that many tries find any free one.
     bool created = false;
-    for (int tries = 0; !created && tries < builder::kListFileNameTries; ++tries) {
-        const int number = platform::rand() % builder::kListFileNumberRange;
-        listFileName = builder::ListFileNameFor(number);
+    for (int tries = 0; !created && tries < kListFileNameTries; ++tries) {
+        const int number = platform::rand() % kListFileNumberRange;
+        name = ListFileNameFor(number);
         // Not consulted: a name left unresolved fails to be created and says so.
-        CDornApi::ExpandDirectoryMacro(listFileName, false);
-        created = listFile.CreateNew(listFileName);
+        CDornApi::ExpandDirectoryMacro(name, false);
+        created = file.CreateNew(name);
         if (!created && platform::GetLastError() != platform::ERROR_FILE_EXISTS) break;
     }
     if (!created) {
-        builder::ShowMessage(
-            *this, builder::ListFileCreateFailedText(listFileName, platform::GetLastError()),
-            platform::MB_OK);
+        listener.ShowMessage(ListFileCreateFailedText(name, platform::GetLastError()),
+                             platform::MB_OK);
         return;
     }
-    listFileOpen = true;
+    open = true;
     const platform::LocalTime now = platform::LocalTimeNow();
     WriteListLine("<HTML><HEAD><TITLE>");
-    WriteListLine(std::string("Output from ") + builder::kTitle);
+    WriteListLine(std::string("Output from ") + kTitle);
     WriteListLine("</TITLE></HEAD><BODY><PRE>");
-    WriteListLine(builder::StartedLine(now));
-    WriteListLine("Input file: " + builder::EscapeHtml(inputFileName) + " on " +
-                  builder::EscapeHtml(inputDirectory));
-    WriteListLine("Output file: " + builder::EscapeHtml(outputFileName) + " on " +
-                  builder::EscapeHtml(outputDirectory));
+    WriteListLine(StartedLine(now));
+    WriteListLine("Input file: " + EscapeHtml(request.inputFileName) + " on " +
+                  EscapeHtml(request.inputDirectory));
+    WriteListLine("Output file: " + EscapeHtml(request.outputFileName) + " on " +
+                  EscapeHtml(request.outputDirectory));
 }
 
-void COrdelinDlg::WriteListLine(const std::string& text) {
-    listFile.WriteLine(text);  // a failure is kept by the file and reported when it is finished
+void ListFile::WriteListLine(const std::string& text) {
+    file.WriteLine(text);  // a failure is kept by the file and reported when it is finished
 }
 
-void COrdelinDlg::FinishListFile() {
+void ListFile::FinishListFile(BuildSummary& summary, BuildListener& listener) {
+    const auto written = static_cast<uint32_t>(summary.recordsWritten);
     WriteListLine("");
-    WriteListLine(builder::CompletedLine(recordsWritten, platform::LocalTimeNow()));
-    if (lastBuild.EndedEarly()) WriteListLine(builder::EarlyEndLine(lastBuild, recordsWritten));
-    if (lastBuild.recordsNotWritten != 0) {
-        WriteListLine("Records not written: " + std::to_string(lastBuild.recordsNotWritten));
-        for (const NotWrittenRecord& record : lastBuild.notWritten) {
-            WriteListLine(builder::NotWrittenLine(record, lastBuild.keyOrder));
+    WriteListLine(CompletedLine(written, platform::LocalTimeNow()));
+    if (summary.EndedEarly()) WriteListLine(EarlyEndLine(summary, written));
+    if (summary.recordsNotWritten != 0) {
+        WriteListLine("Records not written: " + std::to_string(summary.recordsNotWritten));
+        for (const NotWrittenRecord& record : summary.notWritten) {
+            WriteListLine(NotWrittenLine(record, summary.keyOrder));
         }
-        const uint64_t more = lastBuild.recordsNotWritten - lastBuild.notWritten.size();
+        const uint64_t more = summary.recordsNotWritten - summary.notWritten.size();
         if (more != 0) WriteListLine("and " + std::to_string(more) + " more records not written");
     }
-    const bool complete = listFile.Close();
-    listFileOpen = false;
-    lastBuild.listFileName = listFileName;
-    lastBuild.listFileComplete = complete;
+    const bool complete = file.Close();
+    open = false;
+    summary.listFileName = name;
+    summary.listFileComplete = complete;
     if (!complete) {
-        builder::ShowMessage(*this,
-                             builder::ListFileIncompleteText(listFileName, listFile.WriteError()),
+        listener.ShowMessage(ListFileIncompleteText(name, file.WriteError()),
                              platform::MB_ICONSTOP);
     }
-    platform::ShellOpen(listFileName, platform::SW_SHOWNORMAL);
+    listener.OpenListFile(name);
 }
+
+}  // namespace builder

@@ -2,9 +2,8 @@
 // from the runtime's generator (seeded with the time; while a name is taken, the generator's
 // next number), created only where no file of that name exists, headed when the copy starts
 // and finished after it, then handed to the shell. Lines end in CR LF. File and directory
-// names and reasons are escaped for HTML; the fixed texts are not. The formatting pieces are
-// here; the dialog's three operations (StartListFile, WriteListLine, FinishListFile) are
-// defined in list_file.cpp.
+// names and reasons are escaped for HTML; the fixed texts are not. The dialog keeps the list
+// file (ListFile) from one build to the next; a build calls its three operations.
 //
 //   1  <HTML><HEAD><TITLE>
 //   2  Output from Talvo Ordelin Utility Version 13.00
@@ -26,8 +25,11 @@
 #include <string>
 #include <string_view>
 
+#include "builder/build_listener.h"
+#include "builder/build_request.h"
+#include "builder/build_summary.h"
 #include "platform/local_time.h"
-#include "ui/build_summary.h"
+#include "platform/locked_text_file.h"
 
 namespace builder {
 
@@ -49,5 +51,25 @@ std::string CompletedLine(uint32_t recordsWritten, const platform::LocalTime& ti
 std::string EarlyEndLine(const BuildSummary& summary, uint32_t held);
 // One line of a record not written.
 std::string NotWrittenLine(const NotWrittenRecord& record, bool keyOrder);
+
+// The list file of the dialog: while `open`, `file` is being written under `name` (resolved).
+// A build starts one only when none is open, and finishes the one it started.
+class ListFile {
+  public:
+    // Names the list file through $(QVTEMP), creates it where no file of that name is and writes
+    // its head (lines 1 to 6, with the request's names); when it cannot be created, says so in a
+    // plain box and leaves `open` false.
+    void StartListFile(const BuildRequest& request, BuildListener& listener);
+    // Writes one line; a failure is kept by the file and reported when it is finished.
+    void WriteListLine(const std::string& text);
+    // Writes the tail (the count, the time, why the build ended early, the records not
+    // written), closes the file, notes its name and whether it is complete in the summary, says
+    // once (stop icon) when it could not be written completely, and has the shell open it.
+    void FinishListFile(BuildSummary& summary, BuildListener& listener);
+
+    bool open = false;
+    platform::LockedTextFile file;
+    std::string name;  // "$(QVTEMP)\..." until resolved
+};
 
 }  // namespace builder

@@ -29,19 +29,18 @@ bool RecordCopy::Interrupted() {
 void RecordCopy::ReadEnded(bool endOfInput) {
     if (endOfInput) return;
     summary.end = CopyEnd::kInputUnreadable;
-    summary.endError = dialog.client->GetErrorText();
+    summary.endError = client.GetErrorText();
     if (summary.endError.empty()) summary.endError = "the component gave no reason";
 }
 
 void RecordCopy::CopyInKeyOrder(RecordSink& sink) {
-    CDornApi& client = *dialog.client;
-    const auto keySize = static_cast<int32_t>(dialog.inputKeySize);
-    const auto recordSize = static_cast<int32_t>(dialog.inputRecordSize);
-    uint8_t* key = dialog.keyBuffer.data();
-    const auto* bound = reinterpret_cast<const uint8_t*>(dialog.toKey.data());
+    const auto keySize = static_cast<int32_t>(request.inputKeySize);
+    const auto recordSize = static_cast<int32_t>(request.inputRecordSize);
+    uint8_t* key = buffers.keyBuffer.data();
+    const auto* bound = reinterpret_cast<const uint8_t*>(buffers.toKey.data());
 
     int32_t keyLength = keySize;  // set once: a shorter key caps the later reads
-    client.PositionByKey(kInputChannel, reinterpret_cast<const uint8_t*>(dialog.fromKey.data()),
+    client.PositionByKey(kInputChannel, reinterpret_cast<const uint8_t*>(buffers.fromKey.data()),
                          keySize);
     for (uint64_t place = 0;; ++place) {
         if (Interrupted()) return;
@@ -55,8 +54,8 @@ void RecordCopy::CopyInKeyOrder(RecordSink& sink) {
             return;
         }
         int32_t recordLength = recordSize;
-        const bool read = client.ReadByKey(kInputChannel, dialog.recordBuffer.data(), &recordLength,
-                                           key, keySize);
+        const bool read = client.ReadByKey(kInputChannel, buffers.recordBuffer.data(),
+                                           &recordLength, key, keySize);
         Stepped();
         if (read) {
             if (!sink.Take(place)) return;
@@ -70,13 +69,12 @@ void RecordCopy::CopyInKeyOrder(RecordSink& sink) {
 }
 
 void RecordCopy::CopyInRecordOrder(RecordSink& sink) {
-    CDornApi& client = *dialog.client;
-    const auto recordSize = static_cast<int32_t>(dialog.inputRecordSize);
-    const int markOffset = DeletedMarkOffset(dialog.inputDescriptor.fileType);
+    const auto recordSize = static_cast<int32_t>(request.inputRecordSize);
+    const int markOffset = DeletedMarkOffset(request.inputFileType);
     // A record too short to carry the mark has none: the byte there is left from elsewhere.
     const bool marked =
-        markOffset >= 0 && dialog.inputRecordSize > static_cast<uint32_t>(markOffset);
-    uint8_t* record = dialog.recordBuffer.data();
+        markOffset >= 0 && request.inputRecordSize > static_cast<uint32_t>(markOffset);
+    uint8_t* record = buffers.recordBuffer.data();
 
     for (int32_t number = 0;; ++number) {
         if (Interrupted()) return;

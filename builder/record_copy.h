@@ -7,8 +7,10 @@
 #include <cstdint>
 
 #include "builder/build_progress.h"
-#include "ui/build_summary.h"
-#include "ui/ordelin_dlg.h"
+#include "builder/build_request.h"
+#include "builder/build_summary.h"
+#include "builder/key_fields.h"
+#include "fsclient/dornapi.h"
 
 namespace builder {
 
@@ -16,7 +18,7 @@ namespace builder {
 class RecordSink {
   public:
     virtual ~RecordSink() = default;
-    // The record now in the dialog's recordBuffer is to go to the output. `number` is its record
+    // The record now in the build's recordBuffer is to go to the output. `number` is its record
     // number (record order) or its place among the keys read (key order). The sink counts it as
     // written or not written in the summary. Returns false when the copy cannot go on (the sink
     // has set the summary's end and endError).
@@ -35,8 +37,14 @@ class RecordCopy {
   public:
     // `progress` may be null (no bar). The summary receives the records read, the deleted ones
     // left out, the records that could not be read, and how the copy ended.
-    RecordCopy(COrdelinDlg& owner, BuildSummary& counts, BuildProgress* bar, KeyRange range)
-        : dialog(owner), summary(counts), progress(bar), keyRange(range) {}
+    RecordCopy(CDornApi& dornApi, const BuildRequest& asked, BuildBuffers& into,
+               BuildSummary& counts, BuildProgress* bar, KeyRange range)
+        : client(dornApi),
+          request(asked),
+          buffers(into),
+          summary(counts),
+          progress(bar),
+          keyRange(range) {}
 
     // Requires the input open on the input channel, the key fields and bounds taken and checked.
     // Key order: from the first key not below fromKey (its first inputKeySize bytes) up to the
@@ -62,7 +70,9 @@ class RecordCopy {
         if (progress != nullptr) progress->Step();
     }
 
-    COrdelinDlg& dialog;
+    CDornApi& client;
+    const BuildRequest& request;
+    BuildBuffers& buffers;
     BuildSummary& summary;
     BuildProgress* progress;
     KeyRange keyRange;

@@ -7,45 +7,42 @@
 #include "builder/build_constants.h"
 #include "builder/key_fields.h"
 
-bool COrdelinDlg::WriteOutputRecord() {
-    builder::AssembleKey(*this);
-    const bool written = client->WriteKeyed(builder::kOutputChannel, recordBuffer.data(),
-                                            static_cast<int32_t>(outputRecordSize), builtKey.data(),
-                                            static_cast<int32_t>(outputKeySize));
-    if (written) ++recordsWritten;
+namespace builder {
+
+bool OutputWriter::WriteOutputRecord() {
+    AssembleKey(request, buffers);
+    const bool written = client.WriteKeyed(
+        kOutputChannel, buffers.recordBuffer.data(), static_cast<int32_t>(request.outputRecordSize),
+        buffers.builtKey.data(), static_cast<int32_t>(request.outputKeySize));
+    if (written) ++summary.recordsWritten;
     return written;
 }
 
-namespace builder {
-
 bool OutputWriter::Take(uint64_t number) {
-    if (dialog.WriteOutputRecord()) {
-        ++summary.recordsWritten;
-        return true;
-    }
-    CDornApi& client = *dialog.client;
+    if (WriteOutputRecord()) return true;
     const int32_t code = client.GetErrorNumber();
     const std::string& error = client.GetErrorText();
-    summary.AddNotWritten(number, dialog.builtKey.data(), dialog.outputKeySize, error);
+    summary.AddNotWritten(number, buffers.builtKey.data(), request.outputKeySize, error);
     if (code != talvo::kErrorNoSpace && code != talvo::kErrorOutOfMemory) return true;
     summary.end = code == talvo::kErrorNoSpace ? CopyEnd::kNoSpace : CopyEnd::kNoMemory;
     summary.endError = error;
     return false;
 }
 
-DryRunCounter::DryRunCounter(COrdelinDlg& owner, BuildSummary& counts)
-    : dialog(owner),
+DryRunCounter::DryRunCounter(const BuildRequest& asked, BuildBuffers& from, BuildSummary& counts)
+    : request(asked),
+      buffers(from),
       summary(counts),
-      keySize(owner.outputKeySize),
-      markOffset(DeletedMarkOffset(owner.extendedOutput ? 36 : 4)) {}
+      keySize(asked.outputKeySize),
+      markOffset(DeletedMarkOffset(asked.extendedOutput ? 36 : 4)) {}
 
 bool DryRunCounter::Take(uint64_t number) {
-    AssembleKey(dialog);
-    const uint8_t* key = dialog.builtKey.data();
-    const uint8_t* record = dialog.recordBuffer.data();
-    const uint32_t recordSize = dialog.outputRecordSize;
-    if (dialog.extendedOutput && recordSize != 0 &&
-        std::memcmp(record + dialog.outputKeyPosition, key, keySize) != 0) {
+    AssembleKey(request, buffers);
+    const uint8_t* key = buffers.builtKey.data();
+    const uint8_t* record = buffers.recordBuffer.data();
+    const uint32_t recordSize = request.outputRecordSize;
+    if (request.extendedOutput && recordSize != 0 &&
+        std::memcmp(record + request.outputKeyPosition, key, keySize) != 0) {
         summary.AddNotWritten(number, key, keySize,
                               "the record's bytes at the key position differ from its key");
         return true;

@@ -9,17 +9,28 @@
 
 namespace builder {
 
-// Writes each record through COrdelinDlg::WriteOutputRecord; a refused write is counted as not
-// written, with the output key and the component's error text as its reason. A write refused
-// because the disk is full ends the copy (CopyEnd::kNoSpace), and so does one refused for want
-// of memory (CopyEnd::kNoMemory): no later record could be kept.
+// Writes each record through WriteOutputRecord; a refused write is counted as not written, with
+// the output key and the component's error text as its reason. A write refused because the disk
+// is full ends the copy (CopyEnd::kNoSpace), and so does one refused for want of memory
+// (CopyEnd::kNoMemory): no later record could be kept.
 class OutputWriter : public RecordSink {
   public:
-    OutputWriter(COrdelinDlg& owner, BuildSummary& counts) : dialog(owner), summary(counts) {}
+    OutputWriter(CDornApi& dornApi, const BuildRequest& asked, BuildBuffers& from,
+                 BuildSummary& counts)
+        : client(dornApi), request(asked), buffers(from), summary(counts) {}
     bool Take(uint64_t number) override;
 
+    // Assembles builtKey from recordBuffer (the key fields end to end, in list order), writes
+    // the first outputRecordSize bytes of recordBuffer on the output channel under the first
+    // outputKeySize bytes of builtKey, and counts the record in summary.recordsWritten when that
+    // succeeded. Requires the key fields checked (CheckKeyFields). Returns whether the record
+    // was written.
+    bool WriteOutputRecord();
+
   private:
-    COrdelinDlg& dialog;
+    CDornApi& client;
+    const BuildRequest& request;
+    BuildBuffers& buffers;
     BuildSummary& summary;
 };
 
@@ -30,12 +41,13 @@ class OutputWriter : public RecordSink {
 // bytes a record), where the duplicates are found by sorting.
 class DryRunCounter : public RecordSink {
   public:
-    DryRunCounter(COrdelinDlg& owner, BuildSummary& counts);
+    DryRunCounter(const BuildRequest& asked, BuildBuffers& from, BuildSummary& counts);
     bool Take(uint64_t number) override;
     void Finish() override;
 
   private:
-    COrdelinDlg& dialog;
+    const BuildRequest& request;
+    BuildBuffers& buffers;
     BuildSummary& summary;
     size_t keySize;
     int markOffset;

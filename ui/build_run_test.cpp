@@ -1,7 +1,5 @@
-// The build on a scripted component, for what real files cannot stage: input lengths that scale
+// Build File on a scripted component, for what real files cannot stage: input lengths that scale
 // the progress bar, a key whose record cannot be read, and every early end with its message.
-#include "builder/build_run.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -27,6 +25,8 @@ using fstest::VariantBool;
 using fstest::WideString;
 using Event = headless::HeadlessHost::ProgressEvent;
 using K = Event::Kind;
+using builder::BuildSummary;
+using builder::CopyEnd;
 
 }  // namespace
 
@@ -351,7 +351,7 @@ TEST_F(ScriptedBuildTest, ACopyThatEndsEarlySaysWhyInEitherOrder) {
         EXPECT_EQ(summary.end, row.end);
         EXPECT_TRUE(summary.EndedEarly());
         EXPECT_EQ(summary.failure, row.box);
-        EXPECT_EQ(dialog->recordsWritten, row.written);
+        EXPECT_EQ(dialog->lastBuild.recordsWritten, row.written);
         EXPECT_EQ(component->FindFile("OUT", "CUST")->keys.size(), row.written);
         // The copy stopped there: nothing was read after the failure.
         EXPECT_LE(summary.recordsRead, uint64_t{row.written} + 1);
@@ -389,13 +389,12 @@ TEST_F(ScriptedBuildTest, AStopAskedForBeforeTheBuildLeavesTheOutputAlone) {
 TEST_F(ScriptedBuildTest, KeyFieldsTheBuffersCannotHoldAreRefusedBeforeAnyFileIsTouched) {
     OpenOn(2);
     const size_t callsBefore = component->calls.size();
-    // The list as only a damaged editor could leave it.
-    for (const char* item : {"65530\t8", "-1\t2", "0\t200"}) {
-        host->ListReset(D::kKeyFieldList);
-        host->ListAdd(D::kKeyFieldList, item);
-        host->ListAdd(D::kKeyFieldList, "0\t100");
+    // The fields as only a damaged editor could leave them.
+    const builder::KeyField fields[] = {{65530, 8}, {0xFFFFFFFF, 2}, {0, 200}};
+    for (const builder::KeyField& field : fields) {
+        dialog->keyFields = {field, {0, 100}};
         const auto boxes = Build();
-        ASSERT_EQ(boxes.size(), 1u) << item;
+        ASSERT_EQ(boxes.size(), 1u) << field.position;
         EXPECT_EQ(boxes[0].flags, 0x10u);
     }
     EXPECT_EQ(component->calls.size(), callsBefore);

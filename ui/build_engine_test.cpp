@@ -10,12 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "builder/build_engine_fixture.h"
-#include "builder/build_run.h"
 #include "builder/list_file.h"
 #include "platform/message_box.h"
 #include "platform/runtime_random.h"
 #include "platform/system_error.h"
+#include "ui/build_engine_fixture.h"
 
 namespace builder::testing {
 namespace {
@@ -260,7 +259,7 @@ TEST_F(EngineBuildTest, RecordsNotWrittenAreCountedListedAndEscaped) {
 
     // The dry run first: the same counts, nothing changed anywhere.
     const auto untouched = Snapshot(root);
-    const BuildSummary dry = BuildRun(*dialog).DryRun();
+    const BuildSummary dry = dialog->DryRun();
     EXPECT_EQ(Snapshot(root), untouched);
     EXPECT_FALSE(fs::exists(Out(name)));
     EXPECT_TRUE(host->MessageBoxes().empty());
@@ -408,9 +407,9 @@ TEST_F(EngineBuildTest, AListFileThatCannotBeWrittenDoesNotStopTheBuild) {
     // list file is only ever made where no file is in the way).
     const std::string full = (root / "temp" / kListFile).string();
     if (::mknod(full.c_str(), S_IFCHR | 0600, ::makedev(1, 7)) == 0) {
-        dialog->listFileName = platform::ToPlatformPath(full);
-        ASSERT_TRUE(dialog->listFile.Create(dialog->listFileName));
-        dialog->listFileOpen = true;
+        dialog->listFile.name = platform::ToPlatformPath(full);
+        ASSERT_TRUE(dialog->listFile.file.Create(dialog->listFile.name));
+        dialog->listFile.open = true;
         auto boxes = Build();
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0].text, "1 records were written");
@@ -456,7 +455,7 @@ TEST_F(EngineBuildTest, ExtendedOutputRefusesRecordsWhoseKeyBytesDiffer) {
     ASSERT_TRUE(host->Click(D::kAddKeyField));
     ASSERT_TRUE(dialog->extendedOutput);
 
-    const BuildSummary dry = BuildRun(*dialog).DryRun();
+    const BuildSummary dry = dialog->DryRun();
     const auto boxes = Build();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text,

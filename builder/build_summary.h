@@ -1,12 +1,14 @@
-// What the dialog's last build (or dry run) did: how many records it read, wrote and did not
-// write, the first of those not written with their keys and reasons, and the list file it wrote.
-// The build fills it; the list file reports it; a batch run prints it.
+// What a build (or dry run) did: how many records it read, wrote and did not write, the first of
+// those not written with their keys and reasons, and the list file it wrote. The build fills it as
+// it goes; the list file reports it; the dialog keeps its last one; a batch run prints it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace builder {
 
 // An input record that was not written to the output.
 struct NotWrittenRecord {
@@ -60,3 +62,5 @@ struct BuildSummary {
         }
     }
 };
+
+}  // namespace builder
