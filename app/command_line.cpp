@@ -11,16 +11,9 @@
 
 #include "fsclient/dornapi.h"
 #include "platform/bounded_text.h"
+#include "platform/text_case.h"
 
 namespace {
-
-char Upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
-void UpperInPlace(std::string& text) {
-    std::transform(text.begin(), text.end(), text.begin(), Upper);
-}
 
 bool IsWhite(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -38,8 +31,7 @@ std::string Trimmed(std::string_view text) {
 
 bool CDornApi::SplitCommandLine(const char* commandLine, std::string* directoryName,
                                 std::string* fileName, std::string* folderPath) {
-    std::string line = commandLine != nullptr ? commandLine : "";
-    UpperInPlace(line);
+    std::string line = platform::UpperCase(commandLine != nullptr ? commandLine : "");
 
     std::string fileSpec;
     if (!line.empty() && line[0] == '"') {

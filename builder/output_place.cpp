@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/path.h"
+#include "platform/text_case.h"
 
 namespace builder {
 namespace {
@@ -16,21 +17,6 @@ namespace {
 constexpr int32_t kMaxDirectoryEntries = 65536;
 // The longest file name the host's file systems take.
 constexpr size_t kMaxHostName = 255;
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -47,7 +33,7 @@ std::optional<std::string> HostPathIn(CDornApi& client, const std::string& direc
             exact = path;
             break;
         }
-        if (!other && SameIgnoringCase(name, directory)) other = path;
+        if (!other && platform::EqualsIgnoringCase(name, directory)) other = path;
     }
     const std::optional<std::string>& found = exact ? exact : other;
     if (!found) return std::nullopt;
@@ -60,8 +46,7 @@ bool SameHostFile(const std::string& a, const std::string& b) {
 }
 
 std::string OutputLockName(const std::string& file) {
-    std::string upper = file;
-    for (char& c : upper) c = AsciiUpper(c);
+    const std::string upper = platform::UpperCase(file);
     std::string name = "." + upper + ".build-lock";
     if (name.size() <= kMaxHostName) return name;
     uint64_t hash = 1469598103934665603ull;  // FNV-1a

@@ -4,15 +4,13 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/text_case.h"
+
 namespace platform {
 namespace {
 
 constexpr size_t kOptionSourceLimit = 255;  // FindOption sees this many characters at most
 constexpr const char* kValueDelimiters = " ,;/";
-
-char Upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
 
 bool IsWhite(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -51,7 +49,7 @@ bool FindOption(char* source, const char* option, char* value, size_t valueSize,
 
     char work[kOptionSourceLimit + 1];
     CopyBounded(work, source, kOptionSourceLimit);
-    for (char* p = work; *p != '\0'; ++p) *p = Upper(*p);
+    for (char* p = work; *p != '\0'; ++p) *p = UpperCase(*p);
 
     const char* found = std::strstr(work, option);
     if (found == nullptr) return false;

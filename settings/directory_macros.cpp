@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/system_error.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ bool IsSeparator(char c) {
 
 bool IsKnownDirectoryName(const char* name) {
     for (size_t i = 0; CDornApi::knownDirectoryNames[i][0] != '\0'; ++i) {
-        if (strcasecmp(CDornApi::knownDirectoryNames[i], name) == 0) return true;
+        if (platform::EqualsIgnoringCase(CDornApi::knownDirectoryNames[i], name)) return true;
     }
     return false;
 }
@@ -136,8 +137,7 @@ bool CDornApi::ExpandDirectoryMacro(std::string& path, bool force) {
     const size_t close = path.find(')');
     if (close == std::string::npos || close <= 3) return true;
 
-    std::string name = path.substr(2, close - 2);
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string name = platform::UpperCase(path.substr(2, close - 2));
 
     std::string directory = GetSetting("Directories", name.c_str(), nullptr);
     if (directory.empty() || !PathExists(directory.c_str())) {

@@ -10,6 +10,7 @@
 #include "builder/build_run.h"
 #include "platform/message_box.h"
 #include "platform/shell.h"
+#include "platform/text_case.h"
 #include "res/resources.h"
 
 using platform::DialogEvent;
@@ -21,11 +22,6 @@ namespace {
 // does not hold the dialog in a loop.
 constexpr int32_t kMaxDirectoryEntries = 65536;
 
-std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 }  // namespace
 
 COrdelinDlg::COrdelinDlg(platform::CDialog* /*parent*/) : CDialog(res::kMainDialog) {
@@ -36,8 +32,8 @@ COrdelinDlg::~COrdelinDlg() = default;
 
 void COrdelinDlg::SetInputFile(CDornApi& dornApi, std::string fileName, std::string directoryName) {
     client = &dornApi;
-    inputFileName = UpperCase(std::move(fileName));
-    inputDirectory = UpperCase(std::move(directoryName));
+    inputFileName = platform::UpperCase(fileName);
+    inputDirectory = platform::UpperCase(directoryName);
 }
 
 const COrdelinDlg::MessageMap& COrdelinDlg::GetMessageMap() const {

@@ -1,21 +1,11 @@
 #include "talvo/facade/directory_table.h"
 
+#include "platform/text_case.h"
 #include "talvo/facade/facade_status.h"
 
 namespace talvo {
 namespace {
 
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -61,7 +51,7 @@ Status DirectoryTable::Get(int32_t index, DirectoryConfigEntry* entry) const {
 Status DirectoryTable::Find(std::string_view name, DirectoryConfigEntry* entry) const {
     if (!name.empty()) {
         for (const DirectoryConfigEntry& e : entries_) {
-            if (EqualNoCase(e.name, name)) {
+            if (platform::EqualsIgnoringCase(e.name, name)) {
                 *entry = e;
                 return Status::Ok();
             }

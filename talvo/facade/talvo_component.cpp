@@ -238,20 +238,7 @@ HResult TalvoComponent::QueryInterface(const Guid& iid, void** object) {
 }
 
 HResult TalvoComponent::GetIDsOfNames(const std::u16string& name, DispId* id) {
-    return FindDispatchName({u"Initialize",    u"Shutdown",
-                             u"GetErrorCode",  u"GetErrorMessage",
-                             u"Seek",          u"GetHandle",
-                             u"Open",          u"Erase",
-                             u"CreateKeyed",   u"Close",
-                             u"NextKey",       u"FindKey",
-                             u"WriteKey",      u"ReadKey",
-                             u"ReadRecord",    u"GetDescriptor",
-                             u"SetDirectory",  u"GetDirectory",
-                             u"PutBuffer",     u"GetBuffer",
-                             u"PrepareBuffer", u"CreateExtendedKeyed",
-                             u"Version",       u"Initialize2",
-                             u"GetSubKey",     u"AddSubKey"},
-                            name, id);
+    return FindDispatchName(kTalvoFsMembers, name, id);
 }
 
 // --- Connection ----------------------------------------------------------------------------------
