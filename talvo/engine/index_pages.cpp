@@ -29,6 +29,7 @@
 #include <cstring>
 #include <vector>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 
 namespace talvo::engine {
@@ -45,13 +46,13 @@ constexpr int kMaxDepth = 32;
 constexpr uint64_t kReleaseEvery = 8192;  // pages
 
 uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    return GetLittleEndian<uint16_t>(p);
 }
 uint32_t U32(const uint8_t* p) {
-    return U16(p) | (static_cast<uint32_t>(U16(p + 2)) << 16);
+    return GetLittleEndian<uint32_t>(p);
 }
 uint64_t U64(const uint8_t* p) {
-    return U32(p) | (static_cast<uint64_t>(U32(p + 4)) << 32);
+    return GetLittleEndian<uint64_t>(p);
 }
 
 enum class Tree { kFree, kMain, kNamed };

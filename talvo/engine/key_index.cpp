@@ -53,6 +53,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/index_pages.h"
 
@@ -77,18 +78,9 @@ constexpr uint64_t kStepBytes = 64;
 constexpr int kAhead = 16;
 constexpr uint64_t kMaxPageSize = 32768;  // LMDB's largest page
 
-void PutU64(uint8_t* at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint64_t GetU64(const uint8_t* at) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(at[i]) << (8 * i);
-    return v;
-}
-
 void MarkKey(uint64_t recordNumber, uint8_t out[9]) {
     out[0] = 'm';
-    for (int i = 0; i < 8; ++i) out[1 + i] = static_cast<uint8_t>(recordNumber >> (8 * (7 - i)));
+    PutBigEndian64(out + 1, recordNumber);
 }
 
 MDB_val Val(const void* data, size_t size) {
@@ -467,7 +459,8 @@ void KeyIndex::StartAhead(const MDB_val& key) {
     for (int i = 0; i < kAhead; ++i) {
         if (mdb_cursor_get(ahead_, &k, &v, MDB_NEXT) != MDB_SUCCESS) return;
         if (v.mv_size == 8)
-            prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
+            prefetch_(prefetchContext_,
+                      GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data)));
     }
     aheadValid_ = true;
 }
@@ -479,7 +472,9 @@ void KeyIndex::StepAhead() {
         aheadValid_ = false;
         return;
     }
-    if (v.mv_size == 8) prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
+    if (v.mv_size == 8)
+        prefetch_(prefetchContext_,
+                  GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data)));
 }
 
 void KeyIndex::EndTxn() {
@@ -605,12 +600,12 @@ Status KeyIndex::CommitTxn(const char* what) {
 namespace {
 
 void EncodeCounts(const IndexMeta& meta, uint8_t value[48]) {
-    PutU64(value, kIndexVersion);
-    PutU64(value + 8, meta.fileId);
-    PutU64(value + 16, meta.slotCount);
-    PutU64(value + 24, meta.deletedCount);
-    PutU64(value + 32, meta.keyCount);
-    PutU64(value + 40, meta.nextNumber);
+    PutLittleEndian<uint64_t>(value, kIndexVersion);
+    PutLittleEndian<uint64_t>(value + 8, meta.fileId);
+    PutLittleEndian<uint64_t>(value + 16, meta.slotCount);
+    PutLittleEndian<uint64_t>(value + 24, meta.deletedCount);
+    PutLittleEndian<uint64_t>(value + 32, meta.keyCount);
+    PutLittleEndian<uint64_t>(value + 40, meta.nextNumber);
 }
 
 }  // namespace
@@ -647,15 +642,15 @@ Status KeyIndex::ReadMeta(IndexMeta* meta) {
     s = Check(rc, "read counts");
     if (!s.ok()) return s;
     const auto* p = static_cast<const uint8_t*>(v.mv_data);
-    const uint64_t version = GetU64(p);
+    const uint64_t version = GetLittleEndian<uint64_t>(p);
     if (version != kIndexVersion && version != kFirstIndexVersion) {
         return MakeError(Error::kVersionMismatch, path_ + " has another index format version");
     }
-    meta->fileId = GetU64(p + 8);
-    meta->slotCount = GetU64(p + 16);
-    meta->deletedCount = GetU64(p + 24);
-    meta->keyCount = GetU64(p + 32);
-    meta->nextNumber = GetU64(p + 40);
+    meta->fileId = GetLittleEndian<uint64_t>(p + 8);
+    meta->slotCount = GetLittleEndian<uint64_t>(p + 16);
+    meta->deletedCount = GetLittleEndian<uint64_t>(p + 24);
+    meta->keyCount = GetLittleEndian<uint64_t>(p + 32);
+    meta->nextNumber = GetLittleEndian<uint64_t>(p + 40);
     return Status::Ok();
 }
 
@@ -725,7 +720,7 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
         return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
     NoteMapAddress(v.mv_data);
     *found = true;
-    *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    *recordNumber = GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data));
     return Status::Ok();
 }
 
@@ -750,7 +745,7 @@ Status KeyIndex::InsertInPlace(SortedSource& keys, size_t keySize, uint64_t* ent
         if (!s.ok()) return s;
         if (!append && std::memcmp(keys.key(), last.data(), keySize) > 0) append = true;
         uint8_t number[8];
-        PutU64(number, keys.number());
+        PutLittleEndian<uint64_t>(number, keys.number());
         MDB_val k = Val(keys.key(), keySize);
         MDB_val v = Val(number, 8);
         rc = mdb_cursor_put(cursor_, &k, &v, append ? MDB_APPEND : MDB_NOOVERWRITE);
@@ -877,7 +872,7 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
                 k = ok;
                 v = ov;
             } else {
-                PutU64(number, keys.number());
+                PutLittleEndian<uint64_t>(number, keys.number());
                 k = Val(keys.key(), keySize);
                 v = Val(number, 8);
             }
@@ -996,7 +991,8 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
                                               std::to_string(key.size()));
     }
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
-    if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    if (recordNumber != nullptr)
+        *recordNumber = GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data));
     // Let the map go only between keys: the cursors stay valid (they hold page numbers).
     NoteRead(stepped ? kStepBytes : kSeekBytes);
     return Status::Ok();
@@ -1011,7 +1007,7 @@ bool KeyIndex::CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber) {
         std::memcmp(k.mv_data, key.data(), key.size()) != 0) {
         return false;
     }
-    *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    *recordNumber = GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data));
     return true;
 }
 
@@ -1031,7 +1027,7 @@ Status KeyIndex::Walk(const std::function<bool(std::span<const uint8_t>, uint64_
             return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
         }
         if (!fn({static_cast<const uint8_t*>(k.mv_data), k.mv_size},
-                GetU64(static_cast<const uint8_t*>(v.mv_data)))) {
+                GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data)))) {
             break;
         }
         rc = mdb_cursor_get(walk, &k, &v, MDB_NEXT);
@@ -1065,9 +1061,7 @@ Status KeyIndex::LoadMarks(std::vector<uint64_t>* recordNumbers) {
     while (rc == MDB_SUCCESS && k.mv_size == 9 &&
            static_cast<const uint8_t*>(k.mv_data)[0] == 'm') {
         const auto* p = static_cast<const uint8_t*>(k.mv_data) + 1;
-        uint64_t n = 0;
-        for (int i = 0; i < 8; ++i) n = (n << 8) | p[i];
-        recordNumbers->push_back(n);
+        recordNumbers->push_back(GetBigEndian64(p));
         rc = mdb_cursor_get(walk, &k, &v, MDB_NEXT);
     }
     mdb_cursor_close(walk);
