@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "talvo/file_types.h"
+
 namespace builder {
 
-constexpr uint32_t kMaxRecordSize = 65535;
-constexpr uint32_t kMaxKeySize = 255;
+constexpr uint32_t kMaxRecordSize = talvo::kMaxRecordSize;
+constexpr uint32_t kMaxKeySize = talvo::kMaxKeySize;
 constexpr int kMaxKeyFields = 254;
 constexpr size_t kMaxKeyBoundLength = 255;
 // Key size above which an output key must lie inside the record (an extended keyed output).

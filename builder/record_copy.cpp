@@ -70,7 +70,8 @@ void RecordCopy::CopyInKeyOrder(RecordSink& sink) {
 
 void RecordCopy::CopyInRecordOrder(RecordSink& sink) {
     const auto recordSize = static_cast<int32_t>(request.inputRecordSize);
-    const int markOffset = DeletedMarkOffset(request.inputFileType);
+    const int markOffset =
+        talvo::DeletedMarkOffset(static_cast<talvo::FileType>(request.inputFileType));
     // A record too short to carry the mark has none: the byte there is left from elsewhere.
     const bool marked =
         markOffset >= 0 && request.inputRecordSize > static_cast<uint32_t>(markOffset);
@@ -86,7 +87,7 @@ void RecordCopy::CopyInRecordOrder(RecordSink& sink) {
             return;
         }
         Stepped();
-        if (marked && record[markOffset] == kDeletedMark) {
+        if (marked && record[markOffset] == talvo::kDeletedMark) {
             ++summary.recordsDeleted;
         } else if (!sink.Take(static_cast<uint64_t>(number))) {
             return;

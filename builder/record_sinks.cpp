@@ -34,7 +34,8 @@ DryRunCounter::DryRunCounter(const BuildRequest& asked, BuildBuffers& from, Buil
       buffers(from),
       summary(counts),
       keySize(asked.outputKeySize),
-      markOffset(DeletedMarkOffset(asked.extendedOutput ? 36 : 4)) {}
+      markOffset(talvo::DeletedMarkOffset(asked.extendedOutput ? talvo::FileType::kExtendedKeyed
+                                                               : talvo::FileType::kKeyed)) {}
 
 bool DryRunCounter::Take(uint64_t number) {
     AssembleKey(request, buffers);
@@ -47,7 +48,8 @@ bool DryRunCounter::Take(uint64_t number) {
                               "the record's bytes at the key position differ from its key");
         return true;
     }
-    if (recordSize > static_cast<uint32_t>(markOffset) && record[markOffset] == kDeletedMark) {
+    if (recordSize > static_cast<uint32_t>(markOffset) &&
+        record[markOffset] == talvo::kDeletedMark) {
         summary.AddNotWritten(number, key, keySize,
                               "the record holds 0xFE at byte " + std::to_string(markOffset) +
                                   " and would read as deleted");

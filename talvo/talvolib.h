@@ -14,6 +14,7 @@
 #include "platform/com.h"
 #include "platform/variant.h"
 #include "platform/wide.h"
+#include "talvo/file_types.h"
 
 namespace talvo {
 

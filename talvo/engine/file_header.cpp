@@ -132,18 +132,18 @@ bool IsKeyedType(FileType type) {
 Status ValidateCreateOptions(const CreateOptions& options) {
     std::string problem =
         ShapeProblem(options.type, options.recordSize, options.keySize, options.keyPosition);
-    if (!problem.empty()) return MakeError(Error::kInvalidArgument, problem);
+    if (!problem.empty()) return Status::Failure(Error::kInvalidArgument, problem);
     return Status::Ok();
 }
 
 Status ValidateSubKey(const SubKeyDef& def) {
     if (def.name.size() > kMaxSubKeyName) {
-        return MakeError(Error::kInvalidArgument,
-                         "subordinate key name of " + std::to_string(def.name.size()) +
-                             " characters (at most " + std::to_string(kMaxSubKeyName) + ")");
+        return Status::Failure(Error::kInvalidArgument,
+                               "subordinate key name of " + std::to_string(def.name.size()) +
+                                   " characters (at most " + std::to_string(kMaxSubKeyName) + ")");
     }
     if (def.name.find('\0') != std::string::npos) {
-        return MakeError(Error::kInvalidArgument, "subordinate key name holds a zero byte");
+        return Status::Failure(Error::kInvalidArgument, "subordinate key name holds a zero byte");
     }
     return Status::Ok();
 }
@@ -269,13 +269,13 @@ Status DecodeHeader(std::span<const uint8_t> start, FileHeader* header, int* cop
         // Copy 0 may be the one torn by a crash; copy 1 can still prove the file ours.
         if (start.size() < kDataStart ||
             std::memcmp(start.data() + kHeaderCopySize, kMagic, sizeof kMagic) != 0) {
-            return MakeError(Error::kNotDataFile, "no data file header");
+            return Status::Failure(Error::kNotDataFile, "no data file header");
         }
     }
     if (start.size() < kDataStart) {
-        return MakeError(Error::kDamaged, "the header is cut short (" +
-                                              std::to_string(start.size()) + " of " +
-                                              std::to_string(kDataStart) + " bytes)");
+        return Status::Failure(Error::kDamaged, "the header is cut short (" +
+                                                    std::to_string(start.size()) + " of " +
+                                                    std::to_string(kDataStart) + " bytes)");
     }
     FileHeader copies[2];
     CopyState states[2];
@@ -290,9 +290,10 @@ Status DecodeHeader(std::span<const uint8_t> start, FileHeader* header, int* cop
     }
     if (best < 0) {
         if (states[0] == CopyState::kOtherVersion || states[1] == CopyState::kOtherVersion) {
-            return MakeError(Error::kVersionMismatch, "the data file has another format version");
+            return Status::Failure(Error::kVersionMismatch,
+                                   "the data file has another format version");
         }
-        return MakeError(Error::kDamaged, "both header copies fail their checks");
+        return Status::Failure(Error::kDamaged, "both header copies fail their checks");
     }
     *header = std::move(copies[best]);
     *copyIndex = best;

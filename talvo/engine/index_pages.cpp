@@ -78,8 +78,8 @@ class Checker {
 
   private:
     Status Fault(uint64_t page, const std::string& what) const {
-        return MakeError(Error::kDamaged, "the key index " + path_ + " is damaged (page " +
-                                              std::to_string(page) + ": " + what + ")");
+        return Status::Failure(Error::kDamaged, "the key index " + path_ + " is damaged (page " +
+                                                    std::to_string(page) + ": " + what + ")");
     }
 
     const uint8_t* At(uint64_t page) const { return file_.data() + page * pageSize_; }
@@ -215,13 +215,15 @@ Status CheckMetaPages(const std::string& path) {
         if (got < kMetaBytes) break;
         const uint32_t size = U32(meta[m] + 40);
         if ((U16(meta[m] + 10) & kMeta) == 0 || U32(meta[m] + 16) != kMetaMagic) {
-            s = MakeError(Error::kDamaged, "the key index " + path + " is damaged (meta page " +
-                                               std::to_string(m) + ")");
+            s = Status::Failure(
+                Error::kDamaged,
+                "the key index " + path + " is damaged (meta page " + std::to_string(m) + ")");
         } else if (size < 512 || size > 32768 || (size & (size - 1)) != 0 ||
                    (m == 1 && size != pageSize)) {
-            s = MakeError(Error::kDamaged, "the key index " + path + " is damaged (meta page " +
-                                               std::to_string(m) + " gives a page size of " +
-                                               std::to_string(size) + ")");
+            s = Status::Failure(Error::kDamaged, "the key index " + path +
+                                                     " is damaged (meta page " + std::to_string(m) +
+                                                     " gives a page size of " +
+                                                     std::to_string(size) + ")");
         }
         pageSize = size;
         offset = size;
@@ -233,21 +235,22 @@ Status CheckMetaPages(const std::string& path) {
 Status CheckIndexPages(std::span<const uint8_t> file, uint32_t pageSize, uint64_t txnid,
                        const std::string& path) {
     if (pageSize < 512 || file.size() < 2 * size_t{pageSize}) {
-        return MakeError(Error::kDamaged, "the key index " + path + " is cut short");
+        return Status::Failure(Error::kDamaged, "the key index " + path + " is cut short");
     }
     for (uint64_t m = 0; m < 2; ++m) {
         const uint8_t* meta = file.data() + m * pageSize;
         if (U32(meta + 16) != kMetaMagic || U64(meta + 144) != txnid) continue;
         const uint64_t lastPage = U64(meta + 136);
         if (lastPage < 1 || lastPage >= file.size() / pageSize) {
-            return MakeError(Error::kDamaged, "the key index " + path + " is cut short");
+            return Status::Failure(Error::kDamaged, "the key index " + path + " is cut short");
         }
         Checker checker(file, pageSize, lastPage, path);
         Status s = checker.Database(meta + 40, Tree::kFree);
         if (s.ok()) s = checker.Database(meta + 88, Tree::kMain);
         return s;
     }
-    return MakeError(Error::kNotFound, "no meta page of transaction " + std::to_string(txnid));
+    return Status::Failure(Error::kNotFound,
+                           "no meta page of transaction " + std::to_string(txnid));
 }
 
 }  // namespace talvo::engine

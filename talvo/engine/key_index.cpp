@@ -93,7 +93,7 @@ MDB_val Val(const void* data, size_t size) {
 // when the name is a link or anything but a plain file.
 Status OpenPlainLockFile(const std::string& lockPath, int* fd, int same = -1,
                          int* openErrno = nullptr) {
-    const Status refused = MakeError(
+    const Status refused = Status::Failure(
         Error::kDamaged, "the lock file " + lockPath +
                              " is a symbolic link or not a plain file; it is not written through");
     if (same >= 0) {
@@ -142,29 +142,29 @@ Status KeyIndex::Check(int rc, const char* what) const {
         case ENOMEM:
         // The map had no room left for a transaction: address space, not disk.
         case MDB_MAP_FULL:
-            return MakeError(Error::kOutOfMemory, detail);
+            return Status::Failure(Error::kOutOfMemory, detail);
         case ENOSPC:
         case EDQUOT:
         case EFBIG:
-            return MakeError(Error::kNoSpace, detail);
+            return Status::Failure(Error::kNoSpace, detail);
         case MDB_CORRUPTED:
         case MDB_INVALID:
         case MDB_PAGE_NOTFOUND:
         case MDB_INCOMPATIBLE:
-            return MakeError(Error::kDamaged, detail);
+            return Status::Failure(Error::kDamaged, detail);
         case MDB_VERSION_MISMATCH:
-            return MakeError(Error::kVersionMismatch, detail);
+            return Status::Failure(Error::kVersionMismatch, detail);
         case EACCES:
         case EROFS:
-            return MakeError(Error::kIoError, detail);
+            return Status::Failure(Error::kIoError, detail);
         default:
-            return MakeError(Error::kIoError, detail);
+            return Status::Failure(Error::kIoError, detail);
     }
 }
 
 Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return MakeError(Error::kFileExists, path);
+    if (::stat(path.c_str(), &st) == 0) return Status::Failure(Error::kFileExists, path);
     KeyIndex index;
     index.path_ = path;
     Status s = index.Check(mdb_env_create(&index.env_), "create");
@@ -195,10 +195,10 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
     readOnlyReason_.clear();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        return MakeError(Error::kDamaged, "the key index " + path + " is missing");
+        return Status::Failure(Error::kDamaged, "the key index " + path + " is missing");
     }
     if (!S_ISREG(st.st_mode)) {
-        return MakeError(Error::kDamaged, "the key index " + path + " is not a plain file");
+        return Status::Failure(Error::kDamaged, "the key index " + path + " is not a plain file");
     }
     // A file this user may not read is not damaged: say what the system said. One that may be
     // read but not written is read.
@@ -250,7 +250,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
             "configure");
     }
     if (s.ok() && st.st_size == 0)
-        s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
+        s = Status::Failure(Error::kDamaged, "the key index " + path + " is empty");
     if (s.ok()) s = CheckMetaPages(path);  // LMDB trusts them while it opens the file
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
     if (s.ok() && lockFd >= 0) s = OpenPlainLockFile(lockPath, nullptr, lockFd);
@@ -268,8 +268,9 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
             if (s.code() != Error::kNotFound) break;
             mdb_txn_abort(txn);
             txn = nullptr;
-            s = attempt < 8 ? BeginTxn(MDB_RDONLY, &txn, "begin")
-                            : MakeError(Error::kLocked, path + " changes too fast to be opened");
+            s = attempt < 8
+                    ? BeginTxn(MDB_RDONLY, &txn, "begin")
+                    : Status::Failure(Error::kLocked, path + " changes too fast to be opened");
         }
         if (!s.ok() && txn != nullptr) mdb_txn_abort(txn);
         if (s.ok()) {
@@ -283,7 +284,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
                 if (rc == MDB_NOTFOUND) rc = MDB_SUCCESS;
             }
             if (rc == MDB_NOTFOUND) {
-                s = MakeError(Error::kDamaged, path + " is not the key index of a data file");
+                s = Status::Failure(Error::kDamaged, path + " is not the key index of a data file");
             } else {
                 s = Check(rc, "open databases");
             }
@@ -297,8 +298,8 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
     if (!s.ok()) {
         // mdb_env_open refuses a foreign file with MDB_INVALID: report it as a damaged index.
         if (s.code() == Error::kIoError || s.code() == Error::kVersionMismatch) {
-            s = MakeError(Error::kDamaged,
-                          "the key index " + path + " cannot be read (" + s.message() + ")");
+            s = Status::Failure(Error::kDamaged,
+                                "the key index " + path + " cannot be read (" + s.message() + ")");
         }
         Close();
     }
@@ -319,10 +320,10 @@ Status KeyIndex::CheckLength() const {
     if (::fstat(fd, &st) != 0) return ErrnoError(errno, "cannot examine " + path_);
     const auto length = static_cast<uint64_t>(st.st_size);
     if (stat.ms_psize == 0 || info.me_last_pgno >= length / stat.ms_psize) {
-        return MakeError(Error::kDamaged,
-                         "the key index " + path_ + " is cut short: " + std::to_string(length) +
-                             " bytes where its pages need " +
-                             std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
+        return Status::Failure(
+            Error::kDamaged, "the key index " + path_ + " is cut short: " + std::to_string(length) +
+                                 " bytes where its pages need " +
+                                 std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
     }
     return Status::Ok();
 }
@@ -360,8 +361,8 @@ Status KeyIndex::BeginTxn(unsigned flags, MDB_txn** txn, const char* what) {
     for (int attempt = 0;; ++attempt) {
         *txn = nullptr;
         if (env_ == nullptr) {
-            return MakeError(Error::kNotOpen,
-                             "the key index " + path_ + " was closed by a failure");
+            return Status::Failure(Error::kNotOpen,
+                                   "the key index " + path_ + " was closed by a failure");
         }
         const int rc = mdb_txn_begin(env_, nullptr, flags, txn);
         if (rc != MDB_SUCCESS) *txn = nullptr;
@@ -389,8 +390,9 @@ Status KeyIndex::Remap(size_t size) {
     void* probe =
         ::mmap(nullptr, more, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (probe == MAP_FAILED) {
-        return MakeError(Error::kOutOfMemory, "no room in the address space to map " + path_ +
-                                                  " at " + std::to_string(size >> 20) + " MiB");
+        return Status::Failure(Error::kOutOfMemory, "no room in the address space to map " + path_ +
+                                                        " at " + std::to_string(size >> 20) +
+                                                        " MiB");
     }
     ::munmap(probe, more);
     mapBase_ = nullptr;  // the map moves
@@ -502,9 +504,9 @@ Status KeyIndex::OpenTree(int tree, bool create) {
     if (treeOpen_[tree]) return Status::Ok();
     const int rc = mdb_dbi_open(txn_, kTreeNames[tree], create ? MDB_CREATE : 0, &trees_[tree]);
     if (rc == MDB_NOTFOUND) {
-        return MakeError(Error::kDamaged, path_ + " names the key tree \"" +
-                                              std::string(kTreeNames[tree]) +
-                                              "\", which it does not hold");
+        return Status::Failure(Error::kDamaged, path_ + " names the key tree \"" +
+                                                    std::string(kTreeNames[tree]) +
+                                                    "\", which it does not hold");
     }
     Status s = Check(rc, "open the key tree");
     if (!s.ok()) return s;
@@ -521,7 +523,8 @@ Status KeyIndex::SelectTree() {
     if (rc == MDB_SUCCESS) {
         const std::string name(static_cast<const char*>(v.mv_data), v.mv_size);
         tree = name == kTreeNames[0] ? 0 : name == kTreeNames[1] ? 1 : -1;
-        if (tree < 0) return MakeError(Error::kDamaged, path_ + " names no key tree of its own");
+        if (tree < 0)
+            return Status::Failure(Error::kDamaged, path_ + " names no key tree of its own");
     } else if (rc != MDB_NOTFOUND) {
         return Check(rc, "read the tree");
     }
@@ -555,7 +558,7 @@ Status KeyIndex::EnsureTxn() {
         s = Check(rc, "open the key tree");
         if (!s.ok()) return s;
     }
-    return MakeError(Error::kLocked, path_ + " changes too fast to be read");
+    return Status::Failure(Error::kLocked, path_ + " changes too fast to be read");
 }
 
 void KeyIndex::EndRead() {
@@ -564,9 +567,10 @@ void KeyIndex::EndRead() {
 
 Status KeyIndex::BeginWrite() {
     if (writing_) return Status::Ok();
-    if (readOnly_) return MakeError(Error::kReadOnly, path_ + " is open for reading only");
+    if (readOnly_) return Status::Failure(Error::kReadOnly, path_ + " is open for reading only");
     if (env_ == nullptr) {
-        return MakeError(Error::kNotOpen, "the key index " + path_ + " was closed by a failure");
+        return Status::Failure(Error::kNotOpen,
+                               "the key index " + path_ + " was closed by a failure");
     }
     EndTxn();
     Status s = EnsureRoom();
@@ -637,14 +641,15 @@ Status KeyIndex::ReadMeta(IndexMeta* meta) {
     MDB_val v{};
     const int rc = mdb_get(txn_, meta_, &k, &v);
     if (rc == MDB_NOTFOUND || (rc == MDB_SUCCESS && v.mv_size != 48)) {
-        return MakeError(Error::kDamaged, path_ + " holds no counts");
+        return Status::Failure(Error::kDamaged, path_ + " holds no counts");
     }
     s = Check(rc, "read counts");
     if (!s.ok()) return s;
     const auto* p = static_cast<const uint8_t*>(v.mv_data);
     const uint64_t version = GetLittleEndian<uint64_t>(p);
     if (version != kIndexVersion && version != kFirstIndexVersion) {
-        return MakeError(Error::kVersionMismatch, path_ + " has another index format version");
+        return Status::Failure(Error::kVersionMismatch,
+                               path_ + " has another index format version");
     }
     meta->fileId = GetLittleEndian<uint64_t>(p + 8);
     meta->slotCount = GetLittleEndian<uint64_t>(p + 16);
@@ -717,7 +722,7 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
     s = Check(rc, "read key");
     if (!s.ok()) return s;
     if (v.mv_size != 8)
-        return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+        return Status::Failure(Error::kDamaged, path_ + ": a key's value is not a record number");
     NoteMapAddress(v.mv_data);
     *found = true;
     *recordNumber = GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data));
@@ -727,7 +732,7 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
 Status KeyIndex::InsertInPlace(SortedSource& keys, size_t keySize, uint64_t* entries) {
     *entries = 0;
     if (!writing_)
-        return MakeError(Error::kIoError, "internal: insert outside a write transaction");
+        return Status::Failure(Error::kIoError, "internal: insert outside a write transaction");
     if (!keys.valid()) return Status::Ok();
     DropAhead();
     Status s =
@@ -750,7 +755,7 @@ Status KeyIndex::InsertInPlace(SortedSource& keys, size_t keySize, uint64_t* ent
         MDB_val v = Val(number, 8);
         rc = mdb_cursor_put(cursor_, &k, &v, append ? MDB_APPEND : MDB_NOOVERWRITE);
         if (rc == MDB_KEYEXIST) {
-            return MakeError(Error::kDamaged, path_ + ": a new key is already in the index");
+            return Status::Failure(Error::kDamaged, path_ + ": a new key is already in the index");
         }
         s = Check(rc, "store key");
         if (!s.ok()) return s;
@@ -797,8 +802,8 @@ Status KeyIndex::DropUnfinishedTree(bool* dropped) {
 Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& meta, size_t txnBytes,
                          uint64_t* entries) {
     *entries = 0;
-    if (writing_) return MakeError(Error::kIoError, "internal: rebuild inside a transaction");
-    if (readOnly_) return MakeError(Error::kReadOnly, path_ + " is open for reading only");
+    if (writing_) return Status::Failure(Error::kIoError, "internal: rebuild inside a transaction");
+    if (readOnly_) return Status::Failure(Error::kReadOnly, path_ + " is open for reading only");
     EndTxn();
     // Entries that fill about txnBytes of leaf pages, appending (pages are filled up).
     const uint64_t pageSize = 4096;
@@ -815,7 +820,7 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
         if (from < 0) from = current_;
         if (current_ != from) {
             Abort();
-            return MakeError(Error::kLocked, path_ + " changed during a rebuild");
+            return Status::Failure(Error::kLocked, path_ + " changed during a rebuild");
         }
         const int to = 1 - from;
         MDB_cursor* out = nullptr;
@@ -852,12 +857,13 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
             bool takeOld = !oldDone;
             if (!oldDone && keys.valid()) {
                 if (ok.mv_size != keySize) {
-                    return fail(MakeError(Error::kDamaged, path_ + ": a key of another size"));
+                    return fail(
+                        Status::Failure(Error::kDamaged, path_ + ": a key of another size"));
                 }
                 const int c = std::memcmp(ok.mv_data, keys.key(), keySize);
                 if (c == 0) {
-                    return fail(
-                        MakeError(Error::kDamaged, path_ + ": a new key is already in the index"));
+                    return fail(Status::Failure(Error::kDamaged,
+                                                path_ + ": a new key is already in the index"));
                 }
                 takeOld = c < 0;
             }
@@ -866,8 +872,8 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
             uint8_t number[8];
             if (takeOld) {
                 if (ov.mv_size != 8) {
-                    return fail(MakeError(Error::kDamaged,
-                                          path_ + ": a key's value is not a record number"));
+                    return fail(Status::Failure(Error::kDamaged,
+                                                path_ + ": a key's value is not a record number"));
                 }
                 k = ok;
                 v = ov;
@@ -878,7 +884,8 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
             }
             const int rc = mdb_cursor_put(out, &k, &v, MDB_APPEND);
             if (rc == MDB_KEYEXIST) {
-                return fail(MakeError(Error::kDamaged, path_ + ": the keys came out of order"));
+                return fail(
+                    Status::Failure(Error::kDamaged, path_ + ": the keys came out of order"));
             }
             s = Check(rc, "store key");
             if (!s.ok()) return fail(s);
@@ -932,14 +939,15 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
 }
 
 Status KeyIndex::Erase(std::span<const uint8_t> key) {
-    if (!writing_) return MakeError(Error::kIoError, "internal: erase outside a write transaction");
+    if (!writing_)
+        return Status::Failure(Error::kIoError, "internal: erase outside a write transaction");
     // A cursor left on a deleted item would step onto its successor twice: start afresh.
     DropAhead();
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
     MDB_val k = Val(key.data(), key.size());
     const int rc = mdb_del(txn_, keys(), &k, nullptr);
-    if (rc == MDB_NOTFOUND) return MakeError(Error::kNotFound, "key " + HexBytes(key));
+    if (rc == MDB_NOTFOUND) return Status::Failure(Error::kNotFound, "key " + HexBytes(key));
     return Check(rc, "remove key");
 }
 
@@ -973,7 +981,7 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
             rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
         }
     }
-    if (rc == MDB_NOTFOUND) return MakeError(Error::kEndOfKeys, "");
+    if (rc == MDB_NOTFOUND) return Status::Failure(Error::kEndOfKeys, "");
     s = Check(rc, "seek key");
     if (!s.ok()) return s;
     if (prefetch_ != nullptr) {
@@ -983,12 +991,12 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
             StepAhead();
     }
     if (v.mv_size != 8)
-        return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+        return Status::Failure(Error::kDamaged, path_ + ": a key's value is not a record number");
     NoteMapAddress(v.mv_data);
     if (k.mv_size != key.size()) {
-        return MakeError(Error::kDamaged, path_ + " holds a key of " + std::to_string(k.mv_size) +
-                                              " bytes where the key size is " +
-                                              std::to_string(key.size()));
+        return Status::Failure(Error::kDamaged,
+                               path_ + " holds a key of " + std::to_string(k.mv_size) +
+                                   " bytes where the key size is " + std::to_string(key.size()));
     }
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
     if (recordNumber != nullptr)
@@ -1024,7 +1032,8 @@ Status KeyIndex::Walk(const std::function<bool(std::span<const uint8_t>, uint64_
     while (rc == MDB_SUCCESS) {
         if (v.mv_size != 8) {
             mdb_cursor_close(walk);
-            return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+            return Status::Failure(Error::kDamaged,
+                                   path_ + ": a key's value is not a record number");
         }
         if (!fn({static_cast<const uint8_t*>(k.mv_data), k.mv_size},
                 GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data)))) {
@@ -1039,7 +1048,8 @@ Status KeyIndex::Walk(const std::function<bool(std::span<const uint8_t>, uint64_
 }
 
 Status KeyIndex::AddMark(uint64_t recordNumber) {
-    if (!writing_) return MakeError(Error::kIoError, "internal: mark outside a write transaction");
+    if (!writing_)
+        return Status::Failure(Error::kIoError, "internal: mark outside a write transaction");
     uint8_t key[9];
     MarkKey(recordNumber, key);
     MDB_val k = Val(key, sizeof key);

@@ -94,8 +94,8 @@ Status MergedSource::Next() {
         SiftDown(0);
         if (std::memcmp(heap_.front().source->key(), left, keySize_) <= 0) {
             heap_.clear();
-            return MakeError(Error::kDamaged, "the key " + HexBytes({left, keySize_}) +
-                                                  " is new twice, or out of order");
+            return Status::Failure(Error::kDamaged, "the key " + HexBytes({left, keySize_}) +
+                                                        " is new twice, or out of order");
         }
     }
     return Status::Ok();

@@ -142,13 +142,14 @@ Status SpilledRuns::OpenSpillFile(const Tuning& tuning) {
         }
         if (errno != EEXIST) return ErrnoError(errno, "cannot make the spill file " + path);
         if (IsOtherThanAPart(path)) {
-            return MakeError(Error::kFileExists, path + " is a file of its own, where the spill " +
-                                                     "file of " + dataPath_ + " would go");
+            return Status::Failure(Error::kFileExists,
+                                   path + " is a file of its own, where the spill " + "file of " +
+                                       dataPath_ + " would go");
         }
         Status s = RemoveLeftover(dataPath_);
         if (!s.ok()) return s;
     }
-    return MakeError(Error::kFileExists, path + " keeps coming back");
+    return Status::Failure(Error::kFileExists, path + " keeps coming back");
 }
 
 Status SpilledRuns::Spill(const PendingKeys& batch, const Tuning& tuning, WorkCounters* counters) {

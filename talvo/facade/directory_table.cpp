@@ -24,10 +24,10 @@ size_t DirectoryTable::Fill(const std::vector<DirectoryConfigEntry>& entries) {
 
 Status DirectoryTable::Set(int32_t index, std::string_view name, std::string_view path) {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size()) {
-        return FacadeError(Error::kInvalidArgument, "directory index " + std::to_string(index) +
-                                                        " is outside the table of " +
-                                                        std::to_string(entries_.size()) +
-                                                        " entries");
+        return Status::Failure(Error::kInvalidArgument, "directory index " + std::to_string(index) +
+                                                            " is outside the table of " +
+                                                            std::to_string(entries_.size()) +
+                                                            " entries");
     }
     if (name.empty()) {
         entries_[index] = {};
@@ -40,9 +40,10 @@ Status DirectoryTable::Set(int32_t index, std::string_view name, std::string_vie
 
 Status DirectoryTable::Get(int32_t index, DirectoryConfigEntry* entry) const {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size()) {
-        return FacadeError(Error::kInvalidArgument,
-                           "directory index " + std::to_string(index) + " is past the table of " +
-                               std::to_string(entries_.size()) + " entries");
+        return Status::Failure(Error::kInvalidArgument, "directory index " + std::to_string(index) +
+                                                            " is past the table of " +
+                                                            std::to_string(entries_.size()) +
+                                                            " entries");
     }
     *entry = entries_[index];
     return Status::Ok();
@@ -57,8 +58,8 @@ Status DirectoryTable::Find(std::string_view name, DirectoryConfigEntry* entry) 
             }
         }
     }
-    return FacadeError(Error::kNoDirectory,
-                       "directory \"" + std::string(name) + "\" is not in the directory table");
+    return Status::Failure(Error::kNoDirectory,
+                           "directory \"" + std::string(name) + "\" is not in the directory table");
 }
 
 }  // namespace talvo
