@@ -100,7 +100,7 @@ TEST_F(CommandLineEngineTest, ANetworkNameIsRefusedWithTheComponentsReason) {
         const std::string line = Assemble({input, "/DDAT", row.option});
         CDornApi client("Ordelin Utility", 100, 51, 0, false);
         EXPECT_FALSE(client.ConnectFromCommandLine(line.c_str()));
-        const std::vector<fstest::ShownBox> shown = std::exchange(boxes.sink().boxes, {});
+        const std::vector<platform::ShownMessageBox> shown = std::exchange(boxes.sink().boxes, {});
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].text,
                   std::string("not supported: this TalvoLib serves local files only and cannot "

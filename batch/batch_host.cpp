@@ -5,8 +5,8 @@
 namespace batch {
 
 int BatchHost::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-    log.Announce(text, flags);
-    int answer = CautiousAnswer(flags);
+    log.Announce(caption, text, flags);
+    int answer = platform::CautiousAnswer(flags);
     if (answer == platform::IDNO && overwrite && watched != nullptr &&
         text == builder::OverwriteText(watched->outputFileName)) {
         answer = platform::IDYES;

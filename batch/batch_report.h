@@ -38,7 +38,7 @@ struct BatchReport {
     // The last build or dry run; summary.copied is false when none reached its copy.
     BuildSummary summary;
     std::optional<std::string> listFile;  // its host path, when the build wrote one
-    std::vector<ShownBox> messages;
+    std::vector<platform::ShownMessageBox> messages;
     // A dry run foresaw that the build would be refused (an output in place, no --overwrite).
     bool wouldBeRefused = false;
 };

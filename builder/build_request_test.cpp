@@ -32,9 +32,7 @@ class RecordingListener : public BuildListener {
 
     int ShowMessage(const std::string& text, unsigned flags) override {
         events.push_back("box " + std::to_string(flags) + ": " + text);
-        if (answers.empty()) {
-            return (flags & 0xF) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
-        }
+        if (answers.empty()) return platform::CautiousAnswer(flags);
         const int answer = answers.front();
         answers.erase(answers.begin());
         return answer;

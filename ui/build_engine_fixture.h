@@ -168,7 +168,7 @@ class EngineBuildTest : public ::testing::Test {
     }
 
     // Clicks Build File; returns the boxes it showed.
-    std::vector<headless::ShownMessageBox> Build() {
+    std::vector<platform::ShownMessageBox> Build() {
         host->TakeMessageBoxes();
         EXPECT_TRUE(host->Click(D::kBuildFile));
         return host->TakeMessageBoxes();

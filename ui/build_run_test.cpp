@@ -155,7 +155,7 @@ class ScriptedBuildTest : public DialogTest {
         ASSERT_TRUE(host->Enabled(D::kBuildFile));
     }
 
-    std::vector<headless::ShownMessageBox> Build() {
+    std::vector<platform::ShownMessageBox> Build() {
         host->TakeMessageBoxes();
         host->TakeProgressEvents();
         EXPECT_TRUE(host->Click(D::kBuildFile));

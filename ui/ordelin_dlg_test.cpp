@@ -124,7 +124,7 @@ TEST_F(DialogTest, UnusableInputFilesCloseTheDialogWithAStopMessage) {
         SetUp();
         EXPECT_FALSE(Open(c.fileType, c.recordSize, c.keySize, c.keyPosition));
         EXPECT_EQ(host->Close(), platform::kIdCancel);
-        const headless::ShownMessageBox box = OnlyBox();
+        const platform::ShownMessageBox box = OnlyBox();
         EXPECT_EQ(box.text, c.message);
         EXPECT_EQ(box.caption, "Ordelin");
         EXPECT_EQ(box.flags, MB_ICONSTOP);
@@ -256,7 +256,7 @@ TEST_F(DialogTest, OutputRecordSizeIsStoredUpToTheLargestRecord) {
         SCOPED_TRACE(typed);
         ASSERT_TRUE(host->Type(D::kOutputRecordSize, typed));
         host->MoveFocus(D::kInputFile);
-        const headless::ShownMessageBox box = OnlyBox();
+        const platform::ShownMessageBox box = OnlyBox();
         EXPECT_EQ(box.text, message);
         EXPECT_EQ(box.flags, 0u);
         EXPECT_EQ(host->Focus(), D::kOutputRecordSize);

@@ -735,7 +735,7 @@ int RecordingMessageBoxSink::Show(const std::string& caption, const std::string&
         answers.pop_front();
         return answer;
     }
-    return (flags & 0xF) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
+    return platform::CautiousAnswer(flags);
 }
 
 ScopedMessageBoxRecorder::ScopedMessageBoxRecorder()

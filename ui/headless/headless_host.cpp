@@ -447,13 +447,13 @@ std::string HeadlessHost::ComboSelectedText(int id) {
 
 int HeadlessHost::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
     progressEvents.push_back({ProgressEvent::Kind::Box, static_cast<int>(boxes.size())});
-    boxes.push_back({text, caption, flags});
+    boxes.push_back({caption, text, flags});
     if (!answers.empty()) {
         const int answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    return (flags & 0xF) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
+    return platform::CautiousAnswer(flags);
 }
 
 void HeadlessHost::AppendSystemMenuSeparator() {

@@ -26,15 +26,10 @@
 
 #include "platform/dialog.h"
 #include "platform/dialog_view.h"
+#include "platform/message_box.h"
 #include "res/resources.h"
 
 namespace headless {
-
-struct ShownMessageBox {
-    std::string text;
-    std::string caption;
-    unsigned flags = 0;
-};
 
 class HeadlessHost : public platform::DialogView {
   public:
@@ -81,11 +76,11 @@ class HeadlessHost : public platform::DialogView {
     platform::IconHandle QueryDragIcon();
 
     // --- Message boxes ---
-    // The answer for the next box that is shown (boxes without one get OK, or No for Yes/No).
+    // The answer for the next box that is shown (boxes without one get platform::CautiousAnswer).
     void QueueAnswer(int button) { answers.push_back(button); }
-    const std::vector<ShownMessageBox>& MessageBoxes() const { return boxes; }
+    const std::vector<platform::ShownMessageBox>& MessageBoxes() const { return boxes; }
     // The boxes shown so far; the record is emptied.
-    std::vector<ShownMessageBox> TakeMessageBoxes() { return std::exchange(boxes, {}); }
+    std::vector<platform::ShownMessageBox> TakeMessageBoxes() { return std::exchange(boxes, {}); }
 
     // --- What the user sees ---
     std::string Text(int id) const;
@@ -208,7 +203,7 @@ class HeadlessHost : public platform::DialogView {
     int focus = 0;
     int focusMoves = 0;  // focus-lost handlers running
     std::deque<int> answers;
-    std::vector<ShownMessageBox> boxes;
+    std::vector<platform::ShownMessageBox> boxes;
     std::vector<std::pair<unsigned, std::string>> systemMenu;
     bool hasSystemMenu = true;
     bool isMinimized = false;
