@@ -27,6 +27,7 @@
 #include "builder/list_file.h"
 #include "fsclient/dornapi.h"
 #include "platform/dialog.h"
+#include "res/resources.h"
 
 class COrdelinDlg : public platform::CDialog, private builder::BuildListener {
   public:
@@ -40,35 +41,9 @@ class COrdelinDlg : public platform::CDialog, private builder::BuildListener {
     // Record bytes the occupancy map can mark: any record, and a key that starts at its end.
     static constexpr uint32_t kOccupancyBits = kMaxRecordSize + kMaxKeySize;
 
-    // Control ids of template 102.
-    enum ControlId : int {
-        kBuildFile = 1,
-        kClose = 2,
-        kUseKeyTree = 1000,
-        kUseRecordNumber = 1001,
-        kKeyFieldList = 1002,
-        kKeyFieldSummary = 1003,
-        kAddKeyField = 1004,
-        kFieldPosition = 1005,
-        kFieldLength = 1006,
-        kListCaption = 1007,
-        kFromKey = 1008,
-        kToKey = 1009,
-        kRemoveKeyField = 1010,
-        kFieldUp = 1011,
-        kFieldDown = 1012,
-        kInputFile = 1017,
-        kInputDirectory = 1018,
-        kInputRecordSize = 1019,
-        kInputKeySize = 1020,
-        kOutputFile = 1025,
-        kOutputDirectory = 1026,
-        kOutputRecordSize = 1027,
-        kOutputKeySize = 1028,
-        kInputKeyPosition = 1030,
-        kOutputKeyPosition = 1032,
-        kProgress = 1033,
-    };
+    // Control ids of template 102 (res/resources.h): D::kBuildFile and so on.
+    using ControlId = res::MainDialogControl;
+    using enum res::MainDialogControl;
     // The system menu's about command.
     static constexpr unsigned kIdmAboutBox = 16;
 
