@@ -1,10 +1,8 @@
 // The build as a unit of its own: a request, the client and a listener, no dialog. What the
 // listener is told and answers, what the component is asked, and the limits a request is held to.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -15,8 +13,7 @@
 #include "fsclient/dornapi.h"
 #include "fsclient/testing/scripted_component.h"
 #include "platform/message_box.h"
-#include "platform/path.h"
-#include "platform/testing/scoped_env.h"
+#include "settings/test_home.h"
 
 namespace builder {
 namespace {
@@ -50,17 +47,12 @@ class RecordingListener : public BuildListener {
     void OpenListFile(const std::string& name) override { events.push_back("open " + name); }
 };
 
-class BuildRequestTest : public ::testing::Test {
+// A temporary home for the settings file and the list files (TestHome), the scripted component
+// with the input CUST on DAT and a connected client.
+class BuildRequestTest : public TestHome {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/ordelin-build-request-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        // The list file's settings and folders stay in the temporary folder.
-        setenv("XDG_DATA_HOME", root.c_str(), 1);
-        setenv("ORDELIN_WINDIR", root.c_str(), 1);
-        setenv("ORDELIN_PROGRAM_PATH", (root + "/ordelin").c_str(), 1);
-        CDornApi::ResetSettingsPathCacheForTesting();
+        TestHome::SetUp();
         component = fstest::ScriptedComponent::Make();
         registration = std::make_unique<fstest::ScopedComponentRegistration>(component);
         client = std::make_unique<CDornApi>("Ordelin Utility", 100, 51, 0, false);
@@ -68,7 +60,7 @@ class BuildRequestTest : public ::testing::Test {
         component->directoryTable.at(0) = {u"DAT", u"/data/DAT"};
         // OUT is the temporary folder itself: the build's hold on its output's name and the
         // dry run's look at the folder find a real one.
-        component->directoryTable.at(1) = {u"OUT", fstest::W(platform::ToPlatformPath(root))};
+        component->directoryTable.at(1) = {u"OUT", fstest::W(P())};
         // CUST on DAT: type 4, 10-byte records under the 4-byte keys K000 .. K004.
         fstest::FakeFile& input = component->AddFile("DAT", "CUST", 4, 10, 4);
         for (int i = 0; i < 5; ++i) {
@@ -81,8 +73,7 @@ class BuildRequestTest : public ::testing::Test {
         client.reset();
         registration.reset();
         component.Reset();
-        CDornApi::ResetSettingsPathCacheForTesting();
-        std::filesystem::remove_all(root);
+        TestHome::TearDown();
     }
 
     // NEW on OUT, keyed on input bytes 6..9 (the key again), in key order.
@@ -109,10 +100,6 @@ class BuildRequestTest : public ::testing::Test {
         return keys;
     }
 
-    platform::testing::ScopedEnv savedDataHome{"XDG_DATA_HOME"};
-    platform::testing::ScopedEnv savedWindir{"ORDELIN_WINDIR"};
-    platform::testing::ScopedEnv savedProgram{"ORDELIN_PROGRAM_PATH"};
-    std::string root;
     platform::ComPtr<fstest::ScriptedComponent> component;
     std::unique_ptr<fstest::ScopedComponentRegistration> registration;
     std::unique_ptr<CDornApi> client;
