@@ -50,7 +50,7 @@ class COrdelinDlg : public platform::CDialog, private builder::BuildListener {
     static constexpr platform::Rgb kPlaceholderBackground{250, 247, 131};
     static constexpr platform::Rgb kWhite{255, 255, 255};
 
-    // Template 102; the five sizes zeroed, no list file, all texts empty, the key bounds cleared,
+    // Template 102; the five sizes zeroed, no key fields, all texts empty, no list file open,
     // appIcon loaded. The parent window plays no part on this platform.
     explicit COrdelinDlg(platform::CDialog* parent = nullptr);
     ~COrdelinDlg() override;
