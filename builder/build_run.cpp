@@ -19,10 +19,9 @@
 namespace builder {
 namespace {
 
-// Copies an edit's text and its terminating zero to the start of a key bound; a text longer
-// than the bound holds is cut to fit. The bytes after the zero become zeros too, so that a
-// longer bound of an earlier build leaves nothing behind in the key the input is positioned on
-// (or compared with).
+// Copies a bound's text and its terminating zero to the start of a key bound; a text longer
+// than the bound holds is cut to fit. The bytes after the zero are zeros too: the key the input
+// is positioned on (or compared with) holds the bound and nothing else.
 template <size_t N>
 void CopyBound(std::array<char, N>& bound, const std::string& text) {
     const size_t n = std::min(text.size(), N - 1);
