@@ -8,6 +8,7 @@
 #include "fsclient/dornapi.h"
 #include "platform/command_line_argv.h"
 #include "platform/path.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -26,18 +27,8 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool IsAsciiAlnum(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
-std::string AsciiUpper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) c = AsciiUpper(c);
-    return upper;
 }
 
 std::string Quoted(std::string_view text) {
@@ -145,7 +136,7 @@ std::optional<StartChoiceVerdict> CheckDirectoryName(std::string_view name,
     }
     std::string directoryName;
     if (!CDornApi::SplitCommandLine(line.c_str(), &directoryName, nullptr, nullptr) ||
-        directoryName != AsciiUpper(name)) {
+        directoryName != platform::UpperCase(name)) {
         return Refused(Field::DirectoryName, "The directory name " + Quoted(name) +
                                                  " cannot be passed to the utility whole: it "
                                                  "may not begin with a quote.");
@@ -179,7 +170,7 @@ std::string SuggestedDirectoryName(std::string_view file) {
 
     std::string suggestion;
     for (size_t i = start; i < end && suggestion.size() < kMaxStartDirectoryName; ++i) {
-        if (IsAsciiAlnum(file[i])) suggestion += AsciiUpper(file[i]);
+        if (IsAsciiAlnum(file[i])) suggestion += platform::UpperCase(file[i]);
     }
     return suggestion.empty() ? kDefaultDirectoryName : suggestion;
 }

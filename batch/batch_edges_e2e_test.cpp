@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "batch/testing/batch_fixture.h"
-#include "build/list_file.h"
+#include "builder/list_file.h"
 #include "platform/runtime_random.h"
 
 namespace {
@@ -346,7 +346,7 @@ TEST_F(Edges, AListFileOfAnotherRunIsNeverReplaced) {
     std::vector<std::string> taken;
     for (int64_t second = now - 1; second <= now + 5; ++second) {
         platform::srand(static_cast<uint32_t>(second));
-        const std::string name = build::ListFileNameFor(platform::rand() % 100000).substr(10);
+        const std::string name = builder::ListFileNameFor(platform::rand() % 100000).substr(10);
         WriteFile(dir / "temp" / name, "the report of another run at " + std::to_string(second));
         taken.push_back(name);
     }

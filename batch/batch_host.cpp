@@ -1,14 +1,14 @@
 #include "batch/batch_host.h"
 
-#include "build/build_messages.h"
+#include "builder/build_messages.h"
 
 namespace batch {
 
 int BatchHost::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-    log.Announce(text, flags);
-    int answer = CautiousAnswer(flags);
+    log.Announce(caption, text, flags);
+    int answer = platform::CautiousAnswer(flags);
     if (answer == platform::IDNO && overwrite && watched != nullptr &&
-        text == build::OverwriteText(watched->outputFileName)) {
+        text == builder::OverwriteText(watched->outputFileName)) {
         answer = platform::IDYES;
     }
     QueueAnswer(answer);

@@ -26,8 +26,8 @@ void BoxLog::Line(const std::string& text) {
     err << kProgramName << ": " << OneLine(text) << std::endl;
 }
 
-void BoxLog::Announce(const std::string& text, unsigned flags) {
-    boxes.push_back({text, flags});
+void BoxLog::Announce(const std::string& caption, const std::string& text, unsigned flags) {
+    boxes.push_back({caption, text, flags});
     Line(text);
 }
 
@@ -35,13 +35,9 @@ void BoxLog::Say(const std::string& text) {
     Line(text);
 }
 
-int CautiousAnswer(unsigned flags) {
-    return (flags & 0xF) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
-}
-
-int BoxLogSink::Show(const std::string& /*caption*/, const std::string& text, unsigned flags) {
-    log.Announce(text, flags);
-    return CautiousAnswer(flags);
+int BoxLogSink::Show(const std::string& caption, const std::string& text, unsigned flags) {
+    log.Announce(caption, text, flags);
+    return platform::CautiousAnswer(flags);
 }
 
 }  // namespace batch

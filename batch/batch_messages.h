@@ -12,12 +12,6 @@
 
 namespace batch {
 
-struct ShownBox {
-    std::string text;
-    unsigned flags = 0;
-    friend bool operator==(const ShownBox&, const ShownBox&) = default;
-};
-
 // The text on one line: every run of line breaks becomes one space, and spaces left at the end
 // are dropped ("Error:\n\ntext\n" -> "Error: text").
 std::string OneLine(const std::string& text);
@@ -27,27 +21,23 @@ class BoxLog {
     explicit BoxLog(std::ostream& stream) : err(stream) {}
 
     // Announces a box and keeps it.
-    void Announce(const std::string& text, unsigned flags);
+    void Announce(const std::string& caption, const std::string& text, unsigned flags);
     // A line of the program's own on standard error ("ordelin-batch: TEXT"); not a box.
     void Say(const std::string& text);
     // Called before every line: whatever stands on the line of standard error (a progress line)
     // is ended first.
     void SetBeforeLine(std::function<void()> hook) { beforeLine = std::move(hook); }
 
-    const std::vector<ShownBox>& Boxes() const { return boxes; }
+    const std::vector<platform::ShownMessageBox>& Boxes() const { return boxes; }
     size_t Count() const { return boxes.size(); }
 
   private:
     void Line(const std::string& text);
 
     std::ostream& err;
-    std::vector<ShownBox> boxes;
+    std::vector<platform::ShownMessageBox> boxes;
     std::function<void()> beforeLine;
 };
-
-// The button a box gets when nobody has a reason to press another: No for a question with Yes
-// and No (nothing is done that was not asked for), OK otherwise.
-int CautiousAnswer(unsigned flags);
 
 // The boxes shown outside a dialog (the connection's, the start-up's).
 class BoxLogSink : public platform::MessageBoxSink {

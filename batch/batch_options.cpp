@@ -4,6 +4,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "platform/text_case.h"
+
 namespace batch {
 namespace {
 
@@ -46,12 +48,7 @@ CLI::Validator NotEmpty() {
 }
 
 bool StartsWithOption(const std::string& word, const char* option) {
-    const size_t n = std::char_traits<char>::length(option);
-    if (word.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        if (std::toupper(static_cast<unsigned char>(word[i])) != option[i]) return false;
-    }
-    return true;
+    return platform::StartsWithIgnoringCase(word, option);
 }
 
 ParsedCommandLine Usage(const std::string& reason) {

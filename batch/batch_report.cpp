@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "build/list_file.h"
+#include "builder/list_file.h"
 
 namespace batch {
 namespace {
@@ -133,8 +133,8 @@ std::string SummaryText(const BatchReport& report) {
         const NotWrittenRecord& r = s.notWritten[i];
         text += (s.keyOrder ? "  place " + Number(r.number) + " in key order"
                             : "  record " + Number(r.number)) +
-                ", key " + build::HexBytes(r.key.data(), r.key.size()) + ": " + OneLine(r.reason) +
-                "\n";
+                ", key " + builder::HexBytes(r.key.data(), r.key.size()) + ": " +
+                OneLine(r.reason) + "\n";
     }
     if (s.recordsNotWritten > named) {
         text += "  and " + Number(s.recordsNotWritten - named) + " more\n";

@@ -11,9 +11,13 @@
 
 #include "batch/batch_messages.h"
 #include "batch/batch_options.h"
-#include "ui/build_summary.h"
+#include "builder/build_summary.h"
 
 namespace batch {
+
+using builder::BuildSummary;
+using builder::CopyEnd;
+using builder::NotWrittenRecord;
 
 // The output file as the dialog described it when the run ended.
 struct OutputDescription {
@@ -34,7 +38,7 @@ struct BatchReport {
     // The last build or dry run; summary.copied is false when none reached its copy.
     BuildSummary summary;
     std::optional<std::string> listFile;  // its host path, when the build wrote one
-    std::vector<ShownBox> messages;
+    std::vector<platform::ShownMessageBox> messages;
     // A dry run foresaw that the build would be refused (an output in place, no --overwrite).
     bool wouldBeRefused = false;
 };

@@ -4,25 +4,14 @@
 #include <cctype>
 #include <cstring>
 
-#include "build/build_run.h"
-#include "build/output_place.h"
+#include "builder/output_place.h"
 #include "platform/path.h"
+#include "platform/text_case.h"
 
 namespace batch {
 namespace {
 
 using D = COrdelinDlg;
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The item that names `wanted`: the one spelled exactly so, else the one that differs only in
 // letter case; -1 when there is none.
@@ -31,7 +20,7 @@ int FindName(const std::vector<std::string>& names, const std::string& wanted) {
         if (names[i] == wanted) return static_cast<int>(i);
     }
     for (size_t i = 0; i < names.size(); ++i) {
-        if (SameIgnoringCase(names[i], wanted)) return static_cast<int>(i);
+        if (platform::EqualsIgnoringCase(names[i], wanted)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -107,7 +96,7 @@ bool DialogScript::ChooseDirectory() {
                    : "the output directory " + wanted + " (the /D name; see --out-dir)") +
             ": the Dir list " +
             (offered.empty() ? "offers no directory" : "offers only " + Joined(offered));
-        if (SameIgnoringCase(wanted, dialog->inputDirectory) &&
+        if (platform::EqualsIgnoringCase(wanted, dialog->inputDirectory) &&
             dialog->outputFileName == dialog->inputFileName) {
             text +=
                 " (it leaves out the input's own directory while the output keeps the "
@@ -206,7 +195,7 @@ bool DialogScript::Press() {
                       host->Text(D::kKeyFieldSummary));
     }
     if (options.dryRun) {
-        build::BuildRun(*dialog).DryRun();
+        dialog->DryRun();
         // The build would ask before replacing an existing output, and be refused without
         // --overwrite: the count says what it would write with it.
         if (dialog->lastBuild.copied && dialog->lastBuild.outputExists && !options.overwrite) {
@@ -259,7 +248,7 @@ void DialogScript::TakeDown() {
     output.file = dialog->outputFileName;
     output.directory = dialog->outputDirectory;
     if (dialog->client != nullptr) {
-        output.hostPath = build::HostPathIn(*dialog->client, output.directory, output.file);
+        output.hostPath = builder::HostPathIn(*dialog->client, output.directory, output.file);
     }
     output.type = dialog->extendedOutput ? 36 : 4;
     output.recordSize = dialog->outputRecordSize;

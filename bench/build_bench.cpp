@@ -163,7 +163,7 @@ double BuildThroughTheDialog(CDornApi& client, const std::string& output, bool k
     const Clock::time_point start = Clock::now();
     host.Click(D::kBuildFile);
     const double seconds = Seconds(start);
-    const std::vector<headless::ShownMessageBox> boxes = host.TakeMessageBoxes();
+    const std::vector<platform::ShownMessageBox> boxes = host.TakeMessageBoxes();
     const std::string expected = std::to_string(records) + " records were written";
     if (boxes.empty() || boxes.back().text != expected ||
         dialog.lastBuild.recordsWritten != records) {

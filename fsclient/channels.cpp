@@ -13,9 +13,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/command_line.h"
 #include "fsclient/dornapi.h"
+#include "platform/bounded_text.h"
 #include "platform/exception.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -26,18 +27,6 @@ constexpr size_t kMaxDirectoryPath = 259;
 
 bool IsTrue(VariantBool b) {
     return b != 0;
-}
-
-// Narrow texts compared without regard to letter case (a null text reads as empty).
-bool EqualNoCase(const char* a, const char* b) {
-    if (!a) a = "";
-    if (!b) b = "";
-    for (;; ++a, ++b) {
-        const int ca = std::tolower(static_cast<unsigned char>(*a));
-        const int cb = std::tolower(static_cast<unsigned char>(*b));
-        if (ca != cb) return false;
-        if (ca == 0) return true;
-    }
 }
 
 }  // namespace
@@ -280,8 +269,8 @@ bool CDornApi::GetDirectoryEntry(int32_t index, DirectoryEntry& entry) {
     if (component->GetDirectory(index, &path, &name) != platform::kOk) return false;
     const std::string nameText = WideToText(name);
     const std::string pathText = WideToText(path);
-    CopyBounded(entry.name, nameText.c_str(), kMaxDirectoryName);
-    CopyBounded(entry.path, pathText.c_str(), kMaxDirectoryPath);
+    platform::CopyBounded(entry.name, nameText.c_str(), kMaxDirectoryName);
+    platform::CopyBounded(entry.path, pathText.c_str(), kMaxDirectoryPath);
     return true;
 }
 
@@ -305,7 +294,7 @@ int32_t CDornApi::FindOrAddDirectoryEntry(const char* name, const char* path) {
     int32_t i = 0;
     DirectoryEntry entry{};
     while (i < directoryTableSize && GetDirectoryEntry(i, entry) && entry.name[0] != '\0') {
-        if (EqualNoCase(entry.name, name)) break;
+        if (platform::EqualsIgnoringCase(entry.name, name != nullptr ? name : "")) break;
         ++i;
     }
     if (i == directoryTableSize) i = directoryTableSize - 1;

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/command_line.h"
 #include "fsclient/dornapi.h"
+#include "platform/bounded_text.h"
 #include "platform/message_box.h"
 #include "platform/system_error.h"
 
@@ -101,8 +101,9 @@ bool CDornApi::ConnectFromCommandLine(const char* commandLine) {
     // FindOption works on a text it may change; this one is only read.
     std::string source = commandLine != nullptr ? commandLine : "";
     char network[kNetworkBufferSize] = {};
-    const bool found = FindOption(source.data(), "/NET:", network, sizeof network, false, false) ||
-                       FindOption(source.data(), "/NET=", network, sizeof network, false, false);
+    const bool found =
+        platform::FindOption(source.data(), "/NET:", network, sizeof network, false, false) ||
+        platform::FindOption(source.data(), "/NET=", network, sizeof network, false, false);
 
     if (Connect(found ? network : nullptr, true)) return true;
 

@@ -87,7 +87,7 @@ class CDornApi {
     CDornApi(const CDornApi&) = delete;
     CDornApi& operator=(const CDornApi&) = delete;
 
-    // --- Command line (app/command_line.cpp) ---
+    // --- Command line (app/command_line.cpp, in the start-up's library ordelin_app) ---
     // Splits "<file specification> /D<name> ..." into upper-cased folder path, file name and
     // directory name. Any out-parameter may be null; a null directoryName skips the "/D" option.
     static bool SplitCommandLine(const char* commandLine, std::string* directoryName,

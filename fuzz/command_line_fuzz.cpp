@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "fsclient/dornapi.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/bounded_text.h"
 #include "platform/command_line_argv.h"
 
 namespace {
@@ -53,8 +53,8 @@ void LookUpOptions(const std::string& line) {
                 std::vector<char> value(valueSize, 'x');
                 value.back() = '\0';
                 const std::string valueBefore(value.data());
-                const bool found =
-                    FindOption(source.data(), option, value.data(), valueSize, remove, include);
+                const bool found = platform::FindOption(source.data(), option, value.data(),
+                                                        valueSize, remove, include);
                 const std::string after(source.data());
                 FUZZ_CHECK(std::memchr(value.data(), '\0', valueSize) != nullptr,
                            "the value is terminated within its buffer");
@@ -84,11 +84,11 @@ void LookUpOptions(const std::string& line) {
 void BoundedText(const std::string& line) {
     for (size_t n : {size_t{0}, size_t{1}, size_t{7}, size_t{300}}) {
         std::vector<char> destination(n + 1, '#');
-        CopyBounded(destination.data(), line.c_str(), n);
+        platform::CopyBounded(destination.data(), line.c_str(), n);
         const size_t copied = std::strlen(destination.data());
         FUZZ_CHECK(copied <= n && line.compare(0, copied, destination.data()) == 0,
                    "a bounded copy is a cut of the source");
-        AppendBounded(destination.data(), line.c_str(), n);
+        platform::AppendBounded(destination.data(), line.c_str(), n);
         FUZZ_CHECK(std::strlen(destination.data()) <= n, "a bounded append keeps its bound");
     }
 }

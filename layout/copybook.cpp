@@ -2,19 +2,14 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cctype>
+
+#include "platform/text_case.h"
 
 namespace layout {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
+bool SameName(std::string_view a, std::string_view b) { return platform::EqualsIgnoringCase(a, b); }
 
 }  // namespace
 

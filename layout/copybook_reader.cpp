@@ -6,17 +6,14 @@
 #include <vector>
 
 #include "layout/placement.h"
+#include "platform/text_case.h"
 #include "layout/tokens.h"
 
 namespace layout {
 
 namespace {
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+std::string Upper(std::string_view text) { return platform::UpperCase(text); }
 
 bool AllDigits(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;

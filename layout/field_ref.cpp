@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/text_case.h"
+
 namespace layout {
 
 namespace {
@@ -73,7 +75,7 @@ bool Parse(std::string_view text, Reference* ref, std::string* error) {
         } else if (NameChar(c)) {
             std::string word;
             while (i < text.size() && NameChar(text[i])) {
-                word += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+                word += platform::UpperCase(text[i]);
                 ++i;
             }
             words.push_back(std::move(word));

@@ -1,7 +1,8 @@
 #include "layout/picture.h"
 
-#include <cctype>
 #include <vector>
+
+#include "platform/text_case.h"
 
 namespace layout {
 
@@ -254,8 +255,7 @@ const char* CategoryName(Category category) {
 
 std::optional<Picture> ParsePicture(std::string_view text, std::string* error) {
     Picture picture;
-    picture.text.reserve(text.size());
-    for (char c : text) picture.text += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    picture.text = platform::UpperCase(text);
     if (picture.text.empty()) {
         *error = "the PICTURE string is empty";
         return std::nullopt;

@@ -1,6 +1,6 @@
 #include "layout/tokens.h"
 
-#include <cctype>
+#include "platform/text_case.h"
 
 namespace layout {
 
@@ -12,8 +12,7 @@ bool IsSpace(char c) {
 
 // A literal may carry a prefix right before its quote: X'41', N"ab", Z'text'.
 bool IsLiteralPrefix(const std::string& word) {
-    std::string upper;
-    for (char c : word) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = platform::UpperCase(word);
     return upper == "X" || upper == "N" || upper == "NX" || upper == "Z" || upper == "B" ||
            upper == "BX" || upper == "U" || upper == "G";
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/path.h"
+#include "platform/text_case.h"
 
 namespace platform {
 namespace {
@@ -26,15 +27,8 @@ void AppendQuoted(std::string& line, std::string_view text) {
 // The length of the option the system reads its value from ("/D", "/NET:", "/NET=", in any
 // case) at the start of the argument, or 0.
 size_t OptionLength(std::string_view argument) {
-    auto startsWith = [argument](std::string_view option) {
-        if (argument.size() < option.size()) return false;
-        for (size_t i = 0; i < option.size(); ++i) {
-            if (std::toupper(static_cast<unsigned char>(argument[i])) != option[i]) return false;
-        }
-        return true;
-    };
     for (std::string_view option : {"/NET:", "/NET=", "/D"}) {
-        if (startsWith(option)) return option.size();
+        if (StartsWithIgnoringCase(argument, option)) return option.size();
     }
     return 0;
 }

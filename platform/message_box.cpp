@@ -15,10 +15,7 @@ class StandardErrorSink : public MessageBoxSink {
     int Show(const std::string& caption, const std::string& text, unsigned flags) override {
         std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
-        const unsigned buttons = flags & kButtonMask;
-        if (buttons == MB_YESNO) return IDNO;
-        if (buttons == kYesNoCancel) return IDCANCEL;
-        return IDOK;
+        return CautiousAnswer(flags);
     }
 };
 
@@ -41,6 +38,13 @@ std::shared_ptr<MessageBoxSink> CurrentSink() {
 }
 
 }  // namespace
+
+int CautiousAnswer(unsigned flags) {
+    const unsigned buttons = flags & kButtonMask;
+    if (buttons == MB_YESNO) return IDNO;
+    if (buttons == kYesNoCancel) return IDCANCEL;
+    return IDOK;
+}
 
 std::shared_ptr<MessageBoxSink> SetMessageBoxSink(std::shared_ptr<MessageBoxSink> sink) {
     State& s = TheState();

@@ -22,6 +22,19 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
+// A message box as it was shown, as the hosts that show no real box (tests, batch runs) keep it.
+struct ShownMessageBox {
+    std::string caption;
+    std::string text;
+    unsigned flags = 0;
+    friend bool operator==(const ShownMessageBox&, const ShownMessageBox&) = default;
+};
+
+// The button a box gets when nobody has a reason to press another, as every host that answers
+// boxes itself answers them: No for a question with Yes and No (nothing is done that was not
+// asked for), Cancel for one with Yes, No and Cancel, OK otherwise.
+int CautiousAnswer(unsigned flags);
+
 class MessageBoxSink {
   public:
     virtual ~MessageBoxSink() = default;

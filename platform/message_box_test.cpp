@@ -8,11 +8,7 @@ namespace platform {
 namespace {
 
 struct Recorder : MessageBoxSink {
-    struct Box {
-        std::string caption, text;
-        unsigned flags;
-    };
-    std::vector<Box> boxes;
+    std::vector<ShownMessageBox> boxes;
     int answer = IDYES;
     int Show(const std::string& caption, const std::string& text, unsigned flags) override {
         boxes.push_back({caption, text, flags});

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/text_case.h"
+
 namespace platform {
 namespace {
 
@@ -21,21 +23,9 @@ bool IsAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    }
-    return true;
-}
-
 // The host directory a drive letter stands for, or nothing when the drive is unavailable.
 std::optional<std::string> DriveRoot(char letter) {
-    letter = AsciiUpper(letter);
+    letter = UpperCase(letter);
     if (letter == 'Z') return std::string("/");
     const std::string variable = std::string("ORDELIN_DRIVE_") + letter;
     const char* value = std::getenv(variable.c_str());

@@ -20,6 +20,7 @@
 #include "platform/path.h"
 #include "platform/profile_text.h"
 #include "platform/system_error.h"
+#include "platform/text_case.h"
 
 namespace platform {
 namespace {
@@ -243,10 +244,9 @@ bool IsWritableKey(const char* key) {
            std::strchr(key, '=') == nullptr;
 }
 
+// A section or key as the map of values knows it: without regard to letter case.
 std::string Folded(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return folded;
+    return UpperCase(text);
 }
 
 std::string_view TrimmedBlanks(std::string_view text) {

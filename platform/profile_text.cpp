@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/text_case.h"
+
 namespace platform {
 namespace {
 
@@ -19,18 +21,6 @@ std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -141,10 +131,10 @@ bool ProfileText::SetValue(std::string_view section, std::string_view key, std::
     size_t found = kNoHeader;
     std::vector<size_t> repeats;
     for (const Block& block : blocks) {
-        if (!EqualNoCase(block.name, section)) continue;
+        if (!EqualsIgnoringCase(block.name, section)) continue;
         if (firstBlock == nullptr) firstBlock = &block;
         for (size_t i = block.begin; i < block.end; ++i) {
-            if (lines[i].kind != Kind::kEntry || !EqualNoCase(lines[i].name, key)) continue;
+            if (lines[i].kind != Kind::kEntry || !EqualsIgnoringCase(lines[i].name, key)) continue;
             if (found == kNoHeader) {
                 found = i;
             } else {
@@ -183,9 +173,9 @@ bool ProfileText::RemoveKey(std::string_view section, std::string_view key) {
     key = Trimmed(key);
     std::vector<size_t> entries;
     for (const Block& block : Blocks()) {
-        if (!EqualNoCase(block.name, section)) continue;
+        if (!EqualsIgnoringCase(block.name, section)) continue;
         for (size_t i = block.begin; i < block.end; ++i) {
-            if (lines[i].kind == Kind::kEntry && EqualNoCase(lines[i].name, key)) {
+            if (lines[i].kind == Kind::kEntry && EqualsIgnoringCase(lines[i].name, key)) {
                 entries.push_back(i);
             }
         }
@@ -198,7 +188,7 @@ bool ProfileText::RemoveSection(std::string_view section) {
     section = Trimmed(section);
     std::vector<size_t> doomed;
     for (const Block& block : Blocks()) {
-        if (!EqualNoCase(block.name, section)) continue;
+        if (!EqualsIgnoringCase(block.name, section)) continue;
         const size_t first = block.header == kNoHeader ? block.begin : block.header;
         for (size_t i = first; i < block.bodyEnd; ++i) doomed.push_back(i);
     }

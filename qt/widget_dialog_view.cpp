@@ -84,7 +84,7 @@ bool WidgetDialogView::Open(platform::CDialog& target) {
     dialog = &target;
     ended = false;
     result = -1;
-    focus.reset();
+    focusRules.Reset();
     menuItems.clear();
     qApp->installEventFilter(this);
     focusConnection =
@@ -103,7 +103,7 @@ bool WidgetDialogView::Open(platform::CDialog& target) {
         for (int id : window->TabStops()) {
             QWidget* control = Control(id);
             if (control->isEnabled() && control->isVisible()) {
-                FocusTo(id);
+                focusRules.MoveTo(id);
                 break;
             }
         }
@@ -174,52 +174,26 @@ void WidgetDialogView::ApplyFocus(int id) {
     --applyingFocus;
 }
 
-void WidgetDialogView::FocusTo(int id) {
-    if (focus == id) {
-        ApplyFocus(id);
-        return;
-    }
-    const std::optional<int> old = focus;
-    focus = id;
-    const int boxesBefore = boxesShown;
-    if (old) {
-        ++focusMoves;
-        Dispatch(DialogEvent::KillFocus, *old);
-        --focusMoves;
-    }
-    if (boxesShown != boxesBefore) interruptedMove = id;
-    if (focus == id) {
-        ApplyFocus(id);
-        Dispatch(DialogEvent::SetFocus, id);
-    }
-}
-
 void WidgetDialogView::SetFocus(int id) {
-    if (Control(id) == nullptr) return;
-    if (focusMoves > 0) {
-        // A focus-lost handler takes the focus: it goes there silently.
-        focus = id;
-        ApplyFocus(id);
-        return;
-    }
-    FocusTo(id);
+    if (Control(id) != nullptr) focusRules.Set(id);
 }
 
 void WidgetDialogView::QtFocusChanged(QWidget* old, QWidget* now) {
-    if (applyingFocus > 0 || opening || focusMoves > 0 || !IsRunning()) return;
+    if (applyingFocus > 0 || opening || focusRules.InFocusLost() || !IsRunning()) return;
     const std::optional<int> target = ControlIn(now);
-    if (!target || *target == focus) return;
+    const std::optional<int> focus = focusRules.Current();
+    if (!target || target == focus) return;
     if (!ControlIn(old) && old != window.get()) {
         // The window got the focus back (from a message box, another window): it returns to
         // the control that held it, whatever Qt chose.
         if (focus) {
             ApplyFocus(*focus);
         } else {
-            focus = target;
+            focusRules.SetQuietly(*target);
         }
         return;
     }
-    FocusTo(*target);
+    focusRules.MoveTo(*target);
 }
 
 std::optional<int> WidgetDialogView::ControlIn(const QObject* object) const {
@@ -241,9 +215,7 @@ bool WidgetDialogView::eventFilter(QObject* watched, QEvent* event) {
             if (!id) return false;
             QWidget* control = Control(*id);
             if ((control->focusPolicy() & Qt::ClickFocus) == 0) return false;
-            const bool interrupted = interruptedMove == id;
-            interruptedMove.reset();
-            return focus != id || interrupted || !control->isEnabled() || !control->isVisible();
+            return !focusRules.PressGoesOn(*id) || !control->isEnabled() || !control->isVisible();
         }
         case QEvent::KeyPress: {
             const auto* key = static_cast<QKeyEvent*>(event);
@@ -269,7 +241,7 @@ bool WidgetDialogView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WidgetDialogView::PressEnter() {
-    if (focus) {
+    if (const std::optional<int> focus = focusRules.Current()) {
         auto* focused = qobject_cast<QPushButton*>(Control(*focus));
         if (focused != nullptr && focused->isEnabled() && focused->isVisible()) {
             focused->click();
@@ -280,11 +252,7 @@ void WidgetDialogView::PressEnter() {
     if (!id) return;
     auto* button = qobject_cast<QPushButton*>(Control(*id));
     if (button == nullptr || !button->isEnabled() || !button->isVisible()) return;
-    interruptedMove.reset();
-    FocusTo(*id);
-    const bool interrupted = interruptedMove == id;
-    interruptedMove.reset();
-    if (IsRunning() && focus == id && !interrupted && button->isEnabled()) button->click();
+    if (focusRules.MoveForPress(*id) && IsRunning() && button->isEnabled()) button->click();
 }
 
 void WidgetDialogView::ShowSystemMenu(QPoint globalPosition) {
@@ -450,7 +418,7 @@ std::string WidgetDialogView::ComboSelectedText(int id) {
 
 int WidgetDialogView::MessageBox(const std::string& text, const std::string& caption,
                                  unsigned flags) {
-    ++boxesShown;
+    focusRules.BoxShown();
     QWidget* parent = window && window->isVisible() ? window.get() : nullptr;
     return RunMessageBox(parent, caption, text, flags);
 }

@@ -2,13 +2,14 @@
 // its template, and what the user does reaches the dialog's message map as a window would send
 // it.
 //
-// Focus. Focus-lost and focus-gained reach the dialog for moves between its controls only, not
-// when the window loses or regains the focus (to a message box, say). A move fires focus-lost on
-// the old control, then focus-gained on the new one; a focus-lost handler that puts the focus
-// elsewhere (back on its edit after a refusal) takes it there silently, the move's own target
-// gains nothing, and no focus change that the handler's message box causes reaches the dialog.
-// A mouse press moves the focus first; a press whose move was refused, interrupted by a box, or
-// whose control that move disabled, is lost. Enter clicks the focused push button, else moves
+// Focus follows the rules every dialog view keeps (platform/dialog_focus.h). Focus-lost and
+// focus-gained reach the dialog for moves between its controls only, not when the window loses
+// or regains the focus (to a message box, say). A move fires focus-lost on the old control, then
+// focus-gained on the new one; a focus-lost handler that puts the focus elsewhere (back on its
+// edit after a refusal) takes it there silently, the move's own target gains nothing, and no
+// focus change that the handler's message box causes reaches the dialog. A mouse press moves the
+// focus first; a press whose move was refused, interrupted by a box, or whose control that move
+// disabled, is lost. Enter clicks the focused push button, else moves
 // the focus to the default button (so the control left is validated first) and clicks it if it
 // is still enabled then. Escape sends the cancel command, the window's close button and the
 // system menu's Close the Close system command.
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/dialog_focus.h"
 #include "platform/dialog_view.h"
 #include "qt/dialog_window.h"
 
@@ -64,7 +66,7 @@ class WidgetDialogView : public QObject, public platform::DialogView {
     DialogWindow* Window() const { return window.get(); }
     QWidget* Control(int id) const { return window ? window->Control(id) : nullptr; }
     // The control that holds the focus as the dialog sees it.
-    std::optional<int> Focus() const { return focus; }
+    std::optional<int> Focus() const { return focusRules.Current(); }
     // Items the dialog appended to the system menu: (0, "") stands for a separator.
     const std::vector<std::pair<unsigned, std::string>>& SystemMenu() const { return menuItems; }
     // Shows the system menu at `globalPosition` and carries out the command chosen.
@@ -116,8 +118,6 @@ class WidgetDialogView : public QObject, public platform::DialogView {
     DialogWindow::Handlers MakeHandlers();
     void Dispatch(platform::DialogEvent event, int id);
     void SystemCommand(unsigned command);
-    // A focus move the dialog sees (see the file comment).
-    void FocusTo(int id);
     // Puts the widget focus on the control without telling the dialog.
     void ApplyFocus(int id);
     void QtFocusChanged(QWidget* old, QWidget* now);
@@ -134,11 +134,10 @@ class WidgetDialogView : public QObject, public platform::DialogView {
     bool ended = false;
     int result = -1;
     bool opening = false;
-    std::optional<int> focus;
-    int focusMoves = 0;     // focus-lost handlers running
+    platform::DialogFocus focusRules{
+        {[this](platform::DialogEvent event, int id) { Dispatch(event, id); },
+         [this](int id) { ApplyFocus(id); }}};
     int applyingFocus = 0;  // widget focus changes of our own
-    int boxesShown = 0;
-    std::optional<int> interruptedMove;  // the target of a move during which a box was shown
     std::vector<std::pair<unsigned, std::string>> menuItems;
     int waitCursorDepth = 0;
     QPainter* painter = nullptr;  // while the dialog paints

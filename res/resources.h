@@ -20,6 +20,52 @@ constexpr int kAppIcon = 128;
 // Controls without an id of their own (labels and frames).
 constexpr int kStaticId = -1;
 
+// The controls of the main dialog (template kMainDialog) by their ids: the template places them,
+// the dialog's logic names them.
+enum MainDialogControl : int {
+    kBuildFile = 1,
+    kClose = 2,
+    kUseKeyTree = 1000,
+    kUseRecordNumber = 1001,
+    kKeyFieldList = 1002,
+    kKeyFieldSummary = 1003,
+    kAddKeyField = 1004,
+    kFieldPosition = 1005,
+    kFieldLength = 1006,
+    kListCaption = 1007,
+    kFromKey = 1008,
+    kToKey = 1009,
+    kRemoveKeyField = 1010,
+    kFieldUp = 1011,
+    kFieldDown = 1012,
+    kInputFileLabel = 1013,
+    kInputDirectoryLabel = 1014,
+    kInputRecordSizeLabel = 1015,
+    kInputKeySizeLabel = 1016,
+    kInputFile = 1017,
+    kInputDirectory = 1018,
+    kInputRecordSize = 1019,
+    kInputKeySize = 1020,
+    kOutputFileLabel = 1021,
+    kOutputDirectoryLabel = 1022,
+    kOutputRecordSizeLabel = 1023,
+    kOutputKeySizeLabel = 1024,
+    kOutputFile = 1025,
+    kOutputDirectory = 1026,
+    kOutputRecordSize = 1027,
+    kOutputKeySize = 1028,
+    kInputKeyPositionLabel = 1029,
+    kInputKeyPosition = 1030,
+    kOutputKeyPositionLabel = 1031,
+    kOutputKeyPosition = 1032,
+    kProgress = 1033,
+};
+
+// The controls of the about box (template kAboutDialog).
+enum AboutDialogControl : int {
+    kAboutOk = 1,
+};
+
 // --- Dialog templates ----------------------------------------------------------------------------
 
 enum class ControlKind {

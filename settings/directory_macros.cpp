@@ -7,11 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "app/command_line.h"
 #include "fsclient/dornapi.h"
+#include "platform/bounded_text.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/system_error.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ bool IsSeparator(char c) {
 
 bool IsKnownDirectoryName(const char* name) {
     for (size_t i = 0; CDornApi::knownDirectoryNames[i][0] != '\0'; ++i) {
-        if (strcasecmp(CDornApi::knownDirectoryNames[i], name) == 0) return true;
+        if (platform::EqualsIgnoringCase(CDornApi::knownDirectoryNames[i], name)) return true;
     }
     return false;
 }
@@ -70,7 +71,7 @@ bool CDornApi::PathExists(const char* path) {
 bool CDornApi::IsFixedDrive(const char* path) {
     if (path == nullptr || path[0] == '\0' || path[1] != ':') return false;
     char root[4];
-    CopyBounded(root, path, 3);
+    platform::CopyBounded(root, path, 3);
     return platform::GetDriveType(root) == platform::DRIVE_FIXED;
 }
 
@@ -95,7 +96,7 @@ int CDornApi::CreateDirectoryPath(const char* path) {
         // The root of the current drive ("\" at the start) always exists.
         if (!IsSeparator(path[i]) || i == 0) continue;
         char level[kPathLimit + 1];
-        CopyBounded(level, path, i);
+        platform::CopyBounded(level, path, i);
         if (const std::optional<platform::FoundEntry> entry = platform::FindEntry(level)) {
             if (!entry->isDirectory) return static_cast<int>(FileErrorCause::accessDenied);
             continue;
@@ -136,8 +137,7 @@ bool CDornApi::ExpandDirectoryMacro(std::string& path, bool force) {
     const size_t close = path.find(')');
     if (close == std::string::npos || close <= 3) return true;
 
-    std::string name = path.substr(2, close - 2);
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string name = platform::UpperCase(path.substr(2, close - 2));
 
     std::string directory = GetSetting("Directories", name.c_str(), nullptr);
     if (directory.empty() || !PathExists(directory.c_str())) {

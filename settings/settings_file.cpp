@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "fsclient/dornapi.h"
+#include "platform/bounded_text.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/profile.h"
@@ -38,8 +38,8 @@ bool CDornApi::GetAppDataFolder(char* buffer, size_t bufferSize) {
         buffer[0] = '\0';
         return false;
     }
-    CopyBounded(buffer, appData->c_str(), bufferSize - 1);
-    AppendBounded(buffer, kMakerFolder, bufferSize - 1);
+    platform::CopyBounded(buffer, appData->c_str(), bufferSize - 1);
+    platform::AppendBounded(buffer, kMakerFolder, bufferSize - 1);
 
     const platform::FileStatus status = platform::GetFileStatus(buffer);
     if (status.error == platform::ERROR_SUCCESS) {
@@ -69,10 +69,10 @@ const char* CDornApi::GetSettingsFilePath() {
         if (std::strlen(candidate) + 1 + std::strlen(kSettingsFileName) > kPathLimit) {
             candidate[0] = '\0';  // the file's name would be cut: the maker's folder is unusable
         } else {
-            AppendBounded(candidate, "\\", kPathLimit);
-            AppendBounded(candidate, kSettingsFileName, kPathLimit);
+            platform::AppendBounded(candidate, "\\", kPathLimit);
+            platform::AppendBounded(candidate, kSettingsFileName, kPathLimit);
             if (HasAnySection(candidate)) {
-                CopyBounded(settingsPathCache, candidate, kPathLimit);
+                platform::CopyBounded(settingsPathCache, candidate, kPathLimit);
                 return settingsPathCache;
             }
         }
@@ -89,13 +89,13 @@ const char* CDornApi::GetSettingsFilePath() {
         kPathLimit;
     if (!windowsFileNameFits && candidate[0] == '\0') return nullptr;
     if (windowsFileNameFits) {
-        CopyBounded(settingsPathCache, windowsDirectory->c_str(), kPathLimit);
-        if (!endsWithSeparator) AppendBounded(settingsPathCache, "\\", kPathLimit);
-        AppendBounded(settingsPathCache, kSettingsFileName, kPathLimit);
+        platform::CopyBounded(settingsPathCache, windowsDirectory->c_str(), kPathLimit);
+        if (!endsWithSeparator) platform::AppendBounded(settingsPathCache, "\\", kPathLimit);
+        platform::AppendBounded(settingsPathCache, kSettingsFileName, kPathLimit);
     }
 
     if (candidate[0] != '\0' && (!windowsFileNameFits || !HasAnySection(settingsPathCache))) {
-        CopyBounded(settingsPathCache, candidate, kPathLimit);
+        platform::CopyBounded(settingsPathCache, candidate, kPathLimit);
         platform::WritePrivateProfileString("Debug", "CreatedBy", "DORNAPI", settingsPathCache);
     }
     return settingsPathCache;

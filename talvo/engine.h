@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "talvo/file_types.h"
+
 namespace talvo {
 
 // --- Errors ------------------------------------------------------------------------------------
@@ -75,21 +77,7 @@ class Status {
 
 // --- Files -------------------------------------------------------------------------------------
 
-enum class FileType : uint8_t {
-    kRecords1 = 1,        // records only, appended
-    kRecords2 = 2,        // records only, appended
-    kKeyed = 4,           // keyed; deleted slots carry 0xFE at record byte 6
-    kExtendedKeyed = 36,  // keyed, key stored in the record at keyPosition; deleted mark at byte 8
-};
-
-constexpr uint32_t kMaxRecordSize = 65535;
-constexpr uint32_t kMaxKeySize = 255;
-constexpr uint8_t kDeletedMark = 0xFE;
-constexpr int kMaxSubKeys = 99;        // subordinate key indices 1 to 99
-constexpr size_t kMaxSubKeyName = 31;  // characters
-
-// Offset of the deleted mark in a record of the type (6 or 8), or -1 for types without one.
-int DeletedMarkOffset(FileType type);
+// FileType, the record and key size limits and the deleted mark: talvo/file_types.h.
 
 struct CreateOptions {
     FileType type = FileType::kKeyed;

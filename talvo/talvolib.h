@@ -9,10 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "platform/com.h"
 #include "platform/variant.h"
 #include "platform/wide.h"
+#include "talvo/file_types.h"
 
 namespace talvo {
 
@@ -46,6 +48,22 @@ constexpr int32_t kErrorDamaged = 10;    // the file exists but is damaged (part
 constexpr int32_t kErrorNoSpace = 16;    // the disk is full
 constexpr int32_t kErrorEndOfKeys = 17;  // no further key
 constexpr int32_t kErrorOutOfMemory = 21;  // not enough memory for the operation
+
+// The names of ITalvoFs's members in interface order: a member's dispatch id is its place in this
+// list, counted from 1.
+constexpr std::u16string_view kTalvoFsMembers[] = {u"Initialize",    u"Shutdown",
+                                                   u"GetErrorCode",  u"GetErrorMessage",
+                                                   u"Seek",          u"GetHandle",
+                                                   u"Open",          u"Erase",
+                                                   u"CreateKeyed",   u"Close",
+                                                   u"NextKey",       u"FindKey",
+                                                   u"WriteKey",      u"ReadKey",
+                                                   u"ReadRecord",    u"GetDescriptor",
+                                                   u"SetDirectory",  u"GetDirectory",
+                                                   u"PutBuffer",     u"GetBuffer",
+                                                   u"PrepareBuffer", u"CreateExtendedKeyed",
+                                                   u"Version",       u"Initialize2",
+                                                   u"GetSubKey",     u"AddSubKey"};
 
 // The file-system interface, in interface order.
 class ITalvoFs : public platform::IDispatch {

@@ -64,10 +64,10 @@ class DialogTest : public ::testing::Test {
     }
 
     // The one box shown since the last call (fails the test unless exactly one was shown).
-    headless::ShownMessageBox OnlyBox() {
-        std::vector<headless::ShownMessageBox> boxes = host->TakeMessageBoxes();
+    platform::ShownMessageBox OnlyBox() {
+        std::vector<platform::ShownMessageBox> boxes = host->TakeMessageBoxes();
         EXPECT_EQ(boxes.size(), 1u);
-        return boxes.empty() ? headless::ShownMessageBox{} : boxes.front();
+        return boxes.empty() ? platform::ShownMessageBox{} : boxes.front();
     }
 
     std::string Summary(int defined, int total) {

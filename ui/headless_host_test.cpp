@@ -21,6 +21,7 @@ class RecordingDialog : public platform::CDialog {
 
     std::vector<std::string> events;
     int keepFocusOn = 0;  // a focus-lost handler of this control takes the focus back
+    int warnOn = 0;       // a focus-lost handler of this control shows a box and lets the move go
     int answer = 0;
 
   protected:
@@ -39,6 +40,7 @@ class RecordingDialog : public platform::CDialog {
     void OnKill(platform::DialogMessage& m) {
         events.push_back("kill " + std::to_string(m.controlId));
         if (m.controlId == keepFocusOn) View()->SetFocus(m.controlId);
+        if (m.controlId == warnOn) AppMessageBox("Note", platform::MB_OK);
     }
     void OnSet(platform::DialogMessage& m) {
         events.push_back("set " + std::to_string(m.controlId));
@@ -66,6 +68,35 @@ TEST(HeadlessHost, FocusMovesLikeAWindow) {
     EXPECT_EQ(host.Focus(), 1028);
     EXPECT_EQ(dialog.events, std::vector<std::string>{"kill 1028"});
     EXPECT_EQ(dialog.answer, 0);
+    host.Close();
+}
+
+// As in the window: a box shown by the focus-lost handler of the control left interrupts the
+// move, and the click that made it is lost; the focus has moved all the same, so the next click
+// goes through.
+TEST(HeadlessHost, AClickWhoseMoveABoxInterruptedIsLost) {
+    RecordingDialog dialog;
+    headless::HeadlessHost host;
+    ASSERT_TRUE(host.Open(dialog));
+    ASSERT_TRUE(host.MoveFocus(1028));
+    dialog.warnOn = 1028;
+    dialog.events.clear();
+    EXPECT_FALSE(host.Click(1004));
+    EXPECT_EQ(dialog.events, (std::vector<std::string>{"kill 1028", "set 1004"}));
+    EXPECT_EQ(host.Focus(), 1004);
+    EXPECT_EQ(dialog.answer, 0);
+    ASSERT_EQ(host.TakeMessageBoxes().size(), 1u);
+
+    EXPECT_TRUE(host.Click(1004));
+    EXPECT_EQ(dialog.answer, platform::IDNO);
+
+    // A list's selection and a drop-down are presses too.
+    ASSERT_TRUE(host.MoveFocus(1028));
+    host.ListAdd(1002, "0\t4");
+    EXPECT_FALSE(host.SelectListItem(1002, 0));
+    EXPECT_EQ(host.Selection(1002), platform::kNoItem);
+    ASSERT_TRUE(host.MoveFocus(1028));
+    EXPECT_FALSE(host.DropDown(1026));
     host.Close();
 }
 

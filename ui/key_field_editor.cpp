@@ -1,35 +1,29 @@
 // The key field editor of COrdelinDlg: adding, removing and reordering key fields, and the output
 // key size and key position edits that constrain them.
 //
-// Invariant kept by every handler: the occupancy map marks exactly the bytes of the fields in the
-// list, no two fields share a byte, and keyBytesDefined is the sum of their lengths.
+// Invariant kept by every handler: keyFields and the key field list hold the same fields in the
+// same order, the occupancy map marks exactly the bytes of those fields, no two fields share a
+// byte, and keyBytesDefined is the sum of their lengths.
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/message_box.h"
 #include "ui/ordelin_dlg.h"
 
-namespace {
+using builder::KeyField;
 
-struct KeyField {
-    uint32_t position;
-    uint32_t length;
-};
-
-// Splits a list item at its first tab; a number without digits reads as 0.
-KeyField ParseKeyField(const std::string& item) {
-    const size_t tab = item.find('\t');
-    const std::string before = item.substr(0, tab);
-    const std::string after = tab == std::string::npos ? std::string() : item.substr(tab + 1);
-    return {static_cast<uint32_t>(platform::ParseLeadingInt(before)),
-            static_cast<uint32_t>(platform::ParseLeadingInt(after))};
+std::string COrdelinDlg::FormatKeyField(const KeyField& field) {
+    return std::to_string(field.position) + "\t" + std::to_string(field.length);
 }
 
-}  // namespace
-
-std::string COrdelinDlg::FormatKeyField(uint32_t position, uint32_t length) {
-    return std::to_string(position) + "\t" + std::to_string(length);
+int COrdelinDlg::SelectedKeyField() const {
+    const int selection = keyFieldList.GetCurSel();
+    if (selection < 0 || static_cast<size_t>(selection) >= keyFields.size()) {
+        return platform::kNoItem;
+    }
+    return selection;
 }
 
 void COrdelinDlg::OnAddKeyField() {
@@ -54,14 +48,15 @@ void COrdelinDlg::OnAddKeyField() {
             return;
         }
     }
-    if (keyFieldList.GetCount() >= kMaxKeyFields) {
+    if (keyFields.size() >= static_cast<size_t>(kMaxKeyFields)) {
         Refuse("Addition of this field exceeds the limit of " + std::to_string(kMaxKeyFields) +
                    " key fields.",
                kFieldPosition, true);
         return;
     }
 
-    const int index = keyFieldList.AddString(FormatKeyField(fieldPosition, fieldLength));
+    keyFields.push_back({fieldPosition, fieldLength});
+    const int index = keyFieldList.AddString(FormatKeyField(keyFields.back()));
     keyFieldList.SetCurSel(index);
     keyBytesDefined += static_cast<int32_t>(fieldLength);
     ToggleBytes(fieldPosition, fieldLength);  // none of them was set
@@ -71,12 +66,13 @@ void COrdelinDlg::OnAddKeyField() {
 }
 
 void COrdelinDlg::OnRemoveKeyField() {
-    const int selection = keyFieldList.GetCurSel();
+    const int selection = SelectedKeyField();
     if (selection == platform::kNoItem) return;
-    const KeyField field = ParseKeyField(keyFieldList.GetText(selection));
+    const KeyField field = keyFields[static_cast<size_t>(selection)];
     fieldPosition = field.position;
     fieldLength = field.length;
     keyBytesDefined -= static_cast<int32_t>(fieldLength);
+    keyFields.erase(keyFields.begin() + selection);
     keyFieldList.DeleteString(selection);
     // Fields never overlap and every byte of a listed field is marked, so toggling clears
     // exactly this field's bytes.
@@ -87,31 +83,35 @@ void COrdelinDlg::OnRemoveKeyField() {
 }
 
 void COrdelinDlg::OnFieldUp() {
-    const int selection = keyFieldList.GetCurSel();
+    const int selection = SelectedKeyField();
     if (selection == platform::kNoItem || selection == 0) return;
-    const std::string text = keyFieldList.GetText(selection);
+    const auto at = static_cast<size_t>(selection);
+    std::swap(keyFields[at - 1], keyFields[at]);
     keyFieldList.DeleteString(selection);
-    keyFieldList.SetCurSel(keyFieldList.InsertString(selection - 1, text));
+    keyFieldList.SetCurSel(
+        keyFieldList.InsertString(selection - 1, FormatKeyField(keyFields[at - 1])));
     UpdateControlStates();
 }
 
 void COrdelinDlg::OnFieldDown() {
-    const int selection = keyFieldList.GetCurSel();
-    if (selection == platform::kNoItem || selection >= keyFieldList.GetCount() - 1) return;
-    const std::string text = keyFieldList.GetText(selection);
+    const int selection = SelectedKeyField();
+    if (selection == platform::kNoItem || static_cast<size_t>(selection) + 1 >= keyFields.size()) {
+        return;
+    }
+    const auto at = static_cast<size_t>(selection);
+    std::swap(keyFields[at], keyFields[at + 1]);
     keyFieldList.DeleteString(selection);
-    keyFieldList.SetCurSel(keyFieldList.InsertString(selection + 1, text));
+    keyFieldList.SetCurSel(
+        keyFieldList.InsertString(selection + 1, FormatKeyField(keyFields[at + 1])));
     UpdateControlStates();
 }
 
 void COrdelinDlg::OnKeyFieldSelChange() {
-    const int selection = keyFieldList.GetCurSel();
+    const int selection = SelectedKeyField();
     if (selection != platform::kNoItem) {
-        const std::string item = keyFieldList.GetText(selection);
-        const size_t tab = item.find('\t');
-        fieldPositionEdit.SetWindowText(item.substr(0, tab));
-        fieldLengthEdit.SetWindowText(tab == std::string::npos ? std::string()
-                                                               : item.substr(tab + 1));
+        const KeyField& field = keyFields[static_cast<size_t>(selection)];
+        fieldPositionEdit.SetWindowText(std::to_string(field.position));
+        fieldLengthEdit.SetWindowText(std::to_string(field.length));
     }
     UpdateControlStates();
 }
@@ -161,13 +161,9 @@ void COrdelinDlg::OnOutputKeyPositionKillFocus() {
     outputKeyPosition = static_cast<uint32_t>(position);
     extendedOutput = true;
 
-    keyFieldCount = std::min(keyFieldList.GetCount(), kMaxKeyFields);
-    for (int i = 0; i < keyFieldCount; ++i) {
-        const KeyField field = ParseKeyField(keyFieldList.GetText(i));
-        keyFieldPositions[i] = static_cast<int32_t>(field.position);
-        keyFieldLengths[i] = static_cast<int32_t>(field.length);
-        if (i >= 1 &&
-            int64_t{keyFieldPositions[i - 1]} + keyFieldLengths[i - 1] != keyFieldPositions[i]) {
+    for (size_t i = 1; i < keyFields.size(); ++i) {
+        if (uint64_t{keyFields[i - 1].position} + keyFields[i - 1].length !=
+            keyFields[i].position) {
             Refuse("Key fields must be contiguous for extended keyed file.", kOutputKeyPosition,
                    false);
             return;

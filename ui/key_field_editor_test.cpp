@@ -12,7 +12,7 @@ using Items = std::vector<std::string>;
 
 // A refusal: the message in a plain box, the focus on the edit concerned.
 void ExpectRefusal(headless::HeadlessHost& host, const std::string& text, int focus) {
-    std::vector<headless::ShownMessageBox> boxes = host.TakeMessageBoxes();
+    std::vector<platform::ShownMessageBox> boxes = host.TakeMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, text);
     EXPECT_EQ(boxes[0].caption, "Ordelin");

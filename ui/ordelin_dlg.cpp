@@ -7,7 +7,10 @@
 #include <cctype>
 #include <cstring>
 
+#include "builder/build_run.h"
 #include "platform/message_box.h"
+#include "platform/shell.h"
+#include "platform/text_case.h"
 #include "res/resources.h"
 
 using platform::DialogEvent;
@@ -19,15 +22,9 @@ namespace {
 // does not hold the dialog in a loop.
 constexpr int32_t kMaxDirectoryEntries = 65536;
 
-std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 }  // namespace
 
 COrdelinDlg::COrdelinDlg(platform::CDialog* /*parent*/) : CDialog(res::kMainDialog) {
-    listFileOpen = false;
     appIcon = res::FindIcon(res::kAppIcon) ? res::kAppIcon : 0;
 }
 
@@ -35,8 +32,8 @@ COrdelinDlg::~COrdelinDlg() = default;
 
 void COrdelinDlg::SetInputFile(CDornApi& dornApi, std::string fileName, std::string directoryName) {
     client = &dornApi;
-    inputFileName = UpperCase(std::move(fileName));
-    inputDirectory = UpperCase(std::move(directoryName));
+    inputFileName = platform::UpperCase(fileName);
+    inputDirectory = platform::UpperCase(directoryName);
 }
 
 const COrdelinDlg::MessageMap& COrdelinDlg::GetMessageMap() const {
@@ -233,8 +230,9 @@ void COrdelinDlg::UpdateControlStates() {
 }
 
 void COrdelinDlg::SetSingleKeyField() {
+    keyFields = {{outputKeyPosition, outputKeySize}};
     keyFieldList.ResetContent();
-    keyFieldList.AddString(FormatKeyField(outputKeyPosition, outputKeySize));
+    keyFieldList.AddString(FormatKeyField(keyFields.front()));
     keyFieldList.SetCurSel(0);
 
     fieldPosition = outputKeyPosition;
@@ -271,6 +269,73 @@ void COrdelinDlg::Refuse(const std::string& text, int focusControl, bool disable
     if (disableBuild) buildFileButton.EnableWindow(false);
     AppMessageBox(text, platform::MB_OK);
     if (platform::DialogView* view = View()) view->SetFocus(focusControl);
+}
+
+// --- The build ----------------------------------------------------------------------------------
+
+builder::BuildRequest COrdelinDlg::MakeBuildRequest() const {
+    builder::BuildRequest request;
+    request.inputFileName = inputFileName;
+    request.inputDirectory = inputDirectory;
+    request.inputFileType = inputDescriptor.fileType;
+    request.inputRecordSize = inputRecordSize;
+    request.inputKeySize = inputKeySize;
+    request.outputFileName = outputFileName;
+    request.outputDirectory = outputDirectory;
+    request.outputRecordSize = outputRecordSize;
+    request.outputKeySize = outputKeySize;
+    request.extendedOutput = extendedOutput;
+    request.outputKeyPosition = outputKeyPosition;
+    request.keyFields = keyFields;
+    request.keyOrder = useKeyTreeButton.GetCheck();
+    // An edit that is empty or shows exactly its placeholder (typed by hand or not) is no bound.
+    const std::string from = fromKeyEdit.GetWindowText();
+    if (!from.empty() && from != fromKeyPlaceholder) request.fromKey = from;
+    const std::string to = toKeyEdit.GetWindowText();
+    if (!to.empty() && to != toKeyPlaceholder) request.toKey = to;
+    return request;
+}
+
+void COrdelinDlg::OnBuildFile() {
+    if (client == nullptr) return;  // a dialog without its client never got past initialisation
+    builder::BuildRun(*client, MakeBuildRequest(), *this, listFile, lastBuild).Run();
+}
+
+builder::BuildSummary COrdelinDlg::DryRun() {
+    if (client == nullptr) return lastBuild;
+    return builder::BuildRun(*client, MakeBuildRequest(), *this, listFile, lastBuild).DryRun();
+}
+
+int COrdelinDlg::ShowMessage(const std::string& text, unsigned flags) {
+    return AppMessageBox(text, flags);
+}
+
+void COrdelinDlg::BeginWaitCursor() {
+    if (platform::DialogView* view = View()) view->BeginWaitCursor();
+}
+
+void COrdelinDlg::EndWaitCursor() {
+    if (platform::DialogView* view = View()) view->EndWaitCursor();
+}
+
+void COrdelinDlg::ShowProgress(bool show) {
+    progressBar.ShowWindow(show);
+}
+
+void COrdelinDlg::RepaintNow() {
+    if (platform::DialogView* view = View()) view->Repaint();
+}
+
+void COrdelinDlg::SetProgressRange(int upper) {
+    progressBar.SetRange(0, upper);
+}
+
+void COrdelinDlg::SetProgressPosition(int position) {
+    progressBar.SetPos(position);
+}
+
+void COrdelinDlg::OpenListFile(const std::string& name) {
+    platform::ShellOpen(name, platform::SW_SHOWNORMAL);
 }
 
 // --- Key range placeholders ----------------------------------------------------------------------

@@ -1,9 +1,13 @@
 // COrdelinDlg: the utility's one window. It shows the input data file, takes the description of
 // the output file (name, directory, record size, key size, key position), lets the user put the
-// output key together from key fields, and owns every piece of state that a build reads.
+// output key together from key fields, and keeps the state a build is made from.
 //
 // Validation happens when a control loses the focus or a button is pressed. Button states are
 // never stored: UpdateControlStates() recomputes them from the state record.
+//
+// Build File makes a build request of the state record and the key range and order controls
+// (MakeBuildRequest) and hands it to the build (builder::BuildRun), which reports through the
+// dialog as its listener: message boxes, the wait cursor, the progress bar, the list file.
 //
 // Limits the dialog holds so that no typed value can make it, or a build, reach past a buffer:
 // records of at most kMaxRecordSize bytes (the largest the file system allows), an output key of
@@ -15,61 +19,38 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "builder/build_listener.h"
+#include "builder/build_request.h"
+#include "builder/build_summary.h"
+#include "builder/list_file.h"
 #include "fsclient/dornapi.h"
 #include "platform/dialog.h"
-#include "platform/locked_text_file.h"
-#include "ui/build_summary.h"
+#include "res/resources.h"
 
-class COrdelinDlg : public platform::CDialog {
+class COrdelinDlg : public platform::CDialog, private builder::BuildListener {
   public:
-    static constexpr uint32_t kMaxRecordSize = 65535;
-    static constexpr uint32_t kMaxKeySize = 255;
-    static constexpr int kMaxKeyFields = 254;
-    static constexpr size_t kMaxKeyBoundLength = 255;
+    static constexpr uint32_t kMaxRecordSize = builder::kMaxRecordSize;
+    static constexpr uint32_t kMaxKeySize = builder::kMaxKeySize;
+    static constexpr int kMaxKeyFields = builder::kMaxKeyFields;
+    static constexpr size_t kMaxKeyBoundLength = builder::kMaxKeyBoundLength;
     // Key size above which an output key must lie inside the record.
-    static constexpr uint32_t kMaxKeySizeWithoutPosition = 64;
-    static constexpr char kKeyPositionRequiredText[] =
-        "Key position is required for key size > 64.";
+    static constexpr uint32_t kMaxKeySizeWithoutPosition = builder::kMaxKeySizeWithoutPosition;
+    static constexpr const auto& kKeyPositionRequiredText = builder::kKeyPositionRequiredText;
     // Record bytes the occupancy map can mark: any record, and a key that starts at its end.
     static constexpr uint32_t kOccupancyBits = kMaxRecordSize + kMaxKeySize;
 
-    // Control ids of template 102.
-    enum ControlId : int {
-        kBuildFile = 1,
-        kClose = 2,
-        kUseKeyTree = 1000,
-        kUseRecordNumber = 1001,
-        kKeyFieldList = 1002,
-        kKeyFieldSummary = 1003,
-        kAddKeyField = 1004,
-        kFieldPosition = 1005,
-        kFieldLength = 1006,
-        kListCaption = 1007,
-        kFromKey = 1008,
-        kToKey = 1009,
-        kRemoveKeyField = 1010,
-        kFieldUp = 1011,
-        kFieldDown = 1012,
-        kInputFile = 1017,
-        kInputDirectory = 1018,
-        kInputRecordSize = 1019,
-        kInputKeySize = 1020,
-        kOutputFile = 1025,
-        kOutputDirectory = 1026,
-        kOutputRecordSize = 1027,
-        kOutputKeySize = 1028,
-        kInputKeyPosition = 1030,
-        kOutputKeyPosition = 1032,
-        kProgress = 1033,
-    };
+    // Control ids of template 102 (res/resources.h): D::kBuildFile and so on.
+    using ControlId = res::MainDialogControl;
+    using enum res::MainDialogControl;
     // The system menu's about command.
     static constexpr unsigned kIdmAboutBox = 16;
 
     static constexpr platform::Rgb kPlaceholderBackground{250, 247, 131};
     static constexpr platform::Rgb kWhite{255, 255, 255};
 
-    // Template 102; the five sizes zeroed, no list file, all texts empty, the key bounds cleared,
+    // Template 102; the five sizes zeroed, no key fields, all texts empty, no list file open,
     // appIcon loaded. The parent window plays no part on this platform.
     explicit COrdelinDlg(platform::CDialog* parent = nullptr);
     ~COrdelinDlg() override;
@@ -90,21 +71,14 @@ class COrdelinDlg : public platform::CDialog {
     // The summary line and the bytes still to define (length edit), then UpdateControlStates().
     void ShowKeyFieldSummary();
 
-    // --- The build and its list file (defined in build/) ---
-    // Assembles builtKey from recordBuffer (the key fields end to end, in list order), writes
-    // the first outputRecordSize bytes of recordBuffer on the output channel under the first
-    // outputKeySize bytes of builtKey, and counts the record in recordsWritten when that
-    // succeeded. Requires the key fields checked by the build (inside recordBuffer, at most
-    // kMaxKeySize bytes together). Returns whether the record was written.
-    bool WriteOutputRecord();
-    // Names the list file through $(QVTEMP), creates it and writes its head; on failure says so
-    // and leaves listFileOpen false.
-    void StartListFile();
-    // Writes one line of the list file.
-    void WriteListLine(const std::string& text);
-    // Writes the list file's tail (the count, the time, the records not written), closes it and
-    // hands it to the shell; says once when it could not be written completely.
-    void FinishListFile();
+    // --- The build ---
+    // The build the dialog's state asks for: the input and output as the state record holds
+    // them, the key fields, the key range of the From Key and To Key edits (none for an edit
+    // that is empty or shows its placeholder) and the order of the Use Key Tree button.
+    builder::BuildRequest MakeBuildRequest() const;
+    // Counts what Build File would write, changing no file (the dry run of ordelin-batch).
+    // Requires a running dialog with its client. Returns lastBuild.
+    builder::BuildSummary DryRun();
 
     // --- Controls (bound in DoDataExchange) ---
     platform::CEdit outputFileEdit;
@@ -132,7 +106,7 @@ class COrdelinDlg : public platform::CDialog {
     platform::CEdit inputKeyPositionEdit;
     platform::CEdit outputKeyPositionEdit;
 
-    // --- State record (read by the build) ---
+    // --- State record (a build request is made of it) ---
     uint32_t fieldPosition = 0;
     uint32_t fieldLength = 0;
     uint32_t outputKeySize = 0;
@@ -150,30 +124,22 @@ class COrdelinDlg : public platform::CDialog {
     uint32_t inputKeySize = 0;
     int32_t inputKeyPosition = 0;
     uint32_t inputRecordSize = 0;
-    uint32_t recordsWritten = 0;
-    std::array<uint8_t, kMaxKeySize> keyBuffer{};
-    std::array<uint8_t, kMaxKeySize> builtKey{};
-    std::array<int32_t, kMaxKeyFields> keyFieldPositions{};
-    std::array<int32_t, kMaxKeyFields> keyFieldLengths{};
-    int32_t keyFieldCount = 0;
+    // The key fields in list order; the key field list shows each as "position<TAB>length".
+    std::vector<builder::KeyField> keyFields;
     FileDescriptor inputDescriptor{};
     int32_t keyBytesDefined = 0;
-    std::array<uint8_t, kMaxRecordSize> recordBuffer{};
-    std::array<char, kMaxKeyBoundLength + 1> fromKey{};
     bool fromKeyPlaceholderShown = false;
     std::string fromKeyPlaceholder;
-    std::array<char, kMaxKeyBoundLength + 1> toKey{};
     bool toKeyPlaceholderShown = false;
     std::string toKeyPlaceholder;
     std::array<uint8_t, (kOccupancyBits + 7) / 8> occupancyMap{};
     // Set while the output record size edit holds a refused size: its refusal disabled Build
     // File, so the size accepted next applies the enabling rules again.
     bool outputRecordSizeRefused = false;
-    bool listFileOpen = false;
-    platform::LockedTextFile listFile;
-    std::string listFileName;
+    // The list file of the builds (open only while a build writes it).
+    builder::ListFile listFile;
     // What the last build did (counts, records not written, list file).
-    BuildSummary lastBuild;
+    builder::BuildSummary lastBuild;
 
     // Whether record byte n is marked in the occupancy map (false beyond the map).
     bool IsByteOccupied(uint64_t n) const;
@@ -196,7 +162,7 @@ class COrdelinDlg : public platform::CDialog {
     void OnFromKeyKillFocus();
     void OnToKeySetFocus();
     void OnToKeyKillFocus();
-    // The build run of the Build File button (defined in build/).
+    // The build run of the Build File button: MakeBuildRequest handed to builder::BuildRun.
     void OnBuildFile();
     void OnCtlColor(platform::DialogMessage& message);
     void OnOutputFileKillFocus();
@@ -210,8 +176,20 @@ class COrdelinDlg : public platform::CDialog {
     void OnOutputKeyPositionKillFocus();
 
   private:
+    // --- builder::BuildListener: the build shown on the dialog's view ---
+    int ShowMessage(const std::string& text, unsigned flags) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void ShowProgress(bool show) override;
+    void RepaintNow() override;
+    void SetProgressRange(int upper) override;
+    void SetProgressPosition(int position) override;
+    void OpenListFile(const std::string& name) override;
+
     // The key field list's item text: the position in decimal, a tab, the length in decimal.
-    static std::string FormatKeyField(uint32_t position, uint32_t length);
+    static std::string FormatKeyField(const builder::KeyField& field);
+    // The selected key field's index in keyFields; kNoItem when none is selected.
+    int SelectedKeyField() const;
     // A plain box with an OK button, as every validation message is shown.
     void Refuse(const std::string& text, int focusControl, bool disableBuild);
     // Toggles the occupancy bits of `count` bytes from `first` (bits beyond the map are left).

@@ -124,7 +124,7 @@ TEST_F(DialogTest, UnusableInputFilesCloseTheDialogWithAStopMessage) {
         SetUp();
         EXPECT_FALSE(Open(c.fileType, c.recordSize, c.keySize, c.keyPosition));
         EXPECT_EQ(host->Close(), platform::kIdCancel);
-        const headless::ShownMessageBox box = OnlyBox();
+        const platform::ShownMessageBox box = OnlyBox();
         EXPECT_EQ(box.text, c.message);
         EXPECT_EQ(box.caption, "Ordelin");
         EXPECT_EQ(box.flags, MB_ICONSTOP);
@@ -176,17 +176,18 @@ TEST_F(DialogTest, KeyRangePlaceholdersAndTheirColours) {
         int id;
         const char* placeholder;
         const bool& shown;
-        const std::array<char, 256>& bound;
+        std::optional<std::string> builder::BuildRequest::*bound;
     };
     const Edit edits[] = {
-        {D::kFromKey, "< First Key >", dialog->fromKeyPlaceholderShown, dialog->fromKey},
-        {D::kToKey, "< Last Key >", dialog->toKeyPlaceholderShown, dialog->toKey}};
+        {D::kFromKey, "< First Key >", dialog->fromKeyPlaceholderShown,
+         &builder::BuildRequest::fromKey},
+        {D::kToKey, "< Last Key >", dialog->toKeyPlaceholderShown, &builder::BuildRequest::toKey}};
     for (const Edit& e : edits) {
         SCOPED_TRACE(e.placeholder);
         EXPECT_EQ(host->Text(e.id), e.placeholder);
         EXPECT_TRUE(e.shown);
         EXPECT_EQ(host->TextBackground(e.id), yellow);
-        EXPECT_TRUE(std::all_of(e.bound.begin(), e.bound.end(), [](char c) { return c == 0; }));
+        EXPECT_EQ(dialog->MakeBuildRequest().*e.bound, std::nullopt);  // no bound at the start
         EXPECT_EQ(host->TextLimit(e.id), 255u);
 
         host->MoveFocus(e.id);
@@ -198,12 +199,14 @@ TEST_F(DialogTest, KeyRangePlaceholdersAndTheirColours) {
 
         Enter(e.id, "ABC");
         EXPECT_FALSE(e.shown);
+        EXPECT_EQ(dialog->MakeBuildRequest().*e.bound, "ABC");
         EXPECT_EQ(host->TextBackground(e.id), white);
         host->MoveFocus(e.id);  // a real bound is kept on entering again
         EXPECT_EQ(host->Text(e.id), "ABC");
 
         Enter(e.id, e.placeholder);  // typed by hand it still means no bound
         EXPECT_TRUE(e.shown);
+        EXPECT_EQ(dialog->MakeBuildRequest().*e.bound, std::nullopt);
         EXPECT_EQ(host->TextBackground(e.id), yellow);
 
         Enter(e.id, std::string(300, 'K'));
@@ -253,7 +256,7 @@ TEST_F(DialogTest, OutputRecordSizeIsStoredUpToTheLargestRecord) {
         SCOPED_TRACE(typed);
         ASSERT_TRUE(host->Type(D::kOutputRecordSize, typed));
         host->MoveFocus(D::kInputFile);
-        const headless::ShownMessageBox box = OnlyBox();
+        const platform::ShownMessageBox box = OnlyBox();
         EXPECT_EQ(box.text, message);
         EXPECT_EQ(box.flags, 0u);
         EXPECT_EQ(host->Focus(), D::kOutputRecordSize);

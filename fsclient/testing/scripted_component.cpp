@@ -5,6 +5,7 @@
 
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "platform/text_case.h"
 
 namespace fstest {
 namespace {
@@ -26,18 +27,6 @@ constexpr int32_t kErrorKeyTooLong = 13;
 constexpr int32_t kErrorEndOfKeys = 17;
 constexpr int32_t kErrorNotOpen = 18;
 constexpr int64_t kHandleBase = 1000;
-
-bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
-    auto lower = [](char16_t c) -> char16_t { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string Narrow(const WideString& text) {
     if (!text) return {};
@@ -232,7 +221,7 @@ std::vector<std::string> ScriptedComponent::CallNames() const {
 }
 
 std::string ScriptedComponent::FileId(const WideString& directory, const WideString& file) {
-    return Upper(Narrow(directory)) + "\\" + Upper(Narrow(file));
+    return platform::UpperCase(Narrow(directory)) + "\\" + platform::UpperCase(Narrow(file));
 }
 
 FakeFile& ScriptedComponent::AddFile(const std::string& directory, const std::string& name,
@@ -304,23 +293,11 @@ HResult ScriptedComponent::QueryInterface(const platform::Guid& iid, void** obje
 
 HResult ScriptedComponent::GetIDsOfNames(const std::u16string& name, platform::DispId* id) {
     calls.push_back(Call{"GetIDsOfNames", {}, {name}, {}});
-    static const char16_t* const kMembers[] = {u"Initialize",    u"Shutdown",
-                                               u"GetErrorCode",  u"GetErrorMessage",
-                                               u"Seek",          u"GetHandle",
-                                               u"Open",          u"Erase",
-                                               u"CreateKeyed",   u"Close",
-                                               u"NextKey",       u"FindKey",
-                                               u"WriteKey",      u"ReadKey",
-                                               u"ReadRecord",    u"GetDescriptor",
-                                               u"SetDirectory",  u"GetDirectory",
-                                               u"PutBuffer",     u"GetBuffer",
-                                               u"PrepareBuffer", u"CreateExtendedKeyed",
-                                               u"Version",       u"Initialize2",
-                                               u"GetSubKey",     u"AddSubKey"};
-    for (size_t i = 0; i < std::size(kMembers); ++i) {
-        if (!EqualNoCase(name, kMembers[i])) continue;
-        if (!hasVersion && EqualNoCase(name, u"Version")) break;
-        if (!hasInitialize2 && EqualNoCase(name, u"Initialize2")) break;
+    const std::u16string_view asked = name;
+    for (size_t i = 0; i < std::size(talvo::kTalvoFsMembers); ++i) {
+        if (!platform::EqualsIgnoringCase(asked, talvo::kTalvoFsMembers[i])) continue;
+        if (!hasVersion && platform::EqualsIgnoringCase(asked, u"Version")) break;
+        if (!hasInitialize2 && platform::EqualsIgnoringCase(asked, u"Initialize2")) break;
         if (id) *id = static_cast<platform::DispId>(i + 1);
         return kOk;
     }
@@ -609,8 +586,8 @@ HResult ScriptedComponent::GetDescriptor(const WideString& file, const WideStrin
         object->recordSize = f->second.recordSize;
         object->keySize = f->second.keySize;
         object->keyPosition = f->second.keyPosition;
-        object->nameText = W(Upper(Narrow(file)));
-        object->directoryText = W(Upper(Narrow(directory)));
+        object->nameText = W(platform::UpperCase(Narrow(file)));
+        object->directoryText = W(platform::UpperCase(Narrow(directory)));
     } else {
         SetError(kErrorNoSuchFile, "File not found: " + Narrow(file));
         return kFail;
@@ -758,7 +735,7 @@ int RecordingMessageBoxSink::Show(const std::string& caption, const std::string&
         answers.pop_front();
         return answer;
     }
-    return (flags & 0xF) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
+    return platform::CautiousAnswer(flags);
 }
 
 ScopedMessageBoxRecorder::ScopedMessageBoxRecorder()

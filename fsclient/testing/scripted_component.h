@@ -281,22 +281,16 @@ class ScopedComponentRegistration {
 // --- Message boxes
 // --------------------------------------------------------------------------------
 
-struct ShownBox {
-    std::string caption;
-    std::string text;
-    unsigned flags;
-};
-
-// Records every box; answers from `answers` in order, and once they are used up with IDOK (or
-// IDNO for a box with Yes and No buttons).
+// Records every box; answers from `answers` in order, and once they are used up with
+// platform::CautiousAnswer.
 class RecordingMessageBoxSink : public platform::MessageBoxSink {
   public:
     int Show(const std::string& caption, const std::string& text, unsigned flags) override;
 
-    std::vector<ShownBox> boxes;
+    std::vector<platform::ShownMessageBox> boxes;
     std::deque<int> answers;
     // Called while a box is shown (after it is recorded), e.g. to look at the state then.
-    std::function<void(const ShownBox&)> onShow;
+    std::function<void(const platform::ShownMessageBox&)> onShow;
 };
 
 // Installs a RecordingMessageBoxSink for its lifetime and restores the former sink.
@@ -308,7 +302,7 @@ class ScopedMessageBoxRecorder {
     ScopedMessageBoxRecorder& operator=(const ScopedMessageBoxRecorder&) = delete;
 
     RecordingMessageBoxSink& sink() { return *sink_; }
-    const std::vector<ShownBox>& boxes() const { return sink_->boxes; }
+    const std::vector<platform::ShownMessageBox>& boxes() const { return sink_->boxes; }
     void Answer(int button) { sink_->answers.push_back(button); }
 
   private:

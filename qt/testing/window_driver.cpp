@@ -11,7 +11,10 @@
 #include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
+
+#include "platform/message_box.h"
 
 namespace qtfront::testing {
 namespace {
@@ -111,15 +114,17 @@ void BoxAnswerer::Poll() {
     if (box == nullptr || box->property("answered").toBool()) return;
     box->setProperty("answered", true);
     seen.push_back(Describe(*box));
-    int wanted = 0;
+    const std::vector<int>& offered = seen.back().buttons;
+    const bool question =
+        std::find(offered.begin(), offered.end(), platform::IDNO) != offered.end();
+    int wanted = platform::CautiousAnswer(question ? platform::MB_YESNO : platform::MB_OK);
     if (!answers.empty()) {
         wanted = answers.front();
         answers.erase(answers.begin());
     }
     QAbstractButton* target = nullptr;
     for (QAbstractButton* button : box->buttons()) {
-        const int id = ButtonIdOf(button);
-        if (id == wanted || (wanted == 0 && (id == 1 || id == 7))) target = button;
+        if (ButtonIdOf(button) == wanted) target = button;
     }
     if (target == nullptr) target = box->buttons().value(0);
     QTest::mouseClick(target, Qt::LeftButton);

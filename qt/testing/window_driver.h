@@ -42,8 +42,8 @@ QMessageBox* ActiveMessageBox();
 SeenBox Describe(const QMessageBox& box);
 
 // Answers message boxes as they appear: each is recorded in `seen` (if given) and answered by a
-// mouse click on the button with the next identifier of `answers` (OK, or No, once they run
-// out). Lives until destroyed; must outlive the boxes it answers.
+// mouse click on the button with the next identifier of `answers` (once they run out, the button
+// of platform::CautiousAnswer). Lives until destroyed; must outlive the boxes it answers.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<int> answers = {});

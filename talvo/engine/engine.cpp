@@ -30,7 +30,6 @@ namespace talvo {
 
 using engine::ErrnoError;
 using engine::GuardedFile;
-using engine::MakeError;
 using engine::OpenDataFile;
 
 namespace {
@@ -98,7 +97,7 @@ Status OutOfMemory(std::string_view what, const std::string& path) noexcept {
     try {
         std::string detail(what);
         detail += path;
-        return MakeError(Error::kOutOfMemory, detail);
+        return Status::Failure(Error::kOutOfMemory, detail);
     } catch (...) {
         return Status(Error::kOutOfMemory, {});
     }
@@ -111,8 +110,9 @@ Status RefuseNetworkFolder(const std::string& path) {
     const char* network = engine::NetworkFileSystemName(engine::FileSystemType(folder));
     ::close(folder);
     if (network == nullptr) return Status::Ok();
-    return MakeError(Error::kReadOnly, path + " would lie on a network file system (" + network +
-                                           "), where a keyed file is only read, never made");
+    return Status::Failure(Error::kReadOnly, path + " would lie on a network file system (" +
+                                                 network +
+                                                 "), where a keyed file is only read, never made");
 }
 
 uint64_t NewFileId() {
@@ -161,7 +161,7 @@ Status WriteNewDataFile(const std::string& path, const engine::FileHeader& heade
         const bool linked = temp.empty() ? LinkUnnamed(file.fd(), path)
                                          : ::link(temp.c_str(), path.c_str()) == 0;
         if (!linked) {
-            s = errno == EEXIST ? MakeError(Error::kFileExists, path)
+            s = errno == EEXIST ? Status::Failure(Error::kFileExists, path)
                                 : ErrnoError(errno, "cannot create " + path);
         }
     }
@@ -227,17 +227,17 @@ Status Engine::Create(const std::string& hostPath, const CreateOptions& options)
 static Status CreateFile(const std::string& hostPath, const CreateOptions& options) {
     Status s = engine::ValidateCreateOptions(options);
     if (!s.ok()) return s;
-    if (hostPath.empty()) return MakeError(Error::kInvalidArgument, "an empty file name");
+    if (hostPath.empty()) return Status::Failure(Error::kInvalidArgument, "an empty file name");
     OpenFiles& table = OpenFiles::Instance();
     std::lock_guard<std::mutex> lock(table.mutex);
     Identity id;
     bool regular = false;
     if (IdentityOf(hostPath, &id, &regular)) {
-        return table.Contains(id) ? MakeError(Error::kFileInUse, hostPath + " is open")
-                                  : MakeError(Error::kFileExists, hostPath);
+        return table.Contains(id) ? Status::Failure(Error::kFileInUse, hostPath + " is open")
+                                  : Status::Failure(Error::kFileExists, hostPath);
     }
     struct stat st {};
-    if (::lstat(hostPath.c_str(), &st) == 0) return MakeError(Error::kFileExists, hostPath);
+    if (::lstat(hostPath.c_str(), &st) == 0) return Status::Failure(Error::kFileExists, hostPath);
 
     engine::FileHeader header;
     header.type = options.type;
@@ -258,9 +258,9 @@ static Status CreateFile(const std::string& hostPath, const CreateOptions& optio
         for (size_t i = 1; i < parts.size(); ++i) {
             if (IsOtherThanAnIndexPart(table, parts[i])) {
                 if (i > 2) continue;
-                return MakeError(Error::kFileExists,
-                                 parts[i] + " is a file of its own, where the key index of " +
-                                     hostPath + " would go");
+                return Status::Failure(Error::kFileExists,
+                                       parts[i] + " is a file of its own, where the key index of " +
+                                           hostPath + " would go");
             }
             s = RemoveIfPresent(parts[i]);
             if (!s.ok()) return s;
@@ -281,16 +281,18 @@ static Status CreateFile(const std::string& hostPath, const CreateOptions& optio
 }
 
 Status Engine::Open(const std::string& hostPath, std::shared_ptr<DataFile>* file) {
-    if (file == nullptr) return MakeError(Error::kInvalidArgument, "no place for the open file");
+    if (file == nullptr)
+        return Status::Failure(Error::kInvalidArgument, "no place for the open file");
     OpenFiles& table = OpenFiles::Instance();
     std::lock_guard<std::mutex> lock(table.mutex);
     Identity id;
     bool regular = false;
     if (!IdentityOf(hostPath, &id, &regular)) {
-        if (errno == ENOENT || errno == ENOTDIR) return MakeError(Error::kNoSuchFile, hostPath);
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Status::Failure(Error::kNoSuchFile, hostPath);
         return ErrnoError(errno, "cannot open " + hostPath);
     }
-    if (!regular) return MakeError(Error::kNotDataFile, hostPath + " is not a regular file");
+    if (!regular) return Status::Failure(Error::kNotDataFile, hostPath + " is not a regular file");
     auto it = table.byIdentity.find(id);
     const bool opening = it == table.byIdentity.end();
     try {
@@ -315,10 +317,10 @@ Status Engine::Open(const std::string& hostPath, std::shared_ptr<DataFile>* file
 }
 
 Status Engine::Close(const std::shared_ptr<DataFile>& file) {
-    if (!file) return MakeError(Error::kNotOpen, "no file");
+    if (!file) return Status::Failure(Error::kNotOpen, "no file");
     auto mine = impl_->holds.find(file.get());
     if (mine == impl_->holds.end())
-        return MakeError(Error::kNotOpen, "the file was not opened here");
+        return Status::Failure(Error::kNotOpen, "the file was not opened here");
     if (--mine->second == 0) impl_->holds.erase(mine);
     std::shared_ptr<GuardedFile> last;
     {
@@ -349,9 +351,9 @@ static Status EraseFile(const std::string& hostPath) {
     std::lock_guard<std::mutex> lock(table.mutex);
     Identity id;
     bool regular = false;
-    if (!IdentityOf(hostPath, &id, &regular)) return MakeError(Error::kNoSuchFile, hostPath);
-    if (!regular) return MakeError(Error::kNotDataFile, hostPath + " is not a regular file");
-    if (table.Contains(id)) return MakeError(Error::kFileInUse, hostPath + " is open");
+    if (!IdentityOf(hostPath, &id, &regular)) return Status::Failure(Error::kNoSuchFile, hostPath);
+    if (!regular) return Status::Failure(Error::kNotDataFile, hostPath + " is not a regular file");
+    if (table.Contains(id)) return Status::Failure(Error::kFileInUse, hostPath + " is open");
 
     const std::string canonical = CanonicalPath(hostPath);
     engine::HostFile data;
@@ -370,7 +372,7 @@ static Status EraseFile(const std::string& hostPath) {
     if (s.code() == Error::kNotDataFile)
         return Status(s.code(), s.message() + " (" + hostPath + ")");
     if (::flock(data.fd(), LOCK_EX | LOCK_NB) != 0) {
-        return MakeError(Error::kLocked, hostPath);
+        return Status::Failure(Error::kLocked, hostPath);
     }
     // Open in another process, if only for reading: it stays.
     const Status inUse = data.TryTakeOpenMarkExclusive();
@@ -382,8 +384,9 @@ static Status EraseFile(const std::string& hostPath) {
     // overwrite would lose the old file and then be refused the new one).
     if (const char* network = engine::NetworkFileSystemName(engine::FileSystemType(data.fd()));
         indexParts && network != nullptr) {
-        return MakeError(Error::kReadOnly, hostPath + " lies on a network file system (" +
-                                               network + "), where a keyed file is only read");
+        return Status::Failure(Error::kReadOnly, hostPath + " lies on a network file system (" +
+                                                     network +
+                                                     "), where a keyed file is only read");
     }
     // The data file goes first: once it is gone the file no longer exists, whatever else remains.
     const std::vector<std::string> parts = OpenDataFile::PartPaths(canonical);

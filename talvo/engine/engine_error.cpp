@@ -5,10 +5,6 @@
 
 namespace talvo::engine {
 
-Status MakeError(Error code, std::string_view detail) {
-    return Status::Failure(code, detail);
-}
-
 Status ErrnoError(int err, std::string_view what) {
     // A file that may grow no further (the process's file size limit) is as full as the disk;
     // memory is memory, whatever the operation that wanted it.
@@ -18,7 +14,7 @@ Status ErrnoError(int err, std::string_view what) {
     std::string detail(what);
     detail += ": ";
     detail += std::strerror(err);
-    return MakeError(code, detail);
+    return Status::Failure(code, detail);
 }
 
 std::string HexBytes(std::span<const uint8_t> bytes) {

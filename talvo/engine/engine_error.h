@@ -1,4 +1,5 @@
-// Helpers that build the engine's Status values: the code's text plus a detail.
+// Helpers that build the engine's Status values from the host's failures (the code's text plus a
+// detail; every text comes from Status::Failure).
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,10 @@
 
 namespace talvo::engine {
 
-// ErrorText(code) + ": " + detail (or the text alone when detail is empty): Status::Failure.
-[[nodiscard]] Status MakeError(Error code, std::string_view detail);
-
-// An operating-system failure: ENOSPC, EDQUOT and EFBIG map to kNoSpace, ENOMEM to
-// kOutOfMemory, everything else to kIoError.
-// The detail reads "<what>: <strerror(err)>".
+// An operating-system failure (an errno value): ENOSPC and EDQUOT map to kNoSpace, and so does
+// EFBIG, which a write past the process's file size limit gets when SIGXFSZ is ignored (the
+// signal's default action ends the process first); ENOMEM maps to kOutOfMemory, everything else
+// to kIoError. The detail reads "<what>: <strerror(err)>".
 [[nodiscard]] Status ErrnoError(int err, std::string_view what);
 
 // Key bytes as upper-case hex pairs ("41 00 FF"), for messages.

@@ -76,6 +76,7 @@
 #include <cstring>
 #include <string>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 
 namespace talvo::engine {
@@ -85,20 +86,6 @@ constexpr uint8_t kMagic[8] = {'T', 'L', 'V', 'D', 'A', 'T', 'A', 0x1A};
 constexpr size_t kSubKeyStart = 128;
 constexpr size_t kSubKeySize = 40;
 constexpr size_t kChecksumOffset = kHeaderCopySize - 4;
-
-template <typename T>
-void Put(uint8_t* at, T value) {
-    for (size_t i = 0; i < sizeof(T); ++i) {
-        at[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
-    }
-}
-
-template <typename T>
-T Get(const uint8_t* at) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) value |= static_cast<uint64_t>(at[i]) << (8 * i);
-    return static_cast<T>(value);
-}
 
 bool IsKnownType(uint8_t type) {
     return type == 1 || type == 2 || type == 4 || type == 36;
@@ -145,18 +132,18 @@ bool IsKeyedType(FileType type) {
 Status ValidateCreateOptions(const CreateOptions& options) {
     std::string problem =
         ShapeProblem(options.type, options.recordSize, options.keySize, options.keyPosition);
-    if (!problem.empty()) return MakeError(Error::kInvalidArgument, problem);
+    if (!problem.empty()) return Status::Failure(Error::kInvalidArgument, problem);
     return Status::Ok();
 }
 
 Status ValidateSubKey(const SubKeyDef& def) {
     if (def.name.size() > kMaxSubKeyName) {
-        return MakeError(Error::kInvalidArgument,
-                         "subordinate key name of " + std::to_string(def.name.size()) +
-                             " characters (at most " + std::to_string(kMaxSubKeyName) + ")");
+        return Status::Failure(Error::kInvalidArgument,
+                               "subordinate key name of " + std::to_string(def.name.size()) +
+                                   " characters (at most " + std::to_string(kMaxSubKeyName) + ")");
     }
     if (def.name.find('\0') != std::string::npos) {
-        return MakeError(Error::kInvalidArgument, "subordinate key name holds a zero byte");
+        return Status::Failure(Error::kInvalidArgument, "subordinate key name holds a zero byte");
     }
     return Status::Ok();
 }
@@ -180,31 +167,31 @@ void EncodeHeader(const FileHeader& header, std::span<uint8_t, kHeaderCopySize> 
     uint8_t* p = out.data();
     std::memset(p, 0, kHeaderCopySize);
     std::memcpy(p, kMagic, sizeof kMagic);
-    Put<uint32_t>(p + 8, kFormatVersion);
-    Put<uint32_t>(p + 12, static_cast<uint32_t>(kHeaderCopySize));
-    Put<uint64_t>(p + 16, header.generation);
-    Put<uint64_t>(p + 24, header.fileId);
+    PutLittleEndian<uint32_t>(p + 8, kFormatVersion);
+    PutLittleEndian<uint32_t>(p + 12, static_cast<uint32_t>(kHeaderCopySize));
+    PutLittleEndian<uint64_t>(p + 16, header.generation);
+    PutLittleEndian<uint64_t>(p + 24, header.fileId);
     p[32] = static_cast<uint8_t>(header.type);
-    Put<uint32_t>(p + 36, header.recordSize);
-    Put<uint32_t>(p + 40, header.keySize);
-    Put<uint32_t>(p + 44, header.keyPosition);
-    Put<uint64_t>(p + 48, kDataStart);
-    Put<int64_t>(p + 56, header.created);
-    Put<int64_t>(p + 64, header.modified);
-    Put<int64_t>(p + 72, header.accessed);
-    Put<uint64_t>(p + 80, header.slotCount);
-    Put<uint64_t>(p + 88, header.deletedCount);
-    Put<uint64_t>(p + 96, header.keyCount);
+    PutLittleEndian<uint32_t>(p + 36, header.recordSize);
+    PutLittleEndian<uint32_t>(p + 40, header.keySize);
+    PutLittleEndian<uint32_t>(p + 44, header.keyPosition);
+    PutLittleEndian<uint64_t>(p + 48, kDataStart);
+    PutLittleEndian<int64_t>(p + 56, header.created);
+    PutLittleEndian<int64_t>(p + 64, header.modified);
+    PutLittleEndian<int64_t>(p + 72, header.accessed);
+    PutLittleEndian<uint64_t>(p + 80, header.slotCount);
+    PutLittleEndian<uint64_t>(p + 88, header.deletedCount);
+    PutLittleEndian<uint64_t>(p + 96, header.keyCount);
     const size_t used = std::min<size_t>(header.subKeys.size(), kMaxSubKeys);
-    Put<uint32_t>(p + 104, static_cast<uint32_t>(used));
+    PutLittleEndian<uint32_t>(p + 104, static_cast<uint32_t>(used));
     for (size_t i = 0; i < used; ++i) {
         uint8_t* def = p + kSubKeyStart + i * kSubKeySize;
-        Put<int32_t>(def, header.subKeys[i].first);
-        Put<int32_t>(def + 4, header.subKeys[i].second);
+        PutLittleEndian<int32_t>(def, header.subKeys[i].first);
+        PutLittleEndian<int32_t>(def + 4, header.subKeys[i].second);
         const std::string& name = header.subKeys[i].name;
         std::memcpy(def + 8, name.data(), std::min(name.size(), kMaxSubKeyName));
     }
-    Put<uint32_t>(p + kChecksumOffset, Crc32(out.first(kChecksumOffset)));
+    PutLittleEndian<uint32_t>(p + kChecksumOffset, Crc32(out.first(kChecksumOffset)));
 }
 
 namespace {
@@ -213,26 +200,27 @@ enum class CopyState { kForeign, kDamaged, kOtherVersion, kValid };
 
 CopyState DecodeCopy(const uint8_t* p, FileHeader* header) {
     if (std::memcmp(p, kMagic, sizeof kMagic) != 0) return CopyState::kForeign;
-    if (Get<uint32_t>(p + kChecksumOffset) != Crc32({p, kChecksumOffset}))
+    if (GetLittleEndian<uint32_t>(p + kChecksumOffset) != Crc32({p, kChecksumOffset}))
         return CopyState::kDamaged;
-    if (Get<uint32_t>(p + 8) != kFormatVersion) return CopyState::kOtherVersion;
-    if (Get<uint32_t>(p + 12) != kHeaderCopySize || Get<uint64_t>(p + 48) != kDataStart) {
+    if (GetLittleEndian<uint32_t>(p + 8) != kFormatVersion) return CopyState::kOtherVersion;
+    if (GetLittleEndian<uint32_t>(p + 12) != kHeaderCopySize ||
+        GetLittleEndian<uint64_t>(p + 48) != kDataStart) {
         return CopyState::kDamaged;
     }
     FileHeader h;
-    h.generation = Get<uint64_t>(p + 16);
-    h.fileId = Get<uint64_t>(p + 24);
+    h.generation = GetLittleEndian<uint64_t>(p + 16);
+    h.fileId = GetLittleEndian<uint64_t>(p + 24);
     h.type = static_cast<FileType>(p[32]);
-    h.recordSize = Get<uint32_t>(p + 36);
-    h.keySize = Get<uint32_t>(p + 40);
-    h.keyPosition = Get<uint32_t>(p + 44);
-    h.created = Get<int64_t>(p + 56);
-    h.modified = Get<int64_t>(p + 64);
-    h.accessed = Get<int64_t>(p + 72);
-    h.slotCount = Get<uint64_t>(p + 80);
-    h.deletedCount = Get<uint64_t>(p + 88);
-    h.keyCount = Get<uint64_t>(p + 96);
-    const uint32_t used = Get<uint32_t>(p + 104);
+    h.recordSize = GetLittleEndian<uint32_t>(p + 36);
+    h.keySize = GetLittleEndian<uint32_t>(p + 40);
+    h.keyPosition = GetLittleEndian<uint32_t>(p + 44);
+    h.created = GetLittleEndian<int64_t>(p + 56);
+    h.modified = GetLittleEndian<int64_t>(p + 64);
+    h.accessed = GetLittleEndian<int64_t>(p + 72);
+    h.slotCount = GetLittleEndian<uint64_t>(p + 80);
+    h.deletedCount = GetLittleEndian<uint64_t>(p + 88);
+    h.keyCount = GetLittleEndian<uint64_t>(p + 96);
+    const uint32_t used = GetLittleEndian<uint32_t>(p + 104);
     if (!ShapeProblem(h.type, h.recordSize, h.keySize, h.keyPosition).empty()) {
         return CopyState::kDamaged;
     }
@@ -242,8 +230,8 @@ CopyState DecodeCopy(const uint8_t* p, FileHeader* header) {
     for (uint32_t i = 0; i < used; ++i) {
         const uint8_t* def = p + kSubKeyStart + i * kSubKeySize;
         SubKeyDef d;
-        d.first = Get<int32_t>(def);
-        d.second = Get<int32_t>(def + 4);
+        d.first = GetLittleEndian<int32_t>(def);
+        d.second = GetLittleEndian<int32_t>(def + 4);
         const char* name = reinterpret_cast<const char*>(def + 8);
         d.name.assign(name, strnlen(name, kMaxSubKeyName));
         h.subKeys.push_back(std::move(d));
@@ -281,13 +269,13 @@ Status DecodeHeader(std::span<const uint8_t> start, FileHeader* header, int* cop
         // Copy 0 may be the one torn by a crash; copy 1 can still prove the file ours.
         if (start.size() < kDataStart ||
             std::memcmp(start.data() + kHeaderCopySize, kMagic, sizeof kMagic) != 0) {
-            return MakeError(Error::kNotDataFile, "no data file header");
+            return Status::Failure(Error::kNotDataFile, "no data file header");
         }
     }
     if (start.size() < kDataStart) {
-        return MakeError(Error::kDamaged, "the header is cut short (" +
-                                              std::to_string(start.size()) + " of " +
-                                              std::to_string(kDataStart) + " bytes)");
+        return Status::Failure(Error::kDamaged, "the header is cut short (" +
+                                                    std::to_string(start.size()) + " of " +
+                                                    std::to_string(kDataStart) + " bytes)");
     }
     FileHeader copies[2];
     CopyState states[2];
@@ -302,9 +290,10 @@ Status DecodeHeader(std::span<const uint8_t> start, FileHeader* header, int* cop
     }
     if (best < 0) {
         if (states[0] == CopyState::kOtherVersion || states[1] == CopyState::kOtherVersion) {
-            return MakeError(Error::kVersionMismatch, "the data file has another format version");
+            return Status::Failure(Error::kVersionMismatch,
+                                   "the data file has another format version");
         }
-        return MakeError(Error::kDamaged, "both header copies fail their checks");
+        return Status::Failure(Error::kDamaged, "both header copies fail their checks");
     }
     *header = std::move(copies[best]);
     *copyIndex = best;

@@ -41,7 +41,7 @@ Status HostFile::OpenExisting(const std::string& path, HostFile* file, bool* wri
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }
     if (fd < 0) {
-        if (errno == ENOENT) return MakeError(Error::kNoSuchFile, path);
+        if (errno == ENOENT) return Status::Failure(Error::kNoSuchFile, path);
         return ErrnoError(errno, "cannot open " + path);
     }
     *file = HostFile(fd, path);
@@ -69,8 +69,9 @@ Status HostFile::ReadAt(uint64_t offset, std::span<uint8_t> bytes) const {
     Status status = ReadSomeAt(offset, bytes, &got);
     if (!status.ok()) return status;
     if (got != bytes.size()) {
-        return MakeError(Error::kDamaged, path_ + " ends at byte " + std::to_string(offset + got) +
-                                              ", inside a committed record");
+        return Status::Failure(Error::kDamaged, path_ + " ends at byte " +
+                                                    std::to_string(offset + got) +
+                                                    ", inside a committed record");
     }
     return Status::Ok();
 }
@@ -111,7 +112,7 @@ Status HostFile::Truncate(uint64_t length) {
 Status HostFile::TryLockExclusive() {
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        if (errno == EWOULDBLOCK) return MakeError(Error::kLocked, path_);
+        if (errno == EWOULDBLOCK) return Status::Failure(Error::kLocked, path_);
         return ErrnoError(errno, "cannot lock " + path_);
     }
     return Status::Ok();
@@ -138,7 +139,7 @@ int SetOpenMark(int fd, short kind, off_t byte = 0) {
 
 Status HostFile::HoldOpenMark() {
     if (SetOpenMark(fd_, F_RDLCK) != 0) {
-        if (errno == EAGAIN || errno == EACCES) return MakeError(Error::kFileInUse, path_);
+        if (errno == EAGAIN || errno == EACCES) return Status::Failure(Error::kFileInUse, path_);
         return ErrnoError(errno, "cannot lock " + path_);
     }
     return Status::Ok();
@@ -147,7 +148,7 @@ Status HostFile::HoldOpenMark() {
 Status HostFile::TryTakeOpenMarkExclusive() {
     if (SetOpenMark(fd_, F_WRLCK) != 0) {
         if (errno == EAGAIN || errno == EACCES) {
-            return MakeError(Error::kFileInUse, path_ + " is open in another process");
+            return Status::Failure(Error::kFileInUse, path_ + " is open in another process");
         }
         return ErrnoError(errno, "cannot lock " + path_);
     }
@@ -157,11 +158,11 @@ Status HostFile::TryTakeOpenMarkExclusive() {
 Status HostFile::HoldLocklessReaderMark() {
     if (SetOpenMark(fd_, F_RDLCK, 1) != 0) {
         if (errno == EAGAIN || errno == EACCES) {
-            return MakeError(Error::kLocked,
-                             path_ +
-                                 " is being written by another process; it cannot be read "
-                                 "here until that ends, as its index is read without a "
-                                 "lock file");
+            return Status::Failure(Error::kLocked,
+                                   path_ +
+                                       " is being written by another process; it cannot be read "
+                                       "here until that ends, as its index is read without a "
+                                       "lock file");
         }
         return ErrnoError(errno, "cannot lock " + path_);
     }
@@ -171,11 +172,11 @@ Status HostFile::HoldLocklessReaderMark() {
 Status HostFile::TakeWriterMark() {
     if (SetOpenMark(fd_, F_WRLCK, 1) != 0) {
         if (errno == EAGAIN || errno == EACCES) {
-            return MakeError(Error::kFileInUse,
-                             path_ +
-                                 " is being read by another process that cannot register "
-                                 "its reads (its index has no usable lock file there); it "
-                                 "cannot be written until that process closes it");
+            return Status::Failure(Error::kFileInUse,
+                                   path_ +
+                                       " is being read by another process that cannot register "
+                                       "its reads (its index has no usable lock file there); it "
+                                       "cannot be written until that process closes it");
         }
         return ErrnoError(errno, "cannot lock " + path_);
     }

@@ -29,6 +29,7 @@
 #include <cstring>
 #include <vector>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 
 namespace talvo::engine {
@@ -45,13 +46,13 @@ constexpr int kMaxDepth = 32;
 constexpr uint64_t kReleaseEvery = 8192;  // pages
 
 uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    return GetLittleEndian<uint16_t>(p);
 }
 uint32_t U32(const uint8_t* p) {
-    return U16(p) | (static_cast<uint32_t>(U16(p + 2)) << 16);
+    return GetLittleEndian<uint32_t>(p);
 }
 uint64_t U64(const uint8_t* p) {
-    return U32(p) | (static_cast<uint64_t>(U32(p + 4)) << 32);
+    return GetLittleEndian<uint64_t>(p);
 }
 
 enum class Tree { kFree, kMain, kNamed };
@@ -77,8 +78,8 @@ class Checker {
 
   private:
     Status Fault(uint64_t page, const std::string& what) const {
-        return MakeError(Error::kDamaged, "the key index " + path_ + " is damaged (page " +
-                                              std::to_string(page) + ": " + what + ")");
+        return Status::Failure(Error::kDamaged, "the key index " + path_ + " is damaged (page " +
+                                                    std::to_string(page) + ": " + what + ")");
     }
 
     const uint8_t* At(uint64_t page) const { return file_.data() + page * pageSize_; }
@@ -214,13 +215,15 @@ Status CheckMetaPages(const std::string& path) {
         if (got < kMetaBytes) break;
         const uint32_t size = U32(meta[m] + 40);
         if ((U16(meta[m] + 10) & kMeta) == 0 || U32(meta[m] + 16) != kMetaMagic) {
-            s = MakeError(Error::kDamaged, "the key index " + path + " is damaged (meta page " +
-                                               std::to_string(m) + ")");
+            s = Status::Failure(
+                Error::kDamaged,
+                "the key index " + path + " is damaged (meta page " + std::to_string(m) + ")");
         } else if (size < 512 || size > 32768 || (size & (size - 1)) != 0 ||
                    (m == 1 && size != pageSize)) {
-            s = MakeError(Error::kDamaged, "the key index " + path + " is damaged (meta page " +
-                                               std::to_string(m) + " gives a page size of " +
-                                               std::to_string(size) + ")");
+            s = Status::Failure(Error::kDamaged, "the key index " + path +
+                                                     " is damaged (meta page " + std::to_string(m) +
+                                                     " gives a page size of " +
+                                                     std::to_string(size) + ")");
         }
         pageSize = size;
         offset = size;
@@ -232,21 +235,22 @@ Status CheckMetaPages(const std::string& path) {
 Status CheckIndexPages(std::span<const uint8_t> file, uint32_t pageSize, uint64_t txnid,
                        const std::string& path) {
     if (pageSize < 512 || file.size() < 2 * size_t{pageSize}) {
-        return MakeError(Error::kDamaged, "the key index " + path + " is cut short");
+        return Status::Failure(Error::kDamaged, "the key index " + path + " is cut short");
     }
     for (uint64_t m = 0; m < 2; ++m) {
         const uint8_t* meta = file.data() + m * pageSize;
         if (U32(meta + 16) != kMetaMagic || U64(meta + 144) != txnid) continue;
         const uint64_t lastPage = U64(meta + 136);
         if (lastPage < 1 || lastPage >= file.size() / pageSize) {
-            return MakeError(Error::kDamaged, "the key index " + path + " is cut short");
+            return Status::Failure(Error::kDamaged, "the key index " + path + " is cut short");
         }
         Checker checker(file, pageSize, lastPage, path);
         Status s = checker.Database(meta + 40, Tree::kFree);
         if (s.ok()) s = checker.Database(meta + 88, Tree::kMain);
         return s;
     }
-    return MakeError(Error::kNotFound, "no meta page of transaction " + std::to_string(txnid));
+    return Status::Failure(Error::kNotFound,
+                           "no meta page of transaction " + std::to_string(txnid));
 }
 
 }  // namespace talvo::engine

@@ -23,7 +23,7 @@ uint64_t GetU64(const uint8_t* at) {
 }  // namespace
 
 Status KeyIndex::OpenSnapshot(size_t keySize, std::unique_ptr<IndexSnapshot>* snapshot) {
-    if (writing_) return MakeError(Error::kLocked, path_ + " is being written here");
+    if (writing_) return Status::Failure(Error::kLocked, path_ + " is being written here");
     Status s = EnsureTxn();
     if (!s.ok()) return s;
     std::unique_ptr<IndexSnapshot> view(new IndexSnapshot());
@@ -35,7 +35,7 @@ Status KeyIndex::OpenSnapshot(size_t keySize, std::unique_ptr<IndexSnapshot>* sn
     // The same transaction id: the same snapshot, so the same key tree (the current transaction
     // has settled which one that is).
     if (mdb_txn_id(view->txn_) != mdb_txn_id(txn_)) {
-        return MakeError(Error::kLocked, path_ + " changed since it was read here");
+        return Status::Failure(Error::kLocked, path_ + " changed since it was read here");
     }
     view->env_ = env_;
     view->keys_ = keys();

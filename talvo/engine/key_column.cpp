@@ -29,6 +29,7 @@
 
 #include <cstring>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/file_header.h"
 
 namespace talvo::engine {
@@ -41,13 +42,9 @@ constexpr size_t kColumnHeader = 64;
 void EncodeHeader(uint64_t fileId, size_t keySize, uint8_t out[kColumnHeader]) {
     std::memset(out, 0, kColumnHeader);
     std::memcpy(out, kMagic, sizeof kMagic);
-    const uint32_t version = kColumnVersion;
-    const auto size = static_cast<uint32_t>(keySize);
-    for (int i = 0; i < 4; ++i) {
-        out[8 + i] = static_cast<uint8_t>(version >> (8 * i));
-        out[12 + i] = static_cast<uint8_t>(size >> (8 * i));
-    }
-    for (int i = 0; i < 8; ++i) out[16 + i] = static_cast<uint8_t>(fileId >> (8 * i));
+    PutLittleEndian<uint32_t>(out + 8, kColumnVersion);
+    PutLittleEndian<uint32_t>(out + 12, static_cast<uint32_t>(keySize));
+    PutLittleEndian<uint64_t>(out + 16, fileId);
 }
 
 }  // namespace

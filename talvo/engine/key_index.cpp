@@ -60,6 +60,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/index_pages.h"
 
@@ -84,18 +85,9 @@ constexpr uint64_t kStepBytes = 64;
 constexpr int kAhead = 16;
 constexpr uint64_t kMaxPageSize = 32768;  // LMDB's largest page
 
-void PutU64(uint8_t* at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint64_t GetU64(const uint8_t* at) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(at[i]) << (8 * i);
-    return v;
-}
-
 void MarkKey(uint64_t recordNumber, uint8_t out[9]) {
     out[0] = 'm';
-    for (int i = 0; i < 8; ++i) out[1 + i] = static_cast<uint8_t>(recordNumber >> (8 * (7 - i)));
+    PutBigEndian64(out + 1, recordNumber);
 }
 
 MDB_val Val(const void* data, size_t size) {
@@ -108,7 +100,7 @@ MDB_val Val(const void* data, size_t size) {
 // when the name is a link or anything but a plain file.
 Status OpenPlainLockFile(const std::string& lockPath, int* fd, int same = -1,
                          int* openErrno = nullptr) {
-    const Status refused = MakeError(
+    const Status refused = Status::Failure(
         Error::kDamaged, "the lock file " + lockPath +
                              " is a symbolic link or not a plain file; it is not written through");
     if (same >= 0) {
@@ -157,29 +149,29 @@ Status KeyIndex::Check(int rc, const char* what) const {
         case ENOMEM:
         // The map had no room left for a transaction: address space, not disk.
         case MDB_MAP_FULL:
-            return MakeError(Error::kOutOfMemory, detail);
+            return Status::Failure(Error::kOutOfMemory, detail);
         case ENOSPC:
         case EDQUOT:
         case EFBIG:
-            return MakeError(Error::kNoSpace, detail);
+            return Status::Failure(Error::kNoSpace, detail);
         case MDB_CORRUPTED:
         case MDB_INVALID:
         case MDB_PAGE_NOTFOUND:
         case MDB_INCOMPATIBLE:
-            return MakeError(Error::kDamaged, detail);
+            return Status::Failure(Error::kDamaged, detail);
         case MDB_VERSION_MISMATCH:
-            return MakeError(Error::kVersionMismatch, detail);
+            return Status::Failure(Error::kVersionMismatch, detail);
         case EACCES:
         case EROFS:
-            return MakeError(Error::kIoError, detail);
+            return Status::Failure(Error::kIoError, detail);
         default:
-            return MakeError(Error::kIoError, detail);
+            return Status::Failure(Error::kIoError, detail);
     }
 }
 
 Status KeyIndex::Create(const std::string& path, const IndexMeta& meta) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return MakeError(Error::kFileExists, path);
+    if (::stat(path.c_str(), &st) == 0) return Status::Failure(Error::kFileExists, path);
     KeyIndex index;
     index.path_ = path;
     Status s = index.Check(mdb_env_create(&index.env_), "create");
@@ -210,10 +202,10 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
     readOnlyReason_.clear();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        return MakeError(Error::kDamaged, "the key index " + path + " is missing");
+        return Status::Failure(Error::kDamaged, "the key index " + path + " is missing");
     }
     if (!S_ISREG(st.st_mode)) {
-        return MakeError(Error::kDamaged, "the key index " + path + " is not a plain file");
+        return Status::Failure(Error::kDamaged, "the key index " + path + " is not a plain file");
     }
     // A file this user may not read is not damaged: say what the system said. One that may be
     // read but not written is read.
@@ -265,7 +257,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
             "configure");
     }
     if (s.ok() && st.st_size == 0)
-        s = MakeError(Error::kDamaged, "the key index " + path + " is empty");
+        s = Status::Failure(Error::kDamaged, "the key index " + path + " is empty");
     if (s.ok()) s = CheckMetaPages(path);  // LMDB trusts them while it opens the file
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
     if (s.ok() && lockFd >= 0) s = OpenPlainLockFile(lockPath, nullptr, lockFd);
@@ -283,8 +275,9 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
             if (s.code() != Error::kNotFound) break;
             mdb_txn_abort(txn);
             txn = nullptr;
-            s = attempt < 8 ? BeginTxn(MDB_RDONLY, &txn, "begin")
-                            : MakeError(Error::kLocked, path + " changes too fast to be opened");
+            s = attempt < 8
+                    ? BeginTxn(MDB_RDONLY, &txn, "begin")
+                    : Status::Failure(Error::kLocked, path + " changes too fast to be opened");
         }
         if (!s.ok() && txn != nullptr) mdb_txn_abort(txn);
         if (s.ok()) {
@@ -298,7 +291,7 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
                 if (rc == MDB_NOTFOUND) rc = MDB_SUCCESS;
             }
             if (rc == MDB_NOTFOUND) {
-                s = MakeError(Error::kDamaged, path + " is not the key index of a data file");
+                s = Status::Failure(Error::kDamaged, path + " is not the key index of a data file");
             } else {
                 s = Check(rc, "open databases");
             }
@@ -312,8 +305,8 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
     if (!s.ok()) {
         // mdb_env_open refuses a foreign file with MDB_INVALID: report it as a damaged index.
         if (s.code() == Error::kIoError || s.code() == Error::kVersionMismatch) {
-            s = MakeError(Error::kDamaged,
-                          "the key index " + path + " cannot be read (" + s.message() + ")");
+            s = Status::Failure(Error::kDamaged,
+                                "the key index " + path + " cannot be read (" + s.message() + ")");
         }
         Close();
     }
@@ -334,10 +327,10 @@ Status KeyIndex::CheckLength() const {
     if (::fstat(fd, &st) != 0) return ErrnoError(errno, "cannot examine " + path_);
     const auto length = static_cast<uint64_t>(st.st_size);
     if (stat.ms_psize == 0 || info.me_last_pgno >= length / stat.ms_psize) {
-        return MakeError(Error::kDamaged,
-                         "the key index " + path_ + " is cut short: " + std::to_string(length) +
-                             " bytes where its pages need " +
-                             std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
+        return Status::Failure(
+            Error::kDamaged, "the key index " + path_ + " is cut short: " + std::to_string(length) +
+                                 " bytes where its pages need " +
+                                 std::to_string((info.me_last_pgno + 1) * uint64_t{stat.ms_psize}));
     }
     return Status::Ok();
 }
@@ -413,8 +406,8 @@ Status KeyIndex::BeginTxn(unsigned flags, MDB_txn** txn, const char* what) {
     for (int attempt = 0;; ++attempt) {
         *txn = nullptr;
         if (env_ == nullptr) {
-            return MakeError(Error::kNotOpen,
-                             "the key index " + path_ + " was closed by a failure");
+            return Status::Failure(Error::kNotOpen,
+                                   "the key index " + path_ + " was closed by a failure");
         }
         const int rc = mdb_txn_begin(env_, nullptr, flags, txn);
         if (rc != MDB_SUCCESS) *txn = nullptr;
@@ -442,8 +435,9 @@ Status KeyIndex::Remap(size_t size) {
     void* probe =
         ::mmap(nullptr, more, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (probe == MAP_FAILED) {
-        return MakeError(Error::kOutOfMemory, "no room in the address space to map " + path_ +
-                                                  " at " + std::to_string(size >> 20) + " MiB");
+        return Status::Failure(Error::kOutOfMemory, "no room in the address space to map " + path_ +
+                                                        " at " + std::to_string(size >> 20) +
+                                                        " MiB");
     }
     ::munmap(probe, more);
     mapBase_ = nullptr;  // the map moves
@@ -512,7 +506,8 @@ void KeyIndex::StartAhead(const MDB_val& key) {
     for (int i = 0; i < kAhead; ++i) {
         if (mdb_cursor_get(ahead_, &k, &v, MDB_NEXT) != MDB_SUCCESS) return;
         if (v.mv_size == 8)
-            prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
+            prefetch_(prefetchContext_,
+                      GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data)));
     }
     aheadValid_ = true;
 }
@@ -524,7 +519,9 @@ void KeyIndex::StepAhead() {
         aheadValid_ = false;
         return;
     }
-    if (v.mv_size == 8) prefetch_(prefetchContext_, GetU64(static_cast<const uint8_t*>(v.mv_data)));
+    if (v.mv_size == 8)
+        prefetch_(prefetchContext_,
+                  GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data)));
 }
 
 void KeyIndex::EndTxn() {
@@ -552,9 +549,9 @@ Status KeyIndex::OpenTree(int tree, bool create) {
     if (treeOpen_[tree]) return Status::Ok();
     const int rc = mdb_dbi_open(txn_, kTreeNames[tree], create ? MDB_CREATE : 0, &trees_[tree]);
     if (rc == MDB_NOTFOUND) {
-        return MakeError(Error::kDamaged, path_ + " names the key tree \"" +
-                                              std::string(kTreeNames[tree]) +
-                                              "\", which it does not hold");
+        return Status::Failure(Error::kDamaged, path_ + " names the key tree \"" +
+                                                    std::string(kTreeNames[tree]) +
+                                                    "\", which it does not hold");
     }
     Status s = Check(rc, "open the key tree");
     if (!s.ok()) return s;
@@ -571,7 +568,8 @@ Status KeyIndex::SelectTree() {
     if (rc == MDB_SUCCESS) {
         const std::string name(static_cast<const char*>(v.mv_data), v.mv_size);
         tree = name == kTreeNames[0] ? 0 : name == kTreeNames[1] ? 1 : -1;
-        if (tree < 0) return MakeError(Error::kDamaged, path_ + " names no key tree of its own");
+        if (tree < 0)
+            return Status::Failure(Error::kDamaged, path_ + " names no key tree of its own");
     } else if (rc != MDB_NOTFOUND) {
         return Check(rc, "read the tree");
     }
@@ -605,7 +603,7 @@ Status KeyIndex::EnsureTxn() {
         s = Check(rc, "open the key tree");
         if (!s.ok()) return s;
     }
-    return MakeError(Error::kLocked, path_ + " changes too fast to be read");
+    return Status::Failure(Error::kLocked, path_ + " changes too fast to be read");
 }
 
 void KeyIndex::EndRead() {
@@ -614,9 +612,10 @@ void KeyIndex::EndRead() {
 
 Status KeyIndex::BeginWrite() {
     if (writing_) return Status::Ok();
-    if (readOnly_) return MakeError(Error::kReadOnly, path_ + " is open for reading only");
+    if (readOnly_) return Status::Failure(Error::kReadOnly, path_ + " is open for reading only");
     if (env_ == nullptr) {
-        return MakeError(Error::kNotOpen, "the key index " + path_ + " was closed by a failure");
+        return Status::Failure(Error::kNotOpen,
+                               "the key index " + path_ + " was closed by a failure");
     }
     EndTxn();
     Status s = EnsureRoom();
@@ -650,12 +649,12 @@ Status KeyIndex::CommitTxn(const char* what) {
 namespace {
 
 void EncodeCounts(const IndexMeta& meta, uint8_t value[48]) {
-    PutU64(value, kIndexVersion);
-    PutU64(value + 8, meta.fileId);
-    PutU64(value + 16, meta.slotCount);
-    PutU64(value + 24, meta.deletedCount);
-    PutU64(value + 32, meta.keyCount);
-    PutU64(value + 40, meta.nextNumber);
+    PutLittleEndian<uint64_t>(value, kIndexVersion);
+    PutLittleEndian<uint64_t>(value + 8, meta.fileId);
+    PutLittleEndian<uint64_t>(value + 16, meta.slotCount);
+    PutLittleEndian<uint64_t>(value + 24, meta.deletedCount);
+    PutLittleEndian<uint64_t>(value + 32, meta.keyCount);
+    PutLittleEndian<uint64_t>(value + 40, meta.nextNumber);
 }
 
 }  // namespace
@@ -711,20 +710,21 @@ Status KeyIndex::ReadMeta(IndexMeta* meta) {
     MDB_val v{};
     const int rc = mdb_get(txn_, meta_, &k, &v);
     if (rc == MDB_NOTFOUND || (rc == MDB_SUCCESS && v.mv_size != 48)) {
-        return MakeError(Error::kDamaged, path_ + " holds no counts");
+        return Status::Failure(Error::kDamaged, path_ + " holds no counts");
     }
     s = Check(rc, "read counts");
     if (!s.ok()) return s;
     const auto* p = static_cast<const uint8_t*>(v.mv_data);
-    const uint64_t version = GetU64(p);
+    const uint64_t version = GetLittleEndian<uint64_t>(p);
     if (version != kIndexVersion && version != kFirstIndexVersion) {
-        return MakeError(Error::kVersionMismatch, path_ + " has another index format version");
+        return Status::Failure(Error::kVersionMismatch,
+                               path_ + " has another index format version");
     }
-    meta->fileId = GetU64(p + 8);
-    meta->slotCount = GetU64(p + 16);
-    meta->deletedCount = GetU64(p + 24);
-    meta->keyCount = GetU64(p + 32);
-    meta->nextNumber = GetU64(p + 40);
+    meta->fileId = GetLittleEndian<uint64_t>(p + 8);
+    meta->slotCount = GetLittleEndian<uint64_t>(p + 16);
+    meta->deletedCount = GetLittleEndian<uint64_t>(p + 24);
+    meta->keyCount = GetLittleEndian<uint64_t>(p + 32);
+    meta->nextNumber = GetLittleEndian<uint64_t>(p + 40);
     return Status::Ok();
 }
 
@@ -791,17 +791,17 @@ Status KeyIndex::Find(std::span<const uint8_t> key, bool* found, uint64_t* recor
     s = Check(rc, "read key");
     if (!s.ok()) return s;
     if (v.mv_size != 8)
-        return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+        return Status::Failure(Error::kDamaged, path_ + ": a key's value is not a record number");
     NoteMapAddress(v.mv_data);
     *found = true;
-    *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    *recordNumber = GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data));
     return Status::Ok();
 }
 
 Status KeyIndex::InsertInPlace(SortedSource& keys, size_t keySize, uint64_t* entries) {
     *entries = 0;
     if (!writing_)
-        return MakeError(Error::kIoError, "internal: insert outside a write transaction");
+        return Status::Failure(Error::kIoError, "internal: insert outside a write transaction");
     if (!keys.valid()) return Status::Ok();
     DropAhead();
     Status s =
@@ -819,12 +819,12 @@ Status KeyIndex::InsertInPlace(SortedSource& keys, size_t keySize, uint64_t* ent
         if (!s.ok()) return s;
         if (!append && std::memcmp(keys.key(), last.data(), keySize) > 0) append = true;
         uint8_t number[8];
-        PutU64(number, keys.number());
+        PutLittleEndian<uint64_t>(number, keys.number());
         MDB_val k = Val(keys.key(), keySize);
         MDB_val v = Val(number, 8);
         rc = mdb_cursor_put(cursor_, &k, &v, append ? MDB_APPEND : MDB_NOOVERWRITE);
         if (rc == MDB_KEYEXIST) {
-            return MakeError(Error::kDamaged, path_ + ": a new key is already in the index");
+            return Status::Failure(Error::kDamaged, path_ + ": a new key is already in the index");
         }
         s = Check(rc, "store key");
         if (!s.ok()) return s;
@@ -871,8 +871,8 @@ Status KeyIndex::DropUnfinishedTree(bool* dropped) {
 Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& meta, size_t txnBytes,
                          uint64_t* entries) {
     *entries = 0;
-    if (writing_) return MakeError(Error::kIoError, "internal: rebuild inside a transaction");
-    if (readOnly_) return MakeError(Error::kReadOnly, path_ + " is open for reading only");
+    if (writing_) return Status::Failure(Error::kIoError, "internal: rebuild inside a transaction");
+    if (readOnly_) return Status::Failure(Error::kReadOnly, path_ + " is open for reading only");
     EndTxn();
     // Entries that fill about txnBytes of leaf pages, appending (pages are filled up).
     const uint64_t pageSize = 4096;
@@ -889,7 +889,7 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
         if (from < 0) from = current_;
         if (current_ != from) {
             Abort();
-            return MakeError(Error::kLocked, path_ + " changed during a rebuild");
+            return Status::Failure(Error::kLocked, path_ + " changed during a rebuild");
         }
         const int to = 1 - from;
         MDB_cursor* out = nullptr;
@@ -926,12 +926,13 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
             bool takeOld = !oldDone;
             if (!oldDone && keys.valid()) {
                 if (ok.mv_size != keySize) {
-                    return fail(MakeError(Error::kDamaged, path_ + ": a key of another size"));
+                    return fail(
+                        Status::Failure(Error::kDamaged, path_ + ": a key of another size"));
                 }
                 const int c = std::memcmp(ok.mv_data, keys.key(), keySize);
                 if (c == 0) {
-                    return fail(
-                        MakeError(Error::kDamaged, path_ + ": a new key is already in the index"));
+                    return fail(Status::Failure(Error::kDamaged,
+                                                path_ + ": a new key is already in the index"));
                 }
                 takeOld = c < 0;
             }
@@ -940,19 +941,20 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
             uint8_t number[8];
             if (takeOld) {
                 if (ov.mv_size != 8) {
-                    return fail(MakeError(Error::kDamaged,
-                                          path_ + ": a key's value is not a record number"));
+                    return fail(Status::Failure(Error::kDamaged,
+                                                path_ + ": a key's value is not a record number"));
                 }
                 k = ok;
                 v = ov;
             } else {
-                PutU64(number, keys.number());
+                PutLittleEndian<uint64_t>(number, keys.number());
                 k = Val(keys.key(), keySize);
                 v = Val(number, 8);
             }
             const int rc = mdb_cursor_put(out, &k, &v, MDB_APPEND);
             if (rc == MDB_KEYEXIST) {
-                return fail(MakeError(Error::kDamaged, path_ + ": the keys came out of order"));
+                return fail(
+                    Status::Failure(Error::kDamaged, path_ + ": the keys came out of order"));
             }
             s = Check(rc, "store key");
             if (!s.ok()) return fail(s);
@@ -1006,14 +1008,15 @@ Status KeyIndex::Rebuild(SortedSource& keys, size_t keySize, const IndexMeta& me
 }
 
 Status KeyIndex::Erase(std::span<const uint8_t> key) {
-    if (!writing_) return MakeError(Error::kIoError, "internal: erase outside a write transaction");
+    if (!writing_)
+        return Status::Failure(Error::kIoError, "internal: erase outside a write transaction");
     // A cursor left on a deleted item would step onto its successor twice: start afresh.
     DropAhead();
     if (cursor_ != nullptr) mdb_cursor_close(cursor_);
     cursor_ = nullptr;
     MDB_val k = Val(key.data(), key.size());
     const int rc = mdb_del(txn_, keys(), &k, nullptr);
-    if (rc == MDB_NOTFOUND) return MakeError(Error::kNotFound, "key " + HexBytes(key));
+    if (rc == MDB_NOTFOUND) return Status::Failure(Error::kNotFound, "key " + HexBytes(key));
     return Check(rc, "remove key");
 }
 
@@ -1047,7 +1050,7 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
             rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
         }
     }
-    if (rc == MDB_NOTFOUND) return MakeError(Error::kEndOfKeys, "");
+    if (rc == MDB_NOTFOUND) return Status::Failure(Error::kEndOfKeys, "");
     s = Check(rc, "seek key");
     if (!s.ok()) return s;
     if (prefetch_ != nullptr) {
@@ -1057,15 +1060,16 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
             StepAhead();
     }
     if (v.mv_size != 8)
-        return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+        return Status::Failure(Error::kDamaged, path_ + ": a key's value is not a record number");
     NoteMapAddress(v.mv_data);
     if (k.mv_size != key.size()) {
-        return MakeError(Error::kDamaged, path_ + " holds a key of " + std::to_string(k.mv_size) +
-                                              " bytes where the key size is " +
-                                              std::to_string(key.size()));
+        return Status::Failure(Error::kDamaged,
+                               path_ + " holds a key of " + std::to_string(k.mv_size) +
+                                   " bytes where the key size is " + std::to_string(key.size()));
     }
     found->assign(static_cast<const char*>(k.mv_data), k.mv_size);
-    if (recordNumber != nullptr) *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    if (recordNumber != nullptr)
+        *recordNumber = GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data));
     // Let the map go only between keys: the cursors stay valid (they hold page numbers).
     NoteRead(stepped ? kStepBytes : kSeekBytes);
     return Status::Ok();
@@ -1080,7 +1084,7 @@ bool KeyIndex::CursorOn(std::span<const uint8_t> key, uint64_t* recordNumber) {
         std::memcmp(k.mv_data, key.data(), key.size()) != 0) {
         return false;
     }
-    *recordNumber = GetU64(static_cast<const uint8_t*>(v.mv_data));
+    *recordNumber = GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data));
     return true;
 }
 
@@ -1097,10 +1101,11 @@ Status KeyIndex::Walk(const std::function<bool(std::span<const uint8_t>, uint64_
     while (rc == MDB_SUCCESS) {
         if (v.mv_size != 8) {
             mdb_cursor_close(walk);
-            return MakeError(Error::kDamaged, path_ + ": a key's value is not a record number");
+            return Status::Failure(Error::kDamaged,
+                                   path_ + ": a key's value is not a record number");
         }
         if (!fn({static_cast<const uint8_t*>(k.mv_data), k.mv_size},
-                GetU64(static_cast<const uint8_t*>(v.mv_data)))) {
+                GetLittleEndian<uint64_t>(static_cast<const uint8_t*>(v.mv_data)))) {
             break;
         }
         rc = mdb_cursor_get(walk, &k, &v, MDB_NEXT);
@@ -1112,7 +1117,8 @@ Status KeyIndex::Walk(const std::function<bool(std::span<const uint8_t>, uint64_
 }
 
 Status KeyIndex::AddMark(uint64_t recordNumber) {
-    if (!writing_) return MakeError(Error::kIoError, "internal: mark outside a write transaction");
+    if (!writing_)
+        return Status::Failure(Error::kIoError, "internal: mark outside a write transaction");
     uint8_t key[9];
     MarkKey(recordNumber, key);
     MDB_val k = Val(key, sizeof key);
@@ -1134,9 +1140,7 @@ Status KeyIndex::LoadMarks(std::vector<uint64_t>* recordNumbers) {
     while (rc == MDB_SUCCESS && k.mv_size == 9 &&
            static_cast<const uint8_t*>(k.mv_data)[0] == 'm') {
         const auto* p = static_cast<const uint8_t*>(k.mv_data) + 1;
-        uint64_t n = 0;
-        for (int i = 0; i < 8; ++i) n = (n << 8) | p[i];
-        recordNumbers->push_back(n);
+        recordNumbers->push_back(GetBigEndian64(p));
         rc = mdb_cursor_get(walk, &k, &v, MDB_NEXT);
     }
     mdb_cursor_close(walk);

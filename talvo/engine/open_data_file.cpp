@@ -84,7 +84,7 @@ void OpenDataFile::Prefetch(void* self, uint64_t recordNumber) {
 
 Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataFile>* out) {
     if (!BudgetsEnvironmentProblem().empty()) {
-        return MakeError(Error::kInvalidArgument, BudgetsEnvironmentProblem());
+        return Status::Failure(Error::kInvalidArgument, BudgetsEnvironmentProblem());
     }
     std::unique_ptr<OpenDataFile> file(new OpenDataFile());
     file->dataPath_ = dataPath;
@@ -93,7 +93,7 @@ Status OpenDataFile::Open(const std::string& dataPath, std::unique_ptr<OpenDataF
     if (!s.ok()) return s;
     struct stat st {};
     if (::fstat(file->data_.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return MakeError(Error::kNotDataFile, dataPath + " is not a regular file");
+        return Status::Failure(Error::kNotDataFile, dataPath + " is not a regular file");
     }
     if (!file->writable_) {
         struct statvfs fs {};
@@ -146,7 +146,8 @@ Status OpenDataFile::LoadCommittedState() {
         s = index_.isOpen() ? index_.ReadMeta(&meta) : OpenIndex(&meta);
         if (!s.ok()) return s;
         if (meta.fileId != header.fileId) {
-            return MakeError(Error::kDamaged, indexPath_ + " is the index of another data file");
+            return Status::Failure(Error::kDamaged,
+                                   indexPath_ + " is the index of another data file");
         }
         slots = meta.slotCount;
         deleted = meta.deletedCount;
@@ -156,15 +157,16 @@ Status OpenDataFile::LoadCommittedState() {
             header.recordSize == 0 ? (slots == 0 && deleted == 0 && keys <= next)
                                    : (deleted <= slots && keys == slots - deleted && next == slots);
         if (!countsAgree) {
-            return MakeError(Error::kDamaged, "the counts of " + indexPath_ +
-                                                  " and the records of " + dataPath_ + " disagree");
+            return Status::Failure(
+                Error::kDamaged,
+                "the counts of " + indexPath_ + " and the records of " + dataPath_ + " disagree");
         }
         std::vector<uint64_t> marks;
         s = index_.LoadMarks(&marks);
         if (!s.ok()) return s;
         for (uint64_t m : marks) {
             if (m >= slots)
-                return MakeError(Error::kDamaged, indexPath_ + " marks a slot past the last");
+                return Status::Failure(Error::kDamaged, indexPath_ + " marks a slot past the last");
             markOverlay_.insert(m);
         }
         if (!pending_) {
@@ -178,10 +180,11 @@ Status OpenDataFile::LoadCommittedState() {
     // Compared by division: a damaged count times the record size may overflow.
     const uint64_t room = length < kDataStart ? 0 : length - kDataStart;
     if (header.recordSize != 0 && slots > room / header.recordSize) {
-        return MakeError(Error::kDamaged, dataPath_ + " is cut short: " + std::to_string(length) +
-                                              " bytes where the index or header counts " +
-                                              std::to_string(slots) + " records of " +
-                                              std::to_string(header.recordSize) + " bytes");
+        return Status::Failure(Error::kDamaged, dataPath_ +
+                                                    " is cut short: " + std::to_string(length) +
+                                                    " bytes where the index or header counts " +
+                                                    std::to_string(slots) + " records of " +
+                                                    std::to_string(header.recordSize) + " bytes");
     }
     header_ = std::move(header);
     headerCopy_ = copy;
@@ -233,16 +236,16 @@ void OpenDataFile::DropPending() {
 }
 
 Status OpenDataFile::CheckOpen() const {
-    if (closed_) return MakeError(Error::kNotOpen, dataPath_);
+    if (closed_) return Status::Failure(Error::kNotOpen, dataPath_);
     return Status::Ok();
 }
 
 Status OpenDataFile::CheckKeyed() const {
     Status s = CheckOpen();
     if (s.ok() && !keyed()) {
-        s = MakeError(Error::kWrongFileType, dataPath_ + " is a file of type " +
-                                                 std::to_string(static_cast<int>(header_.type)) +
-                                                 ", without keys");
+        s = Status::Failure(Error::kWrongFileType,
+                            dataPath_ + " is a file of type " +
+                                std::to_string(static_cast<int>(header_.type)) + ", without keys");
     }
     return s;
 }
@@ -250,9 +253,9 @@ Status OpenDataFile::CheckKeyed() const {
 Status OpenDataFile::PadKey(std::span<const uint8_t> key, bool cut) {
     const size_t keySize = header_.keySize;
     if (key.size() > keySize && !cut) {
-        return MakeError(Error::kKeyTooLong, "a key of " + std::to_string(key.size()) +
-                                                 " bytes for a key size of " +
-                                                 std::to_string(keySize));
+        return Status::Failure(Error::kKeyTooLong, "a key of " + std::to_string(key.size()) +
+                                                       " bytes for a key size of " +
+                                                       std::to_string(keySize));
     }
     const size_t n = std::min(key.size(), keySize);
     if (n != 0) std::memcpy(keyBuffer_.data(), key.data(), n);
@@ -263,15 +266,16 @@ Status OpenDataFile::PadKey(std::span<const uint8_t> key, bool cut) {
 Status OpenDataFile::CheckDeletable() const {
     const int mark = DeletedMarkOffset(header_.type);
     if (mark < 0) {
-        return MakeError(Error::kWrongFileType, "records of a type " +
-                                                    std::to_string(static_cast<int>(header_.type)) +
-                                                    " file cannot be marked deleted");
+        return Status::Failure(Error::kWrongFileType,
+                               "records of a type " +
+                                   std::to_string(static_cast<int>(header_.type)) +
+                                   " file cannot be marked deleted");
     }
     if (recordSize() != 0 && recordSize() <= static_cast<uint32_t>(mark)) {
-        return MakeError(Error::kNotSupported,
-                         "records of " + std::to_string(recordSize()) +
-                             " bytes are too short to carry the deleted mark at byte " +
-                             std::to_string(mark));
+        return Status::Failure(Error::kNotSupported,
+                               "records of " + std::to_string(recordSize()) +
+                                   " bytes are too short to carry the deleted mark at byte " +
+                                   std::to_string(mark));
     }
     return Status::Ok();
 }
@@ -327,10 +331,10 @@ Status OpenDataFile::ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* rec
     Status s = CheckOpen();
     if (!s.ok()) return s;
     if (recordNumber >= slotCount_ || recordSize() == 0) {
-        return MakeError(Error::kNotFound, "record " + std::to_string(recordNumber) + " of " +
-                                               dataPath_ + " (the file has " +
-                                               std::to_string(slotCount_) +
-                                               (slotCount_ == 1 ? " record)" : " records)"));
+        return Status::Failure(Error::kNotFound, "record " + std::to_string(recordNumber) + " of " +
+                                                     dataPath_ + " (the file has " +
+                                                     std::to_string(slotCount_) +
+                                                     (slotCount_ == 1 ? " record)" : " records)"));
     }
     return ReadSlot(recordNumber, record);
 }
@@ -357,14 +361,14 @@ Status OpenDataFile::Get(std::span<const uint8_t> key, std::vector<uint8_t>* rec
     if (!found) {
         s = FindKey(KeyHash(keyBuffer_.data(), keyBuffer_.size()), &found, &number);
         if (!s.ok()) return s;
-        if (!found) return MakeError(Error::kNotFound, "key " + HexBytes(keyBuffer_));
+        if (!found) return Status::Failure(Error::kNotFound, "key " + HexBytes(keyBuffer_));
     }
     if (recordSize() == 0) {
         record->clear();
     } else {
         if (number >= slotCount_) {
-            return MakeError(Error::kDamaged, indexPath_ + " refers to record " +
-                                                  std::to_string(number) + " past the last");
+            return Status::Failure(Error::kDamaged, indexPath_ + " refers to record " +
+                                                        std::to_string(number) + " past the last");
         }
         s = ReadSlot(number, record);
         if (!s.ok()) return s;
@@ -403,12 +407,12 @@ Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
     Status s = CheckOpen();
     if (!s.ok()) return s;
     if (index < 1 || index > kMaxSubKeys) {
-        return MakeError(Error::kInvalidArgument, "subordinate key index " + std::to_string(index) +
-                                                      " (1 to " + std::to_string(kMaxSubKeys) +
-                                                      ")");
+        return Status::Failure(Error::kInvalidArgument, "subordinate key index " +
+                                                            std::to_string(index) + " (1 to " +
+                                                            std::to_string(kMaxSubKeys) + ")");
     }
     if (static_cast<size_t>(index) > header_.subKeys.size()) {
-        return MakeError(Error::kNotFound, "subordinate key " + std::to_string(index));
+        return Status::Failure(Error::kNotFound, "subordinate key " + std::to_string(index));
     }
     *def = header_.subKeys[static_cast<size_t>(index) - 1];
     return Status::Ok();
@@ -420,9 +424,9 @@ Status OpenDataFile::BeginWriting() {
     if (locked_) return Status::Ok();
     NoteChange();
     if (!writable_) {
-        return MakeError(Error::kReadOnly, readOnlyReason_.empty()
-                                               ? dataPath_ + " is open for reading only"
-                                               : readOnlyReason_);
+        return Status::Failure(Error::kReadOnly, readOnlyReason_.empty()
+                                                     ? dataPath_ + " is open for reading only"
+                                                     : readOnlyReason_);
     }
     Status s = data_.TryLockExclusive();
     if (!s.ok()) return s;
@@ -522,9 +526,9 @@ Status OpenDataFile::GrowFilter(uint64_t keys) {
     const uint64_t most = uint64_t{tuning_.filterBytes} * 8 / KeyFilter::kBitsPerKey;
     target = std::min(std::max(target, keys), most);
     if (!filter_.Reset(target)) {
-        return MakeError(Error::kOutOfMemory, "no memory for the filter of " + dataPath_ + " (" +
-                                                  std::to_string(KeyFilter::BytesFor(target)) +
-                                                  " bytes)");
+        return Status::Failure(Error::kOutOfMemory,
+                               "no memory for the filter of " + dataPath_ + " (" +
+                                   std::to_string(KeyFilter::BytesFor(target)) + " bytes)");
     }
     uint64_t hashes[32];
     size_t n = 0;
@@ -601,8 +605,8 @@ Status OpenDataFile::AppendRecord(std::span<const uint8_t> record, uint64_t* rec
     Status s = CheckOpen();
     if (!s.ok()) return s;
     if (keyed()) {
-        return MakeError(Error::kWrongFileType,
-                         dataPath_ + " is a keyed file: records go in under keys");
+        return Status::Failure(Error::kWrongFileType,
+                               dataPath_ + " is a keyed file: records go in under keys");
     }
     s = BeginWriting();
     if (!s.ok()) return s;
@@ -637,17 +641,18 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
             // under a key its own bytes deny.
             const std::span<const uint8_t> inRecord(recordBuffer_.data() + header_.keyPosition,
                                                     header_.keySize);
-            return MakeError(Error::kInvalidArgument, "the record holds " + HexBytes(inRecord) +
-                                                          " at the key position " +
-                                                          std::to_string(header_.keyPosition) +
-                                                          ", not its key " + HexBytes(keyBuffer_));
+            return Status::Failure(
+                Error::kInvalidArgument,
+                "the record holds " + HexBytes(inRecord) + " at the key position " +
+                    std::to_string(header_.keyPosition) + ", not its key " + HexBytes(keyBuffer_));
         }
         const int mark = DeletedMarkOffset(header_.type);
         if (size > static_cast<uint32_t>(mark) &&
             recordBuffer_[static_cast<size_t>(mark)] == kDeletedMark) {
-            return MakeError(Error::kInvalidArgument,
-                             "the record holds 0xFE at byte " + std::to_string(mark) +
-                                 " and would read as deleted (key " + HexBytes(keyBuffer_) + ")");
+            return Status::Failure(Error::kInvalidArgument, "the record holds 0xFE at byte " +
+                                                                std::to_string(mark) +
+                                                                " and would read as deleted (key " +
+                                                                HexBytes(keyBuffer_) + ")");
         }
     }
     s = BeginWriting();
@@ -657,9 +662,9 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
     s = FindKey(hash, &found, &existing);
     if (!s.ok()) return s;
     if (found) {
-        return MakeError(Error::kDuplicateKey, "the key " + HexBytes(keyBuffer_) +
-                                                   " is already in " + dataPath_ + " (record " +
-                                                   std::to_string(existing) + ")");
+        return Status::Failure(Error::kDuplicateKey,
+                               "the key " + HexBytes(keyBuffer_) + " is already in " + dataPath_ +
+                                   " (record " + std::to_string(existing) + ")");
     }
     if (pending_->full()) {
         s = SpillBatch();
@@ -730,10 +735,10 @@ Status OpenDataFile::DeleteKey(std::span<const uint8_t> key) {
     uint64_t number = 0;
     s = index_.Find(keyBuffer_, &found, &number);
     if (!s.ok()) return s;
-    if (!found) return MakeError(Error::kNotFound, "key " + HexBytes(keyBuffer_));
+    if (!found) return Status::Failure(Error::kNotFound, "key " + HexBytes(keyBuffer_));
     if (recordSize() != 0 && number >= slotCount_) {
-        return MakeError(Error::kDamaged, indexPath_ + " refers to record " +
-                                              std::to_string(number) + " past the last");
+        return Status::Failure(Error::kDamaged, indexPath_ + " refers to record " +
+                                                    std::to_string(number) + " past the last");
     }
     return RemoveKey(number);
 }
@@ -790,14 +795,14 @@ Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
     if (s.ok()) s = CheckDeletable();
     if (!s.ok()) return s;
     if (recordNumber >= slotCount_ || recordSize() == 0) {
-        return MakeError(Error::kNotFound,
-                         "record " + std::to_string(recordNumber) + " of " + dataPath_);
+        return Status::Failure(Error::kNotFound,
+                               "record " + std::to_string(recordNumber) + " of " + dataPath_);
     }
     s = ReadSlot(recordNumber, &recordBuffer_);
     if (!s.ok()) return s;
     if (recordBuffer_[static_cast<size_t>(DeletedMarkOffset(header_.type))] == kDeletedMark) {
-        return MakeError(Error::kDeletedRecord,
-                         "record " + std::to_string(recordNumber) + " of " + dataPath_);
+        return Status::Failure(Error::kDeletedRecord,
+                               "record " + std::to_string(recordNumber) + " of " + dataPath_);
     }
     s = BeginWriting();
     if (s.ok()) s = ApplyPending();
@@ -819,8 +824,8 @@ Status OpenDataFile::DeleteRecord(uint64_t recordNumber) {
         if (!s.ok()) return s;
     }
     if (!found) {
-        return MakeError(Error::kDamaged, "record " + std::to_string(recordNumber) + " of " +
-                                              dataPath_ + " is live but no key refers to it");
+        return Status::Failure(Error::kDamaged, "record " + std::to_string(recordNumber) + " of " +
+                                                    dataPath_ + " is live but no key refers to it");
     }
     return RemoveKey(recordNumber);
 }
@@ -831,9 +836,9 @@ Status OpenDataFile::AddSubKey(const SubKeyDef& def, int* index) {
     if (s.ok()) s = BeginWriting();
     if (!s.ok()) return s;
     if (header_.subKeys.size() >= static_cast<size_t>(kMaxSubKeys)) {
-        return MakeError(Error::kInvalidArgument, "all " + std::to_string(kMaxSubKeys) +
-                                                      " subordinate key definitions of " +
-                                                      dataPath_ + " are in use");
+        return Status::Failure(Error::kInvalidArgument, "all " + std::to_string(kMaxSubKeys) +
+                                                            " subordinate key definitions of " +
+                                                            dataPath_ + " are in use");
     }
     header_.subKeys.push_back(def);
     dirty_ = true;
@@ -981,7 +986,7 @@ Status OpenDataFile::Abandon() noexcept {
     try {
         std::string text = "an operation on " + dataPath_ + " could not get the memory it needed";
         if (locked_) text += "; the changes since the last commit were discarded";
-        return MakeError(Error::kOutOfMemory, text);
+        return Status::Failure(Error::kOutOfMemory, text);
     } catch (...) {
         return Status(Error::kOutOfMemory, {});
     }
@@ -1009,7 +1014,7 @@ Status OpenDataFile::Flush() {
 }
 
 Status OpenDataFile::Finish() {
-    if (closed_) return MakeError(Error::kNotOpen, dataPath_);
+    if (closed_) return Status::Failure(Error::kNotOpen, dataPath_);
     NoteChange();  // no reader reads ahead past here
     Status s = Commit();
     index_.Close();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/radix_sort.h"
 
 namespace talvo::engine {
@@ -24,18 +25,6 @@ uint64_t Load64(const uint8_t* p, size_t n) {
     return v;
 }
 
-// The first eight of the n bytes at p as a big-endian number (fewer bytes are zero-padded), so
-// that numbers compare as the bytes do.
-uint64_t BigEndianPrefix(const uint8_t* p, size_t n) {
-    if (n >= 8) {
-        uint64_t v;
-        std::memcpy(&v, p, 8);
-        return __builtin_bswap64(v);
-    }
-    uint64_t v = 0;
-    for (size_t i = 0; i < 8; ++i) v = (v << 8) | (i < n ? p[i] : 0);
-    return v;
-}
 
 }  // namespace
 
@@ -125,7 +114,7 @@ void PendingKeys::Add(const uint8_t* key, uint64_t hash, uint64_t recordNumber) 
 
 void PendingKeys::Sort(WorkCounters* counters) {
     order_.resize(count_);
-    for (size_t i = 0; i < count_; ++i) order_[i] = {BigEndianPrefix(KeyAt(i), keySize_), i};
+    for (size_t i = 0; i < count_; ++i) order_[i] = {GetBigEndianPrefix(KeyAt(i), keySize_), i};
     SortByPrefix(0, count_, 0);
     counters->keysSorted += count_;
 }
@@ -152,7 +141,8 @@ void PendingKeys::SortByPrefix(size_t first, size_t last, size_t offset) {
         while (end < last && order_[end].prefix == order_[i].prefix) ++end;
         if (end - i > 1) {
             for (size_t j = i; j < end; ++j) {
-                order_[j].prefix = BigEndianPrefix(KeyAt(order_[j].index) + next, keySize_ - next);
+                order_[j].prefix =
+                    GetBigEndianPrefix(KeyAt(order_[j].index) + next, keySize_ - next);
             }
             SortByPrefix(i, end, next);
         }

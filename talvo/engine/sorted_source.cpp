@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/pending_keys.h"
 
@@ -34,15 +35,7 @@ MergedSource::MergedSource(std::vector<std::unique_ptr<SortedSource>> sources, s
     : sources_(std::move(sources)), keySize_(keySize) {}
 
 MergedSource::Head MergedSource::HeadOf(SortedSource* source) const {
-    const uint8_t* key = source->key();
-    uint64_t prefix = 0;
-    if (keySize_ >= 8) {
-        std::memcpy(&prefix, key, 8);
-        prefix = __builtin_bswap64(prefix);
-    } else {
-        for (size_t i = 0; i < 8; ++i) prefix = (prefix << 8) | (i < keySize_ ? key[i] : 0);
-    }
-    return {prefix, source};
+    return {GetBigEndianPrefix(source->key(), keySize_), source};
 }
 
 int MergedSource::Compare(const Head& a, const Head& b) const {
@@ -94,8 +87,8 @@ Status MergedSource::Next() {
         SiftDown(0);
         if (std::memcmp(heap_.front().source->key(), left, keySize_) <= 0) {
             heap_.clear();
-            return MakeError(Error::kDamaged, "the key " + HexBytes({left, keySize_}) +
-                                                  " is new twice, or out of order");
+            return Status::Failure(Error::kDamaged, "the key " + HexBytes({left, keySize_}) +
+                                                        " is new twice, or out of order");
         }
     }
     return Status::Ok();

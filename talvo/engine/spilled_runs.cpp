@@ -34,6 +34,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/file_header.h"
 #include "talvo/engine/pending_keys.h"
@@ -43,12 +44,6 @@ namespace {
 
 constexpr size_t kBlockBytes = 4096;
 constexpr size_t kMaxWriteBuffer = size_t{1} << 20;
-
-uint64_t GetNumber(const uint8_t* at) {
-    uint64_t v;
-    std::memcpy(&v, at, 8);
-    return v;
-}
 
 }  // namespace
 
@@ -81,7 +76,9 @@ class SpilledRuns::RunReader final : public SortedSource {
 
     bool valid() const override { return at_ < filled_; }
     const uint8_t* key() const override { return buffer_.data() + at_; }
-    uint64_t number() const override { return GetNumber(buffer_.data() + at_ + stride_ - 8); }
+    uint64_t number() const override {
+        return GetLittleEndian<uint64_t>(buffer_.data() + at_ + stride_ - 8);
+    }
     Status Next() override {
         at_ += stride_;
         return at_ < filled_ ? Status::Ok() : Fill();
@@ -145,13 +142,14 @@ Status SpilledRuns::OpenSpillFile(const Tuning& tuning) {
         }
         if (errno != EEXIST) return ErrnoError(errno, "cannot make the spill file " + path);
         if (IsOtherThanAPart(path)) {
-            return MakeError(Error::kFileExists, path + " is a file of its own, where the spill " +
-                                                     "file of " + dataPath_ + " would go");
+            return Status::Failure(Error::kFileExists,
+                                   path + " is a file of its own, where the spill " + "file of " +
+                                       dataPath_ + " would go");
         }
         Status s = RemoveLeftover(dataPath_);
         if (!s.ok()) return s;
     }
-    return MakeError(Error::kFileExists, path + " keeps coming back");
+    return Status::Failure(Error::kFileExists, path + " keeps coming back");
 }
 
 Status SpilledRuns::Spill(const PendingKeys& batch, const Tuning& tuning, WorkCounters* counters) {
@@ -173,8 +171,7 @@ Status SpilledRuns::Spill(const PendingKeys& batch, const Tuning& tuning, WorkCo
         const uint8_t* key = batch.SortedKey(i);
         if (i % blockEntries_ == 0) run.fences.insert(run.fences.end(), key, key + keySize_);
         std::memcpy(buffer.data() + used, key, keySize_);
-        const uint64_t number = batch.SortedNumber(i);
-        std::memcpy(buffer.data() + used + keySize_, &number, 8);
+        PutLittleEndian<uint64_t>(buffer.data() + used + keySize_, batch.SortedNumber(i));
         used += entrySize;
         if (used == buffer.size() || i + 1 == batch.size()) {
             s = file_.WriteAt(at, {buffer.data(), used});
@@ -225,7 +222,8 @@ Status SpilledRuns::Find(const uint8_t* key, bool* found, uint64_t* recordNumber
             const int c = std::memcmp(block_.data() + mid * entrySize, key, keySize_);
             if (c == 0) {
                 *found = true;
-                *recordNumber = GetNumber(block_.data() + mid * entrySize + keySize_);
+                *recordNumber =
+                    GetLittleEndian<uint64_t>(block_.data() + mid * entrySize + keySize_);
                 return Status::Ok();
             }
             if (c < 0)

@@ -1,4 +1,4 @@
-// The engine's table of error codes and texts, and the per-type constants of engine.h.
+// The engine's table of error codes and texts.
 #include "talvo/engine.h"
 
 namespace talvo {
@@ -62,19 +62,6 @@ Status Status::Failure(Error code, std::string_view detail) {
         text += detail;
     }
     return Status(code, std::move(text));
-}
-
-int DeletedMarkOffset(FileType type) {
-    switch (type) {
-        case FileType::kKeyed:
-            return 6;
-        case FileType::kExtendedKeyed:
-            return 8;
-        case FileType::kRecords1:
-        case FileType::kRecords2:
-            return -1;
-    }
-    return -1;
 }
 
 }  // namespace talvo

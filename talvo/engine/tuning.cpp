@@ -128,7 +128,7 @@ const std::string& BudgetsEnvironmentProblem() {
 Status ParseBudgets(std::string_view text, Tuning* tuning) {
     std::string problem = ReadBudgets(text, tuning);
     if (problem.empty()) return Status::Ok();
-    return MakeError(Error::kInvalidArgument, problem);
+    return Status::Failure(Error::kInvalidArgument, problem);
 }
 
 std::string BudgetsText(const Tuning& tuning) {

@@ -58,12 +58,13 @@ class DescriptorObject final : public platform::RefCounted<ITalvoDescriptor> {
         return QueryFor(this, kIidTalvoDescriptor, iid, object);
     }
     HResult GetIDsOfNames(const std::u16string& name, DispId* id) override {
-        return FindDispatchName(
-            {u"GetPath", u"GetDirectoryText", u"GetNameText", u"GetFileType", u"GetFormatVersion",
-             u"GetInfoWord2", u"GetInfoWord3", u"GetRecordSize", u"GetKeySize", u"GetInfoLong1",
-             u"GetInfoLong2", u"GetInfoLong3", u"GetDateTime1", u"GetDateTime2", u"GetDateTime3",
-             u"GetInfoWord1", u"GetKeyPosition", u"GetExtraText", u"GetInfoLong4"},
-            name, id);
+        static constexpr std::u16string_view kMembers[] = {
+            u"GetPath",          u"GetDirectoryText", u"GetNameText",  u"GetFileType",
+            u"GetFormatVersion", u"GetInfoWord2",     u"GetInfoWord3", u"GetRecordSize",
+            u"GetKeySize",       u"GetInfoLong1",     u"GetInfoLong2", u"GetInfoLong3",
+            u"GetDateTime1",     u"GetDateTime2",     u"GetDateTime3", u"GetInfoWord1",
+            u"GetKeyPosition",   u"GetExtraText",     u"GetInfoLong4"};
+        return FindDispatchName(kMembers, name, id);
     }
 
     HResult GetPath(WideString* path) override { return PutText(v_.path, path); }
@@ -98,7 +99,8 @@ class SubKeyObject final : public platform::RefCounted<ITalvoSubKey> {
         return QueryFor(this, kIidTalvoSubKey, iid, object);
     }
     HResult GetIDsOfNames(const std::u16string& name, DispId* id) override {
-        return FindDispatchName({u"GetFirst", u"GetSecond", u"GetName"}, name, id);
+        static constexpr std::u16string_view kMembers[] = {u"GetFirst", u"GetSecond", u"GetName"};
+        return FindDispatchName(kMembers, name, id);
     }
     HResult GetFirst(int32_t* value) override { return PutInt(def_.first, value); }
     HResult GetSecond(int32_t* value) override { return PutInt(def_.second, value); }

@@ -1,21 +1,11 @@
 #include "talvo/facade/directory_table.h"
 
+#include "platform/text_case.h"
 #include "talvo/facade/facade_status.h"
 
 namespace talvo {
 namespace {
 
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -34,10 +24,10 @@ size_t DirectoryTable::Fill(const std::vector<DirectoryConfigEntry>& entries) {
 
 Status DirectoryTable::Set(int32_t index, std::string_view name, std::string_view path) {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size()) {
-        return FacadeError(Error::kInvalidArgument, "directory index " + std::to_string(index) +
-                                                        " is outside the table of " +
-                                                        std::to_string(entries_.size()) +
-                                                        " entries");
+        return Status::Failure(Error::kInvalidArgument, "directory index " + std::to_string(index) +
+                                                            " is outside the table of " +
+                                                            std::to_string(entries_.size()) +
+                                                            " entries");
     }
     if (name.empty()) {
         entries_[index] = {};
@@ -50,9 +40,10 @@ Status DirectoryTable::Set(int32_t index, std::string_view name, std::string_vie
 
 Status DirectoryTable::Get(int32_t index, DirectoryConfigEntry* entry) const {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size()) {
-        return FacadeError(Error::kInvalidArgument,
-                           "directory index " + std::to_string(index) + " is past the table of " +
-                               std::to_string(entries_.size()) + " entries");
+        return Status::Failure(Error::kInvalidArgument, "directory index " + std::to_string(index) +
+                                                            " is past the table of " +
+                                                            std::to_string(entries_.size()) +
+                                                            " entries");
     }
     *entry = entries_[index];
     return Status::Ok();
@@ -61,14 +52,14 @@ Status DirectoryTable::Get(int32_t index, DirectoryConfigEntry* entry) const {
 Status DirectoryTable::Find(std::string_view name, DirectoryConfigEntry* entry) const {
     if (!name.empty()) {
         for (const DirectoryConfigEntry& e : entries_) {
-            if (EqualNoCase(e.name, name)) {
+            if (platform::EqualsIgnoringCase(e.name, name)) {
                 *entry = e;
                 return Status::Ok();
             }
         }
     }
-    return FacadeError(Error::kNoDirectory,
-                       "directory \"" + std::string(name) + "\" is not in the directory table");
+    return Status::Failure(Error::kNoDirectory,
+                           "directory \"" + std::string(name) + "\" is not in the directory table");
 }
 
 }  // namespace talvo

@@ -1,7 +1,6 @@
-// Statuses the facade makes itself: the engine's text for the code, then the detail.
+// The facade's statuses are the engine's (Status::Failure makes every text): the codes it
+// publishes to clients are checked to be the engine's own.
 #pragma once
-
-#include <string>
 
 #include "talvo/engine.h"
 #include "talvo/talvolib.h"
@@ -17,9 +16,5 @@ static_assert(kErrorDamaged == static_cast<int32_t>(Error::kDamaged));
 static_assert(kErrorNoSpace == static_cast<int32_t>(Error::kNoSpace));
 static_assert(kErrorEndOfKeys == static_cast<int32_t>(Error::kEndOfKeys));
 static_assert(kErrorOutOfMemory == static_cast<int32_t>(Error::kOutOfMemory));
-
-[[nodiscard]] inline Status FacadeError(Error code, const std::string& detail) {
-    return Status::Failure(code, detail);
-}
 
 }  // namespace talvo

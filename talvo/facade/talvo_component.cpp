@@ -33,9 +33,10 @@ Status TextFromWide(const WideString& wide, const char* what, std::string* text)
     }
     std::optional<std::string> narrow = platform::WideToNarrow(*wide);
     if (!narrow)
-        return FacadeError(Error::kInvalidArgument, std::string(what) + " is not valid text");
+        return Status::Failure(Error::kInvalidArgument, std::string(what) + " is not valid text");
     if (narrow->find('\0') != std::string::npos) {
-        return FacadeError(Error::kInvalidArgument, std::string(what) + " holds a zero character");
+        return Status::Failure(Error::kInvalidArgument,
+                               std::string(what) + " holds a zero character");
     }
     *text = std::move(*narrow);
     return Status::Ok();
@@ -53,7 +54,7 @@ Status BytesFromWide(std::u16string_view wide, const char* what, std::vector<uin
                 char detail[96];
                 std::snprintf(detail, sizeof detail, "%s holds character U+%04X at %zu, above 0xFF",
                               what, static_cast<unsigned>(wide[i]), i);
-                return FacadeError(Error::kInvalidArgument, detail);
+                return Status::Failure(Error::kInvalidArgument, detail);
             }
         }
     }
@@ -72,8 +73,9 @@ void WideFromBytes(std::span<const uint8_t> bytes, WideString* wide) {
 // The key bytes of a key variant (a wide string).
 Status KeyFromVariant(const Variant& key, std::vector<uint8_t>* bytes) {
     if (key.vt != platform::VT_BSTR) {
-        return FacadeError(Error::kInvalidArgument,
-                           "a key must be a string variant, not of kind " + std::to_string(key.vt));
+        return Status::Failure(
+            Error::kInvalidArgument,
+            "a key must be a string variant, not of kind " + std::to_string(key.vt));
     }
     return BytesFromWide(key.bstrVal ? std::u16string_view(*key.bstrVal) : std::u16string_view(),
                          "the key", bytes);
@@ -93,7 +95,7 @@ class TemporaryOpen {
     Status Open(const std::string& hostPath) {
         Status s = engine_.Open(hostPath, &file_);
         if (!s.ok()) file_.reset();  // a failed open gives no hold
-        if (s.ok() && !file_) s = FacadeError(Error::kIoError, "the engine gave no file");
+        if (s.ok() && !file_) s = Status::Failure(Error::kIoError, "the engine gave no file");
         return s;
     }
     DataFile* operator->() const { return file_.get(); }
@@ -175,15 +177,15 @@ HResult TalvoComponent::Fail(const Status& status) {
 
 Status TalvoComponent::CheckConnected() const {
     if (connected_) return Status::Ok();
-    return FacadeError(Error::kNoConnection, "the component is not initialised");
+    return Status::Failure(Error::kNoConnection, "the component is not initialised");
 }
 
 Status TalvoComponent::SearchChannel(int32_t channel, Channel** found) {
     if (Status s = CheckConnected(); !s.ok()) return s;
     auto it = channels_.find(channel);
     if (it == channels_.end()) {
-        return FacadeError(Error::kNotOpen,
-                           "no file is open on channel " + std::to_string(channel));
+        return Status::Failure(Error::kNotOpen,
+                               "no file is open on channel " + std::to_string(channel));
     }
     *found = &it->second;
     recent_[1] = recent_[0];
@@ -198,18 +200,18 @@ Status TalvoComponent::Resolve(const WideString& file, const WideString& directo
     if (Status s = TextFromWide(file, "the file name", &named->fileName); !s.ok()) return s;
     if (Status s = TextFromWide(directory, "the directory name", &directoryName); !s.ok()) return s;
     if (named->fileName.empty())
-        return FacadeError(Error::kInvalidArgument, "no file name was given");
+        return Status::Failure(Error::kInvalidArgument, "no file name was given");
     DirectoryConfigEntry entry;
     if (Status s = directories_.Find(directoryName, &entry); !s.ok()) return s;
     named->directoryName = entry.name;
     if (entry.path.empty()) {
-        return FacadeError(Error::kNoDirectory, "directory " + entry.name + " has no path");
+        return Status::Failure(Error::kNoDirectory, "directory " + entry.name + " has no path");
     }
     std::optional<std::string> host =
         platform::ToHostPath(platform::JoinPath(entry.path, named->fileName));
     if (!host) {
-        return FacadeError(Error::kNoDirectory, "the drive of directory " + entry.name + " (" +
-                                                    entry.path + ") is not available");
+        return Status::Failure(Error::kNoDirectory, "the drive of directory " + entry.name + " (" +
+                                                        entry.path + ") is not available");
     }
     named->hostPath = std::move(*host);
     return Status::Ok();
@@ -243,20 +245,7 @@ HResult TalvoComponent::QueryInterface(const Guid& iid, void** object) {
 }
 
 HResult TalvoComponent::GetIDsOfNames(const std::u16string& name, DispId* id) {
-    return FindDispatchName({u"Initialize",    u"Shutdown",
-                             u"GetErrorCode",  u"GetErrorMessage",
-                             u"Seek",          u"GetHandle",
-                             u"Open",          u"Erase",
-                             u"CreateKeyed",   u"Close",
-                             u"NextKey",       u"FindKey",
-                             u"WriteKey",      u"ReadKey",
-                             u"ReadRecord",    u"GetDescriptor",
-                             u"SetDirectory",  u"GetDirectory",
-                             u"PutBuffer",     u"GetBuffer",
-                             u"PrepareBuffer", u"CreateExtendedKeyed",
-                             u"Version",       u"Initialize2",
-                             u"GetSubKey",     u"AddSubKey"},
-                            name, id);
+    return FindDispatchName(kTalvoFsMembers, name, id);
 }
 
 // --- Connection ----------------------------------------------------------------------------------
@@ -264,14 +253,14 @@ HResult TalvoComponent::GetIDsOfNames(const std::u16string& name, DispId* id) {
 HResult TalvoComponent::Connect(const WideString& title, int32_t param1, int32_t directoryTableSize,
                                 int32_t param3) {
     if (connected_) {
-        return Fail(FacadeError(Error::kInvalidArgument,
-                                "the component is already initialised; shut it down first"));
+        return Fail(Status::Failure(Error::kInvalidArgument,
+                                    "the component is already initialised; shut it down first"));
     }
     if (directoryTableSize < 0 || directoryTableSize > kMaxDirectoryTableSize) {
-        return Fail(FacadeError(Error::kInvalidArgument,
-                                "a directory table of " + std::to_string(directoryTableSize) +
-                                    " entries (0 to " + std::to_string(kMaxDirectoryTableSize) +
-                                    ")"));
+        return Fail(Status::Failure(Error::kInvalidArgument,
+                                    "a directory table of " + std::to_string(directoryTableSize) +
+                                        " entries (0 to " + std::to_string(kMaxDirectoryTableSize) +
+                                        ")"));
     }
     std::string titleText;
     if (Status s = TextFromWide(title, "the title", &titleText); !s.ok()) return Fail(s);
@@ -309,10 +298,11 @@ HResult TalvoComponent::Initialize2(const WideString& title, const WideString& n
             if (!quoted) name = "\"" + name + "\"";
             // Not "no connection": clients show a fixed text of their own for that code, so the
             // reason would never reach the user.
-            return Fail(FacadeError(Error::kNotSupported,
-                                    "this TalvoLib serves local files only and cannot connect to "
-                                    "the network name " +
-                                        name));
+            return Fail(
+                Status::Failure(Error::kNotSupported,
+                                "this TalvoLib serves local files only and cannot connect to "
+                                "the network name " +
+                                    name));
         }
         return Connect(title, param1, directoryTableSize, param3);
     });
@@ -363,7 +353,7 @@ HResult TalvoComponent::GetHandle(int32_t channel, int32_t* integer, int64_t* ha
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         int fd = ch->file->NativeHandle();
-        if (fd < 0) return Fail(FacadeError(Error::kNotOpen, "the data file has no handle"));
+        if (fd < 0) return Fail(Status::Failure(Error::kNotOpen, "the data file has no handle"));
         *integer = static_cast<int32_t>(ch->file->Info().recordSize);
         *handle = fd;
         return Succeed();
@@ -378,18 +368,19 @@ HResult TalvoComponent::Seek(int64_t handle, int64_t offset, int32_t origin, int
         bool ours = false;
         for (const auto& [number, ch] : channels_) ours = ours || ch.file->NativeHandle() == handle;
         if (!ours || handle < 0) {
-            return Fail(FacadeError(
+            return Fail(Status::Failure(
                 Error::kInvalidArgument,
                 "handle " + std::to_string(handle) + " is not a data file open on a channel"));
         }
         int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
         if (whence < 0) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "seek origin " + std::to_string(origin) + " (0, 1 or 2)"));
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        "seek origin " + std::to_string(origin) + " (0, 1 or 2)"));
         }
         off_t result = ::lseek(static_cast<int>(handle), static_cast<off_t>(offset), whence);
         if (result < 0) {
-            return Fail(FacadeError(Error::kIoError, std::string("seek: ") + std::strerror(errno)));
+            return Fail(
+                Status::Failure(Error::kIoError, std::string("seek: ") + std::strerror(errno)));
         }
         *position = result;
         return Succeed();
@@ -405,18 +396,19 @@ HResult TalvoComponent::Open(int32_t channel, const WideString& file, const Wide
     return Guard([&] {
         if (Status s = CheckConnected(); !s.ok()) return Fail(s);
         if (channel < 0) {
-            return Fail(FacadeError(Error::kInvalidArgument, "channel " + std::to_string(channel) +
-                                                                 " (channels are 0 and up)"));
+            return Fail(
+                Status::Failure(Error::kInvalidArgument,
+                                "channel " + std::to_string(channel) + " (channels are 0 and up)"));
         }
         if (channels_.count(channel) != 0) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "channel " + std::to_string(channel) + " is already open"));
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        "channel " + std::to_string(channel) + " is already open"));
         }
         NamedFile named;
         if (Status s = Resolve(file, directory, &named); !s.ok()) return Fail(s);
         std::shared_ptr<DataFile> opened;
         if (Status s = engine_->Open(named.hostPath, &opened); !s.ok() || !opened) {
-            return Fail(s.ok() ? FacadeError(Error::kIoError, "the engine gave no file") : s);
+            return Fail(s.ok() ? Status::Failure(Error::kIoError, "the engine gave no file") : s);
         }
         try {
             Channel& added = channels_[channel];
@@ -494,7 +486,7 @@ HResult TalvoComponent::CreateKeyedFile(const WideString& file, const WideString
     return Guard([&] {
         if (Status s = CheckConnected(); !s.ok()) return Fail(s);
         if (recordSize < 0 || keySize < 0 || (extended && keyPosition < 0)) {
-            return Fail(FacadeError(
+            return Fail(Status::Failure(
                 Error::kInvalidArgument,
                 "record size " + std::to_string(recordSize) + ", key size " +
                     std::to_string(keySize) +
@@ -553,8 +545,8 @@ HResult TalvoComponent::FindKey(int32_t channel, const Variant& key, VariantBool
         FileInfo info = ch->file->Info();
         if (!IsKeyed(info.type)) {
             return Fail(
-                FacadeError(Error::kWrongFileType,
-                            "the file on channel " + std::to_string(channel) + " has no keys"));
+                Status::Failure(Error::kWrongFileType,
+                                "the file on channel " + std::to_string(channel) + " has no keys"));
         }
         std::vector<uint8_t>& bytes = keyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
@@ -575,9 +567,10 @@ HResult TalvoComponent::WriteKey(int32_t channel, const Variant& key, VariantBoo
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         if (ch->bufferRefused) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "the record buffer of channel " + std::to_string(channel) +
-                                        " was refused by the last PutBuffer; nothing was written"));
+            return Fail(
+                Status::Failure(Error::kInvalidArgument,
+                                "the record buffer of channel " + std::to_string(channel) +
+                                    " was refused by the last PutBuffer; nothing was written"));
         }
         std::vector<uint8_t>& bytes = writtenKeyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
@@ -612,8 +605,8 @@ HResult TalvoComponent::ReadRecord(int32_t channel, const Variant& recordNumber,
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         if (recordNumber.vt != platform::VT_I4 || recordNumber.lVal < 0) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "a record number must be an integer variant of 0 or more"));
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        "a record number must be an integer variant of 0 or more"));
         }
         Status s = ch->file->ReadRecord(static_cast<uint64_t>(recordNumber.lVal), &ch->spare);
         if (!s.ok()) return Fail(s);
@@ -648,10 +641,10 @@ HResult TalvoComponent::PutBuffer(int32_t channel, const WideString& data, int32
         Status s;
         if (offset < 0 || length < 0 ||
             static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > available) {
-            s = FacadeError(Error::kInvalidArgument, "PutBuffer of " + std::to_string(length) +
-                                                         " units from " + std::to_string(offset) +
-                                                         " of a string of " +
-                                                         std::to_string(available));
+            s = Status::Failure(Error::kInvalidArgument,
+                                "PutBuffer of " + std::to_string(length) + " units from " +
+                                    std::to_string(offset) + " of a string of " +
+                                    std::to_string(available));
         }
         if (s.ok()) {
             std::u16string_view units = data ? std::u16string_view(*data) : std::u16string_view();
@@ -679,8 +672,8 @@ HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t lengt
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         if (offset < 0 || length < 0) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "GetBuffer offset and length cannot be negative"));
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        "GetBuffer offset and length cannot be negative"));
         }
         size_t start = std::min(static_cast<size_t>(offset), ch->buffer.size());
         size_t count = std::min(static_cast<size_t>(length), ch->buffer.size() - start);
@@ -720,8 +713,8 @@ HResult TalvoComponent::GetSubKey(int32_t channel, int32_t index, platform::IDis
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         if (index < 1 || index > kMaxSubKeys) {
-            return Fail(FacadeError(Error::kInvalidArgument,
-                                    "sub-key index " + std::to_string(index) + " (1 to 99)"));
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        "sub-key index " + std::to_string(index) + " (1 to 99)"));
         }
         SubKeyDef def;
         if (Status s = ch->file->GetSubKey(index, &def); !s.ok()) return Fail(s);
@@ -742,8 +735,8 @@ HResult TalvoComponent::AddSubKey(const WideString& file, const WideString& dire
         if (Status s = TextFromWide(name, "the sub-key name", &def.name); !s.ok()) return Fail(s);
         if (def.name.size() > kMaxSubKeyName) {
             return Fail(
-                FacadeError(Error::kInvalidArgument,
-                            "sub-key name \"" + def.name + "\" is longer than 31 characters"));
+                Status::Failure(Error::kInvalidArgument,
+                                "sub-key name \"" + def.name + "\" is longer than 31 characters"));
         }
         TemporaryOpen held(*engine_);
         if (Status s = held.Open(named.hostPath); !s.ok()) return Fail(s);

@@ -13,6 +13,7 @@
 #include "platform/path.h"
 #include "platform/profile.h"
 #include "platform/system_error.h"
+#include "platform/text_case.h"
 
 namespace talvo {
 namespace {
@@ -22,18 +23,6 @@ constexpr const char* kSection = "Directories";
 std::string EnvValue(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 // Reads a profile value or list whole: grows the buffer until the result fits.
@@ -150,7 +139,7 @@ Status SetDirectoryConfig(const std::string& hostPath, std::string_view name,
     if (Status s = LoadDirectoryConfig(hostPath, &entries); !s.ok()) return s;
     std::string key(name);
     for (const DirectoryConfigEntry& e : entries) {
-        if (EqualNoCase(e.name, name)) {
+        if (platform::EqualsIgnoringCase(e.name, name)) {
             key = e.name;
             break;
         }
@@ -172,7 +161,8 @@ Status RemoveDirectoryConfig(const std::string& hostPath, std::string_view name)
     std::vector<DirectoryConfigEntry> entries;
     if (Status s = LoadDirectoryConfig(hostPath, &entries); !s.ok()) return s;
     for (const DirectoryConfigEntry& e : entries) {
-        if (EqualNoCase(e.name, name)) return WriteEntry(hostPath, e.name.c_str(), nullptr);
+        if (platform::EqualsIgnoringCase(e.name, name))
+            return WriteEntry(hostPath, e.name.c_str(), nullptr);
     }
     return Status(Error::kNotFound, std::string(ErrorText(Error::kNotFound)) + ": directory " +
                                         std::string(name) + " is not in " + hostPath);

@@ -4,18 +4,13 @@
 #include <cctype>
 
 #include "platform/path.h"
+#include "platform/text_case.h"
 #include "talvo/facade/talvo_config.h"
 
 namespace talvo::tool {
 
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
 
 }  // namespace
 
@@ -37,7 +32,8 @@ std::string ResolveFile(const FileRef& ref) {
     Require(LoadDirectoryConfig(configPath, &entries), "cannot use the directory table");
     // Only the entries that the component's directory table takes in: a valid name and a path.
     auto entry = std::find_if(entries.begin(), entries.end(), [&](const DirectoryConfigEntry& e) {
-        return !e.path.empty() && CheckDirectoryName(e.name).ok() && EqualNoCase(e.name, ref.dir);
+        return !e.path.empty() && CheckDirectoryName(e.name).ok() &&
+               platform::EqualsIgnoringCase(e.name, ref.dir);
     });
     if (entry == entries.end()) {
         throw ToolError("no directory \"" + ref.dir + "\" in " + configPath +

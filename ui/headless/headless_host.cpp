@@ -47,7 +47,7 @@ bool HeadlessHost::Open(platform::CDialog& target) {
     dialog = &target;
     ended = false;
     result = -1;
-    focus = 0;
+    focusRules.Reset();
     const bool focusFirst = dialog->BeginModal(*this);
     if (ended) return false;
     if (focusFirst) {
@@ -55,7 +55,7 @@ bool HeadlessHost::Open(platform::CDialog& target) {
             const Control* control = Find(c.id);
             if (control != nullptr && (c.styles & res::style::kTabStop) != 0 && control->enabled &&
                 control->visible) {
-                FocusTo(c.id);
+                focusRules.MoveTo(c.id);
                 break;
             }
         }
@@ -95,25 +95,8 @@ void HeadlessHost::Dispatch(DialogEvent event, int id) {
 
 // --- Focus ---------------------------------------------------------------------------------------
 
-void HeadlessHost::FocusTo(int id) {
-    if (id == focus) return;
-    const int old = focus;
-    focus = id;
-    if (old != 0) {
-        ++focusMoves;
-        Dispatch(DialogEvent::KillFocus, old);
-        --focusMoves;
-    }
-    if (focus == id) Dispatch(DialogEvent::SetFocus, id);
-}
-
 void HeadlessHost::SetFocus(int id) {
-    if (Find(id) == nullptr) return;
-    if (focusMoves > 0) {
-        focus = id;  // a focus-lost handler takes the focus: it goes there silently
-        return;
-    }
-    FocusTo(id);
+    if (Find(id) != nullptr) focusRules.Set(id);
 }
 
 // --- The user's actions --------------------------------------------------------------------------
@@ -127,8 +110,8 @@ HeadlessHost::Control* HeadlessHost::Reachable(int id) {
 
 bool HeadlessHost::MoveFocus(int id) {
     if (Reachable(id) == nullptr) return false;
-    FocusTo(id);
-    return focus == id;
+    focusRules.MoveTo(id);
+    return Focus() == id;
 }
 
 bool HeadlessHost::Type(int id, const std::string& text) {
@@ -147,7 +130,7 @@ bool HeadlessHost::Click(int id) {
     Control* control = Reachable(id);
     if (control == nullptr || !IsButton(control->source->kind)) return false;
     // A button that the move's focus-lost handler disabled or hid gets no click.
-    if (!MoveFocus(id) || Reachable(id) == nullptr) return false;
+    if (!focusRules.MoveForPress(id) || Reachable(id) == nullptr) return false;
     if (control->source->kind == ControlKind::RadioButton) {
         // The group: from the nearest radio button marked as a group's first, up to the next
         // control that is not a radio button or starts another group.
@@ -172,7 +155,7 @@ bool HeadlessHost::SelectListItem(int id, int index) {
     Control* control = Reachable(id);
     if (control == nullptr || control->source->kind != ControlKind::ListBox) return false;
     if (index < 0 || index >= static_cast<int>(control->items.size())) return false;
-    if (!MoveFocus(id)) return false;
+    if (!focusRules.MoveForPress(id)) return false;
     // The move's focus-lost handler may have refilled the list: a click where no item is left
     // selects nothing.
     if (Reachable(id) == nullptr || index >= static_cast<int>(control->items.size())) {
@@ -186,7 +169,7 @@ bool HeadlessHost::SelectListItem(int id, int index) {
 bool HeadlessHost::DropDown(int id) {
     Control* control = Reachable(id);
     if (control == nullptr || control->source->kind != ControlKind::ComboBox) return false;
-    if (!MoveFocus(id)) return false;
+    if (!focusRules.MoveForPress(id)) return false;
     Dispatch(DialogEvent::DropDown, id);
     return true;
 }
@@ -446,14 +429,15 @@ std::string HeadlessHost::ComboSelectedText(int id) {
 // --- platform::DialogView: the window ------------------------------------------------------------
 
 int HeadlessHost::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    focusRules.BoxShown();
     progressEvents.push_back({ProgressEvent::Kind::Box, static_cast<int>(boxes.size())});
-    boxes.push_back({text, caption, flags});
+    boxes.push_back({caption, text, flags});
     if (!answers.empty()) {
         const int answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    return (flags & 0xF) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
+    return platform::CautiousAnswer(flags);
 }
 
 void HeadlessHost::AppendSystemMenuSeparator() {

@@ -3,11 +3,12 @@
 // reads back what the user would see (texts, enabled states, focus, checks, list items, colours
 // and every message box shown, with its flags).
 //
-// Focus follows a window's rules: a user's move fires focus-lost on the old control, then
-// focus-gained on the new one; a handler of focus-lost that puts the focus elsewhere (back on its
-// edit, say) takes it there silently instead, and the move's own target gains nothing. A click
-// moves the focus to the button first, so an edit's validation runs before the click, and a
-// click whose focus move was refused, or whose button that validation disabled, is lost.
+// Focus follows the rules every dialog view keeps (platform/dialog_focus.h): a user's move fires
+// focus-lost on the old control, then focus-gained on the new one; a handler of focus-lost that
+// puts the focus elsewhere (back on its edit, say) takes it there silently instead, and the
+// move's own target gains nothing. A click, a choice in a list and a drop-down move the focus
+// to their control first, so an edit's validation runs before them; one whose focus move was
+// refused or interrupted by a message box, or whose control that validation disabled, is lost.
 // Message boxes are answered at once from a queue.
 //
 // A modal run either follows a script (AddStep; RunModal returns when the dialog ends or the
@@ -25,16 +26,12 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/dialog_focus.h"
 #include "platform/dialog_view.h"
+#include "platform/message_box.h"
 #include "res/resources.h"
 
 namespace headless {
-
-struct ShownMessageBox {
-    std::string text;
-    std::string caption;
-    unsigned flags = 0;
-};
 
 class HeadlessHost : public platform::DialogView {
   public:
@@ -81,18 +78,18 @@ class HeadlessHost : public platform::DialogView {
     platform::IconHandle QueryDragIcon();
 
     // --- Message boxes ---
-    // The answer for the next box that is shown (boxes without one get OK, or No for Yes/No).
+    // The answer for the next box that is shown (boxes without one get platform::CautiousAnswer).
     void QueueAnswer(int button) { answers.push_back(button); }
-    const std::vector<ShownMessageBox>& MessageBoxes() const { return boxes; }
+    const std::vector<platform::ShownMessageBox>& MessageBoxes() const { return boxes; }
     // The boxes shown so far; the record is emptied.
-    std::vector<ShownMessageBox> TakeMessageBoxes() { return std::exchange(boxes, {}); }
+    std::vector<platform::ShownMessageBox> TakeMessageBoxes() { return std::exchange(boxes, {}); }
 
     // --- What the user sees ---
     std::string Text(int id) const;
     bool Exists(int id) const { return controls.count(id) != 0; }
     bool Enabled(int id) const;
     bool Visible(int id) const;
-    int Focus() const { return focus; }
+    int Focus() const { return focusRules.Current().value_or(0); }
     bool Checked(int id) const;
     std::vector<std::string> Items(int id) const;  // list or combo box
     int Selection(int id) const;
@@ -196,8 +193,6 @@ class HeadlessHost : public platform::DialogView {
     // The control if the user can reach it: running, present, visible and enabled.
     Control* Reachable(int id);
     void Dispatch(platform::DialogEvent event, int id);
-    // Moves the focus as a window does (see the file comment).
-    void FocusTo(int id);
 
     platform::CDialog* dialog = nullptr;
     const res::DialogTemplate* source = nullptr;
@@ -205,10 +200,10 @@ class HeadlessHost : public platform::DialogView {
     std::vector<Step> steps;
     bool ended = false;
     int result = -1;
-    int focus = 0;
-    int focusMoves = 0;  // focus-lost handlers running
+    platform::DialogFocus focusRules{
+        {[this](platform::DialogEvent event, int id) { Dispatch(event, id); }, {}}};
     std::deque<int> answers;
-    std::vector<ShownMessageBox> boxes;
+    std::vector<platform::ShownMessageBox> boxes;
     std::vector<std::pair<unsigned, std::string>> systemMenu;
     bool hasSystemMenu = true;
     bool isMinimized = false;

@@ -1,0 +1,38 @@
+// The buffers of one build and the build's key fields: the fields of a request checked against
+// the buffers they are copied between, and assembled into the output key.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "builder/build_request.h"
+
+namespace builder {
+
+// The buffers of one build, owned by its run: the copy allocates nothing per record.
+struct BuildBuffers {
+    std::array<uint8_t, kMaxRecordSize> recordBuffer{};  // the current input record
+    std::array<uint8_t, kMaxKeySize> keyBuffer{};        // the input key last read (key order)
+    std::array<uint8_t, kMaxKeySize> builtKey{};         // the assembled output key
+    // The key bounds as zero-terminated texts: fromKey positions the input, toKey bounds it.
+    std::array<char, kMaxKeyBoundLength + 1> fromKey{};
+    std::array<char, kMaxKeyBoundLength + 1> toKey{};
+};
+
+// Checks the request's key fields against the buffers: a refusal text when there are more
+// fields than a key has, a field reaches past recordBuffer, or the fields together are longer
+// than builtKey.
+std::optional<std::string> CheckKeyFields(const BuildRequest& request);
+
+// Checks the sizes the build relies on (records that fit recordBuffer, keys that fit keyBuffer
+// and builtKey); a refusal text when one does not hold.
+std::optional<std::string> CheckBuildLimits(const BuildRequest& request);
+
+// Assembles builtKey from recordBuffer: the key fields end to end in list order, each at the sum
+// of the lengths before it whatever bytes it holds, zero bytes after the last. A field that
+// would reach past either buffer ends the assembly there (CheckKeyFields refuses such lists).
+void AssembleKey(const BuildRequest& request, BuildBuffers& buffers);
+
+}  // namespace builder
