@@ -1,6 +1,7 @@
 // CDornApi::SplitCommandLine: the file specification and the "/D" directory name.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "fsclient/dornapi.h"
@@ -14,6 +15,9 @@ struct SplitCase {
     const char* fileName;
     const char* directoryName;
 };
+
+// Test names show the command line rather than the bytes of the case.
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << '[' << c.commandLine << ']'; }
 
 class SplitCommandLineTest : public testing::TestWithParam<SplitCase> {};
 

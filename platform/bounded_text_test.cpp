@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 namespace platform {
@@ -15,6 +16,11 @@ struct OptionCase {
     bool found;
     const char* value;
 };
+
+// Test names show the text and the option rather than the bytes of the case.
+void PrintTo(const OptionCase& c, std::ostream* os) {
+    *os << '[' << c.source << "] " << c.option << (c.includeOption ? " with the option" : "");
+}
 
 class FindOptionTest : public testing::TestWithParam<OptionCase> {};
 
