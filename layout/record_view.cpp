@@ -65,20 +65,21 @@ size_t RecordsText::Gutter() const {
     return widest + kGutterSpace;
 }
 
-std::vector<std::string> RecordsText::RulerLines() const {
+std::vector<std::string> RecordsText::RulerLines(bool withGutter) const {
     const Ruler ruler = MakeRuler(columns_);
-    const std::string gutter(Gutter(), ' ');
+    const std::string gutter(withGutter ? Gutter() : 0, ' ');
     return {gutter + ruler.numbers, gutter + ruler.marks};
 }
 
-std::vector<std::string> RecordsText::RecordLines() const {
-    const size_t gutter = Gutter();
+std::vector<std::string> RecordsText::RecordLines(bool withGutter) const {
+    const size_t gutter = withGutter ? Gutter() : 0;
     const std::string blank(gutter, ' ');
     std::vector<std::string> lines;
     lines.reserve(records_.size() * kLinesPerRecord);
     for (size_t i = 0; i < records_.size(); ++i) {
         const Shown& r = records_[i];
-        lines.push_back(r.label + std::string(gutter - r.label.size(), ' ') + r.columns.text);
+        const std::string label = withGutter ? r.label : std::string();
+        lines.push_back(label + std::string(gutter - label.size(), ' ') + r.columns.text);
         lines.push_back(blank + r.columns.high);
         lines.push_back(blank + r.columns.low);
         if (i + 1 < records_.size()) lines.emplace_back();

@@ -60,10 +60,14 @@ class RecordsText {
     size_t RecordCount() const { return records_.size(); }
     // The characters before byte column 0 on every line.
     size_t Gutter() const;
-    // The ruler's two lines, gutter included.
-    std::vector<std::string> RulerLines() const;
-    // The records' lines, kLinesPerRecord a record (the last one without its empty line).
-    std::vector<std::string> RecordLines() const;
+    // What the gutter shows on a record's first line: its number, and "del" when it is deleted.
+    const std::string& Label(size_t record) const { return records_.at(record).label; }
+    // The ruler's two lines, with the gutter or (for a view that draws the labels beside the
+    // text) without.
+    std::vector<std::string> RulerLines(bool withGutter = true) const;
+    // The records' lines, kLinesPerRecord a record (the last one without its empty line), with
+    // the gutter or without.
+    std::vector<std::string> RecordLines(bool withGutter = true) const;
     // The record that line `line` of RecordLines() belongs to.
     static size_t RecordOfLine(size_t line) { return line / kLinesPerRecord; }
 
