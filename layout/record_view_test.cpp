@@ -73,6 +73,10 @@ TEST(RecordView, RecordsStandUnderTheRulerBehindAGutterOfTheirNumbers) {
                                       "        4F44",
                                       "        BECD",
                                   }));
+    // Without the gutter, for a view that draws the labels beside the text.
+    EXPECT_EQ(text.RecordLines(false)[4], "K.LM");
+    EXPECT_EQ(text.RulerLines(false)[1], "|....+..");
+    EXPECT_EQ(text.Label(1), "12 del");
     for (size_t line = 0; line < 7; ++line) {
         EXPECT_EQ(RecordsText::RecordOfLine(line), line < 4 ? 0u : 1u) << line;
     }

@@ -421,8 +421,9 @@ void RecordLayoutWindow::ShowRecord(int recordIndex) {
     record = &copybook.records[static_cast<size_t>(recordIndex)];
     fields = layout::ListFields(*record, kMaxFields, &fieldsComplete);
     chosenField.reset();
-    copybookLine->setText(QDir::toNativeSeparators(copybookPath) + QStringLiteral(": ") +
+    copybookLine->setText(QFileInfo(copybookPath).fileName() + QStringLiteral(": ") +
                           Q(layout::LayoutFitText(*record, dialog.inputDescriptor.recordSize)));
+    copybookLine->setToolTip(QDir::toNativeSeparators(QFileInfo(copybookPath).absoluteFilePath()));
     ShowFields();
     ShowValues();
     Highlight();
@@ -574,6 +575,50 @@ void RecordLayoutWindow::ScrollToColumn(uint64_t column) {
 
 // --- The window beside the dialog ----------------------------------------------------------------
 
+namespace {
+
+// Puts the layout window beside the dialog's window: on its right, else on its left, where the
+// screen has room for it; else moves the dialog aside so that the two stand side by side; else
+// narrows the layout window to the room beside the dialog; and only when even that is too
+// narrow, over the dialog.
+void PlaceBeside(QWidget* dialogWindow, QWidget* window) {
+    constexpr int kGap = 8;
+    constexpr int kNarrowest = 640;
+    QRect dialogFrame = dialogWindow->frameGeometry();
+    const QScreen* screen = dialogWindow->screen();
+    if (screen == nullptr) {
+        window->move(dialogFrame.right() + kGap, dialogFrame.top());
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    // The window's frame is as large as its widget until a window manager decorates it.
+    const int extra = dialogFrame.width() - dialogWindow->width();
+    int width = window->width() + extra;
+    const int top = dialogFrame.top();
+    int x = 0;
+    if (dialogFrame.right() + kGap + width <= area.right()) {
+        x = dialogFrame.right() + kGap + 1;
+    } else if (dialogFrame.left() - kGap - width >= area.left()) {
+        x = dialogFrame.left() - kGap - width;
+    } else if (dialogFrame.width() + kGap + width <= area.width()) {
+        const int dialogX = area.left() + (area.width() - dialogFrame.width() - kGap - width) / 2;
+        dialogWindow->move(dialogX, dialogFrame.top());
+        dialogFrame.moveLeft(dialogX);
+        x = dialogFrame.right() + kGap + 1;
+    } else if (area.width() - dialogFrame.width() - kGap >= kNarrowest) {
+        dialogWindow->move(area.left(), dialogFrame.top());
+        dialogFrame.moveLeft(area.left());
+        x = dialogFrame.right() + kGap + 1;
+        width = area.right() - x + 1;
+        window->resize(width - extra, window->height());
+    } else {
+        x = std::max(area.left(), area.right() - width + 1);
+    }
+    window->move(x, top);
+}
+
+}  // namespace
+
 RecordLayoutWindow* FindRecordLayoutWindow(const QWidget* owner) {
     if (owner == nullptr) return nullptr;
     for (QObject* child : owner->children()) {
@@ -590,17 +635,7 @@ RecordLayoutWindow* ShowRecordLayoutWindow(COrdelinDlg& dialog) {
     if (window == nullptr) {
         window = new RecordLayoutWindow(dialog, *view);
         new LayoutWindowKeeper(owner, window);
-        // Beside the dialog: on its right where the screen has room, else on its left.
-        const QRect frame = owner->frameGeometry();
-        int x = frame.right() + 8;
-        if (const QScreen* screen = owner->screen()) {
-            const QRect area = screen->availableGeometry();
-            if (x + window->width() > area.right()) {
-                x = frame.left() - 8 - window->width();
-                if (x < area.left()) x = std::max(area.left(), area.right() - window->width());
-            }
-        }
-        window->move(x, frame.top());
+        PlaceBeside(owner, window);
     }
     window->show();
     window->raise();
