@@ -59,6 +59,7 @@ class RecordLayoutWindowTest : public QObject {
     void opensFromTheSystemMenuAndChoosesKeyFieldsForTheDialog();
     void aFieldTheDialogRefusesIsRefusedThere();
     void copybooksThatDoNotFitOrDoNotReadAreSaidSo();
+    void recordsOfOneAndOfTheLargestSizeAndDeletedOnes();
 
   private:
     // The dialog on CUST (customer records of 100 bytes keyed on their 8-byte number) with the
@@ -318,6 +319,58 @@ void RecordLayoutWindowTest::copybooksThatDoNotFitOrDoNotReadAreSaidSo() {
     QVERIFY2(error.contains(QStringLiteral("broken.cpy: line 2:")), qPrintable(error));
     QCOMPARE(window->ShownLayout()->name(), std::string("WIDE"));
     QVERIFY(!window->OpenCopybook(folder.filePath(QStringLiteral("missing.cpy"))).isEmpty());
+}
+
+void RecordLayoutWindowTest::recordsOfOneAndOfTheLargestSizeAndDeletedOnes() {
+    QTemporaryDir folder;
+    const auto write = [&folder](const char* name, const std::string& text) {
+        QFile file(folder.filePath(QString::fromUtf8(name)));
+        file.open(QIODevice::WriteOnly);
+        file.write(text.data(), static_cast<qint64>(text.size()));
+        return file.fileName();
+    };
+    struct Row {
+        int32_t recordSize;
+        std::string copybook;
+        QString field;        // chosen
+        int shownColumns;     // of each record's text line
+    };
+    const std::vector<Row> rows = {
+        {1, "       01  ONE  PIC X.\n", QStringLiteral("ONE"), 1},
+        {65535,
+         "       01  BIG.\n           05  HEAD  PIC X(5000).\n           05  TAIL  PIC "
+         "X(60535).\n",
+         QStringLiteral("TAIL"), 4096},
+    };
+    for (const Row& row : rows) {
+        drive::ScriptedDialog run;
+        qtfront::AttachRecordLayoutWindow(*run.dialog);
+        QVERIFY(run.Open(4, row.recordSize, 1));
+        fstest::FakeFile* file = run.component->FindFile("DAT", "CUST");
+        for (int i = 0; i < 3; ++i) {
+            // All 0x00 bytes, then all 0xFF, then the deleted mark where the record holds it.
+            std::u16string record(static_cast<size_t>(row.recordSize), i == 1 ? 0xFF : 0x00);
+            if (i == 2 && row.recordSize > 6) record[6] = 0xFE;
+            fstest::ScriptedComponent::AddRecord(*file, std::u16string(1, u'a' + i), record);
+        }
+        RecordLayoutWindow* window = qtfront::ShowRecordLayoutWindow(*run.dialog);
+        QVERIFY(window != nullptr);
+        auto* records = dynamic_cast<qtfront::GutterTextView*>(window->findChild<QPlainTextEdit*>(
+            QLatin1String(RecordLayoutWindow::kRecordsObjectName)));
+        const QStringList lines = records->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3 * 4 - 1);
+        QCOMPARE(lines[0], QString(row.shownColumns, QLatin1Char('.')));
+        QCOMPARE(lines[5], QString(row.shownColumns, QLatin1Char('F')));
+        QCOMPARE(records->Label(8),
+                 row.recordSize > 6 ? QStringLiteral("2 del") : QStringLiteral("2"));
+        const QString copybook = write("edge.cpy", row.copybook);
+        QCOMPARE(window->OpenCopybook(copybook), QString());
+        QTreeWidgetItem* item = Choose(window, row.field);
+        QVERIFY(item != nullptr);
+        QVERIFY(item->text(5).startsWith(QStringLiteral("hex 00")));  // not text: byte 0 is 00
+        QCOMPARE(Edit(run, D::kFieldPosition), item->text(1));
+        QCOMPARE(Edit(run, D::kFieldLength), item->text(2));
+    }
 }
 
 QTEST_MAIN(RecordLayoutWindowTest)
