@@ -27,10 +27,22 @@ CLI::Validator Decimal() {
         "");
 }
 
-// POS:LEN, both plain digits: the Position and Length edits take digits only.
+// A --key that means POS:LEN: one with a colon, or digits alone (a field name has a letter).
+bool LooksLikePositions(const std::string& text) {
+    return text.find(':') != std::string::npos || IsDigits(text);
+}
+
+// POS:LEN, both plain digits (the Position and Length edits take digits only), or the name of a
+// field of the record layout.
 CLI::Validator KeyField() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
+            if (!LooksLikePositions(text)) {
+                if (text.find_first_not_of(" \t") == std::string::npos) {
+                    return "must be POS:LEN or a field name, not \"" + text + "\"";
+                }
+                return {};
+            }
             const size_t colon = text.find(':');
             if (colon == std::string::npos || !IsDigits(text.substr(0, colon)) ||
                 !IsDigits(text.substr(colon + 1))) {
@@ -78,8 +90,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         "written; 2 the command line cannot be used. A dry run exits as the build would.\n",
         kProgramName);
     app.footer(
-        "Example: ordelin-batch /data/cust /DDAT --out CUSTPC --key-size 13 --key 56:5 "
-        "--key 0:8 --overwrite --json");
+        "Examples:\n"
+        "  ordelin-batch /data/cust /DDAT --out CUSTPC --key-size 13 --key 56:5 --key 0:8 "
+        "--overwrite --json\n"
+        "  ordelin-batch /data/cust /DDAT --out CUSTCITY --key-size 26 --layout customer.cpy "
+        "--key CUST-CITY --key CUST-NO");
     BatchOptions o;
     std::string order;
     std::vector<std::string> keys;
@@ -106,11 +121,33 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         ->type_name("N")
         ->check(Decimal());
     app.add_option("--key", keys,
-                   "a key field: position (from 0) and length in the input record; repeatable, "
-                   "in key order; the fields the dialog starts with are removed first")
-        ->type_name("POS:LEN")
+                   "a key field: position (from 0) and length in the input record, or the name "
+                   "of a field of the --layout record (CUST-CITY, CUST-CITY OF CUST-ADDRESS, "
+                   "CUST-PHONE(2)), typed as its position and length; repeatable, in key order; "
+                   "the fields the dialog starts with are removed first")
+        ->type_name("POS:LEN|NAME")
         ->allow_extra_args(false)
         ->check(KeyField());
+    CLI::Option* layout = app.add_option(
+        "--layout", o.layout,
+        "a COBOL copybook describing the input's records, for --key NAME (`talvo layout "
+        "FILE.cpy` lists its fields); a record it lays out longer than the input's records is "
+        "refused; a named key of binary or packed data is warned about (it sorts by its bytes, "
+        "not by its values) and built");
+    layout->type_name("FILE.cpy");
+    app.add_option("--record", o.record,
+                   "the copybook's record (level 01 or 77) of this name (default: its only one)")
+        ->type_name("NAME")
+        ->needs(layout);
+    app.add_option("--source-format", o.sourceFormat,
+                   "the copybook's form: detect (default), fixed (columns 7 to 72) or free")
+        ->check(CLI::IsMember({"detect", "fixed", "free"}))
+        ->needs(layout);
+    app.add_option("--binary-size", o.binarySize,
+                   "bytes of the copybook's COMP items by their digits: 1-2-4-8 (GnuCOBOL's "
+                   "default), 2-4-8 (at least 2 bytes) or 1--8 (fewest bytes)")
+        ->check(CLI::IsMember({"1-2-4-8", "2-4-8", "1--8"}))
+        ->needs(layout);
     CLI::Option* keyPos = app.add_option(
         "--key-pos", o.keyPos,
         "the output key position, typed after the key fields: an extended keyed output "
@@ -140,7 +177,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     app.add_flag("--json", o.json,
                  "print one JSON object as the last line of standard output: read, deleted, "
                  "written, notWritten, ended (how the copy ended), listFile, output, order, "
-                 "dryRun, messages (every run but one whose command line cannot be used)");
+                 "keyFields (position, length and name of each --key), dryRun, messages (every "
+                 "run but one whose command line cannot be used)");
     app.add_flag("--progress", o.progress,
                  "show a progress line (records per second, time left) on standard error when "
                  "it is a terminal");
@@ -170,8 +208,17 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         }
     }
     for (const std::string& key : keys) {
+        if (!LooksLikePositions(key)) {
+            if (!o.layout) {
+                return Usage("--key " + key +
+                             ": a key field given by name needs --layout FILE.cpy, the copybook "
+                             "of the input's records");
+            }
+            o.keys.push_back({"", "", key});
+            continue;
+        }
         const size_t colon = key.find(':');
-        o.keys.push_back({key.substr(0, colon), key.substr(colon + 1)});
+        o.keys.push_back({key.substr(0, colon), key.substr(colon + 1), ""});
     }
     if (!order.empty()) o.order = order == "key" ? InputOrder::Key : InputOrder::Record;
     if (o.order == InputOrder::Record && (from->count() != 0 || to->count() != 0)) {

@@ -25,10 +25,13 @@ constexpr int kExitSignalBase = 128;
 constexpr char kProgramName[] = "ordelin-batch";
 constexpr char kUsageLine[] = "usage: ordelin-batch FILE /DNAME [/NET:NAME] --out NAME [options]";
 
-// A key field as given: the texts typed into the Position and Length edits.
+// A key field as given: the texts typed into the Position and Length edits. A field given by its
+// name in the record layout (--key NAME) has the name, and its position and length once the name
+// is resolved (batch/key_names.h).
 struct KeyFieldText {
     std::string position;
     std::string length;
+    std::string name;
     friend bool operator==(const KeyFieldText&, const KeyFieldText&) = default;
 };
 
@@ -42,6 +45,12 @@ struct BatchOptions {
     std::optional<std::string> recordSize;
     std::optional<std::string> keySize;
     std::vector<KeyFieldText> keys;
+    // The record layout that --key names refer to: a COBOL copybook and the options it is read
+    // with (as `talvo layout` takes them).
+    std::optional<std::string> layout;
+    std::optional<std::string> record;
+    std::string sourceFormat = "detect";
+    std::string binarySize = "1-2-4-8";
     std::optional<std::string> keyPos;
     bool noKeyPos = false;
     std::optional<std::string> from;
@@ -66,7 +75,9 @@ struct ParsedCommandLine {
 // Parses argv (argv[0] is the program). Never throws; a command line that cannot be used gives
 // kExitUsage with the reason and the usage line. The words after FILE must each be a /D or a
 // /NET option (in any letter case); numbers must be written in decimal (the key field's
-// position and length without a sign, as their edits take only digits).
+// position and length without a sign, as their edits take only digits). A --key that is not
+// POS:LEN (no colon, not digits alone) names a field and needs --layout; the name itself is
+// resolved later (batch/key_names.h).
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // "ordelin-batch VERSION".

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "builder/list_file.h"
+#include "platform/dialog.h"
 
 namespace batch {
 namespace {
@@ -161,6 +162,18 @@ std::string JsonLine(const BatchReport& report) {
         json += "null";
     }
     json += ",\"order\":" + (report.order ? JsonString(OrderName(*report.order)) : "null");
+    json += ",\"keyFields\":[";
+    for (size_t i = 0; i < report.keys.size(); ++i) {
+        const KeyFieldText& key = report.keys[i];
+        // As the dialog reads the edits: by their leading digits.
+        const auto number = [](const std::string& text) {
+            return Number(static_cast<uint64_t>(std::max(0, platform::ParseLeadingInt(text))));
+        };
+        json += std::string(i != 0 ? "," : "") + "{\"position\":" + number(key.position) +
+                ",\"length\":" + number(key.length) +
+                ",\"name\":" + (key.name.empty() ? "null" : JsonString(key.name)) + "}";
+    }
+    json += "]";
     json += ",\"dryRun\":" + std::string(report.dryRun ? "true" : "false");
     json += ",\"messages\":[";
     for (size_t i = 0; i < report.messages.size(); ++i) {

@@ -35,6 +35,8 @@ struct BatchReport {
     // From the dialog, when it opened.
     std::optional<OutputDescription> output;
     std::optional<InputOrder> order;
+    // The key fields of --key, as typed into the Position and Length edits, with their names.
+    std::vector<KeyFieldText> keys;
     // The last build or dry run; summary.copied is false when none reached its copy.
     BuildSummary summary;
     std::optional<std::string> listFile;  // its host path, when the build wrote one
@@ -58,7 +60,8 @@ const char* EndName(const BuildSummary& summary);
 std::string SummaryText(const BatchReport& report);
 
 // One JSON object on one line: read, deleted, written, notWritten, ended, listFile, output,
-// order, dryRun, messages.
+// order, keyFields (position and length as the dialog reads them, name or null), dryRun,
+// messages.
 std::string JsonLine(const BatchReport& report);
 
 // A JSON string literal: quotes, backslashes and control characters escaped; a byte that does

@@ -11,6 +11,7 @@
 #include "batch/batch_messages.h"
 #include "batch/batch_report.h"
 #include "batch/dialog_script.h"
+#include "batch/key_names.h"
 #include "batch/progress_line.h"
 #include "platform/command_line_argv.h"
 #include "platform/dialog.h"
@@ -76,13 +77,25 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
             return kExitUsage;
         }
     }
+    // Key fields given by name become positions and lengths before anything else is done.
+    BatchOptions resolved = options;
+    std::vector<std::string> warnings;
+    std::string layoutError;
+    const std::optional<LayoutRecord> layoutRecord =
+        ResolveKeyNames(resolved, &warnings, &layoutError);
+    if (resolved.layout && !layoutRecord) {
+        err << kProgramName << ": " << layoutError << "\n" << kUsageLine << "\n";
+        return kExitUsage;
+    }
+
     BoxLog log(err);
+    for (const std::string& warning : warnings) log.Say(warning);
     std::optional<ProgressLine> progress;
     if (options.progress && errIsTerminal) {
         progress.emplace(err);
         log.SetBeforeLine([&progress] { progress->End(); });
     }
-    DialogScript script(options, log);
+    DialogScript script(resolved, layoutRecord, log);
 
     const auto makeView = [&](platform::CDialog& dialog) -> std::unique_ptr<platform::DialogView> {
         auto host =
@@ -94,7 +107,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
         }
         return host;
     };
-    const std::string commandLine = CommandLineText(options.words);
+    const std::string commandLine = CommandLineText(resolved.words);
     COrdelinApp::Outcome outcome;
     {
         ScopedSinks sinks(std::make_shared<BoxLogSink>(log), std::make_shared<ListFileLine>(out),
@@ -124,6 +137,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
 
     BatchReport report;
     report.dryRun = options.dryRun;
+    report.keys = resolved.keys;
     script.Fill(report);
     report.messages = log.Boxes();
     const bool ran = outcome == COrdelinApp::Outcome::Ran && script.Reached();

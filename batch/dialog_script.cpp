@@ -132,7 +132,10 @@ bool DialogScript::RemoveStartingFields() {
 }
 
 bool DialogScript::AddKeyField(const KeyFieldText& field) {
-    const std::string option = "--key " + field.position + ":" + field.length;
+    const std::string option =
+        "--key " + (field.name.empty() ? field.position + ":" + field.length
+                                       : field.name + " (" + field.position + ":" + field.length +
+                                             ")");
     if (!Enter(D::kFieldPosition, field.position, option) ||
         !Enter(D::kFieldLength, field.length, option)) {
         return false;
@@ -220,6 +223,14 @@ bool DialogScript::Act(headless::HeadlessHost& view, COrdelinDlg& target) {
     host = &view;
     dialog = &target;
     const BatchOptions& o = options;
+    if (layoutRecord) {
+        if (const std::optional<std::string> problem = LayoutLengthProblem(
+                *layoutRecord, dialog->inputRecordSize,
+                dialog->inputFileName + " on " + dialog->inputDirectory)) {
+            commandLineRefused = true;
+            return Refuse(*problem);
+        }
+    }
     if (!Enter(D::kOutputFile, o.out, "--out") || !ChooseDirectory()) return false;
     if (o.recordSize && !Enter(D::kOutputRecordSize, *o.recordSize, "--record-size")) return false;
     if (!o.keys.empty() && !RemoveStartingFields()) return false;

@@ -15,6 +15,7 @@
 #include "batch/batch_messages.h"
 #include "batch/batch_options.h"
 #include "batch/batch_report.h"
+#include "batch/key_names.h"
 #include "ui/headless/headless_host.h"
 #include "ui/ordelin_dlg.h"
 
@@ -22,8 +23,10 @@ namespace batch {
 
 class DialogScript {
   public:
-    // `options` and `log` must outlive the script.
-    DialogScript(const BatchOptions& given, BoxLog& boxLog) : options(given), log(boxLog) {}
+    // `options` (its key names resolved) and `log` must outlive the script. `layout`: the record
+    // layout of --layout, whose record must fit in the input's records.
+    DialogScript(const BatchOptions& given, std::optional<LayoutRecord> layout, BoxLog& boxLog)
+        : options(given), layoutRecord(std::move(layout)), log(boxLog) {}
 
     // Acts on the running dialog until the build or dry run has ended, or until the first
     // refusal; then takes down what the report needs (the output as the dialog describes it, the
@@ -33,7 +36,8 @@ class DialogScript {
     // The dialog accepted its input file and the script ran.
     bool Reached() const { return reached; }
     // The options asked for what the dialog cannot give as asked (key fields that an accepted
-    // key position replaces): the command line cannot be used, and the script said why.
+    // key position replaces, a layout longer than the input's records): the command line cannot
+    // be used, and the script said why.
     bool CommandLineRefused() const { return commandLineRefused; }
     // Fills the report's dialog part: output, order, summary, list file.
     void Fill(BatchReport& report) const;
@@ -56,6 +60,7 @@ class DialogScript {
     bool NoBoxSince(size_t before) const { return log.Count() == before; }
 
     const BatchOptions& options;
+    std::optional<LayoutRecord> layoutRecord;
     BoxLog& log;
     headless::HeadlessHost* host = nullptr;
     COrdelinDlg* dialog = nullptr;

@@ -22,6 +22,7 @@
 #include "app/ordelin_app.h"
 #include "platform/command_line_argv.h"
 #include "qt/front_end.h"
+#include "qt/record_layout_window.h"
 #include "qt/start_chooser.h"
 #include "talvo/talvolib.h"
 
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
         commandLine = std::move(*chosen);
     }
     COrdelinApp app(commandLine);
+    // The system menu's Record Layout item opens a window of the front end's beside the dialog.
+    app.SetDialogObserver([](COrdelinDlg& dialog) { qtfront::AttachRecordLayoutWindow(dialog); });
     app.InitInstance();
     if (app.GetOutcome() == COrdelinApp::Outcome::BadCommandLine) {
         std::fputs("usage: ordelin FILE /DNAME [/NET:NAME]\n", stderr);

@@ -6,8 +6,10 @@
 //   main-dialog.png      the main dialog as it opens
 //   main-dialog-key.png  after an output key of city (bytes 61..78) and number (0..7) is defined
 //   about-box.png        the about box, opened from the system menu
+//   record-layout.png    the record layout window, opened from the system menu, with the
+//                        copybook of the records open and the city chosen (with COPYBOOK)
 //
-//   ordelin-screenshots OUTPUT-FOLDER INPUT-FILE /DNAME
+//   ordelin-screenshots OUTPUT-FOLDER INPUT-FILE /DNAME [COPYBOOK]
 //
 // Run it on the offscreen platform (QT_QPA_PLATFORM=offscreen) or on any display.
 #include <QApplication>
@@ -17,8 +19,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTreeWidget>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -28,6 +34,7 @@
 #include "app/ordelin_app.h"
 #include "platform/command_line_argv.h"
 #include "qt/front_end.h"
+#include "qt/record_layout_window.h"
 #include "qt/start_chooser.h"
 #include "qt/testing/window_driver.h"
 #include "res/resources.h"
@@ -39,6 +46,7 @@ using D = COrdelinDlg;
 namespace drive = qtfront::testing;
 
 QString outputFolder;
+QString copybookPath;
 bool allSaved = true;
 
 void Save(QWidget* window, const char* name) {
@@ -84,6 +92,63 @@ void OpenAboutFromTheSystemMenu() {
     drive::PressKey(Qt::Key_Space, Qt::AltModifier);
 }
 
+// Clicks the system menu's item whose text begins with `prefix`, once the menu shows; then
+// opens the menu.
+void ChooseFromTheSystemMenu(const QString& prefix) {
+    drive::When([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; },
+                [prefix] {
+                    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                    for (QAction* action : menu->actions()) {
+                        if (action->text().startsWith(prefix)) {
+                            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                                              menu->actionGeometry(action).center());
+                        }
+                    }
+                });
+    drive::PressKey(Qt::Key_Space, Qt::AltModifier);
+}
+
+// The record layout window beside the dialog: the copybook opened, the third record's values
+// shown, the city chosen (its position and length typed into the dialog's edits).
+void ShowTheRecordLayout(COrdelinDlg& dialog) {
+    ChooseFromTheSystemMenu(QStringLiteral("Record &Layout"));
+    qtfront::RecordLayoutWindow* window =
+        qtfront::FindRecordLayoutWindow(drive::FindDialog(res::kMainDialog));
+    if (window == nullptr || !window->OpenCopybook(copybookPath).isEmpty()) {
+        std::fputs("ordelin-screenshots: the record layout window did not show the copybook\n",
+                   stderr);
+        allSaved = false;
+        return;
+    }
+    drive::WaitUntil([window] { return QApplication::activeWindow() == window; });
+    auto* records = window->findChild<QPlainTextEdit*>(
+        QLatin1String(qtfront::RecordLayoutWindow::kRecordsObjectName));
+    const QTextBlock third = records->document()->findBlockByNumber(2 * 4);
+    QTest::mouseClick(records->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      records->cursorRect(QTextCursor(third)).center());
+    auto* fields = window->findChild<QTreeWidget*>(
+        QLatin1String(qtfront::RecordLayoutWindow::kFieldsObjectName));
+    const QList<QTreeWidgetItem*> city =
+        fields->findItems(QStringLiteral("CUST-CITY"), Qt::MatchExactly | Qt::MatchRecursive);
+    if (!city.isEmpty()) {
+        const QRect row = fields->visualItemRect(city.front());
+        QTest::mouseClick(fields->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(std::min(row.center().x(), fields->viewport()->width() / 2),
+                                 row.center().y()));
+    }
+    QApplication::processEvents();
+    Save(window, "record-layout.png");
+    if (dialog.fieldPositionEdit.GetWindowText() != "61") {
+        std::fputs("ordelin-screenshots: choosing the city did not fill the dialog's edits\n",
+                   stderr);
+        allSaved = false;
+    }
+    window->close();
+    drive::FindDialog(res::kMainDialog)->activateWindow();
+    drive::WaitUntil(
+        [] { return QApplication::activeWindow() == drive::FindDialog(res::kMainDialog); });
+}
+
 // The chooser, as a file manager starts it with the input file: grabbed, then answered with the
 // directory name. The command line of the choice, or nothing when it was not accepted.
 std::optional<std::string> ChooseAsFromTheMenu(const QString& file, const QString& name) {
@@ -112,15 +177,17 @@ std::optional<std::string> ChooseAsFromTheMenu(const QString& file, const QStrin
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 || std::string(argv[3]).rfind("/D", 0) != 0) {
-        std::fputs("usage: ordelin-screenshots OUTPUT-FOLDER INPUT-FILE /DNAME\n", stderr);
+    if ((argc != 4 && argc != 5) || std::string(argv[3]).rfind("/D", 0) != 0) {
+        std::fputs("usage: ordelin-screenshots OUTPUT-FOLDER INPUT-FILE /DNAME [COPYBOOK]\n",
+                   stderr);
         return 2;
     }
+    if (argc == 5) copybookPath = QFile::decodeName(argv[4]);
     talvo::RegisterTalvoLib();
     outputFolder = QString::fromLocal8Bit(argv[1]);
     // The utility's own command line: the arguments after the output folder.
     std::vector<char*> utilityArgs{argv[0]};
-    for (int i = 2; i < argc; ++i) utilityArgs.push_back(argv[i]);
+    for (int i = 2; i < 4; ++i) utilityArgs.push_back(argv[i]);
     const std::string commandLine =
         platform::AssembleCommandLine(static_cast<int>(utilityArgs.size()), utilityArgs.data());
     const QString file = QFileInfo(QFile::decodeName(argv[2])).absoluteFilePath();
@@ -135,11 +202,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     COrdelinApp app(commandLine);
-    app.SetDialogObserver([](COrdelinDlg&) {
+    app.SetDialogObserver([](COrdelinDlg& dialog) {
+        qtfront::AttachRecordLayoutWindow(dialog);
         drive::When([] { return drive::FindDialog(res::kMainDialog) != nullptr; },
-                    [] {
+                    [&dialog] {
                         QWidget* window = drive::FindDialog(res::kMainDialog);
                         Save(window, "main-dialog.png");
+                        if (!copybookPath.isEmpty()) ShowTheRecordLayout(dialog);
                         DefineKey();
                         Save(window, "main-dialog-key.png");
                         OpenAboutFromTheSystemMenu();

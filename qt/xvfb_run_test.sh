@@ -2,20 +2,28 @@
 # Runs the built ordelin under Xvfb as a person starts it, on a real keyed file made with the
 # talvo tool: the window comes up with its title and the template's size, takes typed keys, and
 # Escape closes it with status 0; a key defined with the keyboard alone builds a real output file
-# (its closing box answered, the window closed, status 0); a refused network shows its box, Enter
-# answers it, status 1; started as the desktop's menu starts it, the window asks for the file and
-# the directory name first, and the main window then opens on the file typed.
+# (its closing box answered, the window closed, status 0); the same key chosen by name in the
+# record layout window (opened from the system menu, the copybook opened in its file chooser)
+# builds the same file; a refused network shows its box, Enter answers it, status 1; started as
+# the desktop's menu starts it, the window asks for the file and the directory name first, and
+# the main window then opens on the file typed.
 #   xvfb_run_test.sh ORDELIN TALVO
 set -euo pipefail
 
 # In the X session: starts ordelin with the arguments given, waits for a window named "Ordelin",
 # gives it the keyboard, presses the keys given in $KEYS, and prints "status N" when ordelin ends.
 # Besides keys and "type:TEXT", $KEYS may hold "box" (the keyboard to the newest other window
-# named "Ordelin": a message box) and "main" (back to the first window). When $CHOOSER holds
-# keys, a window named "Ordelin Utility" (the questions before the start) comes first and gets
-# those.
+# named "Ordelin": a message box), "main" (back to the first window), "layout" (to the record
+# layout window) and "chooser" (to its file chooser, "Open Copybook"). When $CHOOSER holds keys,
+# a window named "Ordelin Utility" (the questions before the start) comes first and gets those.
 if [ "${1:-}" = "--session" ]; then
   shift
+  # "at X,Y size WxH" of a window.
+  where() {
+    local X Y WIDTH HEIGHT WINDOW SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    echo "at $X,$Y size ${WIDTH}x$HEIGHT"
+  }
   "$ORDELIN" "$@" 2>"$WORK/stderr" &
   pid=$!
   if [ -n "${CHOOSER:-}" ]; then
@@ -49,7 +57,24 @@ if [ "${1:-}" = "--session" ]; then
         xdotool windowfocus --sync "$box"
         sleep 0.3
         ;;
-      main) xdotool windowfocus --sync "$window"; sleep 0.3 ;;
+      main)
+        echo "main $(where "$window")"
+        xdotool windowfocus --sync "$window"
+        sleep 0.3
+        ;;
+      layout | chooser)
+        pattern='^Record Layout'
+        [ "$key" = chooser ] && pattern='^Open Copybook'
+        other=
+        for _ in $(seq 100); do
+          other=$(xdotool search --onlyvisible --name "$pattern" | tail -1)
+          [ -n "$other" ] && break
+          sleep 0.2
+        done
+        echo "$key $(where "$other")"
+        xdotool windowfocus --sync "$other"
+        sleep 0.3
+        ;;
       *) xdotool key --delay 20 "$key" ;;
     esac
     sleep 0.1
@@ -73,7 +98,7 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export ORDELIN="$ordelin" WORK="$work"
 
 run() {
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --session "$@"
+  xvfb-run -a -s "-screen 0 ${SCREEN:-1280x1024}x24" "$0" --session "$@"
 }
 
 fail() { echo "FAIL: $*"; exit 1; }
@@ -105,6 +130,34 @@ grep -qE '^key size +26$' <<<"$stat" || fail "the output's key size is not 26"
 grep -qE '^records +2000$' <<<"$stat" || fail "the output does not hold the 2000 records"
 grep -qE '^keys +2000$' <<<"$stat" || fail "the output does not hold 2000 keys"
 "$talvo" check "$work/data/CUSTCITY" >/dev/null || fail "the output file is not sound"
+
+echo "== ordelin $work/data/CUST /DDAT: the same key chosen by name in the record layout window"
+cp "$(dirname "$0")/../demo/customer.cpy" "$work/customer.cpy"
+# Output name, DAT, key size 26, on to Position; the system menu's Record Layout (L); Open
+# Copybook (Alt+O) and its path typed into the chooser; the fields (Alt+F), the city found by
+# typing its name; Add Key Field (the dialog's focus is on it); the number likewise; Build File
+# (it has the focus once the key is complete).
+keys="ctrl+a type:CUSTBYNAME Tab alt+Down Down Return Tab Tab ctrl+a type:26 Tab alt+space l"
+keys+=" layout alt+o chooser type:$work/customer.cpy Return layout alt+f type:CUST-CITY"
+keys+=" main space layout Home type:CUST-NO main space Return box Return main Escape"
+out=$(SCREEN=1920x1080 KEYS="$keys" run "$work/data/CUST" /DDAT)
+echo "$out"
+grep -q '^layout at [0-9]*,[0-9]* size [0-9]\+x[0-9]\+' <<<"$out" || fail "no record layout window"
+grep -q '^chooser ' <<<"$out" || fail "no file chooser for the copybook"
+grep -q '^box [0-9]\+x[0-9]\+' <<<"$out" || fail "no closing box"
+grep -q '^status 0$' <<<"$out" || fail "status is not 0"
+# Beside the dialog (moved aside to make room for it): to its right, not over it.
+read -r mainx mainw < <(sed -n 's/^main at \([0-9]*\),[0-9]* size \([0-9]*\)x.*/\1 \2/p' <<<"$out" | tail -1)
+read -r layoutx < <(sed -n 's/^layout at \([0-9]*\),.*/\1/p' <<<"$out" | head -1)
+(( layoutx >= mainx + mainw )) || fail "the layout window at x=$layoutx lies over the dialog"
+stat=$("$talvo" stat "$work/data/CUSTBYNAME")
+grep -qE '^key size +26$' <<<"$stat" || fail "the output's key size is not 26"
+grep -qE '^records +2000$' <<<"$stat" || fail "the output does not hold the 2000 records"
+"$talvo" check "$work/data/CUSTBYNAME" >/dev/null || fail "the output file is not sound"
+# The file the positions built: the same records in the same key order.
+cmp <("$talvo" export "$work/data/CUSTBYNAME" --order key --format lines) \
+    <("$talvo" export "$work/data/CUSTCITY" --order key --format lines) ||
+  fail "the key chosen by name did not build the file of the key given by positions"
 
 echo "== ordelin --choose: the file typed, the name typed over the offer, Enter; then Escape"
 out=$(CHOOSER="type:$work/data/CUST Tab Tab ctrl+a type:cu Return" KEYS="Escape" run --choose)

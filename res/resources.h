@@ -15,6 +15,7 @@ namespace res {
 constexpr int kAboutDialog = 100;
 constexpr int kAboutMenuText = 101;  // string
 constexpr int kMainDialog = 102;
+constexpr int kRecordLayoutMenuText = 103;  // string
 constexpr int kAppIcon = 128;
 
 // Controls without an id of their own (labels and frames).

@@ -7,8 +7,9 @@
 namespace res {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 1> kStrings{{
+constexpr std::array<std::pair<int, std::string_view>, 2> kStrings{{
     {kAboutMenuText, "&About Ordelin..."},
+    {kRecordLayoutMenuText, "Record &Layout..."},
 }};
 
 }  // namespace

@@ -5,8 +5,8 @@
 #      as the records of its COBOL copybook, demo/customer.cpy;
 #   3. with a display ($DISPLAY or $WAYLAND_DISPLAY), `ordelin` opens its window on that file;
 #      without one, ordelin-batch runs the same start-up and drives the same dialog from a
-#      script: an output keyed on city and customer number is built, its list file written,
-#      and the new file is shown with `talvo stat`, `dump` and `check`.
+#      script: an output keyed on city and customer number (named from the copybook) is built,
+#      its list file written, and the new file is shown with `talvo stat`, `dump` and `check`.
 # Everything it makes stays in demo/ (the component's configuration, the settings file and the
 # folders the directory macros create), so your own settings are not touched. demo/customer.cpy
 # is part of the repository and stays.
@@ -45,7 +45,8 @@ echo "== talvo dump demo/data/CUST --order key --limit 2 --layout demo/customer.
 "$talvo" dump "$demo/data/CUST" --order key --limit 2 --layout "$demo/customer.cpy"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "== ordelin demo/data/CUST /DDAT"
-  echo "   (name the output file, choose its directory, add key fields, Build File; Close ends)"
+  echo "   (name the output file, choose its directory, add key fields, Build File; Close ends;"
+  echo "    the system menu's Record Layout shows the records, and opens demo/customer.cpy)"
   "$root/out/qt/ordelin" "$demo/data/CUST" /DDAT
   exit
 fi
@@ -54,10 +55,11 @@ echo "== No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so the window c
 echo "   The same start-up, dialog and build run through ordelin-batch instead."
 "$talvo" dirs set OUT "$demo/out" >/dev/null
 mkdir -p "$demo/out"
-echo "== ordelin-batch demo/data/CUST /DDAT --out CUSTCITY --out-dir OUT --key-size 26 --key 61:18 --key 0:8"
+echo "== ordelin-batch demo/data/CUST /DDAT --out CUSTCITY --out-dir OUT --key-size 26"
+echo "     --layout demo/customer.cpy --key CUST-CITY --key CUST-NO"
 status=0
 "$root/out/batch/ordelin-batch" "$demo/data/CUST" /DDAT --out CUSTCITY --out-dir OUT \
-  --key-size 26 --key 61:18 --key 0:8 || status=$?
+  --key-size 26 --layout "$demo/customer.cpy" --key CUST-CITY --key CUST-NO || status=$?
 echo "   (exit status $status)"
 echo "== the list file"
 cat "$demo"/reports/OL*.htm

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README's pictures of the real window in docs/: the questions asked before a start
-# from the desktop's menu, the main dialog as it opens on the demonstration data, the same after
-# an output key is defined with simulated keys and mouse, and the about box opened from the system
+# from the desktop's menu, the main dialog as it opens on the demonstration data, the record
+# layout window with the demonstration's copybook open and the city chosen, the dialog after an
+# output key is defined with simulated keys and mouse, and the about box opened from the system
 # menu. Runs on Qt's offscreen platform: no display needed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,4 +15,8 @@ mkdir -p "$work/data" "$work/home" "$work/windows" "$root/docs"
 export TALVO_CONFIG="$work/talvo.ini" XDG_DATA_HOME="$work/home" ORDELIN_WINDIR="$work/windows"
 "$root/out/talvo/tool/talvo" gen "$work/data/CUST" --records 20000 --layout customer --type 4 \
   --deleted-every 50 >/dev/null
-QT_QPA_PLATFORM=offscreen "$root/out/qt/ordelin-screenshots" "$root/docs" "$work/data/CUST" /DDAT
+# A screen of a desktop's size, so that the record layout window gets the room it would have.
+printf '%s\n' '{"screens": [{"name": "OffscreenScreen", "x": 0, "y": 0, "width": 1920,' \
+  '"height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]}' >"$work/screen.json"
+QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" "$root/out/qt/ordelin-screenshots" \
+  "$root/docs" "$work/data/CUST" /DDAT "$root/demo/customer.cpy"

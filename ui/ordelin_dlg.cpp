@@ -118,6 +118,11 @@ bool COrdelinDlg::OnInitDialog() {
             view->AppendSystemMenuSeparator();
             view->AppendSystemMenuItem(kIdmAboutBox, std::string(aboutText));
         }
+        const std::string_view layoutText = res::LoadString(res::kRecordLayoutMenuText);
+        if (recordLayoutHandler && !layoutText.empty()) {
+            if (aboutText.empty()) view->AppendSystemMenuSeparator();
+            view->AppendSystemMenuItem(kIdmRecordLayout, std::string(layoutText));
+        }
     }
     view->SetIcon(appIcon, true);
     view->SetIcon(appIcon, false);
@@ -443,6 +448,10 @@ void COrdelinDlg::OnKeyEditSetFocus() {
 // --- The window ----------------------------------------------------------------------------------
 
 void COrdelinDlg::OnSysCommand(DialogMessage& message) {
+    if (((message.command & 0xFFFF) & 0xFFF0) == kIdmRecordLayout && recordLayoutHandler) {
+        recordLayoutHandler();
+        return;
+    }
     if (((message.command & 0xFFFF) & 0xFFF0) == kIdmAboutBox) {
         if (aboutHandler) {
             aboutHandler();

@@ -46,6 +46,8 @@ class COrdelinDlg : public platform::CDialog, private builder::BuildListener {
     using enum res::MainDialogControl;
     // The system menu's about command.
     static constexpr unsigned kIdmAboutBox = 16;
+    // The system menu's command of the record layout window (32 to 47, as about is 16 to 31).
+    static constexpr unsigned kIdmRecordLayout = 32;
 
     static constexpr platform::Rgb kPlaceholderBackground{250, 247, 131};
     static constexpr platform::Rgb kWhite{255, 255, 255};
@@ -61,6 +63,11 @@ class COrdelinDlg : public platform::CDialog, private builder::BuildListener {
 
     // What the system menu's about command runs; by default a modal about box (template 100).
     void SetAboutHandler(std::function<void()> handler) { aboutHandler = std::move(handler); }
+    // What the system menu's record layout command runs (a window of the front end's, beside
+    // the dialog). Set before the modal run: the menu gets the item only when there is one.
+    void SetRecordLayoutHandler(std::function<void()> handler) {
+        recordLayoutHandler = std::move(handler);
+    }
 
     // The enabling rules: Build File, Add Key Field, Remove, Up, Down. Gives the focus to Build
     // File whenever it enables it.
@@ -197,4 +204,5 @@ class COrdelinDlg : public platform::CDialog, private builder::BuildListener {
     bool KeyComplete() const;
 
     std::function<void()> aboutHandler;
+    std::function<void()> recordLayoutHandler;
 };
