@@ -30,12 +30,18 @@
 namespace {
 
 std::atomic<bool> gAllocationsFail{false};
+// At or above 0: the number of allocations that still succeed before one fails (once).
+std::atomic<long> gAllocationsBeforeFailure{-1};
 
 }  // namespace
 
 #if TALVO_REPLACE_ALLOCATION
 void* operator new(std::size_t size) {
     if (gAllocationsFail.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    if (gAllocationsBeforeFailure.load(std::memory_order_relaxed) >= 0 &&
+        gAllocationsBeforeFailure.fetch_sub(1) == 0) {
+        throw std::bad_alloc();
+    }
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
@@ -179,6 +185,28 @@ TEST(FacadeOutOfMemory, EveryOperationReturnsAFailureInsteadOfThrowing) {
     fs->ReadKey(1, keyAA, &ok);
     EXPECT_NE(ok, 0);
     EXPECT_EQ(fs->Close(1, &ok), platform::kOk);
+
+    // An open that runs out of memory at any one of its allocations leaves its channel free: the
+    // same open succeeds once memory is back.
+    for (long n = 0;; ++n) {
+        ASSERT_LT(n, 10000) << "the open never succeeded";
+        ok = 0;
+        gAllocationsBeforeFailure = n;
+        try {
+            status = fs->Open(4, cust, dat, &ok);
+        } catch (...) {
+            ADD_FAILURE() << "an exception left Open at allocation " << n;
+        }
+        const bool failedAllocation = gAllocationsBeforeFailure.exchange(-1) < 0;
+        if (ok != 0) {
+            EXPECT_EQ(fs->Close(4, &ok), platform::kOk);
+            if (!failedAllocation) break;  // every allocation of the open was tried
+            continue;
+        }
+        fs->Open(4, cust, dat, &ok);
+        ASSERT_NE(ok, 0) << "channel 4 after an open that failed at allocation " << n;
+        EXPECT_EQ(fs->Close(4, &ok), platform::kOk);
+    }
     fs.Reset();
     fresh.Reset();
     if (formerConfig)

@@ -424,6 +424,9 @@ HResult TalvoComponent::Open(int32_t channel, const WideString& file, const Wide
                 }
             }
         } catch (...) {
+            // A failed allocation here leaves no channel behind that names a closed file.
+            ForgetRecentChannels();
+            channels_.erase(channel);
             engine_->Close(opened);
             throw;
         }
