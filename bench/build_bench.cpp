@@ -20,8 +20,10 @@
 // on Build File to the end of its handler (the output closed, the list file written). Then,
 // unless --no-check, the five outputs of the last round are read back through the engine and must
 // hold the same keys and records. Prints each time as it comes, then for each kind the median and
-// the least time, their ratios to the import's, and the peak resident memory: of the import's and
-// the batch's processes, and of this process (the builds through the dialog).
+// the least time, their ratios to the import's, the median processor time (user and system: of
+// the import's and the batch's processes, and of all the threads of this process during a build
+// through the dialog) and its ratio to the import's, and the peak resident memory: of the
+// import's and the batch's processes, and of this process (the builds through the dialog).
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -76,8 +78,23 @@ void MakeRecord(uint64_t i, uint8_t* record) {
 struct ToolRun {
     bool ok = false;
     double seconds = 0;
+    double cpuSeconds = 0;  // user and system time of the process and the ones it waited for
     double peakMiB = 0;
 };
+
+double CpuSeconds(const struct rusage& usage) {
+    const auto seconds = [](const struct timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The processor time of this process (all its threads) so far.
+double OwnCpuSeconds() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return CpuSeconds(usage);
+}
 
 // Runs a program (the talvo tool, ordelin-batch) with `args`, its standard output discarded;
 // times it and takes its peak memory. The peak comes from /usr/bin/time (package time), which
@@ -109,8 +126,10 @@ ToolRun RunTool(const std::string& tool, const std::vector<std::string>& args) {
         return run;
     }
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return run;
+    struct rusage usage {};
+    if (::wait4(pid, &status, 0, &usage) != pid) return run;
     run.seconds = Seconds(start);
+    run.cpuSeconds = CpuSeconds(usage);
     run.peakMiB = -1;
     if (timed) {
         std::ifstream peak(peakFile);
@@ -137,9 +156,10 @@ bool Enter(headless::HeadlessHost& host, int id, const std::string& text) {
     return host.Type(id, text) && host.MoveFocus(D::kInputFile);
 }
 
-// One build through the dialog: returns its seconds, or a negative number when it failed.
+// One build through the dialog: returns its seconds (and in `cpuSeconds` the processor time of
+// this process meanwhile), or a negative number when it failed.
 double BuildThroughTheDialog(CDornApi& client, const std::string& output, bool keyOrder,
-                             uint64_t records) {
+                             uint64_t records, double& cpuSeconds) {
     COrdelinDlg dialog;
     headless::HeadlessHost host;
     dialog.SetInputFile(client, "input", "dat");
@@ -160,9 +180,11 @@ double BuildThroughTheDialog(CDornApi& client, const std::string& output, bool k
     }
     host.TakeMessageBoxes();
     ::sync();  // no run pays for the write-back of the files of the runs before it
+    const double cpuStart = OwnCpuSeconds();
     const Clock::time_point start = Clock::now();
     host.Click(D::kBuildFile);
     const double seconds = Seconds(start);
+    cpuSeconds = OwnCpuSeconds() - cpuStart;
     const std::vector<platform::ShownMessageBox> boxes = host.TakeMessageBoxes();
     const std::string expected = std::to_string(records) + " records were written";
     if (boxes.empty() || boxes.back().text != expected ||
@@ -305,15 +327,18 @@ int main(int argc, char** argv) {
                                            "build in record order", "ordelin-batch, key order",
                                            "ordelin-batch, record order"};
         std::vector<double> seconds[kKinds];
+        std::vector<double> cpu[kKinds];
         double peak[kKinds] = {0, 0, 0, 0, 0};
         talvo::RegisterTalvoLib();
         CDornApi client("Ordelin Utility", 100, 51, 0, false);
         if (!client.Connect(nullptr, false)) return false;
-        const auto note = [&](Kind kind, double s, double mib) {
+        const auto note = [&](Kind kind, double s, double c, double mib) {
             seconds[kind].push_back(s);
+            cpu[kind].push_back(c);
             peak[kind] = std::max(peak[kind], mib);
-            std::printf("%-28s %.3f s (%.0f records/s)\n", (std::string(names[kind]) + ":").c_str(),
-                        s, static_cast<double>(records) / s);
+            std::printf("%-28s %.3f s (%.0f records/s), cpu %.3f s\n",
+                        (std::string(names[kind]) + ":").c_str(), s,
+                        static_cast<double>(records) / s, c);
             std::fflush(stdout);
         };
         const auto outputOf = [&](const char* name, int round) {
@@ -330,12 +355,14 @@ int main(int argc, char** argv) {
             const ToolRun import = RunTool(tool, {"import", imported, "--input", flat.string(),
                                                   "--format", "fixed", "--key-fields", "10:8,0:4"});
             if (!import.ok) return false;
-            note(kImport, import.seconds, import.peakMiB);
+            note(kImport, import.seconds, import.cpuSeconds, import.peakMiB);
             for (bool keyOrder : {true, false}) {
-                const double s = BuildThroughTheDialog(
-                    client, outputOf(keyOrder ? "BYKEY" : "BYNUMBER", round), keyOrder, records);
+                double c = 0;
+                const double s =
+                    BuildThroughTheDialog(client, outputOf(keyOrder ? "BYKEY" : "BYNUMBER", round),
+                                          keyOrder, records, c);
                 if (s < 0) return false;
-                note(keyOrder ? kBuildKey : kBuildRecord, s, PeakMiB());
+                note(keyOrder ? kBuildKey : kBuildRecord, s, c, PeakMiB());
             }
             // The batch as a script runs it, one process a build, in both orders.
             for (bool keyOrder : {true, false}) {
@@ -346,7 +373,7 @@ int main(int argc, char** argv) {
                                     "OUT", "--key-size", "12", "--key", "10:8", "--key", "0:4",
                                     "--order", keyOrder ? "key" : "record"});
                 if (!b.ok) return false;
-                note(keyOrder ? kBatchKey : kBatchRecord, b.seconds, b.peakMiB);
+                note(keyOrder ? kBatchKey : kBatchRecord, b.seconds, b.cpuSeconds, b.peakMiB);
             }
             if (round + 1 < repeat) {
                 for (const char* name : {"imported", "BYKEY", "BYNUMBER", "BATCH", "BATCHREC"}) {
@@ -367,15 +394,20 @@ int main(int argc, char** argv) {
         };
         const double importMedian = median(seconds[kImport]);
         const double importLeast = least(seconds[kImport]);
+        const double importCpu = median(cpu[kImport]);
         const std::string rounds =
             "over " + std::to_string(repeat) + (repeat == 1 ? " round" : " rounds");
-        std::printf("%-28s %8s %8s %10s %10s %10s\n", rounds.c_str(), "median s", "least s",
-                    "median/imp", "least/imp", "peak MiB");
+        std::printf("%-28s %8s %8s %10s %10s %8s %8s %10s\n", rounds.c_str(), "median s",
+                    "least s", "median/imp", "least/imp", "cpu s", "cpu/imp", "peak MiB");
         for (int k = 0; k < kKinds; ++k) {
-            std::printf("%-28s %8.3f %8.3f %10.2f %10.2f %10.1f\n", names[k], median(seconds[k]),
-                        least(seconds[k]), median(seconds[k]) / importMedian,
-                        least(seconds[k]) / importLeast, peak[k]);
+            std::printf("%-28s %8.3f %8.3f %10.2f %10.2f %8.3f %8.2f %10.1f\n", names[k],
+                        median(seconds[k]), least(seconds[k]), median(seconds[k]) / importMedian,
+                        least(seconds[k]) / importLeast, median(cpu[k]),
+                        median(cpu[k]) / importCpu, peak[k]);
         }
+        std::printf(
+            "(cpu: the median processor time, user and system, of each kind; of the builds "
+            "through the dialog, all the threads of this process)\n");
         std::printf(
             "(peak memory of the builds through the dialog: this process, which ran them "
             "all)\n");

@@ -237,8 +237,10 @@ TEST(BuildLimitsTest, ARequestIsHeldToTheBuffersAtTheirEdges) {
         EXPECT_EQ(refused, row.refused);
     }
 
-    // The key is assembled at fixed offsets, each field after the lengths before it.
+    // The key is assembled at fixed offsets, each field after the lengths before it, and zeros
+    // fill it to the output key size.
     BuildRequest request;
+    request.outputKeySize = 12;
     request.keyFields = {{0, 4}, {4, 2}, {65533, 2}};
     auto buffers = std::make_unique<BuildBuffers>();
     const uint8_t start[] = {0x41, 0x42, 0x00, 0x44, 0x45, 0x46};
@@ -247,9 +249,16 @@ TEST(BuildLimitsTest, ARequestIsHeldToTheBuffersAtTheirEdges) {
     buffers->recordBuffer[65534] = 0xFE;
     buffers->builtKey.fill(0x77);
     AssembleKey(request, *buffers);
-    const std::vector<uint8_t> key(buffers->builtKey.begin(), buffers->builtKey.begin() + 9);
-    EXPECT_EQ(key, (std::vector<uint8_t>{0x41, 0x42, 0x00, 0x44, 0x45, 0x46, 0xFF, 0xFE, 0x00}));
-    EXPECT_EQ(buffers->builtKey.back(), 0);
+    const std::vector<uint8_t> key(buffers->builtKey.begin(), buffers->builtKey.begin() + 12);
+    EXPECT_EQ(key, (std::vector<uint8_t>{0x41, 0x42, 0x00, 0x44, 0x45, 0x46, 0xFF, 0xFE, 0x00, 0x00,
+                                         0x00, 0x00}));
+    // The next record's key over the last one's: nothing of it shows through, nor of a field
+    // list cut short by a field outside the record.
+    buffers->recordBuffer[1] = 0x58;
+    request.keyFields = {{0, 2}, {65535, 1}, {2, 2}};
+    AssembleKey(request, *buffers);
+    const std::vector<uint8_t> next(buffers->builtKey.begin(), buffers->builtKey.begin() + 12);
+    EXPECT_EQ(next, (std::vector<uint8_t>{0x41, 0x58, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 }  // namespace

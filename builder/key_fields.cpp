@@ -57,16 +57,18 @@ std::optional<std::string> CheckBuildLimits(const BuildRequest& request) {
 void AssembleKey(const BuildRequest& request, BuildBuffers& buffers) {
     uint8_t* key = buffers.builtKey.data();
     const uint8_t* record = buffers.recordBuffer.data();
-    std::memset(key, 0, kBuiltKeySize);
     size_t at = 0;
     const size_t count = std::min(request.keyFields.size(), static_cast<size_t>(kMaxKeyFields));
     for (size_t i = 0; i < count; ++i) {
         const size_t position = request.keyFields[i].position;
         const size_t length = request.keyFields[i].length;
-        if (position + length > kRecordBufferSize || at + length > kBuiltKeySize) return;
+        if (position + length > kRecordBufferSize || at + length > kBuiltKeySize) break;
         std::memcpy(key + at, record + position, length);
         at += length;
     }
+    // Once per record: only the bytes of the output key, not the whole buffer.
+    const size_t keySize = std::min<size_t>(request.outputKeySize, kBuiltKeySize);
+    if (at < keySize) std::memset(key + at, 0, keySize - at);
 }
 
 }  // namespace builder

@@ -31,7 +31,8 @@ std::optional<std::string> CheckKeyFields(const BuildRequest& request);
 std::optional<std::string> CheckBuildLimits(const BuildRequest& request);
 
 // Assembles builtKey from recordBuffer: the key fields end to end in list order, each at the sum
-// of the lengths before it whatever bytes it holds, zero bytes after the last. A field that
+// of the lengths before it whatever bytes it holds, zero bytes after the last up to the output
+// key size (the bytes beyond it are no part of the key and are left as they were). A field that
 // would reach past either buffer ends the assembly there (CheckKeyFields refuses such lists).
 void AssembleKey(const BuildRequest& request, BuildBuffers& buffers);
 

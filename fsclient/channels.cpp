@@ -3,13 +3,17 @@
 //
 //   - names, directories, sub-key names and directory entries cross as text (TextToWide and
 //     WideToText, through the code page); key and record bytes cross one byte per 16-bit unit
-//     (BytesToWide, WideToBytes, KeyVariant), so every byte value 0..255 survives;
+//     (BytesToWide, WideToBytes, KeyVariant), so every byte value 0..255 survives; a component
+//     that offers ITalvoBytes takes and gives the keys and records of NextKey, ReadKey, WriteKey,
+//     PutBuffer and GetBuffer as bytes instead, in the same calls (a record number read still
+//     goes through ReadRecord, a positioning through FindKey);
 //   - the component's boolean is the result wherever there is one; its status is looked at only
 //     by GetDirectoryEntry and GetSubordinateKey;
 //   - only the two record-buffer steps catch exceptions, and only platform::Exception.
 //
 // Every operation needs the connected state. Called without a connection it fails (false or -1)
 // without touching its out-parameters, rather than calling through an empty interface pointer.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -86,6 +90,11 @@ bool CDornApi::CreateExtendedKeyedFile(const char* fileName, const char* directo
 int32_t CDornApi::FetchRecordBuffer(int32_t channel, uint8_t* destination, int32_t length) {
     if (!connected || !component) return -1;
     if (!destination && length > 0) return -1;
+    if (bytes && length >= 0) {
+        int32_t copied = 0;
+        bytes->GetBufferBytes(channel, destination, length, &copied);
+        return copied;
+    }
     try {
         // Emptied (its memory kept): a component that gives nothing back gives no bytes.
         if (recordIn) recordIn->clear();
@@ -101,6 +110,12 @@ int32_t CDornApi::FetchRecordBuffer(int32_t channel, uint8_t* destination, int32
 // exception.
 bool CDornApi::StoreRecordBuffer(int32_t channel, const uint8_t* data, int32_t length) {
     if (!connected || !component) return false;
+    if (bytes && length >= 0 && (data != nullptr || length == 0)) {
+        int32_t prepared = 0;
+        component->PrepareBuffer(channel, &prepared);
+        bytes->PutBufferBytes(channel, data, length);
+        return true;
+    }
     BytesToWideInto(data, length, recordOut);
     int32_t prepared = 0;
     component->PrepareBuffer(channel, &prepared);
@@ -145,8 +160,12 @@ bool CDornApi::ReadByKey(int32_t channel, uint8_t* buffer, int32_t* length, cons
                          int32_t keyLength) {
     if (!connected || !component) return false;
     VariantBool ok = platform::VARIANT_FALSE;
-    KeyVariantInto(key, keyLength, keyOut);
-    component->ReadKey(channel, keyOut, &ok);
+    if (bytes) {
+        bytes->ReadKeyBytes(channel, key, keyLength, &ok);
+    } else {
+        KeyVariantInto(key, keyLength, keyOut);
+        component->ReadKey(channel, keyOut, &ok);
+    }
     if (!IsTrue(ok)) return false;
     return DeliverRecord(buffer, length,
                          [&](uint8_t* b, int32_t n) { return FetchRecordBuffer(channel, b, n); });
@@ -165,6 +184,13 @@ bool CDornApi::PositionByKey(int32_t channel, const uint8_t* key, int32_t keyLen
 // False when no key is left (keyLength is then 0) or the capacity is not positive.
 bool CDornApi::ReadNextKey(int32_t channel, uint8_t* keyBuffer, int32_t& keyLength) {
     if (!connected || !component) return false;
+    if (bytes) {
+        int32_t available = 0;
+        const int32_t capacity = keyBuffer != nullptr ? std::max(keyLength, 0) : 0;
+        bytes->NextKeyBytes(channel, keyBuffer, capacity, &available);
+        if (keyLength > 0 && keyLength > available) keyLength = available;
+        return keyLength > 0 && keyBuffer != nullptr;
+    }
     WideString& key = keyIn;
     if (key) key->clear();  // a component that gives nothing back gives no key
     component->NextKey(channel, &key);
@@ -185,8 +211,12 @@ bool CDornApi::WriteKeyed(int32_t channel, const uint8_t* record, int32_t record
     if (!connected || !component) return false;
     if (!StoreRecordBuffer(channel, record, recordLength)) return false;
     VariantBool ok = platform::VARIANT_FALSE;
-    KeyVariantInto(key, keyLength, keyOut);
-    component->WriteKey(channel, keyOut, &ok);
+    if (bytes) {
+        bytes->WriteKeyBytes(channel, key, keyLength, &ok);
+    } else {
+        KeyVariantInto(key, keyLength, keyOut);
+        component->WriteKey(channel, keyOut, &ok);
+    }
     return IsTrue(ok);
 }
 

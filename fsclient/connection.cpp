@@ -79,6 +79,9 @@ bool CDornApi::Connect(const char* givenNetworkName, bool showSystemError) {
 
     if (status == platform::kOk) {
         connected = true;
+        if (component->QueryInterface(talvo::kIidTalvoBytes, bytes.PutVoid()) != platform::kOk) {
+            bytes.Reset();
+        }
         if (givenNetworkName != nullptr && *givenNetworkName != '\0') {
             networkName = givenNetworkName;
             hasNetworkName = true;
@@ -126,6 +129,7 @@ bool CDornApi::ConnectFromCommandLine(const char* commandLine) {
 void CDornApi::Disconnect() {
     if (!connected) return;
     component->Shutdown();
+    bytes.Reset();
     component.Reset();
     connected = false;
 }

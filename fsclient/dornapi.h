@@ -171,6 +171,9 @@ class CDornApi {
 
   private:
     platform::ComPtr<talvo::ITalvoFs> component;
+    // The component's byte forms of the key and record transfers, when it offers them: the same
+    // operations, without widening each key and record for the component to narrow it again.
+    platform::ComPtr<talvo::ITalvoBytes> bytes;
     bool connected = false;
     std::string applicationTitle;
     int32_t initParam1;

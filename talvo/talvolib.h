@@ -38,15 +38,19 @@ constexpr Guid kIidTalvoDescriptor{
 constexpr Guid kIidTalvoSubKey{
     0x6A1F0C24, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
 
+// {6A1F0C25-3B7E-4C55-9D0A-7E2B5C1D4F01}
+constexpr Guid kIidTalvoBytes{
+    0x6A1F0C25, 0x3B7E, 0x4C55, {0x9D, 0x0A, 0x7E, 0x2B, 0x5C, 0x1D, 0x4F, 0x01}};
+
 // Error codes that every component reports through GetErrorCode.
 constexpr int32_t kErrorNoConnection = 1;
 constexpr int32_t kErrorVersionMismatch = 14;
 // Further codes of this component that a client may tell apart.
-constexpr int32_t kErrorNotFound = 3;    // no such key or record (a record number past the last)
-constexpr int32_t kErrorNoSuchFile = 5;  // the file does not exist
-constexpr int32_t kErrorDamaged = 10;    // the file exists but is damaged (parts that disagree)
-constexpr int32_t kErrorNoSpace = 16;    // the disk is full
-constexpr int32_t kErrorEndOfKeys = 17;  // no further key
+constexpr int32_t kErrorNotFound = 3;      // no such key or record (a record number past the last)
+constexpr int32_t kErrorNoSuchFile = 5;    // the file does not exist
+constexpr int32_t kErrorDamaged = 10;      // the file exists but is damaged (parts that disagree)
+constexpr int32_t kErrorNoSpace = 16;      // the disk is full
+constexpr int32_t kErrorEndOfKeys = 17;    // no further key
 constexpr int32_t kErrorOutOfMemory = 21;  // not enough memory for the operation
 
 // The names of ITalvoFs's members in interface order: a member's dispatch id is its place in this
@@ -123,6 +127,31 @@ class ITalvoFs : public platform::IDispatch {
     virtual HResult GetSubKey(int32_t channel, int32_t index, platform::IDispatch** subKey) = 0;
     virtual HResult AddSubKey(const WideString& file, const WideString& directory, int32_t first,
                               int32_t second, const WideString& name, VariantBool* ok) = 0;
+};
+
+// The operations of ITalvoFs that carry a key or a record every time a copy loop turns, with the
+// bytes as they are instead of one byte per 16-bit unit: for a client in the component's own
+// process, which would otherwise widen each key and record only for the component to narrow it
+// again. The same channels, record buffer, statuses, booleans and errors as the ITalvoFs member
+// each one stands for. Optional: a client asks for it with QueryInterface (kIidTalvoBytes) and
+// keeps to ITalvoFs where it is not offered. A null pointer with a length of 0 is no bytes.
+class ITalvoBytes : public platform::IUnknown {
+  public:
+    // As NextKey: *length is the size of the next key (0 when none is left), of which at most
+    // `capacity` bytes are copied to `key`.
+    virtual HResult NextKeyBytes(int32_t channel, uint8_t* key, int32_t capacity,
+                                 int32_t* length) = 0;
+    // As WriteKey and ReadKey of a key variant holding these bytes.
+    virtual HResult WriteKeyBytes(int32_t channel, const uint8_t* key, int32_t length,
+                                  VariantBool* ok) = 0;
+    virtual HResult ReadKeyBytes(int32_t channel, const uint8_t* key, int32_t length,
+                                 VariantBool* ok) = 0;
+    // As PutBuffer of all of `data` (length 0 or more).
+    virtual HResult PutBufferBytes(int32_t channel, const uint8_t* data, int32_t length) = 0;
+    // As GetBuffer from offset 0: at most `capacity` bytes (0 or more) of the channel's record
+    // buffer to `data`; *length is the number copied (0 on failure).
+    virtual HResult GetBufferBytes(int32_t channel, uint8_t* data, int32_t capacity,
+                                   int32_t* length) = 0;
 };
 
 // A subordinate key definition.

@@ -134,6 +134,10 @@ TEST(FacadeOutOfMemory, EveryOperationReturnsAFailureInsteadOfThrowing) {
     int32_t number = 0;
     int64_t handle = 0;
     ComPtr<platform::IDispatch> object;
+    ComPtr<ITalvoBytes> bytes;
+    ASSERT_EQ(fs->QueryInterface(kIidTalvoBytes, bytes.PutVoid()), platform::kOk);
+    const uint8_t bytesAA[] = {'A', 'A'}, bytesZY[] = {'Z', 'Y'};
+    uint8_t got[100] = {};
     ComPtr<ITalvoFs> fresh;
     ASSERT_EQ(platform::CoCreateInstance(kClsidTalvoLib, nullptr, platform::kClsctxAll, kIidTalvoFs,
                                          fresh.PutVoid()),
@@ -152,6 +156,11 @@ TEST(FacadeOutOfMemory, EveryOperationReturnsAFailureInsteadOfThrowing) {
         {"WriteKey", [&] { return fs->WriteKey(1, keyZZ, &ok); }},
         {"PutBuffer", [&] { return fs->PutBuffer(1, record, 0, 6); }},
         {"GetBuffer", [&] { return fs->GetBuffer(1, 0, 100, &text); }},
+        {"NextKeyBytes", [&] { return bytes->NextKeyBytes(1, got, 100, &number); }},
+        {"ReadKeyBytes", [&] { return bytes->ReadKeyBytes(1, bytesAA, 2, &ok); }},
+        {"WriteKeyBytes", [&] { return bytes->WriteKeyBytes(1, bytesZY, 2, &ok); }},
+        {"PutBufferBytes", [&] { return bytes->PutBufferBytes(1, bytesAA, 2); }},
+        {"GetBufferBytes", [&] { return bytes->GetBufferBytes(1, got, 100, &number); }},
         {"GetHandle", [&] { return fs->GetHandle(1, &number, &handle); }},
         {"GetDescriptor", [&] { return fs->GetDescriptor(cust, dat, object.Put()); }},
         {"AddSubKey", [&] { return fs->AddSubKey(cust, dat, 1, 2, name, &ok); }},
@@ -207,6 +216,7 @@ TEST(FacadeOutOfMemory, EveryOperationReturnsAFailureInsteadOfThrowing) {
         ASSERT_NE(ok, 0) << "channel 4 after an open that failed at allocation " << n;
         EXPECT_EQ(fs->Close(4, &ok), platform::kOk);
     }
+    bytes.Reset();
     fs.Reset();
     fresh.Reset();
     if (formerConfig)

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -113,6 +114,13 @@ class TemporaryOpen {
 
 bool IsKeyed(FileType type) {
     return type == FileType::kKeyed || type == FileType::kExtendedKeyed;
+}
+
+// The bytes a pointer and a length give; none when either is missing or the length is not
+// positive, as an absent or empty key variant gives none.
+std::span<const uint8_t> BytesOf(const uint8_t* bytes, int32_t length) {
+    if (bytes == nullptr || length <= 0) return {};
+    return {bytes, static_cast<size_t>(length)};
 }
 
 }  // namespace
@@ -238,6 +246,11 @@ HResult TalvoComponent::QueryInterface(const Guid& iid, void** object) {
     if (iid == platform::kIidUnknown || iid == platform::kIidDispatch || iid == kIidTalvoFs) {
         AddRef();
         *object = static_cast<ITalvoFs*>(this);
+        return kOk;
+    }
+    if (iid == kIidTalvoBytes) {
+        AddRef();
+        *object = static_cast<ITalvoBytes*>(this);
         return kOk;
     }
     *object = nullptr;
@@ -509,6 +522,33 @@ HResult TalvoComponent::CreateKeyedFile(const WideString& file, const WideString
 
 // --- Keys and records ----------------------------------------------------------------------------
 
+Status TalvoComponent::NextKeyOf(int32_t channel, std::span<const uint8_t>* found) {
+    Channel* ch = nullptr;
+    if (Status s = FindChannel(channel, &ch); !s.ok()) return s;
+    if (ch->reader) {
+        Status s = ch->reader->Next(found);
+        if (s.code() == Error::kEndOfKeys) {
+            *found = {};  // none left: the empty key
+            return Status::Ok();
+        }
+        return s;
+    }
+    std::span<const uint8_t> from(reinterpret_cast<const uint8_t*>(ch->positionKey.data()),
+                                  ch->positionKey.size());
+    std::string next;
+    Status s = ch->file->SeekKey(from, ch->afterPosition, &next);
+    if (s.code() == Error::kEndOfKeys) {
+        *found = {};  // none left: the empty key
+        return Status::Ok();
+    }
+    if (!s.ok()) return s;
+    ch->positionKey = std::move(next);
+    ch->afterPosition = true;
+    *found =
+        std::span(reinterpret_cast<const uint8_t*>(ch->positionKey.data()), ch->positionKey.size());
+    return Status::Ok();
+}
+
 HResult TalvoComponent::NextKey(int32_t channel, WideString* key) {
     if (key == nullptr) return MissingOut();
     if (*key)
@@ -516,25 +556,23 @@ HResult TalvoComponent::NextKey(int32_t channel, WideString* key) {
     else
         key->emplace();
     return Guard([&] {
-        Channel* ch = nullptr;
-        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
-        if (ch->reader) {
-            std::span<const uint8_t> found;
-            Status s = ch->reader->Next(&found);
-            if (s.code() == Error::kEndOfKeys) return Succeed();  // none left: the empty key
-            if (!s.ok()) return Fail(s);
-            WideFromBytes(found, key);
-            return Succeed();
-        }
-        std::span<const uint8_t> from(reinterpret_cast<const uint8_t*>(ch->positionKey.data()),
-                                      ch->positionKey.size());
-        std::string found;
-        Status s = ch->file->SeekKey(from, ch->afterPosition, &found);
-        if (s.code() == Error::kEndOfKeys) return Succeed();  // none left: the empty key
-        if (!s.ok()) return Fail(s);
-        WideFromBytes(std::span(reinterpret_cast<const uint8_t*>(found.data()), found.size()), key);
-        ch->positionKey = std::move(found);
-        ch->afterPosition = true;
+        std::span<const uint8_t> found;
+        if (Status s = NextKeyOf(channel, &found); !s.ok()) return Fail(s);
+        WideFromBytes(found, key);
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::NextKeyBytes(int32_t channel, uint8_t* key, int32_t capacity,
+                                     int32_t* length) {
+    if (length == nullptr) return MissingOut();
+    *length = 0;
+    return Guard([&] {
+        std::span<const uint8_t> found;
+        if (Status s = NextKeyOf(channel, &found); !s.ok()) return Fail(s);
+        const size_t copied = std::min(found.size(), static_cast<size_t>(std::max(capacity, 0)));
+        if (key != nullptr && copied != 0) std::memcpy(key, found.data(), copied);
+        *length = static_cast<int32_t>(found.size());
         return Succeed();
     });
 }
@@ -563,24 +601,49 @@ HResult TalvoComponent::FindKey(int32_t channel, const Variant& key, VariantBool
     });
 }
 
+Status TalvoComponent::WritableChannel(int32_t channel, Channel** found) {
+    if (Status s = FindChannel(channel, found); !s.ok()) return s;
+    if ((*found)->bufferRefused) {
+        return Status::Failure(Error::kInvalidArgument,
+                               "the record buffer of channel " + std::to_string(channel) +
+                                   " was refused by the last PutBuffer; nothing was written");
+    }
+    return Status::Ok();
+}
+
 HResult TalvoComponent::WriteKey(int32_t channel, const Variant& key, VariantBool* ok) {
     if (ok == nullptr) return MissingOut();
     *ok = kFalse;
     return Guard([&] {
         Channel* ch = nullptr;
-        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
-        if (ch->bufferRefused) {
-            return Fail(
-                Status::Failure(Error::kInvalidArgument,
-                                "the record buffer of channel " + std::to_string(channel) +
-                                    " was refused by the last PutBuffer; nothing was written"));
-        }
+        if (Status s = WritableChannel(channel, &ch); !s.ok()) return Fail(s);
         std::vector<uint8_t>& bytes = writtenKeyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
         if (Status s = ch->file->Put(bytes, ch->buffer); !s.ok()) return Fail(s);
         *ok = kTrue;
         return Succeed();
     });
+}
+
+HResult TalvoComponent::WriteKeyBytes(int32_t channel, const uint8_t* key, int32_t length,
+                                      VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = WritableChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (Status s = ch->file->Put(BytesOf(key, length), ch->buffer); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+Status TalvoComponent::ReadKeyInto(Channel& ch, std::span<const uint8_t> key) {
+    Status s = ch.reader ? ch.reader->Get(key, &ch.spare) : ch.file->Get(key, &ch.spare);
+    if (!s.ok()) return s;
+    ch.buffer.swap(ch.spare);
+    ch.bufferRefused = false;
+    return Status::Ok();
 }
 
 HResult TalvoComponent::ReadKey(int32_t channel, const Variant& key, VariantBool* ok) {
@@ -591,11 +654,20 @@ HResult TalvoComponent::ReadKey(int32_t channel, const Variant& key, VariantBool
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
         std::vector<uint8_t>& bytes = keyBytes_;
         if (Status s = KeyFromVariant(key, &bytes); !s.ok()) return Fail(s);
-        Status s =
-            ch->reader ? ch->reader->Get(bytes, &ch->spare) : ch->file->Get(bytes, &ch->spare);
-        if (!s.ok()) return Fail(s);
-        ch->buffer.swap(ch->spare);
-        ch->bufferRefused = false;
+        if (Status s = ReadKeyInto(*ch, bytes); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::ReadKeyBytes(int32_t channel, const uint8_t* key, int32_t length,
+                                     VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (Status s = ReadKeyInto(*ch, BytesOf(key, length)); !s.ok()) return Fail(s);
         *ok = kTrue;
         return Succeed();
     });
@@ -681,6 +753,49 @@ HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t lengt
         size_t start = std::min(static_cast<size_t>(offset), ch->buffer.size());
         size_t count = std::min(static_cast<size_t>(length), ch->buffer.size() - start);
         WideFromBytes(std::span(ch->buffer).subspan(start, count), data);
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::PutBufferBytes(int32_t channel, const uint8_t* data, int32_t length) {
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (length < 0 || (data == nullptr && length > 0)) {
+            ch->buffer.clear();
+            ch->bufferRefused = true;
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        "PutBuffer of " + std::to_string(length) + " bytes from " +
+                                            (data ? "a record" : "nowhere")));
+        }
+        const std::span<const uint8_t> bytes = BytesOf(data, length);
+        ch->spare.assign(bytes.begin(), bytes.end());
+        ch->buffer.swap(ch->spare);
+        ch->bufferRefused = false;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::GetBufferBytes(int32_t channel, uint8_t* data, int32_t capacity,
+                                       int32_t* length) {
+    if (length == nullptr) return MissingOut();
+    *length = 0;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (capacity < 0) {
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        "GetBuffer offset and length cannot be negative"));
+        }
+        const size_t count = std::min(static_cast<size_t>(capacity), ch->buffer.size());
+        if (count != 0) {
+            if (data == nullptr) {
+                return Fail(Status::Failure(Error::kInvalidArgument,
+                                            "no place for the record buffer was given"));
+            }
+            std::memcpy(data, ch->buffer.data(), count);
+        }
+        *length = static_cast<int32_t>(count);
         return Succeed();
     });
 }

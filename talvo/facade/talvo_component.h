@@ -22,6 +22,8 @@
 //     (nothing is cut): PutBuffer then fails and leaves the buffer refused, so that a following
 //     WriteKey fails too instead of storing an older buffer; a key with such a unit fails the
 //     operation.
+//   - ITalvoBytes (QueryInterface) offers NextKey, WriteKey, ReadKey, PutBuffer and GetBuffer
+//     with the bytes as they are: the same bodies, minus the conversions at each end.
 // Seek accepts only handles that GetHandle gives for channels open on this object.
 //
 // Errors: every failure returns a failure status (kFail; kPointer for a missing out-parameter,
@@ -33,6 +35,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,11 +48,14 @@ namespace talvo {
 constexpr int32_t kMaxDirectoryTableSize = 65535;
 constexpr int32_t kTalvoLibVersion = 0x00010002;  // 1.2
 
-class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
+class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalvoBytes {
   public:
     TalvoComponent();
 
+    // One object, one count, whichever of its two interfaces is asked.
     HResult QueryInterface(const Guid& iid, void** object) override;
+    uint32_t AddRef() override { return RefCounted::AddRef(); }
+    uint32_t Release() override { return RefCounted::Release(); }
     HResult GetIDsOfNames(const std::u16string& name, DispId* id) override;
 
     HResult Initialize(const WideString& title, int32_t param1, int32_t directoryTableSize,
@@ -88,6 +94,16 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
     HResult GetSubKey(int32_t channel, int32_t index, platform::IDispatch** subKey) override;
     HResult AddSubKey(const WideString& file, const WideString& directory, int32_t first,
                       int32_t second, const WideString& name, VariantBool* ok) override;
+
+    // ITalvoBytes
+    HResult NextKeyBytes(int32_t channel, uint8_t* key, int32_t capacity, int32_t* length) override;
+    HResult WriteKeyBytes(int32_t channel, const uint8_t* key, int32_t length,
+                          VariantBool* ok) override;
+    HResult ReadKeyBytes(int32_t channel, const uint8_t* key, int32_t length,
+                         VariantBool* ok) override;
+    HResult PutBufferBytes(int32_t channel, const uint8_t* data, int32_t length) override;
+    HResult GetBufferBytes(int32_t channel, uint8_t* data, int32_t capacity,
+                           int32_t* length) override;
 
   private:
     ~TalvoComponent() override;
@@ -141,6 +157,13 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs> {
         return SearchChannel(channel, found);
     }
     Status SearchChannel(int32_t channel, Channel** found);
+    // What NextKey and NextKeyBytes share: the next key as bytes, empty when none is left, valid
+    // until the channel's next operation.
+    Status NextKeyOf(int32_t channel, std::span<const uint8_t>* found);
+    // The open channel whose record buffer may be written: not refused by the last PutBuffer.
+    Status WritableChannel(int32_t channel, Channel** found);
+    // Reads the record of `key` into the channel's record buffer.
+    Status ReadKeyInto(Channel& ch, std::span<const uint8_t> key);
     void ForgetRecentChannels() { recent_[0] = recent_[1] = {}; }
     Status Resolve(const WideString& file, const WideString& directory, NamedFile* named) const;
     Status Create(const WideString& file, const WideString& directory,

@@ -461,6 +461,113 @@ TEST_F(FacadeTest, RecordBuffersStayExactWhenReadsAndPutsAlternate) {
     EXPECT_EQ(Buffer(1), "12345678");
 }
 
+// The byte forms of the key and record transfers against the wide ones, side by side on two
+// files: the same outcomes, errors, records and keys, byte for byte, at the edges of the sizes
+// and byte values.
+TEST_F(FacadeTest, TheByteFormsDoWhatTheWideOnesDo) {
+    ComPtr<ITalvoBytes> bytes;
+    ASSERT_EQ(fs_->QueryInterface(kIidTalvoBytes, bytes.PutVoid()), platform::kOk);
+    ASSERT_TRUE(bytes);
+    constexpr int32_t kRecordSize = 300;
+    constexpr int32_t kKeySize = 255;
+    ASSERT_TRUE(CreateKeyed("WIDE", kRecordSize, kKeySize));
+    ASSERT_TRUE(CreateKeyed("BYTES", kRecordSize, kKeySize));
+    ASSERT_TRUE(Open(1, "WIDE"));
+    ASSERT_TRUE(Open(2, "BYTES"));
+    std::string marked(kRecordSize, 'r');
+    marked[6] = '\xFE';  // would read as deleted: refused
+    const struct Row {
+        std::string key;
+        std::string record;
+    } rows[] = {
+        {std::string(kKeySize, '\0'), std::string(kRecordSize, '\xFF')},
+        {std::string(kKeySize, '\xFF'), std::string(kRecordSize, '\0')},
+        {"\x01", "x"},                                    // a key of one byte, a record of one
+        {std::string("A\0B", 3), ""},                     // an empty record: all spaces
+        {"\x80\x7F", std::string(kRecordSize + 5, 'z')},  // a record cut to the size
+        {"\x01", "again"},                                // a duplicate
+        {"M", marked},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.key));
+        const bool wide = Write(1, row.key, row.record);
+        const int32_t wideCode = ErrorCode();
+        int32_t prepared = 0;
+        fs_->PrepareBuffer(2, &prepared);
+        EXPECT_EQ(bytes->PutBufferBytes(2, reinterpret_cast<const uint8_t*>(row.record.data()),
+                                        static_cast<int32_t>(row.record.size())),
+                  platform::kOk);
+        VariantBool ok = 1;
+        bytes->WriteKeyBytes(2, reinterpret_cast<const uint8_t*>(row.key.data()),
+                             static_cast<int32_t>(row.key.size()), &ok);
+        EXPECT_EQ(ok != 0, wide);
+        EXPECT_EQ(ErrorCode(), wideCode);
+    }
+
+    // Read back by key: the same records, whole and cut, and the same failure for a key that
+    // is not there.
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.key));
+        const bool wide = ReadKey(1, row.key);
+        VariantBool ok = 1;
+        bytes->ReadKeyBytes(2, reinterpret_cast<const uint8_t*>(row.key.data()),
+                            static_cast<int32_t>(row.key.size()), &ok);
+        ASSERT_EQ(ok != 0, wide);
+        for (int32_t capacity : {kRecordSize + 10, 3, 0}) {
+            std::string got(kRecordSize + 10, '?');
+            int32_t length = -1;
+            EXPECT_EQ(
+                bytes->GetBufferBytes(2, reinterpret_cast<uint8_t*>(got.data()), capacity, &length),
+                platform::kOk);
+            got.resize(static_cast<size_t>(std::max(length, 0)));
+            EXPECT_EQ(got, Buffer(1, capacity));
+        }
+    }
+    VariantBool ok = 1;
+    bytes->ReadKeyBytes(2, reinterpret_cast<const uint8_t*>("nothing"), 7, &ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kNotFound));
+
+    // The keys in order from the start: the same keys, and the same empty one at the end. A
+    // short capacity is filled and says how long the key is, nothing written beyond it.
+    ASSERT_TRUE(Find(1, ""));
+    VariantBool found = 0;
+    fs_->FindKey(2, Key(""), &found);
+    ASSERT_NE(found, 0);
+    for (int i = 0;; ++i) {
+        const std::string wide = Next(1);
+        std::string key(kKeySize + 1, '?');
+        const int32_t capacity = i == 1 ? 2 : kKeySize;
+        int32_t length = -1;
+        EXPECT_EQ(bytes->NextKeyBytes(2, reinterpret_cast<uint8_t*>(key.data()), capacity, &length),
+                  platform::kOk);
+        ASSERT_EQ(length, static_cast<int32_t>(wide.size()));
+        EXPECT_EQ(key.substr(0, std::min(length, capacity)), wide.substr(0, capacity));
+        EXPECT_EQ(key[static_cast<size_t>(std::min(length, capacity))], '?');
+        if (wide.empty()) break;
+        ASSERT_LT(i, 10);
+    }
+
+    // Refusals: a buffer from nowhere is refused and the write after it fails, as after a
+    // refused PutBuffer; a negative capacity, a closed channel and missing out-parameters fail.
+    EXPECT_NE(bytes->PutBufferBytes(2, nullptr, 4), platform::kOk);
+    EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kInvalidArgument));
+    ok = 1;
+    bytes->WriteKeyBytes(2, reinterpret_cast<const uint8_t*>("NEW"), 3, &ok);
+    EXPECT_EQ(ok, 0);
+    int32_t length = -1;
+    EXPECT_NE(bytes->GetBufferBytes(2, nullptr, -1, &length), platform::kOk);
+    EXPECT_EQ(length, 0);
+    ASSERT_TRUE(Close(2));
+    EXPECT_NE(bytes->NextKeyBytes(2, nullptr, 0, &length), platform::kOk);
+    const int32_t closedCode = ErrorCode();
+    WideString none;
+    fs_->NextKey(2, &none);
+    EXPECT_EQ(ErrorCode(), closedCode);
+    EXPECT_EQ(bytes->NextKeyBytes(1, nullptr, 0, nullptr), platform::kPointer);
+    EXPECT_EQ(bytes->GetBufferBytes(1, nullptr, 0, nullptr), platform::kPointer);
+}
+
 TEST_F(FacadeTest, KeysComeInUnsignedByteOrderFromTheFoundPosition) {
     ASSERT_TRUE(CreateKeyed("KEYS", 2, 3));
     ASSERT_TRUE(Open(38, "KEYS"));
