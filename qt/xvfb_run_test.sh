@@ -49,7 +49,9 @@ if [ "${1:-}" = "--session" ]; then
       box)
         box=
         for _ in $(seq 100); do
-          box=$(xdotool search --onlyvisible --name '^Ordelin$' | grep -v "^$window\$" | tail -1)
+          # Nothing found yet is no failure: the search is asked again.
+          box=$(xdotool search --onlyvisible --name '^Ordelin$' | grep -v "^$window\$" | tail -1 ||
+            true)
           [ -n "$box" ] && break
           sleep 0.2
         done
@@ -67,7 +69,7 @@ if [ "${1:-}" = "--session" ]; then
         [ "$key" = chooser ] && pattern='^Open Copybook'
         other=
         for _ in $(seq 100); do
-          other=$(xdotool search --onlyvisible --name "$pattern" | tail -1)
+          other=$(xdotool search --onlyvisible --name "$pattern" | tail -1 || true)
           [ -n "$other" ] && break
           sleep 0.2
         done
@@ -97,11 +99,18 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 export ORDELIN="$ordelin" WORK="$work"
 
+# A session that ends early (a window that never came, a step that failed) still shows what it
+# printed and what ordelin wrote to its standard error.
 run() {
-  xvfb-run -a -s "-screen 0 ${SCREEN:-1280x1024}x24" "$0" --session "$@"
+  xvfb-run -a -s "-screen 0 ${SCREEN:-1280x1024}x24" "$0" --session "$@" ||
+    echo "the session ended with status $?"
 }
 
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  [ -s "$WORK/stderr" ] && { echo "-- ordelin's standard error:"; cat "$WORK/stderr"; }
+  exit 1
+}
 
 echo "== ordelin $work/data/CUST /DDAT: type a name, Tab, Escape"
 out=$(KEYS="ctrl+a type:CUSTX Tab Escape" run "$work/data/CUST" /DDAT)
