@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "talvo/engine/cursor_seek.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/key_index.h"
 
@@ -62,28 +63,11 @@ void IndexSnapshot::Read(std::span<const uint8_t> from, bool strictlyAfter, size
         cursor_ = nullptr;
         return;
     }
+    // Reading on from the last batch, the cursor stands on its last key.
     MDB_val k{};
     MDB_val v{};
-    int rc = MDB_NOTFOUND;
-    bool stepped = false;
-    if (strictlyAfter) {
-        // Reading on from the last batch: the cursor stands on its last key.
-        MDB_val current{};
-        if (mdb_cursor_get(cursor_, &current, &v, MDB_GET_CURRENT) == MDB_SUCCESS &&
-            current.mv_size == from.size() &&
-            std::memcmp(current.mv_data, from.data(), from.size()) == 0) {
-            rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
-            stepped = true;
-        }
-    }
-    if (!stepped) {
-        k = {from.size(), const_cast<uint8_t*>(from.data())};
-        rc = mdb_cursor_get(cursor_, &k, &v, MDB_SET_RANGE);
-        if (rc == MDB_SUCCESS && strictlyAfter && k.mv_size == from.size() &&
-            std::memcmp(k.mv_data, from.data(), from.size()) == 0) {
-            rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
-        }
-    }
+    bool stepped = false;  // a search or a step: the same to a batch
+    int rc = SeekCursor(cursor_, from, strictlyAfter, &k, &v, &stepped);
     for (size_t n = 0; n < most; ++n) {
         if (n != 0) rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
         if (rc != MDB_SUCCESS || k.mv_size != keySize_ || v.mv_size != 8) return;

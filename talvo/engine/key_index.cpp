@@ -61,6 +61,7 @@
 #include <mutex>
 
 #include "talvo/engine/byte_coding.h"
+#include "talvo/engine/cursor_seek.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/index_pages.h"
 
@@ -1030,26 +1031,8 @@ Status KeyIndex::Seek(std::span<const uint8_t> key, bool strictlyAfter, std::str
     }
     MDB_val k{};
     MDB_val v{};
-    int rc = MDB_NOTFOUND;
     bool stepped = false;
-    if (strictlyAfter) {
-        // Reading keys in order: the cursor normally stands on the key just delivered.
-        MDB_val current{};
-        if (mdb_cursor_get(cursor_, &current, &v, MDB_GET_CURRENT) == MDB_SUCCESS &&
-            current.mv_size == key.size() &&
-            std::memcmp(current.mv_data, key.data(), key.size()) == 0) {
-            rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
-            stepped = true;
-        }
-    }
-    if (!stepped) {
-        k = Val(key.data(), key.size());
-        rc = mdb_cursor_get(cursor_, &k, &v, MDB_SET_RANGE);
-        if (rc == MDB_SUCCESS && strictlyAfter && k.mv_size == key.size() &&
-            std::memcmp(k.mv_data, key.data(), key.size()) == 0) {
-            rc = mdb_cursor_get(cursor_, &k, &v, MDB_NEXT);
-        }
-    }
+    const int rc = SeekCursor(cursor_, key, strictlyAfter, &k, &v, &stepped);
     if (rc == MDB_NOTFOUND) return Status::Failure(Error::kEndOfKeys, "");
     s = Check(rc, "seek key");
     if (!s.ok()) return s;
