@@ -18,6 +18,8 @@
 
 #include "batch/testing/batch_fixture.h"
 #include "builder/list_file.h"
+#include "builder/output_place.h"
+#include "platform/name_lock.h"
 #include "platform/runtime_random.h"
 
 namespace {
@@ -391,6 +393,33 @@ TEST_F(Edges, OutputNamesThatWouldLeaveTheirDirectoryAreRefused) {
 }
 
 // --- Dry runs that foresee a refusal -------------------------------------------------------------
+
+TEST_F(Edges, ADryRunForeseesAnotherBuildOfItsOutputWithoutStandingInItsWay) {
+    MakeInput("cust", 4, kPeople);
+    const std::vector<std::string> build =
+        Plus(Base("cust", "AA"), {"--key-size", "4", "--key", "0:4"});
+    const std::vector<std::string> dryRun = Plus(build, {"--dry-run"});
+    const std::string folder = fs::path(Data("AA")).parent_path().string();
+    const std::string lockName = builder::OutputLockName("AA");
+    {
+        platform::NameLock other;  // another build of AA, as its hold looks from outside
+        ASSERT_EQ(other.Acquire(folder, lockName), platform::NameLock::Outcome::kHeld);
+        const Result dry = Run(dryRun);
+        EXPECT_EQ(dry.code, 1) << dry.err;
+        EXPECT_NE(dry.err.find("ordelin-batch: Output file \"AA\" on \"DAT\" is being built by "
+                               "another run"),
+                  std::string::npos)
+            << dry.err;
+        // The dry run only looked: the hold is still the other build's alone.
+        EXPECT_TRUE(other.Held());
+        EXPECT_TRUE(platform::NameLock::HeldNow(folder, lockName));
+    }
+    // A lock file left behind by a build that was killed holds nothing.
+    WriteFile(fs::path(folder) / lockName, "");
+    EXPECT_EQ(Run(dryRun).code, 0);
+    EXPECT_EQ(Run(build).code, 0);
+    EXPECT_FALSE(fs::exists(fs::path(folder) / lockName));
+}
 
 TEST_F(Edges, ADryRunExitsAsTheBuildWouldWhereTheOutputCannotBeMade) {
     MakeInput("cust", 4, kPeople);

@@ -173,7 +173,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                  "would and count what would be written and what not; no file is created, "
                  "erased or changed and no list file is written; exits as the build would, "
                  "also where it foresees the build refused (an output in place without "
-                 "--overwrite, an output folder missing or not writable)");
+                 "--overwrite, an output folder missing or not writable, another build of the "
+                 "same output running)");
     app.add_flag("--json", o.json,
                  "print one JSON object as the last line of standard output: read, deleted, "
                  "written, notWritten, ended (how the copy ended), listFile, output, order, "

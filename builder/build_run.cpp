@@ -301,6 +301,16 @@ void BuildRun::ShowEnd(bool outputClosed) {
 bool BuildRun::ForeseeOutput() {
     const char* file = request.outputFileName.c_str();
     const char* directory = request.outputDirectory.c_str();
+    // A build of the same output running now would refuse this one. Only looked at: a dry run
+    // takes no hold, so it never stands in the way of a build that starts meanwhile.
+    if (const std::optional<std::string> place =
+            HostPathIn(client, request.outputDirectory, request.outputFileName);
+        place && platform::NameLock::HeldNow(FolderOf(*place),
+                                             OutputLockName(request.outputFileName))) {
+        EndEarly(OutputBusyText(request.outputFileName, request.outputDirectory),
+                 platform::MB_ICONSTOP);
+        return false;
+    }
     client.CloseChannel(kOutputChannel);
     if (client.OpenFile(kOutputChannel, file, directory)) {
         client.CloseChannel(kOutputChannel);

@@ -5,8 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/sysmacros.h>
+
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace platform {
 namespace {
@@ -21,6 +27,29 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 }
 
 }  // namespace
+
+bool NameLock::HeldNow(const std::string& folder, const std::string& lockName) {
+    const std::string file =
+        folder.empty() || folder.back() == '/' ? folder + lockName : folder + "/" + lockName;
+    struct stat named {};
+    if (::lstat(file.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+    // Lines such as "1: FLOCK  ADVISORY  WRITE 1234 08:01:123456 0 EOF": the device as major and
+    // minor number in hex, then the inode.
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, where;
+        if (!(fields >> number >> kind)) continue;
+        if (kind == "->") continue;  // a process waiting for the lock above: no holder
+        if (kind != "FLOCK" || !(fields >> mode >> access >> pid >> where)) continue;
+        unsigned major = 0, minor = 0;
+        uintmax_t inode = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%" SCNuMAX, &major, &minor, &inode) != 3) continue;
+        if (makedev(major, minor) == named.st_dev && inode == named.st_ino) return true;
+    }
+    return false;
+}
 
 NameLock::Outcome NameLock::Acquire(const std::string& folder, const std::string& lockName) {
     Release();

@@ -37,6 +37,12 @@ class NameLock {
     void Release();
 
     bool Held() const { return fd >= 0; }
+
+    // Whether some process holds `lockName` in `folder` now, found without opening, locking or
+    // making anything (so that a look never stands in the way of a process asking for the name):
+    // the system's table of file locks (/proc/locks) is searched for the lock file. False where
+    // the name is free or the table cannot be read.
+    static bool HeldNow(const std::string& folder, const std::string& lockName);
     // The reason of the last kFailed.
     const std::string& Error() const { return error; }
 

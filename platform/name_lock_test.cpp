@@ -36,6 +36,8 @@ TEST_F(NameLockTest, OneHolderAtATimeAndNothingLeftBehind) {
     ASSERT_EQ(first.Acquire(root.string(), ".OUT.build-lock"), Outcome::kHeld);
     EXPECT_TRUE(first.Held());
     EXPECT_TRUE(fs::exists(root / ".OUT.build-lock"));
+    EXPECT_TRUE(NameLock::HeldNow(root.string(), ".OUT.build-lock"));
+    EXPECT_FALSE(NameLock::HeldNow(root.string(), ".OTHER.build-lock"));
     // Another open of the same name meets the lock, in this process as in any other.
     EXPECT_EQ(second.Acquire(root.string(), ".OUT.build-lock"), Outcome::kBusy);
     EXPECT_FALSE(second.Held());
@@ -46,6 +48,7 @@ TEST_F(NameLockTest, OneHolderAtATimeAndNothingLeftBehind) {
     first.Release();
     EXPECT_FALSE(first.Held());
     EXPECT_FALSE(fs::exists(root / ".OUT.build-lock"));
+    EXPECT_FALSE(NameLock::HeldNow(root.string(), ".OUT.build-lock"));
     EXPECT_EQ(second.Acquire(root.string(), ".OUT.build-lock"), Outcome::kHeld);
     second.Release();
     EXPECT_TRUE(fs::is_empty(root));
@@ -53,6 +56,7 @@ TEST_F(NameLockTest, OneHolderAtATimeAndNothingLeftBehind) {
 
 TEST_F(NameLockTest, ALockFileLeftBehindIsTakenOver) {
     std::ofstream(root / ".OUT.build-lock") << "";  // a holder was killed: its lock died with it
+    EXPECT_FALSE(NameLock::HeldNow(root.string(), ".OUT.build-lock"));
     NameLock lock;
     ASSERT_EQ(lock.Acquire(root.string(), ".OUT.build-lock"), Outcome::kHeld);
     lock.Release();
