@@ -345,10 +345,15 @@ bool BatchedKeyReader::Sweep(Ahead& ahead) {
     }
     ahead.sweepFrom = ahead.from;
     ahead.sweepAfter = ahead.after;
-    // The first segment is small, so that its batches come soon; each one after is four times
-    // the one before, up to what the budget holds. Each is prepared while the batches of the one
-    // before are handed over.
-    size_t size = std::min(ahead.segmentEntries, 2 * ahead.maxEntries);
+    // Each segment is prepared while the batches of the one before are handed over, and its
+    // pass costs about the same whatever its size: so a segment must hold enough keys for the
+    // pass after it to end before they are all handed out. The first holds a share of the slots
+    // (and at least two batches); each one after is twice the one before, up to what the budget
+    // holds. (Growing faster, the next segment's keys would cost more than this one's take to
+    // hand out, and the reader would wait at every segment.)
+    size_t size = std::min<uint64_t>(
+        ahead.segmentEntries,
+        std::max<uint64_t>(2 * ahead.maxEntries, ahead.slots / kFirstSegmentShare));
     Segment segments[2];
     Segment* pending = nullptr;
     const auto handRest = [&](Segment& segment) {
@@ -377,7 +382,7 @@ bool BatchedKeyReader::Sweep(Ahead& ahead) {
             return next.complete;
         }
         pending = &next;
-        size = std::min(ahead.segmentEntries, size * 4);
+        size = std::min(ahead.segmentEntries, size * 2);
     }
 }
 
@@ -415,10 +420,16 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
     try {
         slots.clear();
         slots.reserve(size);
-        ahead.view->Read(
-            {reinterpret_cast<const uint8_t*>(ahead.sweepFrom.data()), ahead.sweepFrom.size()},
-            ahead.sweepAfter, size, nullptr, &slots, &seg.complete, &ahead.sweepFrom);
-        ahead.sweepAfter = true;
+        // A batch's worth at a time, handing over the pending segment's batches in between.
+        seg.complete = true;
+        while (seg.complete && slots.size() < size) {
+            ahead.view->Read(
+                {reinterpret_cast<const uint8_t*>(ahead.sweepFrom.data()), ahead.sweepFrom.size()},
+                ahead.sweepAfter, std::min(ahead.maxEntries, size - slots.size()), nullptr,
+                &slots, &seg.complete, &ahead.sweepFrom);
+            ahead.sweepAfter = true;
+            if (!Pump(ahead, pending)) return false;
+        }
         seg.written.assign((slots.size() + ahead.maxEntries - 1) / ahead.maxEntries, 0);
     } catch (const std::exception&) {
         ahead.sweepable = false;  // no memory for it
@@ -426,7 +437,6 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
     }
     seg.count = slots.size();
     seg.releases = ahead.view->releases() - releases;
-    if (!Pump(ahead, pending)) return false;
     // Numbers past the slots are damage, which Get reports.
     size_t kept = 0;
     for (size_t i = 0; i < seg.count; ++i) {

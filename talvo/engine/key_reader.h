@@ -60,6 +60,8 @@ class BatchedKeyReader final : public KeyReader {
     // Slots this close (bytes between one record's end and the next one's start) are read in one
     // positional read: the bytes between cost less than another read.
     static constexpr size_t kJoinGapBytes = 16384;
+    // The first segment swept holds at least this share of the slots' count in keys.
+    static constexpr uint64_t kFirstSegmentShare = 32;
     // The most keys of a segment swept at once (a key's place in its segment takes 24 bits).
     static constexpr size_t kMaxSegment = size_t{1} << 24;
 
