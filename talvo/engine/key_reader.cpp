@@ -166,6 +166,16 @@ Status BatchedKeyReader::Next(std::span<const uint8_t>* key) {
             }
         }
         if (ahead_ != nullptr && at_ < current_->count) {
+            // The batch was filled on the thread's processor: its next entries are asked for
+            // ahead of their turn, so that they are at hand when they come.
+            if (at_ + kPrefetchAhead < current_->count) {
+                const size_t soon = at_ + kPrefetchAhead;
+                __builtin_prefetch(current_->keys.data() + soon * keySize_);
+                const uint8_t* record = current_->records.data() + soon * recordSize_;
+                for (size_t line = 0; line < recordSize_ && line < kPrefetchBytes; line += 64) {
+                    __builtin_prefetch(record + line);
+                }
+            }
             // A copy: a change of the file drops the batch, but not the key handed out.
             delivered_.assign(reinterpret_cast<const char*>(current_->keys.data()) + at_ * keySize_,
                               keySize_);
@@ -300,12 +310,22 @@ void BatchedKeyReader::Run(Ahead* ahead) {
     size_t entries = std::min(kFirstBatch, ahead->maxEntries);
     for (;;) {
         if (ShouldSweep(*ahead, entries)) {
-            if (!Sweep(*ahead)) return;
+            if (!Sweep(*ahead)) break;
             continue;  // a sweep failed: batch by batch from here
         }
-        if (!ahead->HandOver([&](Batch& batch) { Fill(*ahead, batch, entries); })) return;
+        if (!ahead->HandOver([&](Batch& batch) { Fill(*ahead, batch, entries); })) break;
         entries = std::min(entries * 2, ahead->maxEntries);
     }
+    // What only the thread used goes now, on its time: the unnamed file, whose pages the system
+    // drops as it closes, and the sweeps' buffers. (The batches stay: the reader may be handing
+    // them out.)
+    if (ahead->spill >= 0) ::close(ahead->spill);
+    ahead->spill = -1;
+    std::vector<uint64_t>().swap(ahead->segment);
+    std::vector<uint64_t>().swap(ahead->segmentScratch);
+    std::vector<uint8_t>().swap(ahead->bucketBuffer);
+    std::vector<Ahead::Slot>().swap(ahead->order);
+    std::vector<Ahead::Slot>().swap(ahead->scratch);
 }
 
 // A sweep reads every slot once for a segment's keys: worth it when that is at most the join gap

@@ -60,6 +60,10 @@ class BatchedKeyReader final : public KeyReader {
     // Slots this close (bytes between one record's end and the next one's start) are read in one
     // positional read: the bytes between cost less than another read.
     static constexpr size_t kJoinGapBytes = 16384;
+    // Entries of a batch ahead of the one handed out whose bytes are asked for (at most
+    // kPrefetchBytes of a record).
+    static constexpr size_t kPrefetchAhead = 8;
+    static constexpr size_t kPrefetchBytes = 512;
     // The first segment swept holds at least this share of the slots' count in keys.
     static constexpr uint64_t kFirstSegmentShare = 32;
     // The most keys of a segment swept at once (a key's place in its segment takes 24 bits).
