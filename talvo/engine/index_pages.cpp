@@ -125,6 +125,11 @@ class Checker {
             const size_t keyEnd = at + kNodeHeader + U16(node + 6);
             if (keyEnd > pageSize_) return Fault(page, "a key out of bounds");
             if (leaf) {
+                // Nearly every leaf node holds a small value of a named database: with no flags
+                // and within its page there is nothing more to see (Value would agree).
+                if (tree == Tree::kNamed && U16(node + 4) == 0 && keyEnd + U32(node) <= pageSize_) {
+                    continue;
+                }
                 s = Value(page, node, keyEnd, tree);
             } else {
                 const uint64_t child = U32(node) | (static_cast<uint64_t>(U16(node + 4)) << 32);
