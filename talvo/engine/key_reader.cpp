@@ -64,6 +64,7 @@ struct BatchedKeyReader::Batch {
     uint64_t bytes = 0;
     uint64_t releases = 0;
     uint64_t sweeps = 0;
+    uint64_t swept = 0;  // keys of the segment it is the first batch of
     uint64_t spillBytes = 0;
     bool ready = false;  // filled, and not yet given back (guarded by Ahead::mutex)
 };
@@ -118,6 +119,7 @@ struct BatchedKeyReader::Ahead {
     // kPlaceBits | place) and the write buffer of each of its batches with what it holds.
     int spill = -1;
     bool sweepable = true;
+    uint64_t keysRead = 0;  // keys the thread has read from the view
     uint64_t halfBytes = 0;
     std::string sweepFrom;
     bool sweepAfter = false;
@@ -243,6 +245,8 @@ void BatchedKeyReader::StartReadingAhead() {
         ahead->span.resize(spanBytes);
         ahead->from = position_;
         ahead->after = after_;
+        // As if reading began at the first key (it mostly does): for planning the sweeps only.
+        ahead->keysRead = kDirectRun;
         ahead->thread = std::thread(&BatchedKeyReader::Run, ahead.get());
         changes_ = file_->changes_;
         ahead_ = std::move(ahead);
@@ -301,6 +305,11 @@ void BatchedKeyReader::TakeNextBatch() {
     counters.readAheadBytes += next->bytes;
     counters.mapReleases += next->releases;
     counters.readAheadSweeps += next->sweeps;
+    if (next->sweeps != 0) {
+        counters.readAheadFewestSwept = counters.readAheadFewestSwept == 0
+                                            ? next->swept
+                                            : std::min(counters.readAheadFewestSwept, next->swept);
+    }
     counters.readAheadSpillBytes += next->spillBytes;
 }
 
@@ -401,8 +410,21 @@ bool BatchedKeyReader::Sweep(Ahead& ahead) {
             if (!handRest(next)) return false;
             return next.complete;
         }
+        // Every segment costs a pass over all the slots. The keys left are at most the slots
+        // not yet read: when so few are left that a pass would read more than the join gap a
+        // key, they are read batch by batch; when what is left after the next segment would
+        // make a small one of its own, the next takes it too.
+        const uint64_t left = ahead.slots > ahead.keysRead ? ahead.slots - ahead.keysRead : 0;
+        if (left * kJoinGapBytes < ahead.slots * ahead.recordSize) {
+            if (!handRest(next)) return false;
+            ahead.sweepable = false;
+            return true;
+        }
         pending = &next;
         size = std::min(ahead.segmentEntries, size * 2);
+        if (left > size && left - size < size / 2) {
+            size = static_cast<size_t>(std::min<uint64_t>(ahead.segmentEntries, left));
+        }
     }
 }
 
@@ -456,6 +478,7 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
         return true;
     }
     seg.count = slots.size();
+    ahead.keysRead += seg.count;
     seg.releases = ahead.view->releases() - releases;
     // Numbers past the slots are damage, which Get reports.
     size_t kept = 0;
@@ -543,6 +566,7 @@ void BatchedKeyReader::FillFromSegment(Ahead& ahead, Batch& batch, Segment& segm
         batch.releases = segment.releases;
         batch.spillBytes = segment.spillBytes;
         batch.sweeps = 1;
+        batch.swept = segment.count;
     }
     try {
         batch.keys.clear();
@@ -608,6 +632,7 @@ void BatchedKeyReader::Fill(Ahead& ahead, Batch& batch, size_t entries) {
                          ahead.after, entries, &batch.keys, &batch.numbers, &complete);
         batch.releases = ahead.view->releases() - releases;
         const size_t n = batch.numbers.size();
+        ahead.keysRead += n;
         if (n != 0) {
             ahead.from.assign(
                 reinterpret_cast<const char*>(batch.keys.data()) + (n - 1) * ahead.keySize,

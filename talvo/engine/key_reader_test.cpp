@@ -108,8 +108,9 @@ class KeyReaderTest : public engine::testing::TempDirTest {
     }
 
     // A file of `count` keys put in a scattered order, every seventh one deleted again.
+    // Keys in an order unlike the records'; one in seven deleted unless `deletions` is false.
     std::shared_ptr<DataFile> MakeFile(const std::string& name, CreateOptions options,
-                                       uint64_t count) {
+                                       uint64_t count, bool deletions = true) {
         EXPECT_OK(engine_.Create(PathOf(name), options));
         std::shared_ptr<DataFile> file;
         EXPECT_OK(engine_.Open(PathOf(name), &file));
@@ -124,7 +125,7 @@ class KeyReaderTest : public engine::testing::TempDirTest {
             EXPECT_OK(file->Put(Span(key), Span(record)));
         }
         EXPECT_OK(file->Flush());
-        for (uint64_t i = 3; i < count; i += 7)
+        for (uint64_t i = 3; deletions && i < count; i += 7)
             EXPECT_OK(file->DeleteKey(Span(KeyOf(i, options.keySize))));
         EXPECT_OK(engine_.Close(file));
         EXPECT_OK(engine_.Open(PathOf(name), &file));
@@ -222,6 +223,30 @@ TEST_F(KeyReaderTest, ReadAheadWorkGrowsLinearlyWithTheKeysRead) {
     EXPECT_GE(batches.front(), 4u);
     EXPECT_LE(batches.back(), 8 * batches.front() + 4) << batches.front() << " " << batches.back();
     EXPECT_GE(batches.back(), 6 * batches.front()) << batches.front() << " " << batches.back();
+}
+
+// A sweep's pass reads every slot, so each must be worth it: at least one key for every join gap
+// of the file's bytes. Whatever the count, the keys left at the end are not swept on their own
+// when they are few (they are read batch by batch, or join the segment before).
+TEST_F(KeyReaderTest, EverySweepReadsTheSlotsForManyKeys) {
+    ASSERT_OK(SetBudgets("read-ahead=16K"));
+    const CreateOptions options{FileType::kKeyed, 100, 10, 0};
+    for (uint64_t count = 3000; count <= 6000; count += 37) {
+        SCOPED_TRACE(count);
+        auto file = MakeFile("s" + std::to_string(count), options, count, false);
+        engine::Counters() = {};
+        auto reader = ReaderOf(*file);
+        const std::vector<Step> steps = ReadWith(*reader, count + 1);
+        ASSERT_EQ(steps.size(), count + 1);
+        ASSERT_EQ(steps.back().next, Error::kEndOfKeys);
+        const engine::WorkCounters work = engine::Counters();
+        EXPECT_GE(work.readAheadSweeps, 2u);
+        EXPECT_GE(work.readAheadFewestSwept * BatchedKeyReader::kJoinGapBytes, count * 100)
+            << work.readAheadSweeps << " sweeps, the smallest of " << work.readAheadFewestSwept
+            << " keys";
+        reader.reset();
+        EXPECT_OK(engine_.Close(file));
+    }
 }
 
 TEST_F(KeyReaderTest, ChangesWhileReadingAreSeenAsSeekKeySeesThem) {

@@ -84,6 +84,7 @@ struct WorkCounters {
     uint64_t readAheadReads = 0;    // positional reads of record slots for them
     uint64_t readAheadBytes = 0;    // bytes those reads brought in
     uint64_t readAheadSweeps = 0;   // segments of keys read ahead by one pass over the slots
+    uint64_t readAheadFewestSwept = 0;  // keys of the smallest of those segments (0: none)
     uint64_t readAheadSpillBytes = 0;  // bytes their records took through the unnamed file
 };
 
