@@ -9,7 +9,8 @@
 // In a temporary folder (its own component configuration, settings file, QVTEMP and home):
 //   1. N records of 100 bytes are written to a flat file and imported (untimed) into the input, a
 //      keyed file whose key is record bytes 18..27;
-//   2. then, in turn and --repeat times (default once):
+//   2. then, in turn and --repeat times (default once), each round starting one kind later than
+//      the round before (so that over five rounds each kind runs once in each place of a round):
 //      - `talvo create` and `talvo import --key-fields 10:8,0:4` of the flat file (timed: the
 //        import's process alone);
 //      - build in key order: the input read along its key, written under bytes 10..17 then 0..3;
@@ -344,36 +345,50 @@ int main(int argc, char** argv) {
         const auto outputOf = [&](const char* name, int round) {
             return std::string(name) + (round + 1 == repeat ? "" : std::to_string(round));
         };
-        for (int round = 0; round < repeat; ++round) {
-            const std::string imported = (work / "out" / outputOf("imported", round)).string();
-            if (!RunTool(tool, {"create", imported, "--type", "4", "--record-size", "100",
-                                "--key-size", "12"})
-                     .ok) {
-                return false;
-            }
+        // One run of a kind; false when it failed.
+        const auto runKind = [&](Kind kind, int round) -> bool {
             ::sync();  // no run pays for the write-back of the files of the runs before it
-            const ToolRun import = RunTool(tool, {"import", imported, "--input", flat.string(),
-                                                  "--format", "fixed", "--key-fields", "10:8,0:4"});
-            if (!import.ok) return false;
-            note(kImport, import.seconds, import.cpuSeconds, import.peakMiB);
-            for (bool keyOrder : {true, false}) {
+            if (kind == kImport) {
+                const std::string imported = (work / "out" / outputOf("imported", round)).string();
+                if (!RunTool(tool, {"create", imported, "--type", "4", "--record-size", "100",
+                                    "--key-size", "12"})
+                         .ok) {
+                    return false;
+                }
+                ::sync();
+                const ToolRun import =
+                    RunTool(tool, {"import", imported, "--input", flat.string(), "--format",
+                                   "fixed", "--key-fields", "10:8,0:4"});
+                if (!import.ok) return false;
+                note(kImport, import.seconds, import.cpuSeconds, import.peakMiB);
+                return true;
+            }
+            const bool keyOrder = kind == kBuildKey || kind == kBatchKey;
+            if (kind == kBuildKey || kind == kBuildRecord) {
                 double c = 0;
                 const double s =
                     BuildThroughTheDialog(client, outputOf(keyOrder ? "BYKEY" : "BYNUMBER", round),
                                           keyOrder, records, c);
                 if (s < 0) return false;
-                note(keyOrder ? kBuildKey : kBuildRecord, s, c, PeakMiB());
+                note(kind, s, c, PeakMiB());
+                return true;
             }
-            // The batch as a script runs it, one process a build, in both orders.
-            for (bool keyOrder : {true, false}) {
-                ::sync();
-                const ToolRun b =
-                    RunTool(batch, {input, "/DDAT", "--out",
-                                    outputOf(keyOrder ? "BATCH" : "BATCHREC", round), "--out-dir",
-                                    "OUT", "--key-size", "12", "--key", "10:8", "--key", "0:4",
-                                    "--order", keyOrder ? "key" : "record"});
-                if (!b.ok) return false;
-                note(keyOrder ? kBatchKey : kBatchRecord, b.seconds, b.cpuSeconds, b.peakMiB);
+            // The batch as a script runs it, one process a build.
+            const ToolRun b =
+                RunTool(batch, {input, "/DDAT", "--out",
+                                outputOf(keyOrder ? "BATCH" : "BATCHREC", round), "--out-dir",
+                                "OUT", "--key-size", "12", "--key", "10:8", "--key", "0:4",
+                                "--order", keyOrder ? "key" : "record"});
+            if (!b.ok) return false;
+            note(kind, b.seconds, b.cpuSeconds, b.peakMiB);
+            return true;
+        };
+        for (int round = 0; round < repeat; ++round) {
+            // Each round starts one kind later than the round before: a run late in a round
+            // meets a fuller system cache than one early in it, and over five rounds each kind
+            // takes each place once.
+            for (int k = 0; k < kKinds; ++k) {
+                if (!runKind(static_cast<Kind>((k + round) % kKinds), round)) return false;
             }
             if (round + 1 < repeat) {
                 for (const char* name : {"imported", "BYKEY", "BYNUMBER", "BATCH", "BATCHREC"}) {
