@@ -169,7 +169,8 @@ class ImportInput {
         return count;
     }
 
-    FlatReader Reader() { return FlatReader(*in_, format_, unitSize_); }
+    // The records for the import: the input is a file by now (standard input was kept in one).
+    FlatReader Reader() { return FlatReader(*in_, format_, unitSize_, true); }
 
   private:
     void OpenSpool() {

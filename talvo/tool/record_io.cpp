@@ -21,24 +21,102 @@ constexpr size_t kReadAhead = size_t{1} << 20;
 
 }  // namespace
 
-FlatReader::FlatReader(std::istream& in, FlatFormat format, uint32_t recordSize)
+FlatReader::FlatReader(std::istream& in, FlatFormat format, uint32_t recordSize, bool readAhead)
     : in_(in), format_(format), recordSize_(recordSize) {
     if (format_ == FlatFormat::kFixed) {
         buffer_.resize(std::max<size_t>(1, kReadAhead / recordSize_) * recordSize_);
+        readAhead_ = readAhead;
     } else {
         buffer_.resize(recordSize_);
     }
+}
+
+FlatReader::~FlatReader() {
+    if (ahead_ == nullptr || !ahead_->thread.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(ahead_->mutex);
+        ahead_->stop = true;
+    }
+    ahead_->changed.notify_all();
+    ahead_->thread.join();
+}
+
+// The thread: fills the two buffers in turn, each once it is given back, until the input ends or
+// fails or the reader goes.
+void FlatReader::RunAhead() {
+    Ahead& ahead = *ahead_;
+    for (int k = 0;; k ^= 1) {
+        Filled& into = ahead.buffers[k];
+        {
+            std::unique_lock<std::mutex> lock(ahead.mutex);
+            ahead.changed.wait(lock, [&] { return ahead.stop || !into.ready; });
+            if (ahead.stop) return;
+        }
+        in_.read(reinterpret_cast<char*>(into.bytes.data()),
+                 static_cast<std::streamsize>(into.bytes.size()));
+        into.got = static_cast<size_t>(in_.gcount());
+        into.bad = in_.bad();
+        into.reason = into.bad ? SystemReason() : std::string();
+        const bool last = into.bad || into.got < into.bytes.size();
+        {
+            std::lock_guard<std::mutex> lock(ahead.mutex);
+            into.ready = true;
+        }
+        ahead.changed.notify_all();
+        if (last) return;
+    }
+}
+
+size_t FlatReader::ReadBuffer(bool* bad, std::string* reason) {
+    if (readAhead_ && ahead_ == nullptr) {
+        try {
+            auto ahead = std::make_unique<Ahead>();
+            for (Filled& f : ahead->buffers) f.bytes.resize(buffer_.size());
+            ahead_ = std::move(ahead);
+            ahead_->thread = std::thread(&FlatReader::RunAhead, this);
+        } catch (const std::exception&) {
+            ahead_.reset();  // no memory or no thread for it: read here
+            readAhead_ = false;
+        }
+    }
+    if (ahead_ == nullptr) {
+        data_ = buffer_.data();
+        in_.read(reinterpret_cast<char*>(buffer_.data()),
+                 static_cast<std::streamsize>(buffer_.size()));
+        *bad = in_.bad();
+        if (*bad) *reason = SystemReason();
+        return static_cast<size_t>(in_.gcount());
+    }
+    if (ended_) {  // as a read past the end would find
+        *bad = false;
+        return 0;
+    }
+    Ahead& ahead = *ahead_;
+    const int next = taken_ < 0 ? 0 : taken_ ^ 1;
+    {
+        std::unique_lock<std::mutex> lock(ahead.mutex);
+        if (taken_ >= 0) ahead.buffers[taken_].ready = false;  // given back to be filled again
+        ahead.changed.notify_all();
+        ahead.changed.wait(lock, [&] { return ahead.buffers[next].ready; });
+    }
+    taken_ = next;
+    const Filled& filled = ahead.buffers[next];
+    data_ = filled.bytes.data();
+    *bad = filled.bad;
+    *reason = filled.reason;
+    ended_ = filled.bad || filled.got < filled.bytes.size();
+    return filled.got;
 }
 
 bool FlatReader::Next(std::span<const uint8_t>* record, std::string* error) {
     error->clear();
     if (format_ == FlatFormat::kFixed) {
         if (at_ == filled_) {
-            in_.read(reinterpret_cast<char*>(buffer_.data()),
-                     static_cast<std::streamsize>(buffer_.size()));
-            const auto got = static_cast<size_t>(in_.gcount());
-            if (in_.bad()) {
-                *error = "cannot read the input: " + SystemReason();
+            bool bad = false;
+            std::string reason;
+            const size_t got = ReadBuffer(&bad, &reason);
+            if (bad) {
+                *error = "cannot read the input: " + reason;
                 return false;
             }
             filled_ = got / recordSize_ * recordSize_;
@@ -53,7 +131,7 @@ bool FlatReader::Next(std::span<const uint8_t>* record, std::string* error) {
             }
             if (filled_ == 0) return false;
         }
-        *record = {buffer_.data() + at_, recordSize_};
+        *record = {data_ + at_, recordSize_};
         at_ += recordSize_;
         ++recordNumber_;
         return true;

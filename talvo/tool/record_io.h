@@ -2,12 +2,16 @@
 // export so that a failed export never leaves a half-written file behind.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <istream>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace talvo::tool {
@@ -36,8 +40,14 @@ constexpr size_t kMaxRefusalTexts = 20;
 // holding no more than one buffer of input.
 class FlatReader {
   public:
-    // REQUIRES: recordSize >= 1; `in` outlives the reader.
-    FlatReader(std::istream& in, FlatFormat format, uint32_t recordSize);
+    // REQUIRES: recordSize >= 1; `in` outlives the reader. With `readAhead`, fixed records are
+    // read by a thread of the reader's own, a buffer ahead of the one handed out, so that the
+    // reading overlaps what the caller does with the records: only for an input that ends (a
+    // file), since the reader waits for that thread when it goes.
+    FlatReader(std::istream& in, FlatFormat format, uint32_t recordSize, bool readAhead = false);
+    ~FlatReader();
+    FlatReader(const FlatReader&) = delete;
+    FlatReader& operator=(const FlatReader&) = delete;
 
     // The next record (recordSize bytes, valid until the next call): true. False at the end of
     // the input, or on an error, which *error then describes. Over-long lines are skipped and
@@ -48,10 +58,36 @@ class FlatReader {
     const std::vector<std::string>& refused() const { return refused_; }
 
   private:
+    // A buffer of the thread's: what one read of the input gave.
+    struct Filled {
+        std::vector<uint8_t> bytes;
+        size_t got = 0;
+        bool bad = false;
+        std::string reason;  // the system's, when bad
+        bool ready = false;  // filled and not yet given back (guarded by Ahead::mutex)
+    };
+    struct Ahead {
+        Filled buffers[2];
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool stop = false;
+        std::thread thread;
+    };
+
+    // Reads the next buffer of whole records into buffer_ (or takes it from the thread): the
+    // bytes read, whether the stream failed and the system's reason.
+    size_t ReadBuffer(bool* bad, std::string* reason);
+    void RunAhead();
+
     std::istream& in_;
     FlatFormat format_;
     uint32_t recordSize_;
+    bool readAhead_ = false;
+    std::unique_ptr<Ahead> ahead_;  // once the first buffer is asked for
+    int taken_ = -1;                // the thread's buffer in hand
+    bool ended_ = false;            // the thread read its last buffer and it was handed out
     std::vector<uint8_t> buffer_;  // fixed: whole records read ahead
+    const uint8_t* data_ = nullptr;  // fixed: the buffer the records are handed out from
     size_t filled_ = 0;
     size_t at_ = 0;
     uint64_t recordNumber_ = 0;

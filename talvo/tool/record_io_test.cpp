@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <vector>
 
 namespace talvo::tool {
 namespace {
@@ -49,6 +51,82 @@ TEST(ReadFlatRecords, FixedInputMustEndOnARecordBoundary) {
     std::istringstream cut("abcdefghij");
     EXPECT_FALSE(ReadFlatRecords(cut, FlatFormat::kFixed, 4, &records, &error));
     EXPECT_EQ(error, "the input ends inside record 3 (2 of 4 bytes)");
+}
+
+// Serves `good` bytes of a pattern, then fails as a device that cannot be read does.
+class FailingBuffer : public std::streambuf {
+  public:
+    explicit FailingBuffer(size_t good) : left_(good) {}
+
+  protected:
+    std::streamsize xsgetn(char* into, std::streamsize n) override {
+        if (left_ == 0) throw std::runtime_error("the device failed");
+        const auto got = static_cast<size_t>(std::min<std::streamsize>(n, left_));
+        for (size_t i = 0; i < got; ++i) into[i] = static_cast<char>('a' + (served_ + i) % 26);
+        served_ += got;
+        left_ -= got;
+        return static_cast<std::streamsize>(got);
+    }
+    int_type underflow() override {
+        if (left_ == 0) throw std::runtime_error("the device failed");
+        return traits_type::eof();
+    }
+
+  private:
+    size_t left_;
+    size_t served_ = 0;
+};
+
+// Everything a reader hands out up to its first false: the records, then the error.
+std::vector<std::string> ReadAll(std::istream& in, uint32_t recordSize, bool readAhead,
+                                 size_t most = SIZE_MAX) {
+    FlatReader reader(in, FlatFormat::kFixed, recordSize, readAhead);
+    std::vector<std::string> seen;
+    std::span<const uint8_t> record;
+    std::string error;
+    while (seen.size() < most && reader.Next(&record, &error)) seen.emplace_back(record.begin(), record.end());
+    seen.push_back("end: " + error);
+    return seen;
+}
+
+// Reading ahead on a thread hands out what reading in place does, record for record, at every
+// boundary of its buffers, with the same end and the same errors; a reader dropped halfway
+// stops its thread.
+TEST(FlatReader, ReadingAheadHandsOutWhatReadingInPlaceDoes) {
+    const uint32_t size = 100;
+    const size_t perBuffer = (size_t{1} << 20) / size;  // records a buffer holds
+    for (size_t records : {size_t{0}, size_t{1}, perBuffer - 1, perBuffer, perBuffer + 1,
+                           3 * perBuffer, 3 * perBuffer + 7}) {
+        for (size_t tail : {size_t{0}, size_t{37}}) {
+            SCOPED_TRACE(std::to_string(records) + " records and " + std::to_string(tail));
+            std::string bytes(records * size + tail, '\0');
+            for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
+            std::istringstream inPlace(bytes);
+            std::istringstream ahead(bytes);
+            const std::vector<std::string> expected = ReadAll(inPlace, size, false);
+            if (tail == 0) {
+                ASSERT_EQ(expected.size(), records + 1);
+            }
+            EXPECT_EQ(ReadAll(ahead, size, true), expected);
+            std::istringstream dropped(bytes);
+            EXPECT_EQ(ReadAll(dropped, size, true, records / 2).size(),
+                      std::min(records / 2, expected.size() - 1) + 1);
+        }
+    }
+    // The failure comes at the start of a read: of the first buffer, the second or the third.
+    for (size_t good : {size_t{0}, perBuffer * size, 2 * perBuffer * size}) {
+        SCOPED_TRACE(good);
+        FailingBuffer inPlaceBuffer(good);
+        FailingBuffer aheadBuffer(good);
+        std::istream inPlace(&inPlaceBuffer);
+        std::istream ahead(&aheadBuffer);
+        const std::vector<std::string> expected = ReadAll(inPlace, size, false);
+        EXPECT_EQ(expected.back().substr(0, 28), "end: cannot read the input: ");
+        const std::vector<std::string> got = ReadAll(ahead, size, true);
+        ASSERT_EQ(got.size(), expected.size());
+        EXPECT_TRUE(std::equal(got.begin(), got.end() - 1, expected.begin()));
+        EXPECT_EQ(got.back().substr(0, 28), "end: cannot read the input: ");
+    }
 }
 
 class OutputSinkTest : public ::testing::Test {
