@@ -71,11 +71,14 @@ size_t FlatReader::ReadBuffer(bool* bad, std::string* reason) {
     if (readAhead_ && ahead_ == nullptr) {
         try {
             auto ahead = std::make_unique<Ahead>();
-            for (Filled& f : ahead->buffers) f.bytes.resize(buffer_.size());
+            ahead->buffers[1].bytes.resize(buffer_.size());
+            ahead->buffers[0].bytes.swap(buffer_);  // the reader's own buffer becomes the first
             ahead_ = std::move(ahead);
             ahead_->thread = std::thread(&FlatReader::RunAhead, this);
         } catch (const std::exception&) {
-            ahead_.reset();  // no memory or no thread for it: read here
+            // No memory or no thread for it: read here, into the reader's own buffer.
+            if (ahead_ != nullptr) buffer_.swap(ahead_->buffers[0].bytes);
+            ahead_.reset();
             readAhead_ = false;
         }
     }

@@ -86,7 +86,8 @@ class FlatReader {
     std::unique_ptr<Ahead> ahead_;  // once the first buffer is asked for
     int taken_ = -1;                // the thread's buffer in hand
     bool ended_ = false;            // the thread read its last buffer and it was handed out
-    std::vector<uint8_t> buffer_;  // fixed: whole records read ahead
+    std::vector<uint8_t> buffer_;  // fixed: whole records read ahead (the thread's first, once
+                                   // it reads ahead)
     const uint8_t* data_ = nullptr;  // fixed: the buffer the records are handed out from
     size_t filled_ = 0;
     size_t at_ = 0;
