@@ -21,7 +21,8 @@
 // on Build File to the end of its handler (the output closed, the list file written). Then,
 // unless --no-check, the five outputs of the last round are read back through the engine and must
 // hold the same keys and records. Prints each time as it comes, then for each kind the median and
-// the least time, their ratios to the import's, the median processor time (user and system: of
+// the least time, their ratios to the import's, the median of the ratios of each round's run to
+// that round's import, the median processor time (user and system: of
 // the import's and the batch's processes, and of all the threads of this process during a build
 // through the dialog) and its ratio to the import's, and the peak resident memory: of the
 // import's and the batch's processes, and of this process (the builds through the dialog).
@@ -407,19 +408,33 @@ int main(int argc, char** argv) {
         const auto least = [](const std::vector<double>& v) {
             return *std::min_element(v.begin(), v.end());
         };
+        // The ratio of each round's run to that round's import, whose median follows the
+        // machine's load more closely than the ratio of the medians: runs of one round lie
+        // minutes apart at most, while the load of the host changes over the whole series.
+        const auto pairedRatio = [&](int k) {
+            std::vector<double> r;
+            for (std::size_t i = 0; i < seconds[k].size() && i < seconds[kImport].size(); ++i) {
+                r.push_back(seconds[k][i] / seconds[kImport][i]);
+            }
+            return median(r);
+        };
         const double importMedian = median(seconds[kImport]);
         const double importLeast = least(seconds[kImport]);
         const double importCpu = median(cpu[kImport]);
         const std::string rounds =
             "over " + std::to_string(repeat) + (repeat == 1 ? " round" : " rounds");
-        std::printf("%-28s %8s %8s %10s %10s %8s %8s %10s\n", rounds.c_str(), "median s",
-                    "least s", "median/imp", "least/imp", "cpu s", "cpu/imp", "peak MiB");
+        std::printf("%-28s %8s %8s %10s %10s %9s %8s %8s %10s\n", rounds.c_str(), "median s",
+                    "least s", "median/imp", "least/imp", "round/imp", "cpu s", "cpu/imp",
+                    "peak MiB");
         for (int k = 0; k < kKinds; ++k) {
-            std::printf("%-28s %8.3f %8.3f %10.2f %10.2f %8.3f %8.2f %10.1f\n", names[k],
+            std::printf("%-28s %8.3f %8.3f %10.2f %10.2f %9.2f %8.3f %8.2f %10.1f\n", names[k],
                         median(seconds[k]), least(seconds[k]), median(seconds[k]) / importMedian,
-                        least(seconds[k]) / importLeast, median(cpu[k]),
+                        least(seconds[k]) / importLeast, pairedRatio(k), median(cpu[k]),
                         median(cpu[k]) / importCpu, peak[k]);
         }
+        std::printf(
+            "(round/imp: the median over the rounds of each run's time over the import's of its "
+            "round)\n");
         std::printf(
             "(cpu: the median processor time, user and system, of each kind; of the builds "
             "through the dialog, all the threads of this process)\n");
