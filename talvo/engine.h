@@ -56,10 +56,27 @@ constexpr Error kLastError = Error::kReadOnly;
 
 const char* ErrorText(Error code);
 
+// Every call of the engine answers with a Status, most of them several times a record; a
+// success is a code and an empty pointer (made, moved and dropped in a few instructions), and
+// only a failure carries its text.
 class Status {
   public:
     Status() = default;
-    Status(Error code, std::string message) : code_(code), message_(std::move(message)) {}
+    Status(Error code, std::string message)
+        : code_(code),
+          message_(message.empty() ? nullptr
+                                   : std::make_unique<std::string>(std::move(message))) {}
+    Status(const Status& other)
+        : code_(other.code_),
+          message_(other.message_ ? std::make_unique<std::string>(*other.message_) : nullptr) {}
+    Status& operator=(const Status& other) {
+        if (this != &other) *this = Status(other);
+        return *this;
+    }
+    Status(Status&&) noexcept = default;
+    Status& operator=(Status&&) noexcept = default;
+    ~Status() = default;
+
     [[nodiscard]] static Status Ok() { return {}; }
     // A failure whose message is ErrorText(code), then ": " and the detail where there is one.
     [[nodiscard]] static Status Failure(Error code, std::string_view detail = {});
@@ -68,11 +85,13 @@ class Status {
     Error code() const { return code_; }
     // The full text for the user: ErrorText(code) and, where there is one, the detail
     // (a file name, a key in hex, the system's reason).
-    const std::string& message() const { return message_; }
+    const std::string& message() const { return message_ ? *message_ : NoText(); }
 
   private:
+    static const std::string& NoText();
+
     Error code_ = Error::kOk;
-    std::string message_;
+    std::unique_ptr<std::string> message_;
 };
 
 // --- Files -------------------------------------------------------------------------------------

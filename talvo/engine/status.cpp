@@ -55,6 +55,11 @@ const char* ErrorText(Error code) {
     return "unknown error";
 }
 
+const std::string& Status::NoText() {
+    static const std::string none;
+    return none;
+}
+
 Status Status::Failure(Error code, std::string_view detail) {
     std::string text = ErrorText(code);
     if (!detail.empty()) {
