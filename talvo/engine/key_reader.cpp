@@ -178,9 +178,10 @@ Status BatchedKeyReader::Next(std::span<const uint8_t>* key) {
                     __builtin_prefetch(record + line);
                 }
             }
-            // A copy: a change of the file drops the batch, but not the key handed out.
-            delivered_.assign(reinterpret_cast<const char*>(current_->keys.data()) + at_ * keySize_,
-                              keySize_);
+            // A copy: a change of the file drops the batch, but not the key handed out. (Sized
+            // once: every key of a batch is keySize_ bytes.)
+            if (delivered_.size() != keySize_) delivered_.resize(keySize_);
+            std::memcpy(delivered_.data(), current_->keys.data() + at_ * keySize_, keySize_);
             *key = {reinterpret_cast<const uint8_t*>(delivered_.data()), keySize_};
             ++at_;
             fromBatch_ = true;
@@ -205,11 +206,13 @@ Status BatchedKeyReader::Get(std::span<const uint8_t> key, std::vector<uint8_t>*
         const uint8_t* delivered = current_->keys.data() + entry * keySize_;
         // A shorter key stands for itself zero-padded, as Get pads it.
         const bool same = std::memcmp(key.data(), delivered, key.size()) == 0 &&
-                          std::all_of(delivered + key.size(), delivered + keySize_,
-                                      [](uint8_t b) { return b == 0; });
+                          (key.size() == keySize_ ||
+                           std::all_of(delivered + key.size(), delivered + keySize_,
+                                       [](uint8_t b) { return b == 0; }));
         if (same && current_->fetched[entry] != 0) {
             const uint8_t* bytes = current_->records.data() + entry * recordSize_;
-            record->assign(bytes, bytes + recordSize_);
+            if (record->size() != recordSize_) record->resize(recordSize_);
+            if (recordSize_ != 0) std::memcpy(record->data(), bytes, recordSize_);
             file_->OverlayDeletedMark(current_->numbers[entry], record);
             return Status::Ok();
         }
@@ -257,8 +260,7 @@ void BatchedKeyReader::StartReadingAhead() {
     }
 }
 
-void BatchedKeyReader::StopReadingAhead() {
-    if (ahead_ == nullptr) return;
+void BatchedKeyReader::EndReadingAhead() {
     if (current_ != nullptr && at_ != 0) {
         position_.assign(
             reinterpret_cast<const char*>(current_->keys.data()) + (at_ - 1) * keySize_, keySize_);

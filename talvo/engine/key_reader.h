@@ -81,8 +81,11 @@ class BatchedKeyReader final : public KeyReader {
     Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record) override;
 
     // Ends the reading ahead: the thread is joined and the batches dropped; the next Next goes
-    // on from the last key delivered. Nothing happens when it is not reading ahead.
-    void StopReadingAhead();
+    // on from the last key delivered. Nothing happens when it is not reading ahead (every write
+    // to the file asks, once a record).
+    void StopReadingAhead() {
+        if (ahead_ != nullptr) EndReadingAhead();
+    }
     bool readingAhead() const { return ahead_ != nullptr; }
 
   private:
@@ -91,6 +94,7 @@ class BatchedKeyReader final : public KeyReader {
     struct Segment;
 
     void StartReadingAhead();
+    void EndReadingAhead();
     // Gives the batch in hand back to the thread and takes the next one (waiting for it).
     void TakeNextBatch();
     static void Run(Ahead* ahead);
