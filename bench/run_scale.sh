@@ -8,9 +8,9 @@
 #   bench/run_scale.sh [--dir FOLDER] [--repeat R] [N ...]   default sizes: 1000000 5000000
 #   bench/run_scale.sh 1000000 5000000 20000000    the series with 20M (about 4 GB of disk)
 #
-# With --repeat R, the floor and the import take turns R times for each size (the files of the
-# runs before synced first), and the medians are shown with the ratio of the medians: whatever
-# else the machine does weighs on both alike.
+# With --repeat R, the floor and the import take turns R times for each size (the output of each
+# run erased after it, the files of the runs before synced first), and the medians are shown with
+# the ratio of the medians: whatever else the machine does weighs on both alike.
 #
 # TALVO_BUDGETS applies to the import as to every user of the engine. ORDELIN_BENCH_BUILD names
 # another build folder (default out/release).
@@ -73,6 +73,9 @@ for n in "$@"; do
         set -- $(measure "$talvo" import "$work/keyed" --input "$work/in" --key-fields 10:8,0:4)
         imports="$imports $1"
         import_m=$(awk -v a="$import_m" -v b="$2" 'BEGIN { print (a > b) ? a : b }')
+        # Each run starts with the output of the one before it gone, as the floor's is: the
+        # import's stays only after the last round, for the read below.
+        if [ "$round" -lt "$repeat" ]; then rm -f "$work/keyed" "$work/keyed".idx*; fi
     done
     floor_s=$(median $floors)
     import_s=$(median $imports)
