@@ -21,12 +21,12 @@
 // in the last round, unless --no-check, each build's output is read back through the engine first
 // and must hold the same keys and records as the reference), and the files of earlier runs are
 // synced before each timed run. Each build is timed from the click on Build File to the end of
-// its handler (the output closed, the list file written). Prints each time as it comes, then for each kind the median and
-// the least time, their ratios to the import's, the median of the ratios of each round's run to
-// that round's import, the median processor time (user and system: of
-// the import's and the batch's processes, and of all the threads of this process during a build
-// through the dialog) and its ratio to the import's, and the peak resident memory: of the
-// import's and the batch's processes, and of this process during each build through the dialog.
+// its handler (the output closed, the list file written). Prints each time as it comes, then for
+// each kind the median and the least time, their ratios to the import's, the median of the ratios
+// of each round's run to that round's import, the median processor time (user and system: of the
+// import's and the batch's processes, and of all the threads of this process during a build through
+// the dialog) and its ratio to the import's, and the peak resident memory: of the import's and the
+// batch's processes, and of this process during each build through the dialog.
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -106,8 +106,8 @@ double OwnCpuSeconds() {
 // peak is not known (negative).
 ToolRun RunTool(const std::string& tool, const std::vector<std::string>& args) {
     const bool timed = ::access("/usr/bin/time", X_OK) == 0;
-    const std::string peakFile = (fs::temp_directory_path() /
-                                  ("build_bench_peak_" + std::to_string(::getpid()))).string();
+    const std::string peakFile =
+        (fs::temp_directory_path() / ("build_bench_peak_" + std::to_string(::getpid()))).string();
     std::vector<std::string> all;
     if (timed) all = {"/usr/bin/time", "-f", "%M", "-o", peakFile};
     all.push_back(tool);
@@ -381,19 +381,17 @@ int main(int argc, char** argv) {
             if (kind == kBuildKey || kind == kBuildRecord) {
                 double c = 0;
                 ResetPeak();
-                const double s =
-                    BuildThroughTheDialog(client, outputOf(keyOrder ? "BYKEY" : "BYNUMBER", round),
-                                          keyOrder, records, c);
+                const double s = BuildThroughTheDialog(
+                    client, outputOf(keyOrder ? "BYKEY" : "BYNUMBER", round), keyOrder, records, c);
                 if (s < 0) return false;
                 note(kind, s, c, PeakMiB());
                 return true;
             }
             // The batch as a script runs it, one process a build.
-            const ToolRun b =
-                RunTool(batch, {input, "/DDAT", "--out",
-                                outputOf(keyOrder ? "BATCH" : "BATCHREC", round), "--out-dir",
-                                "OUT", "--key-size", "12", "--key", "10:8", "--key", "0:4",
-                                "--order", keyOrder ? "key" : "record"});
+            const ToolRun b = RunTool(
+                batch, {input, "/DDAT", "--out", outputOf(keyOrder ? "BATCH" : "BATCHREC", round),
+                        "--out-dir", "OUT", "--key-size", "12", "--key", "10:8", "--key", "0:4",
+                        "--order", keyOrder ? "key" : "record"});
             if (!b.ok) return false;
             note(kind, b.seconds, b.cpuSeconds, b.peakMiB);
             return true;
@@ -413,7 +411,8 @@ int main(int argc, char** argv) {
             for (int k = 0; k < kKinds; ++k) {
                 const auto kind = static_cast<Kind>((k + round) % kKinds);
                 if (!runKind(kind, round)) return false;
-                const std::string output = (work / "out" / outputOf(outputNames[kind], round)).string();
+                const std::string output =
+                    (work / "out" / outputOf(outputNames[kind], round)).string();
                 if (kind == kImport && reference.empty()) {
                     reference = output;
                     continue;

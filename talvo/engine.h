@@ -64,8 +64,7 @@ class Status {
     Status() = default;
     Status(Error code, std::string message)
         : code_(code),
-          message_(message.empty() ? nullptr
-                                   : std::make_unique<std::string>(std::move(message))) {}
+          message_(message.empty() ? nullptr : std::make_unique<std::string>(std::move(message))) {}
     Status(const Status& other)
         : code_(other.code_),
           message_(other.message_ ? std::make_unique<std::string>(*other.message_) : nullptr) {}

@@ -206,9 +206,8 @@ Status BatchedKeyReader::Get(std::span<const uint8_t> key, std::vector<uint8_t>*
         const uint8_t* delivered = current_->keys.data() + entry * keySize_;
         // A shorter key stands for itself zero-padded, as Get pads it.
         const bool same = std::memcmp(key.data(), delivered, key.size()) == 0 &&
-                          (key.size() == keySize_ ||
-                           std::all_of(delivered + key.size(), delivered + keySize_,
-                                       [](uint8_t b) { return b == 0; }));
+                          std::all_of(delivered + key.size(), delivered + keySize_,
+                                      [](uint8_t b) { return b == 0; });
         if (same && current_->fetched[entry] != 0) {
             const uint8_t* bytes = current_->records.data() + entry * recordSize_;
             if (record->size() != recordSize_) record->resize(recordSize_);
@@ -469,8 +468,8 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
         while (seg.complete && slots.size() < size) {
             ahead.view->Read(
                 {reinterpret_cast<const uint8_t*>(ahead.sweepFrom.data()), ahead.sweepFrom.size()},
-                ahead.sweepAfter, std::min(ahead.maxEntries, size - slots.size()), nullptr,
-                &slots, &seg.complete, &ahead.sweepFrom);
+                ahead.sweepAfter, std::min(ahead.maxEntries, size - slots.size()), nullptr, &slots,
+                &seg.complete, &ahead.sweepFrom);
             ahead.sweepAfter = true;
             if (!Pump(ahead, pending)) return false;
         }
