@@ -5,8 +5,8 @@
 //     WideToText, through the code page); key and record bytes cross one byte per 16-bit unit
 //     (BytesToWide, WideToBytes, KeyVariant), so every byte value 0..255 survives; a component
 //     that offers ITalvoBytes takes and gives the keys and records of NextKey, ReadKey, WriteKey,
-//     PutBuffer and GetBuffer as bytes instead, in the same calls (a record number read still
-//     goes through ReadRecord, a positioning through FindKey);
+//     PutBuffer and GetBuffer as bytes instead, in the same calls, and a read by record number
+//     and a keyed write each in one call (a positioning still goes through FindKey);
 //   - the component's boolean is the result wherever there is one; its status is looked at only
 //     by GetDirectoryEntry and GetSubordinateKey;
 //   - only the two record-buffer steps catch exceptions, and only platform::Exception.
@@ -147,6 +147,16 @@ bool CDornApi::ReadByRecordNumber(int32_t channel, uint8_t* buffer, int32_t* len
                                   int32_t recordNumber) {
     if (!connected || !component) return false;
     VariantBool ok = platform::VARIANT_FALSE;
+    // The read and the copy in one call where they can be; a copy that would fail takes the
+    // two calls, so that it fails as it always has, after the read.
+    const int32_t capacity = length != nullptr ? *length : 0;
+    if (bytes && capacity >= 0 && (buffer != nullptr || capacity == 0)) {
+        int32_t copied = 0;
+        bytes->ReadRecordBytes(channel, recordNumber, buffer, capacity, &copied, &ok);
+        if (!IsTrue(ok)) return false;
+        if (capacity != 0) *length = copied;
+        return true;
+    }
     {
         Variant number = NumberVariant(recordNumber);
         component->ReadRecord(channel, number, &ok);
@@ -209,8 +219,12 @@ bool CDornApi::ReadNextKey(int32_t channel, uint8_t* keyBuffer, int32_t& keyLeng
 bool CDornApi::WriteKeyed(int32_t channel, const uint8_t* record, int32_t recordLength,
                           const uint8_t* key, int32_t keyLength) {
     if (!connected || !component) return false;
-    if (!StoreRecordBuffer(channel, record, recordLength)) return false;
     VariantBool ok = platform::VARIANT_FALSE;
+    if (bytes && recordLength >= 0 && (record != nullptr || recordLength == 0)) {
+        bytes->WriteRecordBytes(channel, record, recordLength, key, keyLength, &ok);
+        return IsTrue(ok);
+    }
+    if (!StoreRecordBuffer(channel, record, recordLength)) return false;
     if (bytes) {
         bytes->WriteKeyBytes(channel, key, keyLength, &ok);
     } else {

@@ -152,6 +152,16 @@ class ITalvoBytes : public platform::IUnknown {
     // buffer to `data`; *length is the number copied (0 on failure).
     virtual HResult GetBufferBytes(int32_t channel, uint8_t* data, int32_t capacity,
                                    int32_t* length) = 0;
+    // The two halves of a copy loop in one call each, for the records that pass one by one.
+    // As ReadRecord of an integer variant holding recordNumber, then GetBufferBytes of at most
+    // `capacity` bytes: *ok says whether the record was read, *length how many bytes were copied.
+    // A negative capacity, or none (a null pointer) for a positive one, fails before any read.
+    virtual HResult ReadRecordBytes(int32_t channel, int32_t recordNumber, uint8_t* data,
+                                    int32_t capacity, int32_t* length, VariantBool* ok) = 0;
+    // As PrepareBuffer, PutBufferBytes of the record, then WriteKeyBytes of the key; a record
+    // that PutBufferBytes would refuse fails the call, leaving the buffer refused.
+    virtual HResult WriteRecordBytes(int32_t channel, const uint8_t* record, int32_t recordLength,
+                                     const uint8_t* key, int32_t keyLength, VariantBool* ok) = 0;
 };
 
 // A subordinate key definition.

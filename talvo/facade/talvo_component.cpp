@@ -673,21 +673,49 @@ HResult TalvoComponent::ReadKeyBytes(int32_t channel, const uint8_t* key, int32_
     });
 }
 
+Status TalvoComponent::ReadRecordInto(Channel& ch, int32_t number) {
+    if (number < 0) {
+        return Status::Failure(Error::kInvalidArgument,
+                               "a record number must be an integer variant of 0 or more");
+    }
+    Status s = ch.file->ReadRecord(static_cast<uint64_t>(number), &ch.spare);
+    if (!s.ok()) return s;
+    ch.buffer.swap(ch.spare);
+    ch.bufferRefused = false;
+    return Status::Ok();
+}
+
 HResult TalvoComponent::ReadRecord(int32_t channel, const Variant& recordNumber, VariantBool* ok) {
     if (ok == nullptr) return MissingOut();
     *ok = kFalse;
     return Guard([&] {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
-        if (recordNumber.vt != platform::VT_I4 || recordNumber.lVal < 0) {
-            return Fail(Status::Failure(Error::kInvalidArgument,
-                                        "a record number must be an integer variant of 0 or more"));
-        }
-        Status s = ch->file->ReadRecord(static_cast<uint64_t>(recordNumber.lVal), &ch->spare);
-        if (!s.ok()) return Fail(s);
-        ch->buffer.swap(ch->spare);
-        ch->bufferRefused = false;
+        // Any other kind of variant is refused as a negative number is.
+        const int32_t number = recordNumber.vt == platform::VT_I4 ? recordNumber.lVal : -1;
+        if (Status s = ReadRecordInto(*ch, number); !s.ok()) return Fail(s);
         *ok = kTrue;
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::ReadRecordBytes(int32_t channel, int32_t recordNumber, uint8_t* data,
+                                        int32_t capacity, int32_t* length, VariantBool* ok) {
+    if (ok == nullptr || length == nullptr) return MissingOut();
+    *ok = kFalse;
+    *length = 0;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (capacity < 0 || (data == nullptr && capacity > 0)) {
+            return Fail(Status::Failure(Error::kInvalidArgument,
+                                        capacity < 0
+                                            ? "GetBuffer offset and length cannot be negative"
+                                            : "no place for the record buffer was given"));
+        }
+        if (Status s = ReadRecordInto(*ch, recordNumber); !s.ok()) return Fail(s);
+        *ok = kTrue;
+        if (Status s = CopyBufferOut(*ch, data, capacity, length); !s.ok()) return Fail(s);
         return Succeed();
     });
 }
@@ -757,21 +785,44 @@ HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t lengt
     });
 }
 
+Status TalvoComponent::StoreBuffer(Channel& ch, const uint8_t* data, int32_t length) {
+    if (length < 0 || (data == nullptr && length > 0)) {
+        ch.buffer.clear();
+        ch.bufferRefused = true;
+        return Status::Failure(Error::kInvalidArgument, "PutBuffer of " + std::to_string(length) +
+                                                            " bytes from " +
+                                                            (data ? "a record" : "nowhere"));
+    }
+    const std::span<const uint8_t> bytes = BytesOf(data, length);
+    ch.spare.assign(bytes.begin(), bytes.end());
+    ch.buffer.swap(ch.spare);
+    ch.bufferRefused = false;
+    return Status::Ok();
+}
+
+Status TalvoComponent::CopyBufferOut(const Channel& ch, uint8_t* data, int32_t capacity,
+                                     int32_t* length) {
+    if (capacity < 0) {
+        return Status::Failure(Error::kInvalidArgument,
+                               "GetBuffer offset and length cannot be negative");
+    }
+    const size_t count = std::min(static_cast<size_t>(capacity), ch.buffer.size());
+    if (count != 0) {
+        if (data == nullptr) {
+            return Status::Failure(Error::kInvalidArgument,
+                                   "no place for the record buffer was given");
+        }
+        std::memcpy(data, ch.buffer.data(), count);
+    }
+    *length = static_cast<int32_t>(count);
+    return Status::Ok();
+}
+
 HResult TalvoComponent::PutBufferBytes(int32_t channel, const uint8_t* data, int32_t length) {
     return Guard([&] {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
-        if (length < 0 || (data == nullptr && length > 0)) {
-            ch->buffer.clear();
-            ch->bufferRefused = true;
-            return Fail(Status::Failure(Error::kInvalidArgument,
-                                        "PutBuffer of " + std::to_string(length) + " bytes from " +
-                                            (data ? "a record" : "nowhere")));
-        }
-        const std::span<const uint8_t> bytes = BytesOf(data, length);
-        ch->spare.assign(bytes.begin(), bytes.end());
-        ch->buffer.swap(ch->spare);
-        ch->bufferRefused = false;
+        if (Status s = StoreBuffer(*ch, data, length); !s.ok()) return Fail(s);
         return Succeed();
     });
 }
@@ -783,19 +834,22 @@ HResult TalvoComponent::GetBufferBytes(int32_t channel, uint8_t* data, int32_t c
     return Guard([&] {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
-        if (capacity < 0) {
-            return Fail(Status::Failure(Error::kInvalidArgument,
-                                        "GetBuffer offset and length cannot be negative"));
-        }
-        const size_t count = std::min(static_cast<size_t>(capacity), ch->buffer.size());
-        if (count != 0) {
-            if (data == nullptr) {
-                return Fail(Status::Failure(Error::kInvalidArgument,
-                                            "no place for the record buffer was given"));
-            }
-            std::memcpy(data, ch->buffer.data(), count);
-        }
-        *length = static_cast<int32_t>(count);
+        if (Status s = CopyBufferOut(*ch, data, capacity, length); !s.ok()) return Fail(s);
+        return Succeed();
+    });
+}
+
+HResult TalvoComponent::WriteRecordBytes(int32_t channel, const uint8_t* record,
+                                         int32_t recordLength, const uint8_t* key,
+                                         int32_t keyLength, VariantBool* ok) {
+    if (ok == nullptr) return MissingOut();
+    *ok = kFalse;
+    return Guard([&] {
+        Channel* ch = nullptr;
+        if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
+        if (Status s = StoreBuffer(*ch, record, recordLength); !s.ok()) return Fail(s);
+        if (Status s = ch->file->Put(BytesOf(key, keyLength), ch->buffer); !s.ok()) return Fail(s);
+        *ok = kTrue;
         return Succeed();
     });
 }

@@ -23,7 +23,8 @@
 //     WriteKey fails too instead of storing an older buffer; a key with such a unit fails the
 //     operation.
 //   - ITalvoBytes (QueryInterface) offers NextKey, WriteKey, ReadKey, PutBuffer and GetBuffer
-//     with the bytes as they are: the same bodies, minus the conversions at each end.
+//     with the bytes as they are: the same bodies, minus the conversions at each end; and
+//     ReadRecord then GetBuffer, and PrepareBuffer, PutBuffer then WriteKey, each in one call.
 // Seek accepts only handles that GetHandle gives for channels open on this object.
 //
 // Errors: every failure returns a failure status (kFail; kPointer for a missing out-parameter,
@@ -104,6 +105,10 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
     HResult PutBufferBytes(int32_t channel, const uint8_t* data, int32_t length) override;
     HResult GetBufferBytes(int32_t channel, uint8_t* data, int32_t capacity,
                            int32_t* length) override;
+    HResult ReadRecordBytes(int32_t channel, int32_t recordNumber, uint8_t* data, int32_t capacity,
+                            int32_t* length, VariantBool* ok) override;
+    HResult WriteRecordBytes(int32_t channel, const uint8_t* record, int32_t recordLength,
+                             const uint8_t* key, int32_t keyLength, VariantBool* ok) override;
 
   private:
     ~TalvoComponent() override;
@@ -164,6 +169,14 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
     Status WritableChannel(int32_t channel, Channel** found);
     // Reads the record of `key` into the channel's record buffer.
     Status ReadKeyInto(Channel& ch, std::span<const uint8_t> key);
+    // Reads record `number` (0 or more) into the channel's record buffer.
+    static Status ReadRecordInto(Channel& ch, int32_t number);
+    // Makes `length` bytes of `data` the channel's record buffer; a negative length, or no data
+    // for a positive one, empties it and leaves it refused.
+    static Status StoreBuffer(Channel& ch, const uint8_t* data, int32_t length);
+    // At most `capacity` bytes of the channel's record buffer to `data`; *length the number.
+    static Status CopyBufferOut(const Channel& ch, uint8_t* data, int32_t capacity,
+                                int32_t* length);
     void ForgetRecentChannels() { recent_[0] = recent_[1] = {}; }
     Status Resolve(const WideString& file, const WideString& directory, NamedFile* named) const;
     Status Create(const WideString& file, const WideString& directory,

@@ -568,6 +568,88 @@ TEST_F(FacadeTest, TheByteFormsDoWhatTheWideOnesDo) {
     EXPECT_EQ(bytes->GetBufferBytes(1, nullptr, 0, nullptr), platform::kPointer);
 }
 
+// The calls that join the steps of a copy loop against those steps, on two files: a keyed write
+// in one call stores what PrepareBuffer, PutBuffer and WriteKey store, and leaves the same
+// buffer; a read by number in one call gives what ReadRecord and GetBuffer give, including past
+// the last record, before the first and with the record cut.
+TEST_F(FacadeTest, TheJoinedByteCallsDoWhatTheirStepsDo) {
+    ComPtr<ITalvoBytes> bytes;
+    ASSERT_EQ(fs_->QueryInterface(kIidTalvoBytes, bytes.PutVoid()), platform::kOk);
+    constexpr int32_t kRecordSize = 40;
+    ASSERT_TRUE(CreateKeyed("STEPS", kRecordSize, 4));
+    ASSERT_TRUE(CreateKeyed("JOINED", kRecordSize, 4));
+    ASSERT_TRUE(Open(1, "STEPS"));
+    ASSERT_TRUE(Open(2, "JOINED"));
+    std::string marked(kRecordSize, 'm');
+    marked[6] = '\xFE';
+    const std::pair<std::string, std::string> rows[] = {
+        {std::string(4, '\xFF'), std::string(kRecordSize, '\0')},
+        {std::string(4, '\0'), std::string(kRecordSize, '\xFF')},
+        {"K", "short"},
+        {"K", "a duplicate"},
+        {"L", std::string(kRecordSize + 9, 'z')},
+        {"M", marked},
+        {"", "no key"},
+        {"N", ""},
+    };
+    for (const auto& [key, record] : rows) {
+        SCOPED_TRACE(testing::PrintToString(key) + " " + testing::PrintToString(record));
+        const bool stepped = Write(1, key, record);
+        const int32_t steppedCode = ErrorCode();
+        VariantBool ok = stepped ? 0 : 1;
+        EXPECT_EQ(bytes->WriteRecordBytes(2, reinterpret_cast<const uint8_t*>(record.data()),
+                                          static_cast<int32_t>(record.size()),
+                                          reinterpret_cast<const uint8_t*>(key.data()),
+                                          static_cast<int32_t>(key.size()), &ok) == platform::kOk,
+                  stepped);
+        EXPECT_EQ(ok != 0, stepped);
+        EXPECT_EQ(ErrorCode(), steppedCode);
+        EXPECT_EQ(Buffer(2), Buffer(1));
+    }
+    VariantBool ok = 0;
+    for (int32_t number = -1; number <= 6; ++number) {
+        for (int32_t capacity : {kRecordSize, 5, 0}) {
+            SCOPED_TRACE(std::to_string(number) + " " + std::to_string(capacity));
+            const bool stepped = ReadRecord(1, number);
+            const int32_t steppedCode = ErrorCode();
+            std::string got(kRecordSize + 1, '?');
+            int32_t length = -1;
+            ok = stepped ? 0 : 1;
+            bytes->ReadRecordBytes(2, number, reinterpret_cast<uint8_t*>(got.data()), capacity,
+                                   &length, &ok);
+            ASSERT_EQ(ok != 0, stepped);
+            EXPECT_EQ(ErrorCode(), steppedCode);
+            EXPECT_EQ(got.substr(0, static_cast<size_t>(length)),
+                      stepped ? Buffer(1, capacity) : "");
+            EXPECT_EQ(got[static_cast<size_t>(length)], '?');
+            EXPECT_EQ(Buffer(2), Buffer(1));
+        }
+    }
+
+    // Refusals before any read: the buffer keeps the record read last. A record from nowhere
+    // leaves the buffer refused, as PutBuffer does, so that a later write stores nothing.
+    ASSERT_TRUE(ReadRecord(2, 0));
+    const std::string before = Buffer(2);
+    int32_t length = -1;
+    EXPECT_NE(bytes->ReadRecordBytes(2, 1, nullptr, 3, &length, &ok), platform::kOk);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kInvalidArgument));
+    EXPECT_NE(bytes->ReadRecordBytes(2, 1, nullptr, -1, &length, &ok), platform::kOk);
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(Buffer(2), before);
+    EXPECT_EQ(bytes->ReadRecordBytes(2, 1, nullptr, 0, nullptr, &ok), platform::kPointer);
+    EXPECT_EQ(bytes->ReadRecordBytes(2, 1, nullptr, 0, &length, nullptr), platform::kPointer);
+    EXPECT_NE(bytes->WriteRecordBytes(2, nullptr, 4, reinterpret_cast<const uint8_t*>("P"), 1, &ok),
+              platform::kOk);
+    EXPECT_EQ(ok, 0);
+    bytes->WriteKeyBytes(2, reinterpret_cast<const uint8_t*>("P"), 1, &ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(bytes->WriteRecordBytes(2, nullptr, 0, nullptr, 0, nullptr), platform::kPointer);
+    ASSERT_TRUE(Close(2));
+    EXPECT_NE(bytes->ReadRecordBytes(2, 0, nullptr, 0, &length, &ok), platform::kOk);
+    EXPECT_EQ(ErrorCode(), static_cast<int32_t>(Error::kNotOpen));
+}
+
 TEST_F(FacadeTest, KeysComeInUnsignedByteOrderFromTheFoundPosition) {
     ASSERT_TRUE(CreateKeyed("KEYS", 2, 3));
     ASSERT_TRUE(Open(38, "KEYS"));
