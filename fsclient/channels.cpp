@@ -143,20 +143,38 @@ bool DeliverRecord(uint8_t* buffer, int32_t* length, Fetch fetch) {
 
 }  // namespace
 
+namespace {
+
+// Whether a read can be followed by its copy in one call: the copy must be one that cannot fail,
+// so that a copy that fails still fails as it always has, after the read.
+bool CopyCannotFail(const uint8_t* buffer, const int32_t* length) {
+    const int32_t capacity = length != nullptr ? *length : 0;
+    return capacity >= 0 && (buffer != nullptr || capacity == 0);
+}
+
+// The read and the copy in one call, `read(capacity, &copied, &ok)`, delivered as DeliverRecord
+// delivers.
+template <typename Read>
+bool ReadInOneCall(int32_t* length, Read read) {
+    const int32_t capacity = length != nullptr ? *length : 0;
+    int32_t copied = 0;
+    VariantBool ok = platform::VARIANT_FALSE;
+    read(capacity, &copied, &ok);
+    if (capacity != 0 && IsTrue(ok)) *length = copied;
+    return IsTrue(ok);
+}
+
+}  // namespace
+
 bool CDornApi::ReadByRecordNumber(int32_t channel, uint8_t* buffer, int32_t* length,
                                   int32_t recordNumber) {
     if (!connected || !component) return false;
-    VariantBool ok = platform::VARIANT_FALSE;
-    // The read and the copy in one call where they can be; a copy that would fail takes the
-    // two calls, so that it fails as it always has, after the read.
-    const int32_t capacity = length != nullptr ? *length : 0;
-    if (bytes && capacity >= 0 && (buffer != nullptr || capacity == 0)) {
-        int32_t copied = 0;
-        bytes->ReadRecordBytes(channel, recordNumber, buffer, capacity, &copied, &ok);
-        if (!IsTrue(ok)) return false;
-        if (capacity != 0) *length = copied;
-        return true;
+    if (bytes && CopyCannotFail(buffer, length)) {
+        return ReadInOneCall(length, [&](int32_t capacity, int32_t* copied, VariantBool* ok) {
+            bytes->ReadRecordBytes(channel, recordNumber, buffer, capacity, copied, ok);
+        });
     }
+    VariantBool ok = platform::VARIANT_FALSE;
     {
         Variant number = NumberVariant(recordNumber);
         component->ReadRecord(channel, number, &ok);
@@ -169,6 +187,11 @@ bool CDornApi::ReadByRecordNumber(int32_t channel, uint8_t* buffer, int32_t* len
 bool CDornApi::ReadByKey(int32_t channel, uint8_t* buffer, int32_t* length, const uint8_t* key,
                          int32_t keyLength) {
     if (!connected || !component) return false;
+    if (bytes && CopyCannotFail(buffer, length)) {
+        return ReadInOneCall(length, [&](int32_t capacity, int32_t* copied, VariantBool* ok) {
+            bytes->ReadRecordByKeyBytes(channel, key, keyLength, buffer, capacity, copied, ok);
+        });
+    }
     VariantBool ok = platform::VARIANT_FALSE;
     if (bytes) {
         bytes->ReadKeyBytes(channel, key, keyLength, &ok);

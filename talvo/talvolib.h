@@ -158,6 +158,10 @@ class ITalvoBytes : public platform::IUnknown {
     // A negative capacity, or none (a null pointer) for a positive one, fails before any read.
     virtual HResult ReadRecordBytes(int32_t channel, int32_t recordNumber, uint8_t* data,
                                     int32_t capacity, int32_t* length, VariantBool* ok) = 0;
+    // As ReadKeyBytes, then GetBufferBytes, as ReadRecordBytes is.
+    virtual HResult ReadRecordByKeyBytes(int32_t channel, const uint8_t* key, int32_t keyLength,
+                                         uint8_t* data, int32_t capacity, int32_t* length,
+                                         VariantBool* ok) = 0;
     // As PrepareBuffer, PutBufferBytes of the record, then WriteKeyBytes of the key; a record
     // that PutBufferBytes would refuse fails the call, leaving the buffer refused.
     virtual HResult WriteRecordBytes(int32_t channel, const uint8_t* record, int32_t recordLength,

@@ -699,8 +699,9 @@ HResult TalvoComponent::ReadRecord(int32_t channel, const Variant& recordNumber,
     });
 }
 
-HResult TalvoComponent::ReadRecordBytes(int32_t channel, int32_t recordNumber, uint8_t* data,
-                                        int32_t capacity, int32_t* length, VariantBool* ok) {
+template <typename Read>
+HResult TalvoComponent::ReadAndCopy(int32_t channel, uint8_t* data, int32_t capacity,
+                                    int32_t* length, VariantBool* ok, Read&& read) {
     if (ok == nullptr || length == nullptr) return MissingOut();
     *ok = kFalse;
     *length = 0;
@@ -713,11 +714,24 @@ HResult TalvoComponent::ReadRecordBytes(int32_t channel, int32_t recordNumber, u
                                             ? "GetBuffer offset and length cannot be negative"
                                             : "no place for the record buffer was given"));
         }
-        if (Status s = ReadRecordInto(*ch, recordNumber); !s.ok()) return Fail(s);
+        if (Status s = read(*ch); !s.ok()) return Fail(s);
         *ok = kTrue;
         if (Status s = CopyBufferOut(*ch, data, capacity, length); !s.ok()) return Fail(s);
         return Succeed();
     });
+}
+
+HResult TalvoComponent::ReadRecordBytes(int32_t channel, int32_t recordNumber, uint8_t* data,
+                                        int32_t capacity, int32_t* length, VariantBool* ok) {
+    return ReadAndCopy(channel, data, capacity, length, ok,
+                       [&](Channel& ch) { return ReadRecordInto(ch, recordNumber); });
+}
+
+HResult TalvoComponent::ReadRecordByKeyBytes(int32_t channel, const uint8_t* key,
+                                             int32_t keyLength, uint8_t* data, int32_t capacity,
+                                             int32_t* length, VariantBool* ok) {
+    return ReadAndCopy(channel, data, capacity, length, ok,
+                       [&](Channel& ch) { return ReadKeyInto(ch, BytesOf(key, keyLength)); });
 }
 
 // --- The record buffer ---------------------------------------------------------------------------

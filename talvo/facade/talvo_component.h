@@ -24,7 +24,8 @@
 //     operation.
 //   - ITalvoBytes (QueryInterface) offers NextKey, WriteKey, ReadKey, PutBuffer and GetBuffer
 //     with the bytes as they are: the same bodies, minus the conversions at each end; and
-//     ReadRecord then GetBuffer, and PrepareBuffer, PutBuffer then WriteKey, each in one call.
+//     ReadRecord or ReadKey then GetBuffer, and PrepareBuffer, PutBuffer then WriteKey, each in
+//     one call.
 // Seek accepts only handles that GetHandle gives for channels open on this object.
 //
 // Errors: every failure returns a failure status (kFail; kPointer for a missing out-parameter,
@@ -109,6 +110,9 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
                             int32_t* length, VariantBool* ok) override;
     HResult WriteRecordBytes(int32_t channel, const uint8_t* record, int32_t recordLength,
                              const uint8_t* key, int32_t keyLength, VariantBool* ok) override;
+    HResult ReadRecordByKeyBytes(int32_t channel, const uint8_t* key, int32_t keyLength,
+                                 uint8_t* data, int32_t capacity, int32_t* length,
+                                 VariantBool* ok) override;
 
   private:
     ~TalvoComponent() override;
@@ -177,6 +181,11 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
     // At most `capacity` bytes of the channel's record buffer to `data`; *length the number.
     static Status CopyBufferOut(const Channel& ch, uint8_t* data, int32_t capacity,
                                 int32_t* length);
+    // What ReadRecordBytes and ReadRecordByKeyBytes share: the checks of the place for the
+    // record before `read` fills the channel's record buffer, the copy after.
+    template <typename Read>
+    HResult ReadAndCopy(int32_t channel, uint8_t* data, int32_t capacity, int32_t* length,
+                        VariantBool* ok, Read&& read);
     void ForgetRecentChannels() { recent_[0] = recent_[1] = {}; }
     Status Resolve(const WideString& file, const WideString& directory, NamedFile* named) const;
     Status Create(const WideString& file, const WideString& directory,

@@ -570,8 +570,8 @@ TEST_F(FacadeTest, TheByteFormsDoWhatTheWideOnesDo) {
 
 // The calls that join the steps of a copy loop against those steps, on two files: a keyed write
 // in one call stores what PrepareBuffer, PutBuffer and WriteKey store, and leaves the same
-// buffer; a read by number in one call gives what ReadRecord and GetBuffer give, including past
-// the last record, before the first and with the record cut.
+// buffer; a read by number or by key in one call gives what ReadRecord or ReadKey and GetBuffer
+// give, including past the last record, before the first, for a missing key, the record cut.
 TEST_F(FacadeTest, TheJoinedByteCallsDoWhatTheirStepsDo) {
     ComPtr<ITalvoBytes> bytes;
     ASSERT_EQ(fs_->QueryInterface(kIidTalvoBytes, bytes.PutVoid()), platform::kOk);
@@ -626,6 +626,26 @@ TEST_F(FacadeTest, TheJoinedByteCallsDoWhatTheirStepsDo) {
         }
     }
 
+    for (const std::string& key : {std::string(4, '\xFF'), std::string("K"), std::string("none")}) {
+        for (int32_t capacity : {kRecordSize, 5, 0}) {
+            SCOPED_TRACE(testing::PrintToString(key) + " " + std::to_string(capacity));
+            const bool stepped = ReadKey(1, key);
+            const int32_t steppedCode = ErrorCode();
+            std::string got(kRecordSize + 1, '?');
+            int32_t length = -1;
+            ok = stepped ? 0 : 1;
+            bytes->ReadRecordByKeyBytes(2, reinterpret_cast<const uint8_t*>(key.data()),
+                                        static_cast<int32_t>(key.size()),
+                                        reinterpret_cast<uint8_t*>(got.data()), capacity, &length,
+                                        &ok);
+            ASSERT_EQ(ok != 0, stepped);
+            EXPECT_EQ(ErrorCode(), steppedCode);
+            EXPECT_EQ(got.substr(0, static_cast<size_t>(length)),
+                      stepped ? Buffer(1, capacity) : "");
+            EXPECT_EQ(Buffer(2), Buffer(1));
+        }
+    }
+
     // Refusals before any read: the buffer keeps the record read last. A record from nowhere
     // leaves the buffer refused, as PutBuffer does, so that a later write stores nothing.
     ASSERT_TRUE(ReadRecord(2, 0));
@@ -639,6 +659,10 @@ TEST_F(FacadeTest, TheJoinedByteCallsDoWhatTheirStepsDo) {
     EXPECT_EQ(Buffer(2), before);
     EXPECT_EQ(bytes->ReadRecordBytes(2, 1, nullptr, 0, nullptr, &ok), platform::kPointer);
     EXPECT_EQ(bytes->ReadRecordBytes(2, 1, nullptr, 0, &length, nullptr), platform::kPointer);
+    EXPECT_NE(bytes->ReadRecordByKeyBytes(2, reinterpret_cast<const uint8_t*>("K"), 1, nullptr, 3,
+                                          &length, &ok),
+              platform::kOk);
+    EXPECT_EQ(Buffer(2), before);
     EXPECT_NE(bytes->WriteRecordBytes(2, nullptr, 4, reinterpret_cast<const uint8_t*>("P"), 1, &ok),
               platform::kOk);
     EXPECT_EQ(ok, 0);
