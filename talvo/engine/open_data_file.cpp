@@ -336,7 +336,36 @@ Status OpenDataFile::ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* rec
                                                      std::to_string(slotCount_) +
                                                      (slotCount_ == 1 ? " record)" : " records)"));
     }
+    if (recordNumber < committedSlots_ && ReadInOrder(recordNumber, record)) return Status::Ok();
     return ReadSlot(recordNumber, record);
+}
+
+bool OpenDataFile::ReadInOrder(uint64_t recordNumber, std::vector<uint8_t>* record) {
+    if (slotsAhead_ != nullptr) {
+        if (const uint8_t* at = slotsAhead_->Take(recordNumber)) {
+            record->resize(recordSize());
+            std::memcpy(record->data(), at, recordSize());
+            OverlayDeletedMark(recordNumber, record);
+            return true;
+        }
+        slotsAhead_.reset();  // out of order, or a chunk could not be read
+        inOrderRun_ = 0;
+    }
+    inOrderRun_ = recordNumber == inOrderNext_ ? inOrderRun_ + 1 : 1;
+    inOrderNext_ = recordNumber + 1;
+    // Only while nothing waits to be committed: then the committed slots are all there is.
+    if (inOrderRun_ >= kInOrderRun && !dirty_ && slotCount_ == committedSlots_ &&
+        slotBuffer_.empty() && recordSize() != 0 && inOrderNext_ < committedSlots_) {
+        const size_t chunkBytes =
+            std::min(kSlotChunkBytes, tuning_.readAheadBytes / SlotReadAhead::kChunks);
+        try {
+            slotsAhead_ = std::make_unique<SlotReadAhead>(data_, recordSize(), inOrderNext_,
+                                                          committedSlots_, chunkBytes, counters_);
+        } catch (const std::exception&) {
+            // No memory or no thread for it: the records are read here, one at a time.
+        }
+    }
+    return false;
 }
 
 Status OpenDataFile::FindKey(uint64_t hash, bool* found, uint64_t* recordNumber) {
@@ -393,8 +422,8 @@ Status OpenDataFile::NewKeyReader(std::unique_ptr<KeyReader>* reader) {
     return Status::Ok();
 }
 
-void OpenDataFile::NoteChange() {
-    ++changes_;
+void OpenDataFile::StopReadingAhead() {
+    slotsAhead_.reset();
     for (BatchedKeyReader* reader : readers_) reader->StopReadingAhead();
 }
 

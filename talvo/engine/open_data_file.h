@@ -28,6 +28,7 @@
 #include "talvo/engine/key_filter.h"
 #include "talvo/engine/key_index.h"
 #include "talvo/engine/pending_keys.h"
+#include "talvo/engine/slot_read_ahead.h"
 #include "talvo/engine/spilled_runs.h"
 #include "talvo/engine/tuning.h"
 
@@ -42,6 +43,11 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     // kVersionMismatch, kIoError, kLocked, kOutOfMemory as the file and the system deserve.
     static Status Open(const std::string& dataPath, std::unique_ptr<OpenDataFile>* file);
     ~OpenDataFile() override;
+
+    // Reads by number that come in order this many times start the reading ahead of the slots.
+    static constexpr uint64_t kInOrderRun = 64;
+    // The most bytes of slots in each chunk read ahead (within the read-ahead budget).
+    static constexpr size_t kSlotChunkBytes = size_t{256} << 10;
 
     FileInfo Info() const override;
     Status ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* record) override;
@@ -114,13 +120,21 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     Status AppendSlot(const uint8_t* bytes);
     Status FlushSlots();
     Status ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* record);
+    // Committed record `recordNumber` from the slots read ahead, when reads by number have come
+    // in order long enough for a thread to read them ahead (started here); false when the
+    // caller must read it itself.
+    bool ReadInOrder(uint64_t recordNumber, std::vector<uint8_t>* record);
     void NoteMappedRead(size_t bytes);
     // Lays the deleted mark that the index holds for the slot over its record, as the data file
     // may not carry it yet.
     void OverlayDeletedMark(uint64_t recordNumber, std::vector<uint8_t>* record) const;
     // Every change of the file (or of what its readers see) counts here; readers of keys in
-    // order stop reading ahead.
-    void NoteChange();
+    // order and the reading of slots ahead stop reading ahead. (Inline: every write calls it.)
+    void NoteChange() {
+        ++changes_;
+        if (slotsAhead_ != nullptr || !readers_.empty()) StopReadingAhead();
+    }
+    void StopReadingAhead();
     // Whether a reader may read ahead on a thread: nothing of this process waits to commit, so
     // the index's read transaction and the committed slots are all there is to read.
     bool CanReadAhead() const;
@@ -181,6 +195,11 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     uint64_t mappedSlots_ = 0;
     std::vector<uint8_t> keyBuffer_;
     std::vector<uint8_t> recordBuffer_;
+    // Reads by number in order: the number that continues them, how many came in order, and
+    // the slots read ahead for them (dropped by every change, before the file closes).
+    uint64_t inOrderNext_ = 0;
+    uint64_t inOrderRun_ = 0;
+    std::unique_ptr<SlotReadAhead> slotsAhead_;
     uint64_t changes_ = 0;                    // see NoteChange
     std::vector<BatchedKeyReader*> readers_;  // the readers of keys in order on this file
 };
