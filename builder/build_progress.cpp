@@ -36,6 +36,7 @@ void BuildProgress::Start() {
         divisor = DivisorFor(estimate);
         listener.SetProgressRange(ClampToInt(estimate / divisor));
     }
+    untilMove = countdown % divisor != 0 ? countdown % divisor : divisor;
 }
 
 void BuildProgress::Move() {

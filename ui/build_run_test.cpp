@@ -227,6 +227,20 @@ TEST_F(ScriptedBuildTest, TheBarMovesOnceEveryDivisorRecords) {
     EXPECT_EQ(dialog->lastBuild.recordsNotWritten, 150u);
 }
 
+TEST_F(ScriptedBuildTest, OverTheWholeEstimateTheBarMovesOnEveryMultiple) {
+    // 1234 records of an estimate of 1234: the countdown meets 1200, 1100, ..., 0 and the bar
+    // moves each time, the first after 34 records, then every 100.
+    OpenOn(1234);
+    ASSERT_TRUE(host->Click(D::kUseRecordNumber));
+    staged->fileLength = 12340;
+    Build();
+    std::vector<int> positions;
+    for (const Event& e : host->ProgressEvents()) {
+        if (e.kind == K::Position) positions.push_back(e.first);
+    }
+    EXPECT_EQ(positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 12}));
+}
+
 TEST_F(ScriptedBuildTest, AKeyWhoseRecordCannotBeReadIsNotWrittenUnderAnother) {
     OpenOn(4);
     staged->unreadableKey = Units(std::string("02"));

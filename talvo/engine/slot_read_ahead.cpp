@@ -10,6 +10,7 @@ SlotReadAhead::SlotReadAhead(const HostFile& data, uint32_t recordSize, uint64_t
                              uint64_t end, size_t chunkBytes, WorkCounters& counters)
     : data_(data),
       recordSize_(recordSize),
+      first_(first),
       end_(end),
       chunkRecords_(std::max<size_t>(1, chunkBytes / recordSize)),
       next_(first),
@@ -52,7 +53,7 @@ bool SlotReadAhead::NextChunk() {
 }
 
 void SlotReadAhead::Run() {
-    uint64_t first = next_;
+    uint64_t first = first_;
     for (size_t filled = 0;; ++filled) {
         Chunk& chunk = chunks_[filled % kChunks];
         {

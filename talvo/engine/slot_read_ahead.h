@@ -60,6 +60,7 @@ class SlotReadAhead {
 
     const HostFile& data_;
     const uint32_t recordSize_;
+    const uint64_t first_;  // the thread's first slot
     const uint64_t end_;
     const size_t chunkRecords_;
     Chunk chunks_[kChunks];
