@@ -64,9 +64,13 @@ void SlotReadAhead::Run() {
         // Past the last slot the chunk is empty: the caller finds the end there.
         const uint64_t count = std::min<uint64_t>(chunkRecords_, end_ - std::min(first, end_));
         const size_t bytes = static_cast<size_t>(count) * recordSize_;
-        const bool read =
-            count == 0 ||
-            data_.ReadAt(SlotOffset(first, recordSize_), {chunk.bytes.data(), bytes}).ok();
+        bool read = count == 0;
+        try {
+            read = read ||
+                   data_.ReadAt(SlotOffset(first, recordSize_), {chunk.bytes.data(), bytes}).ok();
+        } catch (const std::exception&) {
+            // The text of a failed read could not be made: a failed read all the same.
+        }
         {
             std::lock_guard<std::mutex> lock(mutex_);
             chunk.first = first;
