@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "talvo/engine.h"
+#include "talvo/engine/tuning.h"
 
 namespace talvo::engine::testing {
 
@@ -36,6 +37,23 @@ class TempDirTest : public ::testing::Test {
     std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 
     std::filesystem::path dir_;
+};
+
+// A temporary folder, the work counters cleared before the test and the process's budgets, which
+// the test may lower, put back after it.
+class TunedTempDirTest : public TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        saved_ = CurrentTuning();
+        Counters() = {};
+    }
+    void TearDown() override {
+        CurrentTuning() = saved_;
+        TempDirTest::TearDown();
+    }
+
+    Tuning saved_;
 };
 
 #define ASSERT_OK(expr)                                 \

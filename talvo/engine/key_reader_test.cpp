@@ -95,18 +95,8 @@ std::vector<Step> ReadWith(KeyReader& reader, size_t most) {
     return steps;
 }
 
-class KeyReaderTest : public engine::testing::TempDirTest {
+class KeyReaderTest : public engine::testing::TunedTempDirTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        saved_ = engine::CurrentTuning();
-        engine::Counters() = {};
-    }
-    void TearDown() override {
-        engine::CurrentTuning() = saved_;
-        TempDirTest::TearDown();
-    }
-
     // A file of `count` keys put in a scattered order, every seventh one deleted again.
     // Keys in an order unlike the records'; one in seven deleted unless `deletions` is false.
     std::shared_ptr<DataFile> MakeFile(const std::string& name, CreateOptions options,
@@ -137,7 +127,6 @@ class KeyReaderTest : public engine::testing::TempDirTest {
         return reader;
     }
 
-    engine::Tuning saved_;
     Engine engine_;
 };
 

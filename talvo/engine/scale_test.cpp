@@ -38,11 +38,10 @@ std::string RecordOf(uint64_t i) {
     return "record of " + KeyOf(i) + std::to_string(i);
 }
 
-class ScaleTest : public engine::testing::TempDirTest {
+class ScaleTest : public engine::testing::TunedTempDirTest {
   protected:
     void SetUp() override {
-        TempDirTest::SetUp();
-        saved_ = engine::CurrentTuning();
+        TunedTempDirTest::SetUp();
         // About a thousand keys of 12 bytes a batch; small index transactions; the first
         // filter covers a few batches and grows by rebuilding from the runs.
         ASSERT_OK(
@@ -51,10 +50,6 @@ class ScaleTest : public engine::testing::TempDirTest {
         batch_ = engine::PendingKeys(12, 64 << 10).capacity();
         ASSERT_GT(batch_, 500u);
         engine::Counters() = {};
-    }
-    void TearDown() override {
-        engine::CurrentTuning() = saved_;
-        TempDirTest::TearDown();
     }
 
     std::shared_ptr<DataFile> Open(const std::string& name) {
@@ -113,7 +108,6 @@ class ScaleTest : public engine::testing::TempDirTest {
         return v;
     }
 
-    engine::Tuning saved_;
     uint64_t batch_ = 0;  // keys of 12 bytes in a full batch
     Engine engine_;
 };

@@ -43,18 +43,8 @@ std::string RecordOf(uint64_t i, uint32_t size) {
     return record;
 }
 
-class SlotReadAheadTest : public engine::testing::TempDirTest {
+class SlotReadAheadTest : public engine::testing::TunedTempDirTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        saved_ = engine::CurrentTuning();
-        engine::Counters() = {};
-    }
-    void TearDown() override {
-        engine::CurrentTuning() = saved_;
-        TempDirTest::TearDown();
-    }
-
     // A keyed file of `count` records, one in five deleted again (through the index, so that
     // the mark comes from the index's overlay or the data file, as the engine has it).
     std::shared_ptr<DataFile> MakeFile(const std::string& name, uint32_t recordSize,
@@ -85,7 +75,6 @@ class SlotReadAheadTest : public engine::testing::TempDirTest {
         return reads;
     }
 
-    engine::Tuning saved_;
     Engine engine_;
 };
 

@@ -606,43 +606,36 @@ TEST_F(FacadeTest, TheJoinedByteCallsDoWhatTheirStepsDo) {
         EXPECT_EQ(ErrorCode(), steppedCode);
         EXPECT_EQ(Buffer(2), Buffer(1));
     }
+    // The steps on channel 1, then the joined call on channel 2 (given the place for the record,
+    // its capacity, the length and ok to fill): the same outcome, error, record and buffer.
     VariantBool ok = 0;
+    const auto readBoth = [&](bool stepped, int32_t capacity, const auto& joined) {
+        const int32_t steppedCode = ErrorCode();
+        std::string got(kRecordSize + 1, '?');
+        int32_t length = -1;
+        ok = stepped ? 0 : 1;
+        joined(reinterpret_cast<uint8_t*>(got.data()), capacity, &length, &ok);
+        ASSERT_EQ(ok != 0, stepped);
+        EXPECT_EQ(ErrorCode(), steppedCode);
+        EXPECT_EQ(got.substr(0, static_cast<size_t>(length)), stepped ? Buffer(1, capacity) : "");
+        EXPECT_EQ(got[static_cast<size_t>(length)], '?');
+        EXPECT_EQ(Buffer(2), Buffer(1));
+    };
     for (int32_t number = -1; number <= 6; ++number) {
         for (int32_t capacity : {kRecordSize, 5, 0}) {
             SCOPED_TRACE(std::to_string(number) + " " + std::to_string(capacity));
-            const bool stepped = ReadRecord(1, number);
-            const int32_t steppedCode = ErrorCode();
-            std::string got(kRecordSize + 1, '?');
-            int32_t length = -1;
-            ok = stepped ? 0 : 1;
-            bytes->ReadRecordBytes(2, number, reinterpret_cast<uint8_t*>(got.data()), capacity,
-                                   &length, &ok);
-            ASSERT_EQ(ok != 0, stepped);
-            EXPECT_EQ(ErrorCode(), steppedCode);
-            EXPECT_EQ(got.substr(0, static_cast<size_t>(length)),
-                      stepped ? Buffer(1, capacity) : "");
-            EXPECT_EQ(got[static_cast<size_t>(length)], '?');
-            EXPECT_EQ(Buffer(2), Buffer(1));
+            readBoth(ReadRecord(1, number), capacity, [&](auto... out) {
+                bytes->ReadRecordBytes(2, number, out...);
+            });
         }
     }
-
     for (const std::string& key : {std::string(4, '\xFF'), std::string("K"), std::string("none")}) {
         for (int32_t capacity : {kRecordSize, 5, 0}) {
             SCOPED_TRACE(testing::PrintToString(key) + " " + std::to_string(capacity));
-            const bool stepped = ReadKey(1, key);
-            const int32_t steppedCode = ErrorCode();
-            std::string got(kRecordSize + 1, '?');
-            int32_t length = -1;
-            ok = stepped ? 0 : 1;
-            bytes->ReadRecordByKeyBytes(2, reinterpret_cast<const uint8_t*>(key.data()),
-                                        static_cast<int32_t>(key.size()),
-                                        reinterpret_cast<uint8_t*>(got.data()), capacity, &length,
-                                        &ok);
-            ASSERT_EQ(ok != 0, stepped);
-            EXPECT_EQ(ErrorCode(), steppedCode);
-            EXPECT_EQ(got.substr(0, static_cast<size_t>(length)),
-                      stepped ? Buffer(1, capacity) : "");
-            EXPECT_EQ(Buffer(2), Buffer(1));
+            readBoth(ReadKey(1, key), capacity, [&](auto... out) {
+                bytes->ReadRecordByKeyBytes(2, reinterpret_cast<const uint8_t*>(key.data()),
+                                            static_cast<int32_t>(key.size()), out...);
+            });
         }
     }
 
