@@ -20,13 +20,14 @@
 // The output of each run is erased after it (the first import's excepted, kept as the reference;
 // in the last round, unless --no-check, each build's output is read back through the engine first
 // and must hold the same keys and records as the reference), the files of earlier runs are
-// synced and the run's input is read through (into the system's cache) before each timed run. Each build is timed from the click on Build File to the end of
-// its handler (the output closed, the list file written). Prints each time as it comes, then for
-// each kind the median and the least time, their ratios to the import's, the median of the ratios
-// of each round's run to that round's import, the median processor time (user and system: of the
-// import's and the batch's processes, and of all the threads of this process during a build through
-// the dialog) and its ratio to the import's, and the peak resident memory: of the import's and the
-// batch's processes, and of this process during each build through the dialog.
+// synced and the run's input is read through (into the system's cache) before each timed run. Each
+// build is timed from the click on Build File to the end of its handler (the output closed, the
+// list file written). Prints each time as it comes, then for each kind the median and the least
+// time, their ratios to the import's, the median of the ratios of each round's run to that round's
+// import, the median processor time (user and system: of the import's and the batch's processes,
+// and of all the threads of this process during a build through the dialog) and its ratio to the
+// import's, and the peak resident memory: of the import's and the batch's processes, and of this
+// process during each build through the dialog.
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>

@@ -74,7 +74,7 @@ class SlotReadAhead {
     const uint8_t* at_ = nullptr;  // its bytes
     size_t inHand_ = kChunks;      // its index in chunks_ (kChunks: none)
     size_t taken_ = 0;             // chunks taken in all: the next is chunks_[taken_ % kChunks]
-    WorkCounters& counters_;  // counted on the caller's thread
+    WorkCounters& counters_;       // counted on the caller's thread
     bool failed_ = false;
     std::thread thread_;
 };

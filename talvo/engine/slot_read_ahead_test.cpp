@@ -38,7 +38,9 @@ Read ReadOne(DataFile& file, uint64_t number) {
 }
 
 std::string RecordOf(uint64_t i, uint32_t size) {
-    std::string record(size, static_cast<char>(i % 3 == 0 ? 0x00 : i % 3 == 1 ? 0xFF : 'a' + i % 26));
+    std::string record(size, static_cast<char>(i % 3 == 0   ? 0x00
+                                               : i % 3 == 1 ? 0xFF
+                                                            : 'a' + i % 26));
     if (size > 8) record.replace(0, 8, std::to_string(10000000 + i));
     return record;
 }
@@ -84,8 +86,8 @@ TEST_F(SlotReadAheadTest, ReadsInOrderGiveWhatReadsOutOfOrderGive) {
         uint64_t count;
         size_t readAheadBytes;
     };
-    for (const Case c : {Case{1, 5000, 4 * 64}, Case{100, 3000, 4 * 1000},
-                         Case{100, 3000, 1024}, Case{65535, 80, 1024}}) {
+    for (const Case c : {Case{1, 5000, 4 * 64}, Case{100, 3000, 4 * 1000}, Case{100, 3000, 1024},
+                         Case{65535, 80, 1024}}) {
         SCOPED_TRACE(std::to_string(c.recordSize) + " bytes, " + std::to_string(c.count));
         engine::CurrentTuning().readAheadBytes = c.readAheadBytes;
         const std::string name =
@@ -101,7 +103,8 @@ TEST_F(SlotReadAheadTest, ReadsInOrderGiveWhatReadsOutOfOrderGive) {
             1, std::min(OpenDataFile::kSlotChunkBytes, c.readAheadBytes / SlotReadAhead::kChunks) /
                    c.recordSize);
         const uint64_t ahead = c.count - OpenDataFile::kInOrderRun;
-        EXPECT_EQ(engine::Counters().slotChunksReadAhead, (ahead + chunkRecords - 1) / chunkRecords);
+        EXPECT_EQ(engine::Counters().slotChunksReadAhead,
+                  (ahead + chunkRecords - 1) / chunkRecords);
         // Read again in order: the same records.
         for (uint64_t n = 0; n <= c.count; ++n) {
             ASSERT_EQ(ReadOne(*file, n), expected[n]) << "record " << n << ", again";

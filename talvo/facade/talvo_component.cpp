@@ -727,9 +727,9 @@ HResult TalvoComponent::ReadRecordBytes(int32_t channel, int32_t recordNumber, u
                        [&](Channel& ch) { return ReadRecordInto(ch, recordNumber); });
 }
 
-HResult TalvoComponent::ReadRecordByKeyBytes(int32_t channel, const uint8_t* key,
-                                             int32_t keyLength, uint8_t* data, int32_t capacity,
-                                             int32_t* length, VariantBool* ok) {
+HResult TalvoComponent::ReadRecordByKeyBytes(int32_t channel, const uint8_t* key, int32_t keyLength,
+                                             uint8_t* data, int32_t capacity, int32_t* length,
+                                             VariantBool* ok) {
     return ReadAndCopy(channel, data, capacity, length, ok,
                        [&](Channel& ch) { return ReadKeyInto(ch, BytesOf(key, keyLength)); });
 }

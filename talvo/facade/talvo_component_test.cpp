@@ -624,9 +624,8 @@ TEST_F(FacadeTest, TheJoinedByteCallsDoWhatTheirStepsDo) {
     for (int32_t number = -1; number <= 6; ++number) {
         for (int32_t capacity : {kRecordSize, 5, 0}) {
             SCOPED_TRACE(std::to_string(number) + " " + std::to_string(capacity));
-            readBoth(ReadRecord(1, number), capacity, [&](auto... out) {
-                bytes->ReadRecordBytes(2, number, out...);
-            });
+            readBoth(ReadRecord(1, number), capacity,
+                     [&](auto... out) { bytes->ReadRecordBytes(2, number, out...); });
         }
     }
     for (const std::string& key : {std::string(4, '\xFF'), std::string("K"), std::string("none")}) {
