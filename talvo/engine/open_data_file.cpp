@@ -349,7 +349,6 @@ bool OpenDataFile::ReadInOrder(uint64_t recordNumber, std::vector<uint8_t>* reco
             return true;
         }
         slotsAhead_.reset();  // out of order, or a chunk could not be read
-        inOrderRun_ = 0;
     }
     inOrderRun_ = recordNumber == inOrderNext_ ? inOrderRun_ + 1 : 1;
     inOrderNext_ = recordNumber + 1;
