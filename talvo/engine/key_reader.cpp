@@ -1,6 +1,7 @@
 #include "talvo/engine/key_reader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +51,40 @@ bool WriteFully(int fd, const uint8_t* from, size_t bytes, uint64_t offset) {
     return true;
 }
 
+// The bytes [offset, offset + bytes) of a file, seen through a map of their pages while it lives
+// (a sweep's pass reads them in place: no copy through a buffer), or read into `buffer` where the
+// system will not map them. Committed slots never shrink while the file is open, so the pages
+// are there to read.
+class SlotSpan {
+  public:
+    SlotSpan(int fd, uint64_t offset, size_t bytes, std::vector<uint8_t>& buffer) {
+        static const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+        const uint64_t start = offset / page * page;
+        const size_t length = static_cast<size_t>(offset - start) + bytes;
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(start));
+        if (map != MAP_FAILED) {
+            map_ = map;
+            length_ = length;
+            data_ = static_cast<const uint8_t*>(map) + (offset - start);
+        } else if (bytes <= buffer.size() && ReadFully(fd, buffer.data(), bytes, offset)) {
+            data_ = buffer.data();
+        }
+    }
+    ~SlotSpan() {
+        if (map_ != nullptr) ::munmap(map_, length_);
+    }
+    SlotSpan(const SlotSpan&) = delete;
+    SlotSpan& operator=(const SlotSpan&) = delete;
+
+    // Null when the bytes could not be read.
+    const uint8_t* data() const { return data_; }
+
+  private:
+    void* map_ = nullptr;
+    size_t length_ = 0;
+    const uint8_t* data_ = nullptr;
+};
+
 }  // namespace
 
 struct BatchedKeyReader::Batch {
@@ -66,6 +101,7 @@ struct BatchedKeyReader::Batch {
     uint64_t sweeps = 0;
     uint64_t swept = 0;  // keys of the segment it is the first batch of
     uint64_t spillBytes = 0;
+    uint64_t keySpillBytes = 0;
     bool ready = false;  // filled, and not yet given back (guarded by Ahead::mutex)
 };
 
@@ -99,6 +135,13 @@ struct BatchedKeyReader::Ahead {
         return !batch.last;
     }
 
+    // Where in the unnamed file a segment's keys (place after place) and record numbers go: after
+    // the two halves of records.
+    uint64_t KeysAt(int half) const { return 2 * halfBytes + half * keyHalfBytes; }
+    uint64_t NumbersAt(int half) const {
+        return KeysAt(half) + keyHalfBytes / (keySize + sizeof(uint64_t)) * keySize;
+    }
+
     // Set before the thread starts and the thread's alone afterwards.
     std::unique_ptr<IndexSnapshot> view;
     int fd = -1;
@@ -114,13 +157,16 @@ struct BatchedKeyReader::Ahead {
     std::vector<Slot> order;
     std::vector<Slot> scratch;
     std::vector<uint8_t> span;  // slots read together pass through here
-    // The sweeps': the unnamed file (two halves: the segment being handed over and the one being
-    // prepared), where the next segment starts, the segment's record numbers (number <<
-    // kPlaceBits | place) and the write buffer of each of its batches with what it holds.
+    // The sweeps': the unnamed file (two halves for records and two for keys: the segment being
+    // handed over and the one being prepared), where the next segment starts, the segment's
+    // record numbers (number << kPlaceBits | place), the keys of its last read along the index
+    // and the write buffer of each of its batches with what it holds.
     int spill = -1;
     bool sweepable = true;
     uint64_t keysRead = 0;  // keys the thread has read from the view
     uint64_t halfBytes = 0;
+    uint64_t keyHalfBytes = 0;
+    std::vector<uint8_t> chunkKeys;
     std::string sweepFrom;
     bool sweepAfter = false;
     std::vector<uint64_t> segment;
@@ -242,8 +288,10 @@ void BatchedKeyReader::StartReadingAhead() {
         ahead->maxEntries = std::max<size_t>(1, budget / 4 / perEntry);
         ahead->segmentEntries = std::min(kMaxSegment, budget / 8 * 5 / (2 * sizeof(uint64_t)));
         ahead->bucketBytes = budget / 16;
-        ahead->halfBytes = (ahead->segmentEntries + ahead->maxEntries - 1) / ahead->maxEntries *
-                           ahead->maxEntries * (uint64_t{recordSize_} + 4);
+        const uint64_t segmentRoom =
+            (ahead->segmentEntries + ahead->maxEntries - 1) / ahead->maxEntries * ahead->maxEntries;
+        ahead->halfBytes = segmentRoom * (uint64_t{recordSize_} + 4);
+        ahead->keyHalfBytes = segmentRoom * (keySize_ + sizeof(uint64_t));
         ahead->span.resize(spanBytes);
         ahead->from = position_;
         ahead->after = after_;
@@ -312,6 +360,7 @@ void BatchedKeyReader::TakeNextBatch() {
                                             : std::min(counters.readAheadFewestSwept, next->swept);
     }
     counters.readAheadSpillBytes += next->spillBytes;
+    counters.readAheadKeySpillBytes += next->keySpillBytes;
 }
 
 // The thread: fills the two batches in turn, each once the reader has given it back, until the
@@ -357,12 +406,14 @@ struct BatchedKeyReader::Segment {
     size_t handed = 0;              // keys handed over so far
     bool complete = false;          // it has all the keys asked for (else it is the last)
     bool spilled = false;           // its records are in the file (else they are left to Get)
+    bool keysSpilled = false;       // its keys and numbers are in the file (else read again)
     std::vector<uint64_t> written;  // bytes in each batch's part
     // What preparing it took, counted with its first batch.
     uint64_t reads = 0;
     uint64_t bytes = 0;
     uint64_t releases = 0;
     uint64_t spillBytes = 0;
+    uint64_t keySpillBytes = 0;
 };
 
 bool BatchedKeyReader::Sweep(Ahead& ahead) {
@@ -456,21 +507,36 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
     Segment& seg = *segment;
     seg.half = pending != nullptr ? 1 - pending->half : 0;
     seg.count = seg.handed = 0;
-    seg.complete = seg.spilled = false;
-    seg.reads = seg.bytes = seg.releases = seg.spillBytes = 0;
+    seg.complete = seg.spilled = seg.keysSpilled = false;
+    seg.reads = seg.bytes = seg.releases = seg.spillBytes = seg.keySpillBytes = 0;
     std::vector<uint64_t>& slots = ahead.segment;
     const uint64_t releases = ahead.view->releases();
     try {
         slots.clear();
         slots.reserve(size);
-        // A batch's worth at a time, handing over the pending segment's batches in between.
+        // A batch's worth at a time, handing over the pending segment's batches in between. The
+        // keys and numbers go to the unnamed file as they come, so that the batches take them
+        // from there instead of reading the index a second time.
         seg.complete = true;
+        seg.keysSpilled = true;
         while (seg.complete && slots.size() < size) {
+            const size_t before = slots.size();
+            ahead.chunkKeys.clear();
             ahead.view->Read(
                 {reinterpret_cast<const uint8_t*>(ahead.sweepFrom.data()), ahead.sweepFrom.size()},
-                ahead.sweepAfter, std::min(ahead.maxEntries, size - slots.size()), nullptr, &slots,
-                &seg.complete, &ahead.sweepFrom);
+                ahead.sweepAfter, std::min(ahead.maxEntries, size - before), &ahead.chunkKeys,
+                &slots, &seg.complete, &ahead.sweepFrom);
             ahead.sweepAfter = true;
+            const size_t got = slots.size() - before;
+            if (seg.keysSpilled && got != 0) {
+                seg.keysSpilled =
+                    WriteFully(ahead.spill, ahead.chunkKeys.data(), got * ahead.keySize,
+                               ahead.KeysAt(seg.half) + before * ahead.keySize) &&
+                    WriteFully(ahead.spill, reinterpret_cast<const uint8_t*>(slots.data() + before),
+                               got * sizeof(uint64_t),
+                               ahead.NumbersAt(seg.half) + before * sizeof(uint64_t));
+                seg.keySpillBytes += got * (ahead.keySize + sizeof(uint64_t));
+            }
             if (!Pump(ahead, pending)) return false;
         }
         seg.written.assign((slots.size() + ahead.maxEntries - 1) / ahead.maxEntries, 0);
@@ -529,14 +595,15 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
         const auto bytes = static_cast<size_t>(((slots[k - 1] >> kPlaceBits) - first + 1) * size64);
         ++seg.reads;
         seg.bytes += bytes;
-        if (ReadFully(ahead.fd, ahead.span.data(), bytes, SlotOffset(first, ahead.recordSize))) {
+        const SlotSpan read(ahead.fd, SlotOffset(first, ahead.recordSize), bytes, ahead.span);
+        if (read.data() != nullptr) {
             for (size_t q = j; q < k; ++q) {
                 const uint64_t number = slots[q] >> kPlaceBits;
                 const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
                 const size_t b = place / ahead.maxEntries;
                 uint8_t* at = ahead.bucketBuffer.data() + b * stride + ahead.bucketUsed[b];
                 std::memcpy(at, &place, 4);
-                std::memcpy(at + 4, ahead.span.data() + (number - first) * size64, size64);
+                std::memcpy(at + 4, read.data() + (number - first) * size64, size64);
                 ahead.bucketUsed[b] += entryBytes;
                 if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
             }
@@ -561,22 +628,38 @@ void BatchedKeyReader::FillFromSegment(Ahead& ahead, Batch& batch, Segment& segm
     batch.count = 0;
     batch.last = true;
     batch.reads = batch.bytes = batch.releases = batch.sweeps = batch.spillBytes = 0;
+    batch.keySpillBytes = 0;
     if (first == 0) {  // the segment's work counts with its first batch
         batch.reads = segment.reads;
         batch.bytes = segment.bytes;
         batch.releases = segment.releases;
         batch.spillBytes = segment.spillBytes;
+        batch.keySpillBytes = segment.keySpillBytes;
         batch.sweeps = 1;
         batch.swept = segment.count;
     }
     try {
-        batch.keys.clear();
-        batch.numbers.clear();
-        batch.keys.reserve(entries * ahead.keySize);
-        batch.numbers.reserve(entries);
         bool complete = false;
-        ahead.view->Read({reinterpret_cast<const uint8_t*>(ahead.from.data()), ahead.from.size()},
-                         ahead.after, entries, &batch.keys, &batch.numbers, &complete);
+        if (segment.keysSpilled) {
+            // The keys as the segment's read along the index found them.
+            batch.keys.resize(entries * ahead.keySize);
+            batch.numbers.resize(entries);
+            complete = ReadFully(ahead.spill, batch.keys.data(), batch.keys.size(),
+                                 ahead.KeysAt(segment.half) + first * ahead.keySize) &&
+                       ReadFully(ahead.spill, reinterpret_cast<uint8_t*>(batch.numbers.data()),
+                                 entries * sizeof(uint64_t),
+                                 ahead.NumbersAt(segment.half) + first * sizeof(uint64_t));
+            if (complete) batch.keySpillBytes += entries * (ahead.keySize + sizeof(uint64_t));
+        }
+        if (!complete) {
+            batch.keys.clear();
+            batch.numbers.clear();
+            batch.keys.reserve(entries * ahead.keySize);
+            batch.numbers.reserve(entries);
+            ahead.view->Read(
+                {reinterpret_cast<const uint8_t*>(ahead.from.data()), ahead.from.size()},
+                ahead.after, entries, &batch.keys, &batch.numbers, &complete);
+        }
         const size_t n = batch.numbers.size();
         if (n != 0) {
             ahead.from.assign(
@@ -622,6 +705,7 @@ void BatchedKeyReader::Fill(Ahead& ahead, Batch& batch, size_t entries) {
     batch.count = 0;
     batch.last = true;
     batch.reads = batch.bytes = batch.releases = batch.sweeps = batch.spillBytes = 0;
+    batch.keySpillBytes = 0;
     try {
         batch.keys.clear();
         batch.numbers.clear();

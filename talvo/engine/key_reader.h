@@ -11,13 +11,15 @@
 //     slots close together in one read.
 //   - Once a batch would be dense (its records closer together than kJoinGapBytes on average, so
 //     that reading them would read nearly every slot of the file, once for every batch), a sweep:
-//     the record numbers of a segment of many batches' keys, sorted; one pass over the slots in
-//     ascending order, each record wanted written, with its place in the segment, to the part of
-//     an unnamed file beside the data file that belongs to its batch; then batch after batch, its
-//     keys read again along the index and its records read back from its part into key order.
-//     Every slot is read once a segment, however many batches the segment holds. Where the
-//     unnamed file cannot be made (a folder that cannot be written), or a write to it fails, the
-//     records are left to Get.
+//     the keys and record numbers of a segment of many batches' keys, read along the index and
+//     kept in an unnamed file beside the data file; the numbers sorted; one pass over the slots
+//     in ascending order, seen in place through a map of a span of them at a time, each record
+//     wanted written, with its place in the segment, to the part of the unnamed file that
+//     belongs to its batch; then batch after batch, its keys and numbers read back, and its
+//     records read back from its part into key order. Every slot is read once a segment, however
+//     many batches the segment holds, and the index once. Where the unnamed file cannot be made
+//     (a folder that cannot be written), or a write to it fails, the keys are read again along
+//     the index and the records left to Get.
 //
 // When the reader reads directly. Every key is what SeekKey(last key, strictly after) would give
 // at that moment, because the batches are only used while nothing has changed:

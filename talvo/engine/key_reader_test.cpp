@@ -168,9 +168,14 @@ TEST_F(KeyReaderTest, ReadsWhatSeekKeyAndGetReadAcrossManyBatches) {
             EXPECT_LE(work.readAheadReads, ahead);
             EXPECT_GE(work.readAheadBytes, ahead * c.options.recordSize);
             EXPECT_GE(work.readAheadSweeps, 1u);
-            // Every record swept went through the unnamed file once, there and back.
+            // Every record swept went through the unnamed file once, there and back, and so did
+            // its key and number: the batches do not read the index again.
             EXPECT_LE(work.readAheadSpillBytes, 2 * ahead * (c.options.recordSize + 4));
             EXPECT_EQ(work.readAheadSpillBytes % (c.options.recordSize + 4), 0u);
+            const uint64_t keyEntry = c.options.keySize + sizeof(uint64_t);
+            EXPECT_EQ(work.readAheadKeySpillBytes % keyEntry, 0u);
+            EXPECT_EQ(work.readAheadKeySpillBytes / keyEntry,
+                      work.readAheadSpillBytes / (c.options.recordSize + 4));
         } else {
             EXPECT_EQ(work.readAheadReads, 0u);
             EXPECT_EQ(work.readAheadSweeps, 0u);

@@ -86,6 +86,7 @@ struct WorkCounters {
     uint64_t readAheadSweeps = 0;   // segments of keys read ahead by one pass over the slots
     uint64_t readAheadFewestSwept = 0;  // keys of the smallest of those segments (0: none)
     uint64_t readAheadSpillBytes = 0;  // bytes their records took through the unnamed file
+    uint64_t readAheadKeySpillBytes = 0;  // and their keys and record numbers
     uint64_t slotChunksReadAhead = 0;  // chunks of slots read ahead for reads by number in order
 };
 
