@@ -553,9 +553,13 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
         if (slots[i] < ahead.slots) slots[kept++] = slots[i] << kPlaceBits | i;
     }
     slots.resize(kept);
-    RadixSort(std::span(slots), ahead.segmentScratch,
-              [](uint64_t slot) { return slot >> kPlaceBits; });
-    if (!Pump(ahead, pending)) return false;
+    // A large segment takes a while to sort: the pending segment's batches go on being handed
+    // over between its passes.
+    bool going = true;
+    RadixSort(
+        std::span(slots), ahead.segmentScratch, [](uint64_t slot) { return slot >> kPlaceBits; },
+        [&] { going = going && Pump(ahead, pending); });
+    if (!going || !Pump(ahead, pending)) return false;
 
     const uint64_t size64 = ahead.recordSize;
     const size_t entryBytes = 4 + static_cast<size_t>(size64);

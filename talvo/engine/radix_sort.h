@@ -16,8 +16,10 @@ namespace talvo::engine {
 // REQUIRES: fewer than 2^32 items.
 // `scratch` is resized to items.size() and holds nothing of value afterwards; callers keep it
 // from sort to sort so that no sort allocates once it has grown.
-template <typename T, typename KeyOf>
-void RadixSort(std::span<T> items, std::vector<T>& scratch, KeyOf key) {
+// `afterPass` is called after each pass over the items, the counting one included (a caller with other work to keep going
+// does a little of it there).
+template <typename T, typename KeyOf, typename AfterPass>
+void RadixSort(std::span<T> items, std::vector<T>& scratch, KeyOf key, AfterPass afterPass) {
     constexpr int kBits = 11;
     constexpr int kPasses = (64 + kBits - 1) / kBits;
     constexpr size_t kBuckets = size_t{1} << kBits;
@@ -30,6 +32,7 @@ void RadixSort(std::span<T> items, std::vector<T>& scratch, KeyOf key) {
         const uint64_t k = key(item);
         for (int p = 0; p < kPasses; ++p) ++counts[p][(k >> (p * kBits)) & kMask];
     }
+    afterPass();
     scratch.resize(n);
     T* from = items.data();
     T* to = scratch.data();
@@ -51,8 +54,14 @@ void RadixSort(std::span<T> items, std::vector<T>& scratch, KeyOf key) {
         const int shift = p * kBits;
         for (size_t i = 0; i < n; ++i) to[c[(key(from[i]) >> shift) & kMask]++] = from[i];
         std::swap(from, to);
+        afterPass();
     }
     if (from != items.data()) std::copy(from, from + n, items.data());
+}
+
+template <typename T, typename KeyOf>
+void RadixSort(std::span<T> items, std::vector<T>& scratch, KeyOf key) {
+    RadixSort(items, scratch, key, [] {});
 }
 
 }  // namespace talvo::engine
