@@ -426,15 +426,19 @@ bool BatchedKeyReader::Sweep(Ahead& ahead) {
     }
     ahead.sweepFrom = ahead.from;
     ahead.sweepAfter = ahead.after;
-    // Each segment is prepared while the batches of the one before are handed over, and its
-    // pass costs about the same whatever its size: so a segment must hold enough keys for the
-    // pass after it to end before they are all handed out. The first holds a share of the slots
-    // (and at least two batches); each one after is twice the one before, up to what the budget
-    // holds. (Growing faster, the next segment's keys would cost more than this one's take to
-    // hand out, and the reader would wait at every segment.)
+    // Each segment is prepared while the batches of the one before are handed over. Preparing
+    // one costs a pass over all the slots, whatever its size, and then about half of what the
+    // caller spends on each of its keys (reading the key along the index, writing the record to
+    // the unnamed file and reading it back): so a segment must hold enough keys for the pass
+    // after it to end before they are all handed out, and a segment twice the size of the one
+    // before would keep the caller waiting at every segment. The first holds about as many keys
+    // as the caller takes in the time of a pass (a key for every kFirstSegmentBytesPerKey bytes
+    // of the slots, and at least two batches); each one after a quarter more than the one
+    // before, up to what the budget holds.
+    const uint64_t fileBytes = ahead.slots * ahead.recordSize;
     size_t size = std::min<uint64_t>(
         ahead.segmentEntries,
-        std::max<uint64_t>(2 * ahead.maxEntries, ahead.slots / kFirstSegmentShare));
+        std::max<uint64_t>(2 * ahead.maxEntries, fileBytes / kFirstSegmentBytesPerKey));
     Segment segments[2];
     Segment* pending = nullptr;
     const auto handRest = [&](Segment& segment) {
@@ -473,7 +477,7 @@ bool BatchedKeyReader::Sweep(Ahead& ahead) {
             return true;
         }
         pending = &next;
-        size = std::min(ahead.segmentEntries, size * 2);
+        size = std::min(ahead.segmentEntries, size + size / 4);
         if (left > size && left - size < size / 2) {
             size = static_cast<size_t>(std::min<uint64_t>(ahead.segmentEntries, left));
         }
@@ -535,7 +539,7 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
                     WriteFully(ahead.spill, reinterpret_cast<const uint8_t*>(slots.data() + before),
                                got * sizeof(uint64_t),
                                ahead.NumbersAt(seg.half) + before * sizeof(uint64_t));
-                seg.keySpillBytes += got * (ahead.keySize + sizeof(uint64_t));
+                if (seg.keysSpilled) seg.keySpillBytes += got * (ahead.keySize + sizeof(uint64_t));
             }
             if (!Pump(ahead, pending)) return false;
         }

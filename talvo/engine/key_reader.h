@@ -66,8 +66,8 @@ class BatchedKeyReader final : public KeyReader {
     // kPrefetchBytes of a record).
     static constexpr size_t kPrefetchAhead = 8;
     static constexpr size_t kPrefetchBytes = 512;
-    // The first segment swept holds at least this share of the slots' count in keys.
-    static constexpr uint64_t kFirstSegmentShare = 32;
+    // The first segment swept holds at least a key for every this many bytes of the slots.
+    static constexpr uint64_t kFirstSegmentBytesPerKey = 1024;
     // The most keys of a segment swept at once (a key's place in its segment takes 24 bits).
     static constexpr size_t kMaxSegment = size_t{1} << 24;
 

@@ -5,7 +5,9 @@
 #include "talvo/engine/key_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <map>
 
 #include "talvo/engine.h"
@@ -390,6 +392,40 @@ TEST_F(KeyReaderTest, DamagedIndexesGiveTheErrorsSeekKeyAndGetGive) {
         reader.reset();
         ASSERT_OK(engine_.Close(file));
     }
+}
+
+// A sweep whose unnamed file refuses some of its writes (here: past a limit on the size of the
+// files this process writes, as a full disk would) reads the keys of such a segment along the
+// index again and leaves such records to Get: what comes out is the same.
+TEST_F(KeyReaderTest, SweepsWhoseWritesFailGiveWhatSeekKeyAndGetGive) {
+    ASSERT_OK(SetBudgets("read-ahead=16K"));
+    const CreateOptions options{FileType::kKeyed, 100, 10, 0};
+    auto file = MakeFile("w", options, 5000);
+    const std::vector<Step> expected = ReadDirectly(*file, "", false, 5001);
+    ASSERT_EQ(expected.back().next, Error::kEndOfKeys);
+    engine::Counters() = {};
+    ReadWith(*ReaderOf(*file), 5001);
+    const uint64_t keyBytes = engine::Counters().readAheadKeySpillBytes;
+    ASSERT_GT(keyBytes, 0u);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+    // Every write refused; then the records' halves taken, but not the keys after them.
+    for (const rlim_t limit : {rlim_t{1}, rlim_t{100000}}) {
+        SCOPED_TRACE(limit);
+        struct rlimit low = saved;
+        low.rlim_cur = limit;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+        engine::Counters() = {};
+        const std::vector<Step> steps = ReadWith(*ReaderOf(*file), 5001);
+        const engine::WorkCounters work = engine::Counters();
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        EXPECT_EQ(steps, expected);
+        EXPECT_GE(work.readAheadSweeps, 1u);
+        EXPECT_LT(work.readAheadKeySpillBytes, keyBytes);
+    }
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_OK(engine_.Close(file));
 }
 
 TEST_F(KeyReaderTest, AReaderThatOutlivesItsFileSaysSo) {
