@@ -383,6 +383,7 @@ void BatchedKeyReader::Run(Ahead* ahead) {
     std::vector<uint64_t>().swap(ahead->segment);
     std::vector<uint64_t>().swap(ahead->segmentScratch);
     std::vector<uint8_t>().swap(ahead->bucketBuffer);
+    std::vector<uint8_t>().swap(ahead->chunkKeys);
     std::vector<Ahead::Slot>().swap(ahead->order);
     std::vector<Ahead::Slot>().swap(ahead->scratch);
 }
@@ -603,9 +604,10 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
         const auto bytes = static_cast<size_t>(((slots[k - 1] >> kPlaceBits) - first + 1) * size64);
         ++seg.reads;
         seg.bytes += bytes;
-        const SlotSpan read(ahead.fd, SlotOffset(first, ahead.recordSize), bytes, ahead.span);
-        if (read.data() != nullptr) {
-            for (size_t q = j; q < k; ++q) {
+        {  // the span is let go before the batches handed over below read the span buffer
+            const SlotSpan read(ahead.fd, SlotOffset(first, ahead.recordSize), bytes, ahead.span);
+            if (read.data() == nullptr) whole = false;
+            for (size_t q = j; read.data() != nullptr && q < k; ++q) {
                 const uint64_t number = slots[q] >> kPlaceBits;
                 const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
                 const size_t b = place / ahead.maxEntries;
@@ -615,8 +617,6 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
                 ahead.bucketUsed[b] += entryBytes;
                 if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
             }
-        } else {
-            whole = false;
         }
         j = k;
         if (!Pump(ahead, pending)) return false;
