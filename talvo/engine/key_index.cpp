@@ -262,7 +262,12 @@ Status KeyIndex::Open(const std::string& path, bool writable, IndexMeta* meta, b
     if (s.ok()) s = CheckMetaPages(path);  // LMDB trusts them while it opens the file
     if (s.ok()) s = Check(mdb_env_open(env_, path.c_str(), flags, 0666), "open");
     if (s.ok() && lockFd >= 0) s = OpenPlainLockFile(lockPath, nullptr, lockFd);
-    if (lockFd >= 0) ::close(lockFd);
+    // LMDB keeps its place among the lock file's users by record locks (fcntl) that belong to
+    // the process, and the system drops them all when the process closes any descriptor of that
+    // file. Closed now, the next process to open the index would find no one there and set the
+    // reader table up afresh, erasing the readers of this one and the others, whose snapshots
+    // a writer would then overwrite. The descriptor is closed after the environment (Close).
+    lockFd_ = lockFd;
     if (s.ok()) s = CheckLength();
     if (s.ok()) {
         int dead = 0;
@@ -483,6 +488,8 @@ void KeyIndex::Close() {
     EndTxn();
     if (env_ != nullptr) mdb_env_close(env_);
     env_ = nullptr;
+    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_ = -1;
     treeOpen_[0] = treeOpen_[1] = false;
     treePending_[0] = treePending_[1] = false;
     current_ = 0;

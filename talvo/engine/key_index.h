@@ -181,6 +181,7 @@ class KeyIndex {
     MDB_dbi keys() const { return trees_[current_]; }
 
     MDB_env* env_ = nullptr;
+    int lockFd_ = -1;  // ours on the lock file, held while env_ is open (see Open)
     MDB_txn* txn_ = nullptr;
     MDB_cursor* cursor_ = nullptr;
     MDB_cursor* ahead_ = nullptr;  // runs kAhead keys in front of cursor_ while reading in order

@@ -339,6 +339,56 @@ TEST_F(ProcessTest, ReaderBesideARebuildSeesOneCommitOrTheNext) {
     EXPECT_EQ(CheckProblems(path), "");
 }
 
+TEST_F(ProcessTest, AReaderKeepsItsSnapshotWhileOtherProcessesOpenAndRewriteTheFile) {
+    const std::string path = PathOf("held");
+    MakeFileOf2000Keys(path);
+    // Two writers, started before the reader opens the file (a child must not inherit an open
+    // index), each opening the file once told to and rebuilding its key tree: the pages of the
+    // reader's snapshot are freed by the first and would be written over by the second, were the
+    // reader not still counted among the readers.
+    pid_t children[2];
+    int goFds[2][2];
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(::pipe(goFds[round]), 0);
+        children[round] = ::fork();
+        ASSERT_GE(children[round], 0);
+        if (children[round] == 0) {
+            uint8_t go = 0;
+            if (::read(goFds[round][0], &go, 1) != 1) ::_exit(7);
+            WriteAndClose(path, 100000 + static_cast<uint64_t>(round) * 20000, 20000,
+                          goFds[round][1]);
+        }
+        ::close(goFds[round][0]);
+    }
+    Engine engine;
+    std::shared_ptr<DataFile> file;
+    ASSERT_OK(engine.Open(path, &file));
+    ASSERT_EQ(file->Info().keyCount, 2000u);
+    for (int round = 0; round < 2; ++round) {
+        const uint8_t go = 1;
+        ASSERT_EQ(::write(goFds[round][1], &go, 1), 1);
+        ::close(goFds[round][1]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(children[round], &status, 0), children[round]);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    // The reader still sees the file as it opened it: every key with its own record.
+    uint64_t keys = 0;
+    std::string key;
+    Status s = file->SeekKey({}, false, &key);
+    for (; s.ok(); s = file->SeekKey(Span(key), true, &key)) {
+        std::vector<uint8_t> record;
+        ASSERT_OK(file->Get(Span(key), &record));
+        ASSERT_EQ(std::string(record.begin(), record.end()), RecordOf(key));
+        ++keys;
+    }
+    EXPECT_EQ(s.code(), Error::kEndOfKeys);
+    EXPECT_EQ(keys, 2000u);
+    ASSERT_OK(engine.Close(file));
+    EXPECT_EQ(TreeEntries(path + ".idx"), (std::pair<uint64_t, uint64_t>{42000, 0}));
+    EXPECT_EQ(CheckProblems(path), "");
+}
+
 TEST_F(ProcessTest, SecondProcessCannotWriteAFileBeingWritten) {
     const std::string path = PathOf("shared");
     {
