@@ -63,7 +63,7 @@ class StagedComponent : public fstest::ScriptedComponent {
     int keysBeforeFailure = -1;     // NextKey fails after this many keys
     int writesBeforeFull = -1;      // WriteKey fails after this many: the disk is full
     int32_t fullError = talvo::kErrorNoSpace;  // or memory runs out
-    int readsBeforeStop = -1;       // a stop is asked for (as by SIGINT) after this many reads
+    int readsBeforeStop = -1;  // a stop is asked for (as by SIGINT) after this many reads
 
     HResult ReadRecord(int32_t channel, const Variant& number, VariantBool* ok) override {
         const HResult status = ScriptedComponent::ReadRecord(channel, number, ok);
@@ -416,7 +416,8 @@ TEST_F(ScriptedBuildTest, ASubordinateKeyTheOutputDoesNotTakeIsSaidAfterTheClosi
     const auto boxes = Build();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, "3 records were written");
-    const std::string failure = "Subordinate key 1 could not be copied to \"CUST\": AddSubKey failed";
+    const std::string failure =
+        "Subordinate key 1 could not be copied to \"CUST\": AddSubKey failed";
     EXPECT_EQ(boxes[1].text, failure);
     EXPECT_EQ(boxes[1].flags, 0x10u);
     // The copy went on with the next definition, as it always does.

@@ -65,29 +65,29 @@ Status ParseBudgets(std::string_view text, Tuning* tuning);
 std::string BudgetsText(const Tuning& tuning);
 
 struct WorkCounters {
-    uint64_t spills = 0;          // runs written
-    uint64_t runBytes = 0;        // bytes written to runs
-    uint64_t runBlockReads = 0;   // blocks of a run read to settle a lookup the filter let by
-    uint64_t filterRebuilds = 0;  // the filter made larger, from the runs
-    uint64_t keysSorted = 0;      // keys sorted in the batch
-    uint64_t bytesCleared = 0;    // bytes of the batch's hash table cleared for reuse
-    uint64_t merges = 0;          // commits that brought new keys into the index
-    uint64_t treeRebuilds = 0;    // of them, those that wrote a new key tree
-    uint64_t entriesWritten = 0;  // index entries written by merges (old ones copied included)
-    uint64_t commits = 0;         // commits that changed the file
-    uint64_t indexTxns = 0;       // write transactions of an index committed
-    uint64_t indexWalks = 0;      // walks over a whole index in search of a record's key
-    uint64_t mapReleases = 0;     // times the mapped pages of a file were let go
-    uint64_t mapGrowths = 0;      // times the map of an index was made larger
+    uint64_t spills = 0;            // runs written
+    uint64_t runBytes = 0;          // bytes written to runs
+    uint64_t runBlockReads = 0;     // blocks of a run read to settle a lookup the filter let by
+    uint64_t filterRebuilds = 0;    // the filter made larger, from the runs
+    uint64_t keysSorted = 0;        // keys sorted in the batch
+    uint64_t bytesCleared = 0;      // bytes of the batch's hash table cleared for reuse
+    uint64_t merges = 0;            // commits that brought new keys into the index
+    uint64_t treeRebuilds = 0;      // of them, those that wrote a new key tree
+    uint64_t entriesWritten = 0;    // index entries written by merges (old ones copied included)
+    uint64_t commits = 0;           // commits that changed the file
+    uint64_t indexTxns = 0;         // write transactions of an index committed
+    uint64_t indexWalks = 0;        // walks over a whole index in search of a record's key
+    uint64_t mapReleases = 0;       // times the mapped pages of a file were let go
+    uint64_t mapGrowths = 0;        // times the map of an index was made larger
     uint64_t indexPageChecks = 0;   // index files read through to check their pages
     uint64_t readAheadBatches = 0;  // batches of keys and records read ahead
     uint64_t readAheadReads = 0;    // positional reads of record slots for them
     uint64_t readAheadBytes = 0;    // bytes those reads brought in
     uint64_t readAheadSweeps = 0;   // segments of keys read ahead by one pass over the slots
-    uint64_t readAheadFewestSwept = 0;  // keys of the smallest of those segments (0: none)
-    uint64_t readAheadSpillBytes = 0;  // bytes their records took through the unnamed file
+    uint64_t readAheadFewestSwept = 0;    // keys of the smallest of those segments (0: none)
+    uint64_t readAheadSpillBytes = 0;     // bytes their records took through the unnamed file
     uint64_t readAheadKeySpillBytes = 0;  // and their keys and record numbers
-    uint64_t slotChunksReadAhead = 0;  // chunks of slots read ahead for reads by number in order
+    uint64_t slotChunksReadAhead = 0;     // chunks of slots read ahead for reads by number in order
 };
 
 WorkCounters& Counters();
