@@ -353,10 +353,13 @@ TEST_F(ProcessTest, AReaderKeepsItsSnapshotWhileOtherProcessesOpenAndRewriteTheF
         children[round] = ::fork();
         ASSERT_GE(children[round], 0);
         if (children[round] == 0) {
+            // Only the test holds a way to write to this child's pipe: should the test end
+            // before it says go, the child reads the end and leaves.
+            for (int r = 0; r <= round; ++r) ::close(goFds[r][1]);
             uint8_t go = 0;
             if (::read(goFds[round][0], &go, 1) != 1) ::_exit(7);
-            WriteAndClose(path, 100000 + static_cast<uint64_t>(round) * 20000, 20000,
-                          goFds[round][1]);
+            const int report = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            WriteAndClose(path, 100000 + static_cast<uint64_t>(round) * 20000, 20000, report);
         }
         ::close(goFds[round][0]);
     }
