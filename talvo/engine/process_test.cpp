@@ -305,6 +305,21 @@ TEST_F(ProcessTest, WriterKilledDuringTheMergeLeavesTheLastCommit) {
     EXPECT_TRUE(inRebuild) << "no kill landed inside the rebuild";
 }
 
+// Reads the file in key order to its end, checking that every key has its own record; *keys
+// receives how many there were.
+void ReadEveryKey(DataFile& file, uint64_t* keys) {
+    *keys = 0;
+    std::string key;
+    Status s = file.SeekKey({}, false, &key);
+    for (; s.ok(); s = file.SeekKey(Span(key), true, &key)) {
+        std::vector<uint8_t> record;
+        ASSERT_OK(file.Get(Span(key), &record));
+        ASSERT_EQ(std::string(record.begin(), record.end()), RecordOf(key));
+        ++*keys;
+    }
+    ASSERT_EQ(s.code(), Error::kEndOfKeys);
+}
+
 TEST_F(ProcessTest, ReaderBesideARebuildSeesOneCommitOrTheNext) {
     const std::string path = PathOf("shared");
     MakeFileOf2000Keys(path);
@@ -322,15 +337,7 @@ TEST_F(ProcessTest, ReaderBesideARebuildSeesOneCommitOrTheNext) {
         const uint64_t counted = file->Info().keyCount;
         ASSERT_TRUE(counted == 2000 || counted == 22000) << counted;
         uint64_t keys = 0;
-        std::string key;
-        Status s = file->SeekKey({}, false, &key);
-        for (; s.ok(); s = file->SeekKey(Span(key), true, &key)) {
-            std::vector<uint8_t> record;
-            ASSERT_OK(file->Get(Span(key), &record));
-            ASSERT_EQ(std::string(record.begin(), record.end()), RecordOf(key));
-            ++keys;
-        }
-        ASSERT_EQ(s.code(), Error::kEndOfKeys);
+        ASSERT_NO_FATAL_FAILURE(ReadEveryKey(*file, &keys));
         ASSERT_EQ(keys, counted);
         ASSERT_OK(engine.Close(file));
     }
@@ -377,15 +384,7 @@ TEST_F(ProcessTest, AReaderKeepsItsSnapshotWhileOtherProcessesOpenAndRewriteTheF
     }
     // The reader still sees the file as it opened it: every key with its own record.
     uint64_t keys = 0;
-    std::string key;
-    Status s = file->SeekKey({}, false, &key);
-    for (; s.ok(); s = file->SeekKey(Span(key), true, &key)) {
-        std::vector<uint8_t> record;
-        ASSERT_OK(file->Get(Span(key), &record));
-        ASSERT_EQ(std::string(record.begin(), record.end()), RecordOf(key));
-        ++keys;
-    }
-    EXPECT_EQ(s.code(), Error::kEndOfKeys);
+    ASSERT_NO_FATAL_FAILURE(ReadEveryKey(*file, &keys));
     EXPECT_EQ(keys, 2000u);
     ASSERT_OK(engine.Close(file));
     EXPECT_EQ(TreeEntries(path + ".idx"), (std::pair<uint64_t, uint64_t>{42000, 0}));
