@@ -50,8 +50,8 @@ void LookUpOptions(const std::string& line) {
                 // Buffers of exactly the sizes given, so that a write past them is caught.
                 std::vector<char> source(line.begin(), line.end());
                 source.push_back('\0');
-                std::vector<char> value(valueSize, 'x');
-                value.back() = '\0';
+                const std::string filler(valueSize - 1, 'x');
+                std::vector<char> value(filler.c_str(), filler.c_str() + valueSize);
                 const std::string valueBefore(value.data());
                 const bool found = platform::FindOption(source.data(), option, value.data(),
                                                         valueSize, remove, include);
