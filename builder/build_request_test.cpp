@@ -261,5 +261,33 @@ TEST(BuildLimitsTest, ARequestIsHeldToTheBuffersAtTheirEdges) {
     EXPECT_EQ(next, (std::vector<uint8_t>{0x41, 0x58, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
+TEST(AssembleKeyTest, EveryFieldLengthCopiesExactlyItsBytes) {
+    // Short fields are copied in overlapping words: each length from 1 to 255, at the start
+    // and at the very end of the record buffer, behind a field of odd length, must give exactly
+    // the field's bytes, with the bytes after the key left as the zeros that fill it.
+    auto buffers = std::make_unique<BuildBuffers>();
+    for (size_t i = 0; i < buffers->recordBuffer.size(); ++i) {
+        buffers->recordBuffer[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    }
+    const auto& record = buffers->recordBuffer;
+    const uint32_t end = static_cast<uint32_t>(record.size());
+    for (uint32_t length = 1; length <= 254; ++length) {
+        SCOPED_TRACE("a field of " + std::to_string(length) + " bytes");
+        for (const uint32_t position : {0u, 3u, end - length}) {
+            BuildRequest request;
+            request.outputKeySize = 255;
+            request.keyFields = {{1, 1}, {position, length}};
+            buffers->builtKey.fill(0xAA);
+            AssembleKey(request, *buffers);
+            std::vector<uint8_t> expected(255, 0);
+            expected[0] = record[1];
+            std::copy_n(record.begin() + position, length, expected.begin() + 1);
+            const std::vector<uint8_t> key(buffers->builtKey.begin(),
+                                           buffers->builtKey.begin() + 255);
+            ASSERT_EQ(key, expected) << "at position " << position;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace builder

@@ -660,8 +660,13 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
     filter_.Prefetch(hash);
     const uint32_t size = recordSize();
     if (size != 0) {
-        recordBuffer_.assign(size, kSpace);
-        std::memcpy(recordBuffer_.data(), record.data(), std::min<size_t>(record.size(), size));
+        // The record's bytes, then spaces to the slot's size: only the bytes it lacks are
+        // filled (a record of the file's size, as a rule, lacks none).
+        const size_t given = std::min<size_t>(record.size(), size);
+        recordBuffer_.resize(size);
+        if (given != 0) std::memcpy(recordBuffer_.data(), record.data(), given);
+        std::fill(recordBuffer_.begin() + static_cast<ptrdiff_t>(given), recordBuffer_.end(),
+                  kSpace);
         if (header_.type == FileType::kExtendedKeyed &&
             std::memcmp(recordBuffer_.data() + header_.keyPosition, keyBuffer_.data(),
                         header_.keySize) != 0) {

@@ -716,7 +716,10 @@ HResult TalvoComponent::ReadAndCopy(int32_t channel, uint8_t* data, int32_t capa
         }
         if (Status s = read(*ch); !s.ok()) return Fail(s);
         *ok = kTrue;
-        if (Status s = CopyBufferOut(*ch, data, capacity, length); !s.ok()) return Fail(s);
+        // The place was checked above: the copy cannot fail.
+        const size_t count = std::min(static_cast<size_t>(capacity), ch->buffer.size());
+        if (count != 0) std::memcpy(data, ch->buffer.data(), count);
+        *length = static_cast<int32_t>(count);
         return Succeed();
     });
 }
@@ -807,8 +810,10 @@ Status TalvoComponent::StoreBuffer(Channel& ch, const uint8_t* data, int32_t len
                                                             " bytes from " +
                                                             (data ? "a record" : "nowhere"));
     }
-    const std::span<const uint8_t> bytes = BytesOf(data, length);
-    ch.spare.assign(bytes.begin(), bytes.end());
+    // Sized, then filled: a record of the same size as the last needs neither a fresh
+    // allocation nor the bytes cleared.
+    ch.spare.resize(static_cast<size_t>(length));
+    if (length != 0) std::memcpy(ch.spare.data(), data, static_cast<size_t>(length));
     ch.buffer.swap(ch.spare);
     ch.bufferRefused = false;
     return Status::Ok();
