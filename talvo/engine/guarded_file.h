@@ -18,6 +18,10 @@ class GuardedFile final : public DataFile {
 
     FileInfo Info() const override { return file_->Info(); }
     Status ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* record) override;
+    // Nothing is at hand in a file given up after a failed allocation: it recovers on a read.
+    const uint8_t* RecordAtHand(uint64_t recordNumber) override {
+        return file_->abandoned() ? nullptr : file_->RecordAtHand(recordNumber);
+    }
     Status AppendRecord(std::span<const uint8_t> record, uint64_t* recordNumber) override;
     Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record,
                uint64_t* recordNumber) override;

@@ -340,6 +340,14 @@ Status OpenDataFile::ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* rec
     return ReadSlot(recordNumber, record);
 }
 
+const uint8_t* OpenDataFile::RecordAtHand(uint64_t recordNumber) {
+    // As ReadRecord through ReadInOrder, when no deleted mark waits to be laid over the slot.
+    if (slotsAhead_ == nullptr || recordNumber >= committedSlots_ || !markOverlay_.empty()) {
+        return nullptr;
+    }
+    return slotsAhead_->Take(recordNumber);
+}
+
 bool OpenDataFile::ReadInOrder(uint64_t recordNumber, std::vector<uint8_t>* record) {
     if (slotsAhead_ != nullptr) {
         if (const uint8_t* at = slotsAhead_->Take(recordNumber)) {

@@ -51,6 +51,7 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
 
     FileInfo Info() const override;
     Status ReadRecord(uint64_t recordNumber, std::vector<uint8_t>* record) override;
+    const uint8_t* RecordAtHand(uint64_t recordNumber) override;
     Status AppendRecord(std::span<const uint8_t> record, uint64_t* recordNumber) override;
     Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record,
                uint64_t* recordNumber) override;

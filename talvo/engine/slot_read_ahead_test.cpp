@@ -29,7 +29,20 @@ std::ostream& operator<<(std::ostream& out, const Read& r) {
     return out << static_cast<int>(r.code) << " record of " << r.record.size();
 }
 
-Read ReadOne(DataFile& file, uint64_t number) {
+// Reads served from the records at hand (ReadOne with atHand), for the tests to see that they
+// were.
+uint64_t gReadsAtHand = 0;
+
+// As the component reads: with atHand, the record at hand when there is one, ReadRecord
+// otherwise.
+Read ReadOne(DataFile& file, uint64_t number, bool atHand = false) {
+    if (atHand) {
+        if (const uint8_t* at = file.RecordAtHand(number)) {
+            ++gReadsAtHand;
+            return {Error::kOk, std::string(reinterpret_cast<const char*>(at),
+                                            file.Info().recordSize)};
+        }
+    }
     std::vector<uint8_t> record;
     Read read;
     read.code = file.ReadRecord(number, &record).code();
@@ -105,10 +118,12 @@ TEST_F(SlotReadAheadTest, ReadsInOrderGiveWhatReadsOutOfOrderGive) {
         const uint64_t ahead = c.count - OpenDataFile::kInOrderRun;
         EXPECT_EQ(engine::Counters().slotChunksReadAhead,
                   (ahead + chunkRecords - 1) / chunkRecords);
-        // Read again in order: the same records.
+        // Read again in order, taking the records at hand where there are: the same records.
+        gReadsAtHand = 0;
         for (uint64_t n = 0; n <= c.count; ++n) {
-            ASSERT_EQ(ReadOne(*file, n), expected[n]) << "record " << n << ", again";
+            ASSERT_EQ(ReadOne(*file, n, true), expected[n]) << "record " << n << ", again";
         }
+        EXPECT_EQ(gReadsAtHand, ahead);
         EXPECT_OK(engine_.Close(file));
     }
 }
@@ -122,31 +137,34 @@ TEST_F(SlotReadAheadTest, ChangesAndJumpsStopTheReadingAhead) {
     constexpr uint64_t kCount = 2000;
     std::shared_ptr<DataFile> file = MakeFile("changes", kSize, kCount);
     std::vector<Read> expected = ReadBackwards(*file, kCount);
+    // Every read as the component reads: the record at hand first.
+    gReadsAtHand = 0;
     uint64_t n = 0;
-    for (; n < 500; ++n) ASSERT_EQ(ReadOne(*file, n), expected[n]) << n;
+    for (; n < 500; ++n) ASSERT_EQ(ReadOne(*file, n, true), expected[n]) << n;
     ASSERT_GT(engine::Counters().slotChunksReadAhead, 0u);
 
     // Records just ahead deleted, and one added: the deleted ones read as deleted.
     for (uint64_t d : {n, n + 3, n + 40}) {
         ASSERT_OK(file->DeleteRecord(d));
-        expected[d] = ReadOne(*file, d);
+        expected[d] = ReadOne(*file, d, true);
         ASSERT_EQ(static_cast<uint8_t>(expected[d].record[6]), kDeletedMark);
     }
     ASSERT_OK(file->Put(Span(std::string("zzzzzzzz")), Span(RecordOf(7, kSize))));
-    expected.back() = ReadOne(*file, kCount);
+    expected.back() = ReadOne(*file, kCount, true);
     ASSERT_EQ(expected.back().code, Error::kOk);
-    expected.push_back(ReadOne(*file, kCount + 1));
-    for (; n < 1000; ++n) ASSERT_EQ(ReadOne(*file, n), expected[n]) << n;
+    expected.push_back(ReadOne(*file, kCount + 1, true));
+    for (; n < 1000; ++n) ASSERT_EQ(ReadOne(*file, n, true), expected[n]) << n;
 
     // Committed, the reading ahead starts again; a jump back and one forward stop it.
     ASSERT_OK(file->Flush());
-    for (; n < 1400; ++n) ASSERT_EQ(ReadOne(*file, n), expected[n]) << n;
-    ASSERT_EQ(ReadOne(*file, 10), expected[10]);
-    ASSERT_EQ(ReadOne(*file, 1900), expected[1900]);
-    for (n = 1400; n <= kCount + 1; ++n) ASSERT_EQ(ReadOne(*file, n), expected[n]) << n;
+    for (; n < 1400; ++n) ASSERT_EQ(ReadOne(*file, n, true), expected[n]) << n;
+    ASSERT_EQ(ReadOne(*file, 10, true), expected[10]);
+    ASSERT_EQ(ReadOne(*file, 1900, true), expected[1900]);
+    for (n = 1400; n <= kCount + 1; ++n) ASSERT_EQ(ReadOne(*file, n, true), expected[n]) << n;
+    EXPECT_GT(gReadsAtHand, 1000u);
     EXPECT_OK(engine_.Close(file));
     // Closed while reading ahead: reads fail as they do on any closed file.
-    EXPECT_EQ(ReadOne(*file, 0).code, Error::kNotOpen);
+    EXPECT_EQ(ReadOne(*file, 0, true).code, Error::kNotOpen);
 }
 
 }  // namespace

@@ -678,6 +678,12 @@ Status TalvoComponent::ReadRecordInto(Channel& ch, int32_t number) {
         return Status::Failure(Error::kInvalidArgument,
                                "a record number must be an integer variant of 0 or more");
     }
+    // A record read ahead is copied as it is; a failed allocation leaves the buffer as it was.
+    if (const uint8_t* at = ch.file->RecordAtHand(static_cast<uint64_t>(number))) {
+        ch.buffer.assign(at, at + ch.recordSize);
+        ch.bufferRefused = false;
+        return Status::Ok();
+    }
     Status s = ch.file->ReadRecord(static_cast<uint64_t>(number), &ch.spare);
     if (!s.ok()) return s;
     ch.buffer.swap(ch.spare);
@@ -810,11 +816,9 @@ Status TalvoComponent::StoreBuffer(Channel& ch, const uint8_t* data, int32_t len
                                                             " bytes from " +
                                                             (data ? "a record" : "nowhere"));
     }
-    // Sized, then filled: a record of the same size as the last needs neither a fresh
-    // allocation nor the bytes cleared.
-    ch.spare.resize(static_cast<size_t>(length));
-    if (length != 0) std::memcpy(ch.spare.data(), data, static_cast<size_t>(length));
-    ch.buffer.swap(ch.spare);
+    // Copied in place: a record no longer than the buffer's room needs no allocation, and a
+    // failed one leaves the buffer as it was.
+    ch.buffer.assign(data, data + length);
     ch.bufferRefused = false;
     return Status::Ok();
 }
