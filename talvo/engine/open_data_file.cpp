@@ -667,29 +667,29 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
     pending_->Prefetch(hash);
     filter_.Prefetch(hash);
     const uint32_t size = recordSize();
+    // The slot's bytes: the record's own when it fills the slot (a longer one is cut), else the
+    // record padded with spaces to the slot's size.
+    const uint8_t* slot = record.data();
     if (size != 0) {
-        // The record's bytes, then spaces to the slot's size: only the bytes it lacks are
-        // filled (a record of the file's size, as a rule, lacks none).
-        const size_t given = std::min<size_t>(record.size(), size);
-        recordBuffer_.resize(size);
-        if (given != 0) std::memcpy(recordBuffer_.data(), record.data(), given);
-        std::fill(recordBuffer_.begin() + static_cast<ptrdiff_t>(given), recordBuffer_.end(),
-                  kSpace);
+        if (record.size() < size) {
+            recordBuffer_.resize(size);
+            if (!record.empty()) std::memcpy(recordBuffer_.data(), record.data(), record.size());
+            std::fill(recordBuffer_.begin() + static_cast<ptrdiff_t>(record.size()),
+                      recordBuffer_.end(), kSpace);
+            slot = recordBuffer_.data();
+        }
         if (header_.type == FileType::kExtendedKeyed &&
-            std::memcmp(recordBuffer_.data() + header_.keyPosition, keyBuffer_.data(),
-                        header_.keySize) != 0) {
+            std::memcmp(slot + header_.keyPosition, keyBuffer_.data(), header_.keySize) != 0) {
             // The key stands in the record: a record that says otherwise would be stored
             // under a key its own bytes deny.
-            const std::span<const uint8_t> inRecord(recordBuffer_.data() + header_.keyPosition,
-                                                    header_.keySize);
+            const std::span<const uint8_t> inRecord(slot + header_.keyPosition, header_.keySize);
             return Status::Failure(
                 Error::kInvalidArgument,
                 "the record holds " + HexBytes(inRecord) + " at the key position " +
                     std::to_string(header_.keyPosition) + ", not its key " + HexBytes(keyBuffer_));
         }
         const int mark = DeletedMarkOffset(header_.type);
-        if (size > static_cast<uint32_t>(mark) &&
-            recordBuffer_[static_cast<size_t>(mark)] == kDeletedMark) {
+        if (size > static_cast<uint32_t>(mark) && slot[static_cast<size_t>(mark)] == kDeletedMark) {
             return Status::Failure(Error::kInvalidArgument, "the record holds 0xFE at byte " +
                                                                 std::to_string(mark) +
                                                                 " and would read as deleted (key " +
@@ -713,7 +713,7 @@ Status OpenDataFile::Put(std::span<const uint8_t> key, std::span<const uint8_t> 
     }
     const uint64_t number = size != 0 ? slotCount_ : nextNumber_;
     if (size != 0) {
-        s = AppendSlot(recordBuffer_.data());
+        s = AppendSlot(slot);
         if (!s.ok()) return s;
         column_.Stage(number, keyBuffer_.data());
     }
