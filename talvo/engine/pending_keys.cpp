@@ -79,7 +79,7 @@ PendingKeys::PendingKeys(size_t keySize, size_t budgetBytes)
 }
 
 size_t PendingKeys::bytes() const {
-    return arena_.capacity() + table_.capacity() * sizeof(uint64_t) +
+    return arenaBytes_ + table_.capacity() * sizeof(uint64_t) +
            (order_.capacity() + sortScratch_.capacity()) * sizeof(Order);
 }
 
@@ -122,11 +122,13 @@ void PendingKeys::Grow() {
 
 void PendingKeys::Add(const uint8_t* key, uint64_t hash, uint64_t recordNumber) {
     if (table_.empty() || TooFull(count_ + 1, table_.size())) Grow();
-    if (arena_.capacity() == 0) arena_.reserve(capacity_ * stride_);
-    const size_t offset = arena_.size();
-    arena_.resize(offset + stride_);
-    std::memcpy(arena_.data() + offset, key, keySize_);
-    std::memcpy(arena_.data() + offset + keySize_, &recordNumber, 8);
+    if (arena_ == nullptr) {
+        arena_ = std::make_unique_for_overwrite<uint8_t[]>(capacity_ * stride_);
+        arenaBytes_ = capacity_ * stride_;
+    }
+    uint8_t* entry = arena_.get() + count_ * stride_;
+    std::memcpy(entry, key, keySize_);
+    std::memcpy(entry + keySize_, &recordNumber, 8);
     size_t slot = SlotOf(hash);
     while (table_[slot] != 0) slot = (slot + 1) & tableMask_;
     table_[slot] = (hash & 0xFFFFFFFF00000000ull) | ++count_;
@@ -183,7 +185,6 @@ void PendingKeys::PrefetchSorted(size_t i) const {
 void PendingKeys::Clear(WorkCounters* counters) {
     if (count_ == 0) return;
     count_ = 0;
-    arena_.clear();
     order_.clear();
     std::fill(table_.begin(), table_.end(), 0);
     counters->bytesCleared += table_.size() * sizeof(uint64_t);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "talvo/engine/tuning.h"
@@ -57,7 +58,7 @@ class PendingKeys {
         uint64_t index;
     };
 
-    const uint8_t* KeyAt(uint64_t index) const { return arena_.data() + index * stride_; }
+    const uint8_t* KeyAt(uint64_t index) const { return arena_.get() + index * stride_; }
     void SortByPrefix(size_t first, size_t last, size_t offset);
     void Grow();
     size_t SlotOf(uint64_t hash) const;
@@ -66,7 +67,10 @@ class PendingKeys {
     size_t stride_;
     size_t capacity_ = 0;
     size_t count_ = 0;
-    std::vector<uint8_t> arena_;  // count_ entries of key bytes + 8-byte record number
+    // count_ entries of key bytes + 8-byte record number, room for capacity_ of them made at the
+    // first Add (arenaBytes_) and never cleared: an entry is written whole when it is added.
+    std::unique_ptr<uint8_t[]> arena_;
+    size_t arenaBytes_ = 0;
     // Open addressing; 0 is empty, otherwise the high half of the key's hash (it chooses the
     // slot and spares most key comparisons) and entry index + 1 in the low half. At most 7/10
     // full.
