@@ -235,19 +235,15 @@ void OpenDataFile::DropPending() {
     column_.DiscardStaged();
 }
 
-Status OpenDataFile::CheckOpen() const {
-    if (closed_) return Status::Failure(Error::kNotOpen, dataPath_);
-    return Status::Ok();
+Status OpenDataFile::NotOpen() const {
+    return Status::Failure(Error::kNotOpen, dataPath_);
 }
 
-Status OpenDataFile::CheckKeyed() const {
-    Status s = CheckOpen();
-    if (s.ok() && !keyed()) {
-        s = Status::Failure(Error::kWrongFileType,
-                            dataPath_ + " is a file of type " +
-                                std::to_string(static_cast<int>(header_.type)) + ", without keys");
-    }
-    return s;
+Status OpenDataFile::NotKeyed() const {
+    if (closed_) return NotOpen();
+    return Status::Failure(Error::kWrongFileType,
+                           dataPath_ + " is a file of type " +
+                               std::to_string(static_cast<int>(header_.type)) + ", without keys");
 }
 
 Status OpenDataFile::PadKey(std::span<const uint8_t> key, bool cut) {
@@ -456,8 +452,7 @@ Status OpenDataFile::GetSubKey(int index, SubKeyDef* def) {
 
 // --- Writing ---------------------------------------------------------------------------------
 
-Status OpenDataFile::BeginWriting() {
-    if (locked_) return Status::Ok();
+Status OpenDataFile::StartWriting() {
     NoteChange();
     if (!writable_) {
         return Status::Failure(Error::kReadOnly, readOnlyReason_.empty()

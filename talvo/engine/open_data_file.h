@@ -89,8 +89,11 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     bool keyed() const { return IsKeyedType(header_.type); }
     uint32_t recordSize() const { return header_.recordSize; }
 
-    Status CheckOpen() const;
-    Status CheckKeyed() const;
+    // Inline, as every read and write asks: the failures are made apart.
+    Status CheckOpen() const { return closed_ ? NotOpen() : Status(); }
+    Status CheckKeyed() const { return closed_ || !keyed() ? NotKeyed() : Status(); }
+    Status NotOpen() const;
+    Status NotKeyed() const;
     // Copies key into keyBuffer_, zero-padded to the key size; kKeyTooLong when longer unless
     // `cut`, in which case only its first key-size bytes count.
     Status PadKey(std::span<const uint8_t> key, bool cut);
@@ -99,7 +102,9 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     // Opens the index of a keyed file (for writing when the file may be written), and settles
     // what writing its parts needs: *meta receives the committed counts.
     Status OpenIndex(IndexMeta* meta);
-    Status BeginWriting();
+    // Takes the file for writing at its first write (StartWriting); inline, as every write asks.
+    Status BeginWriting() { return locked_ ? Status() : StartWriting(); }
+    Status StartWriting();
     Status EnsureWriteTxn();
     // Keys written but not yet in the index: in the batch and in the runs.
     uint64_t PendingCount() const { return pending_->size() + runs_->keyCount(); }
