@@ -246,7 +246,7 @@ Status OpenDataFile::NotKeyed() const {
                                std::to_string(static_cast<int>(header_.type)) + ", without keys");
 }
 
-Status OpenDataFile::PadKey(std::span<const uint8_t> key, bool cut) {
+Status OpenDataFile::PadOtherKey(std::span<const uint8_t> key, bool cut) {
     const size_t keySize = header_.keySize;
     if (key.size() > keySize && !cut) {
         return Status::Failure(Error::kKeyTooLong, "a key of " + std::to_string(key.size()) +

@@ -15,6 +15,7 @@
 // Memory stays within the budgets of Tuning whatever the size of the file or of the write.
 #pragma once
 
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <set>
@@ -96,7 +97,15 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     Status NotKeyed() const;
     // Copies key into keyBuffer_, zero-padded to the key size; kKeyTooLong when longer unless
     // `cut`, in which case only its first key-size bytes count.
-    Status PadKey(std::span<const uint8_t> key, bool cut);
+    // Inline for a key of the key size, as nearly every key is (PadOtherKey pads or cuts).
+    Status PadKey(std::span<const uint8_t> key, bool cut) {
+        if (!key.empty() && key.size() == keyBuffer_.size()) {
+            std::memcpy(keyBuffer_.data(), key.data(), key.size());
+            return Status();
+        }
+        return PadOtherKey(key, cut);
+    }
+    Status PadOtherKey(std::span<const uint8_t> key, bool cut);
     Status CheckDeletable() const;
 
     // Opens the index of a keyed file (for writing when the file may be written), and settles
