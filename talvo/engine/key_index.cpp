@@ -143,8 +143,7 @@ std::vector<std::string> KeyIndex::PartPaths(const std::string& path) {
     return {path, path + "-lock"};
 }
 
-Status KeyIndex::Check(int rc, const char* what) const {
-    if (rc == MDB_SUCCESS) return Status::Ok();
+Status KeyIndex::Failed(int rc, const char* what) const {
     std::string detail = path_ + ": " + what + ": " + mdb_strerror(rc);
     switch (rc) {
         case ENOMEM:

@@ -4,7 +4,9 @@
 // order, so that keys reach the disk and the index in runs rather than as random inserts.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -12,8 +14,51 @@
 
 namespace talvo::engine {
 
-// The hash of a key that the batch, the filter and the runs share (64 bits, well mixed).
-uint64_t KeyHash(const uint8_t* key, size_t keySize);
+namespace key_hash {
+
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v = 0;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// The last 1 to 7 bytes of a key as a word, as copying them into a zeroed word gives them, but
+// without a call into the library: on a little-endian machine from two loads that may overlap.
+inline uint64_t LoadTail(const uint8_t* p, size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n >= 4) {
+            uint32_t low = 0, high = 0;
+            std::memcpy(&low, p, 4);
+            std::memcpy(&high, p + n - 4, 4);
+            return low | ((uint64_t{high} >> (8 * (8 - n))) << 32);
+        }
+        return uint64_t{p[0]} | (uint64_t{p[n / 2]} << (8 * (n / 2))) |
+               (uint64_t{p[n - 1]} << (8 * (n - 1)));
+    } else {
+        uint64_t v = 0;
+        std::memcpy(&v, p, n);
+        return v;
+    }
+}
+
+}  // namespace key_hash
+
+// The hash of a key that the batch, the filter and the runs share (64 bits, well mixed). Inline:
+// every key written is hashed.
+inline uint64_t KeyHash(const uint8_t* key, size_t keySize) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ keySize;
+    size_t i = 0;
+    for (; i + 8 <= keySize; i += 8) {
+        h = (h ^ key_hash::Load64(key + i)) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    if (i < keySize) {
+        h = (h ^ key_hash::LoadTail(key + i, keySize - i)) * 0x94D049BB133111EBull;
+        h ^= h >> 29;
+    }
+    h *= 0xD6E8FEB86659FD93ull;
+    return h ^ (h >> 32);
+}
 
 class PendingKeys {
   public:
