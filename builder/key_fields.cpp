@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "talvo/byte_copy.h"
+
 namespace builder {
 
 namespace {
@@ -10,32 +12,6 @@ namespace {
 constexpr size_t kRecordBufferSize = sizeof(BuildBuffers::recordBuffer);
 constexpr size_t kKeyBufferSize = sizeof(BuildBuffers::keyBuffer);
 constexpr size_t kBuiltKeySize = sizeof(BuildBuffers::builtKey);
-
-// Copies `length` bytes between buffers that do not overlap. A key field is mostly a few bytes,
-// and a call into the library's copy for each costs more than the copy: up to 16 bytes go as
-// two loads and two stores that may overlap each other in the middle.
-inline void CopyField(uint8_t* to, const uint8_t* from, size_t length) {
-    if (length >= 8 && length <= 16) {
-        uint64_t head = 0, tail = 0;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + length - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + length - 8, &tail, 8);
-    } else if (length >= 4 && length < 8) {
-        uint32_t head = 0, tail = 0;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + length - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + length - 4, &tail, 4);
-    } else if (length > 0 && length < 4) {
-        const uint8_t first = from[0], middle = from[length / 2], last = from[length - 1];
-        to[0] = first;
-        to[length / 2] = middle;
-        to[length - 1] = last;
-    } else if (length > 16) {
-        std::memcpy(to, from, length);
-    }
-}
 
 }  // namespace
 
@@ -89,7 +65,7 @@ void AssembleKey(const BuildRequest& request, BuildBuffers& buffers) {
         const size_t position = request.keyFields[i].position;
         const size_t length = request.keyFields[i].length;
         if (position + length > kRecordBufferSize || at + length > kBuiltKeySize) break;
-        CopyField(key + at, record + position, length);
+        talvo::CopyFewBytes(key + at, record + position, length);
         at += length;
     }
     // Once per record: only the bytes of the output key, not the whole buffer.

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "talvo/byte_copy.h"
 #include "talvo/engine.h"
 #include "talvo/engine/file_header.h"
 #include "talvo/engine/host_file.h"
@@ -100,7 +101,7 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     // Inline for a key of the key size, as nearly every key is (PadOtherKey pads or cuts).
     Status PadKey(std::span<const uint8_t> key, bool cut) {
         if (!key.empty() && key.size() == keyBuffer_.size()) {
-            std::memcpy(keyBuffer_.data(), key.data(), key.size());
+            CopyFewBytes(keyBuffer_.data(), key.data(), key.size());
             return Status();
         }
         return PadOtherKey(key, cut);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "talvo/byte_copy.h"
 #include "talvo/engine/byte_coding.h"
 #include "talvo/engine/radix_sort.h"
 
@@ -86,7 +87,7 @@ void PendingKeys::Add(const uint8_t* key, uint64_t hash, uint64_t recordNumber) 
         arenaBytes_ = capacity_ * stride_;
     }
     uint8_t* entry = arena_.get() + count_ * stride_;
-    std::memcpy(entry, key, keySize_);
+    CopyFewBytes(entry, key, keySize_);
     std::memcpy(entry + keySize_, &recordNumber, 8);
     size_t slot = SlotOf(hash);
     while (table_[slot] != 0) slot = (slot + 1) & tableMask_;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "talvo/byte_copy.h"
 #include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/pending_keys.h"
@@ -69,9 +70,11 @@ Status MergedSource::Start() {
 
 Status MergedSource::Next() {
     SortedSource* top = heap_.front().source;
-    // The key being left, to tell a repeat in another source or a source out of order.
+    // The key being left, to tell a repeat in another source or a source out of order (its
+    // prefix decides unless the next key's agrees).
+    const Head leaving = heap_.front();
     uint8_t left[kMaxKeySize];
-    std::memcpy(left, top->key(), keySize_);
+    CopyFewBytes(left, top->key(), keySize_);
     Status s = top->Next();
     if (!s.ok()) {
         heap_.clear();
@@ -85,7 +88,11 @@ Status MergedSource::Next() {
     }
     if (!heap_.empty()) {
         SiftDown(0);
-        if (std::memcmp(heap_.front().source->key(), left, keySize_) <= 0) {
+        const Head& next = heap_.front();
+        if (next.prefix < leaving.prefix ||
+            (next.prefix == leaving.prefix &&
+             (keySize_ <= 8 ||
+              std::memcmp(next.source->key() + 8, left + 8, keySize_ - 8) <= 0))) {
             heap_.clear();
             return Status::Failure(Error::kDamaged, "the key " + HexBytes({left, keySize_}) +
                                                         " is new twice, or out of order");

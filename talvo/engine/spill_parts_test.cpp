@@ -253,22 +253,36 @@ TEST_F(SpilledRunsTest, RunsFindTheirKeysAndMergeInOrder) {
     }
 }
 
-TEST_F(SpilledRunsTest, MergeRefusesAKeyThatComesTwice) {
-    const std::vector<std::string> keys = MakeKeys(3, 4, 0, 5);
-    std::vector<IndexEntry> a{{U(keys[0]), 0}, {U(keys[1]), 1}};
-    std::vector<IndexEntry> b{{U(keys[1]), 7}};
-    std::sort(a.begin(), a.end(), [](const IndexEntry& x, const IndexEntry& y) {
-        return std::memcmp(x.key, y.key, 4) < 0;
-    });
-    std::vector<std::unique_ptr<SortedSource>> sources;
-    sources.push_back(std::make_unique<EntrySource>(a));
-    sources.push_back(std::make_unique<EntrySource>(b));
-    MergedSource merged(std::move(sources), 4);
-    ASSERT_OK(merged.Start());
-    Status s;
-    while (merged.valid() && (s = merged.Next()).ok()) {
+// The merge tells a key that comes twice, or a source out of order, by the first 8 bytes as a
+// number and by the bytes after them where those agree: keys shorter than 8 bytes, keys that
+// differ only after their first 8 bytes, and longer ones.
+TEST_F(SpilledRunsTest, MergeRefusesAKeyThatComesTwiceOrOutOfOrder) {
+    for (const size_t size : {size_t{4}, size_t{12}, size_t{20}}) {
+        SCOPED_TRACE("keys of " + std::to_string(size) + " bytes");
+        std::vector<std::string> keys = MakeKeys(6, size, size > 8 ? 8 : 0, 5);
+        std::sort(keys.begin(), keys.end());
+        const auto merge = [&](std::vector<std::vector<size_t>> lists) {
+            std::vector<std::vector<IndexEntry>> entries;
+            for (const auto& list : lists) {
+                entries.emplace_back();
+                for (size_t k : list) entries.back().push_back({U(keys[k]), k});
+            }
+            std::vector<std::unique_ptr<SortedSource>> sources;
+            for (const auto& e : entries) sources.push_back(std::make_unique<EntrySource>(e));
+            MergedSource merged(std::move(sources), size);
+            Status s = merged.Start();
+            size_t delivered = 0;
+            while (s.ok() && merged.valid()) {
+                ++delivered;
+                s = merged.Next();
+            }
+            return std::make_pair(s.code(), delivered);
+        };
+        EXPECT_EQ(merge({{0, 2, 4}, {1, 3, 5}}), std::make_pair(Error::kOk, size_t{6}));
+        EXPECT_EQ(merge({{0, 1}, {1}}).first, Error::kDamaged);          // twice, two sources
+        EXPECT_EQ(merge({{0, 3, 3, 5}, {1}}).first, Error::kDamaged);    // twice in one
+        EXPECT_EQ(merge({{0, 4, 2}, {1, 3, 5}}).first, Error::kDamaged); // one out of order
     }
-    EXPECT_EQ(s.code(), Error::kDamaged) << s.message();
 }
 
 TEST_F(SpilledRunsTest, NamedSpillFileNeverTakesTheNameOfAFileOfItsOwn) {

@@ -24,6 +24,7 @@
 //      nothing reads them once that merge commits (Clear).
 //   3. Nothing on disk refers to the spill file: losing it loses only uncommitted keys, whose
 //      records lie past the committed slot count and are cut off by the next writer.
+#include "talvo/byte_copy.h"
 #include "talvo/engine/spilled_runs.h"
 
 #include <fcntl.h>
@@ -170,7 +171,7 @@ Status SpilledRuns::Spill(const PendingKeys& batch, const Tuning& tuning, WorkCo
         batch.PrefetchSorted(i + 8);
         const uint8_t* key = batch.SortedKey(i);
         if (i % blockEntries_ == 0) run.fences.insert(run.fences.end(), key, key + keySize_);
-        std::memcpy(buffer.data() + used, key, keySize_);
+        CopyFewBytes(buffer.data() + used, key, keySize_);
         PutLittleEndian<uint64_t>(buffer.data() + used + keySize_, batch.SortedNumber(i));
         used += entrySize;
         if (used == buffer.size() || i + 1 == batch.size()) {
