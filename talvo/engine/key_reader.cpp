@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "talvo/byte_copy.h"
 #include "talvo/engine/file_header.h"
 #include "talvo/engine/host_file.h"
 #include "talvo/engine/index_snapshot.h"
@@ -227,7 +228,8 @@ Status BatchedKeyReader::Next(std::span<const uint8_t>* key) {
             // A copy: a change of the file drops the batch, but not the key handed out. (Sized
             // once: every key of a batch is keySize_ bytes.)
             if (delivered_.size() != keySize_) delivered_.resize(keySize_);
-            std::memcpy(delivered_.data(), current_->keys.data() + at_ * keySize_, keySize_);
+            CopyFewBytes(reinterpret_cast<uint8_t*>(delivered_.data()),
+                         current_->keys.data() + at_ * keySize_, keySize_);
             *key = {reinterpret_cast<const uint8_t*>(delivered_.data()), keySize_};
             ++at_;
             fromBatch_ = true;

@@ -12,6 +12,7 @@
 #include "platform/codepage.h"
 #include "platform/path.h"
 #include "platform/wide_bytes.h"
+#include "talvo/byte_copy.h"
 #include "talvo/facade/descriptor_object.h"
 #include "talvo/facade/dispatch_names.h"
 #include "talvo/facade/facade_status.h"
@@ -571,7 +572,7 @@ HResult TalvoComponent::NextKeyBytes(int32_t channel, uint8_t* key, int32_t capa
         std::span<const uint8_t> found;
         if (Status s = NextKeyOf(channel, &found); !s.ok()) return Fail(s);
         const size_t copied = std::min(found.size(), static_cast<size_t>(std::max(capacity, 0)));
-        if (key != nullptr && copied != 0) std::memcpy(key, found.data(), copied);
+        if (key != nullptr) CopyFewBytes(key, found.data(), copied);
         *length = static_cast<int32_t>(found.size());
         return Succeed();
     });
