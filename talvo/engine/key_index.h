@@ -165,7 +165,9 @@ class KeyIndex {
     // Before a write transaction: at least the room one transaction may take, beyond the data.
     Status EnsureRoom();
     // LMDB's result as a status; inline, as every key written asks (Failed makes the failure).
-    Status Check(int rc, const char* what) const { return rc == MDB_SUCCESS ? Status() : Failed(rc, what); }
+    Status Check(int rc, const char* what) const {
+        return rc == MDB_SUCCESS ? Status() : Failed(rc, what);
+    }
     Status Failed(int rc, const char* what) const;
     // Reads "tree" in the current transaction and opens that tree's database.
     Status SelectTree();

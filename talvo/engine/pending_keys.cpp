@@ -22,7 +22,6 @@ bool TooFull(size_t entries, size_t slots) {
 
 }  // namespace
 
-
 PendingKeys::PendingKeys(size_t keySize, size_t budgetBytes)
     : keySize_(keySize), stride_(keySize + 8) {
     // Each entry costs its arena bytes and its place in the sort order (twice: the radix sort

@@ -39,8 +39,8 @@ Read ReadOne(DataFile& file, uint64_t number, bool atHand = false) {
     if (atHand) {
         if (const uint8_t* at = file.RecordAtHand(number)) {
             ++gReadsAtHand;
-            return {Error::kOk, std::string(reinterpret_cast<const char*>(at),
-                                            file.Info().recordSize)};
+            return {Error::kOk,
+                    std::string(reinterpret_cast<const char*>(at), file.Info().recordSize)};
         }
     }
     std::vector<uint8_t> record;

@@ -91,8 +91,7 @@ Status MergedSource::Next() {
         const Head& next = heap_.front();
         if (next.prefix < leaving.prefix ||
             (next.prefix == leaving.prefix &&
-             (keySize_ <= 8 ||
-              std::memcmp(next.source->key() + 8, left + 8, keySize_ - 8) <= 0))) {
+             (keySize_ <= 8 || std::memcmp(next.source->key() + 8, left + 8, keySize_ - 8) <= 0))) {
             heap_.clear();
             return Status::Failure(Error::kDamaged, "the key " + HexBytes({left, keySize_}) +
                                                         " is new twice, or out of order");

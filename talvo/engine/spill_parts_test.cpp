@@ -279,9 +279,9 @@ TEST_F(SpilledRunsTest, MergeRefusesAKeyThatComesTwiceOrOutOfOrder) {
             return std::make_pair(s.code(), delivered);
         };
         EXPECT_EQ(merge({{0, 2, 4}, {1, 3, 5}}), std::make_pair(Error::kOk, size_t{6}));
-        EXPECT_EQ(merge({{0, 1}, {1}}).first, Error::kDamaged);          // twice, two sources
-        EXPECT_EQ(merge({{0, 3, 3, 5}, {1}}).first, Error::kDamaged);    // twice in one
-        EXPECT_EQ(merge({{0, 4, 2}, {1, 3, 5}}).first, Error::kDamaged); // one out of order
+        EXPECT_EQ(merge({{0, 1}, {1}}).first, Error::kDamaged);           // twice, two sources
+        EXPECT_EQ(merge({{0, 3, 3, 5}, {1}}).first, Error::kDamaged);     // twice in one
+        EXPECT_EQ(merge({{0, 4, 2}, {1, 3, 5}}).first, Error::kDamaged);  // one out of order
     }
 }
 

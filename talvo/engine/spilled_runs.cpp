@@ -24,7 +24,6 @@
 //      nothing reads them once that merge commits (Clear).
 //   3. Nothing on disk refers to the spill file: losing it loses only uncommitted keys, whose
 //      records lie past the committed slot count and are cut off by the next writer.
-#include "talvo/byte_copy.h"
 #include "talvo/engine/spilled_runs.h"
 
 #include <fcntl.h>
@@ -35,6 +34,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "talvo/byte_copy.h"
 #include "talvo/engine/byte_coding.h"
 #include "talvo/engine/engine_error.h"
 #include "talvo/engine/file_header.h"
