@@ -286,8 +286,9 @@ TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
     ASSERT_EQ(index.size() % pageSize, 0u);
     struct Damage {
         const char* what;
-        size_t offset;  // within the page
+        size_t offset;  // within the page, or within its first node
         uint16_t value;
+        bool inFirstNode = false;
     };
     const Damage damages[] = {
         {"page number", 0, 0x7777},
@@ -295,14 +296,25 @@ TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
         {"lower beyond upper", 12, 0xFFF0},
         {"node offset past the page", 16, 0xFFF0},
         {"node offset into the header", 16, 0x0004},
+        {"key past the page", 6, 0xFFF0, true},
+        {"value past the page", 2, 0x7FFF, true},
+        {"value of duplicates", 4, 0x0004, true},
     };
     int refused = 0;
     for (size_t page = 2; page < index.size() / pageSize; ++page) {
         for (const Damage& d : damages) {
             SCOPED_TRACE(std::string(d.what) + " of page " + std::to_string(page));
             std::string bytes = index;
-            bytes[page * pageSize + d.offset] = static_cast<char>(d.value & 0xFF);
-            bytes[page * pageSize + d.offset + 1] = static_cast<char>(d.value >> 8);
+            size_t at = page * pageSize + d.offset;
+            if (d.inFirstNode) {
+                const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+                const size_t lower = byte(page * pageSize + 12) | byte(page * pageSize + 13) << 8;
+                if (lower <= 16) continue;  // no node
+                at += byte(page * pageSize + 16) | byte(page * pageSize + 17) << 8;
+                if (at + 2 > (page + 1) * pageSize) continue;
+            }
+            bytes[at] = static_cast<char>(d.value & 0xFF);
+            bytes[at + 1] = static_cast<char>(d.value >> 8);
             Write("k.idx", bytes);
             std::shared_ptr<DataFile> file;
             const Status s = engine_.Open(PathOf("k"), &file);
@@ -319,7 +331,7 @@ TEST_F(DamagedFileTest, DamagedIndexPagesAreRefusedBeforeTheyAreRead) {
             EXPECT_OK(engine_.Close(file));
         }
     }
-    EXPECT_GE(refused, 4 * 5);  // the main, keys and meta trees at least
+    EXPECT_GE(refused, 4 * 8);  // the main, keys and meta trees at least
 }
 
 TEST_F(DamagedFileTest, AKeyOfAnotherSizeIsReportedNotDelivered) {

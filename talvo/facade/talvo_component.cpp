@@ -681,7 +681,11 @@ Status TalvoComponent::ReadRecordInto(Channel& ch, int32_t number) {
     }
     // A record read ahead is copied as it is; a failed allocation leaves the buffer as it was.
     if (const uint8_t* at = ch.file->RecordAtHand(static_cast<uint64_t>(number))) {
-        ch.buffer.assign(at, at + ch.recordSize);
+        if (ch.recordSize != 0 && ch.buffer.size() == ch.recordSize) {
+            std::memcpy(ch.buffer.data(), at, ch.recordSize);  // the record before was as long
+        } else {
+            ch.buffer.assign(at, at + ch.recordSize);
+        }
         ch.bufferRefused = false;
         return Status::Ok();
     }
@@ -819,7 +823,11 @@ Status TalvoComponent::StoreBuffer(Channel& ch, const uint8_t* data, int32_t len
     }
     // Copied in place: a record no longer than the buffer's room needs no allocation, and a
     // failed one leaves the buffer as it was.
-    ch.buffer.assign(data, data + length);
+    if (length != 0 && ch.buffer.size() == static_cast<size_t>(length)) {
+        std::memcpy(ch.buffer.data(), data, ch.buffer.size());  // as long as the record before
+    } else {
+        ch.buffer.assign(data, data + length);
+    }
     ch.bufferRefused = false;
     return Status::Ok();
 }

@@ -156,11 +156,15 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
     // found last are answered without a search.
     Status FindChannel(int32_t channel, Channel** found) {
         if (connected_) {
-            for (const RecentChannel& r : recent_) {
-                if (r.channel != nullptr && r.number == channel) {
-                    *found = r.channel;
-                    return {};
-                }
+            // Spelled out: a copy loop alternates between two channels, and this runs twice a
+            // record.
+            if (recent_[0].number == channel && recent_[0].channel != nullptr) {
+                *found = recent_[0].channel;
+                return {};
+            }
+            if (recent_[1].number == channel && recent_[1].channel != nullptr) {
+                *found = recent_[1].channel;
+                return {};
             }
         }
         return SearchChannel(channel, found);
