@@ -126,7 +126,8 @@ class Checker {
                 const size_t at = U16(p + kPageHeader + 2 * i);
                 if (at < upper || at + kNodeHeader > pageSize_) break;
                 const uint8_t* node = p + at;
-                if (U16(node + 4) != 0 || at + kNodeHeader + U16(node + 6) + U32(node) > pageSize_) {
+                if (U16(node + 4) != 0 ||
+                    at + kNodeHeader + U16(node + 6) + U32(node) > pageSize_) {
                     break;
                 }
             }
