@@ -681,11 +681,7 @@ Status TalvoComponent::ReadRecordInto(Channel& ch, int32_t number) {
     }
     // A record read ahead is copied as it is; a failed allocation leaves the buffer as it was.
     if (const uint8_t* at = ch.file->RecordAtHand(static_cast<uint64_t>(number))) {
-        if (ch.recordSize != 0 && ch.buffer.size() == ch.recordSize) {
-            std::memcpy(ch.buffer.data(), at, ch.recordSize);  // the record before was as long
-        } else {
-            ch.buffer.assign(at, at + ch.recordSize);
-        }
+        SetBuffer(ch, at, ch.recordSize);
         ch.bufferRefused = false;
         return Status::Ok();
     }
@@ -823,11 +819,7 @@ Status TalvoComponent::StoreBuffer(Channel& ch, const uint8_t* data, int32_t len
     }
     // Copied in place: a record no longer than the buffer's room needs no allocation, and a
     // failed one leaves the buffer as it was.
-    if (length != 0 && ch.buffer.size() == static_cast<size_t>(length)) {
-        std::memcpy(ch.buffer.data(), data, ch.buffer.size());  // as long as the record before
-    } else {
-        ch.buffer.assign(data, data + length);
-    }
+    SetBuffer(ch, data, static_cast<size_t>(length));
     ch.bufferRefused = false;
     return Status::Ok();
 }

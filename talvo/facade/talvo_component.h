@@ -35,6 +35,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <span>
@@ -175,6 +176,16 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
     Status NextKeyOf(int32_t channel, std::span<const uint8_t>* found);
     // The open channel whose record buffer may be written: not refused by the last PutBuffer.
     Status WritableChannel(int32_t channel, Channel** found);
+    // Makes the n bytes at `data` the channel's record buffer. One as long as the record before
+    // goes over it with memcpy (a copy loop's every record, twice); otherwise a failed allocation
+    // leaves the buffer as it was.
+    static void SetBuffer(Channel& ch, const uint8_t* data, size_t n) {
+        if (n != 0 && ch.buffer.size() == n) {
+            std::memcpy(ch.buffer.data(), data, n);
+        } else {
+            ch.buffer.assign(data, data + n);
+        }
+    }
     // Reads the record of `key` into the channel's record buffer.
     Status ReadKeyInto(Channel& ch, std::span<const uint8_t> key);
     // Reads record `number` (0 or more) into the channel's record buffer.
