@@ -53,12 +53,11 @@ bool WriteFully(int fd, const uint8_t* from, size_t bytes, uint64_t offset) {
 }
 
 // The bytes [offset, offset + bytes) of a file, seen through a map of their pages while it lives
-// (a sweep's pass reads them in place: no copy through a buffer), or read into `buffer` where the
-// system will not map them. Committed slots never shrink while the file is open, so the pages
-// are there to read.
-class SlotSpan {
+// (a sweep's pass reads them in place: no copy through a buffer). Committed slots never shrink
+// while the file is open, so the pages are there to read.
+class SlotMap {
   public:
-    SlotSpan(int fd, uint64_t offset, size_t bytes, std::vector<uint8_t>& buffer) {
+    SlotMap(int fd, uint64_t offset, size_t bytes) {
         static const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
         const uint64_t start = offset / page * page;
         const size_t length = static_cast<size_t>(offset - start) + bytes;
@@ -67,17 +66,15 @@ class SlotSpan {
             map_ = map;
             length_ = length;
             data_ = static_cast<const uint8_t*>(map) + (offset - start);
-        } else if (bytes <= buffer.size() && ReadFully(fd, buffer.data(), bytes, offset)) {
-            data_ = buffer.data();
         }
     }
-    ~SlotSpan() {
+    ~SlotMap() {
         if (map_ != nullptr) ::munmap(map_, length_);
     }
-    SlotSpan(const SlotSpan&) = delete;
-    SlotSpan& operator=(const SlotSpan&) = delete;
+    SlotMap(const SlotMap&) = delete;
+    SlotMap& operator=(const SlotMap&) = delete;
 
-    // Null when the bytes could not be read.
+    // Null when the system would not map them.
     const uint8_t* data() const { return data_; }
 
   private:
@@ -147,6 +144,7 @@ struct BatchedKeyReader::Ahead {
     std::unique_ptr<IndexSnapshot> view;
     int fd = -1;
     std::string folder;  // the data file's, where a sweep's unnamed file goes
+    bool maps = true;    // a sweep's pass sees the slots through maps (else reads them)
     uint64_t slots = 0;  // record slots the snapshot counts
     uint32_t recordSize = 0;
     size_t keySize = 0;
@@ -276,6 +274,7 @@ void BatchedKeyReader::StartReadingAhead() {
         const size_t budget = file_->tuning_.readAheadBytes;
         ahead->fd = file_->data_.fd();
         ahead->folder = FolderOf(file_->dataPath_);
+        ahead->maps = file_->tuning_.sweepMaps;
         ahead->slots = file_->slotCount_;
         ahead->recordSize = recordSize_;
         ahead->keySize = keySize_;
@@ -391,15 +390,16 @@ void BatchedKeyReader::Run(Ahead* ahead) {
 }
 
 // A sweep reads every slot once for a segment's keys: worth it when that is at most the join gap
-// a key (the cost of a read of its own), and once the batches are dense (their records, spread
-// over every slot, closer together than the join gap, so each batch would read nearly every
-// slot) or have grown as large as they get (the keys are being read on and on).
+// a key (the cost of a read of its own), and once the batches hold a key for every
+// kSweepGapBytes of the slots (a pass over them through maps costs less than reading the
+// batches' records one by one) or have grown as large as they get (the keys are being read on
+// and on).
 bool BatchedKeyReader::ShouldSweep(const Ahead& ahead, size_t entries) {
     const uint64_t fileBytes = ahead.slots * ahead.recordSize;
     return ahead.sweepable && ahead.recordSize != 0 &&
            ahead.segmentEntries >= 2 * ahead.maxEntries &&
            uint64_t{ahead.segmentEntries} * kJoinGapBytes >= fileBytes &&
-           (entries == ahead.maxEntries || uint64_t{entries} * kJoinGapBytes >= fileBytes);
+           (entries == ahead.maxEntries || uint64_t{entries} * kSweepGapBytes >= fileBytes);
 }
 
 // A segment swept: its keys' records in its half of the unnamed file, in one part a batch.
@@ -598,27 +598,60 @@ bool BatchedKeyReader::Prepare(Ahead& ahead, size_t size, Segment* segment, Segm
         }
         ahead.bucketUsed[b] = 0;
     };
-    const uint64_t spanSlots = std::max<uint64_t>(1, ahead.span.size() / size64);
-    for (size_t j = 0; j < slots.size();) {
+    // The wanted records of slots[j, k), whose slots start at slot `first` of `data`, to their
+    // batches' write buffers.
+    const auto take = [&](const uint8_t* data, uint64_t first, size_t j, size_t k) {
+        for (size_t q = j; q < k; ++q) {
+            const uint64_t number = slots[q] >> kPlaceBits;
+            const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
+            const size_t b = place / ahead.maxEntries;
+            uint8_t* at = ahead.bucketBuffer.data() + b * stride + ahead.bucketUsed[b];
+            std::memcpy(at, &place, 4);
+            std::memcpy(at + 4, data + (number - first) * size64, size64);
+            ahead.bucketUsed[b] += entryBytes;
+            if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
+        }
+    };
+    // Where the run of wanted slots that starts at slots[j] and lies within `spanSlots` slots of
+    // its first ends.
+    const auto spanEnd = [&](size_t j, uint64_t spanSlots) {
         const uint64_t first = slots[j] >> kPlaceBits;
         size_t k = j + 1;
         while (k < slots.size() && (slots[k] >> kPlaceBits) - first < spanSlots) ++k;
+        return k;
+    };
+    const uint64_t mapSlots = std::max<uint64_t>(1, kSweepMapBytes / size64);
+    const uint64_t bufferSlots = std::max<uint64_t>(1, ahead.span.size() / size64);
+    for (size_t j = 0; j < slots.size();) {
+        const size_t k = spanEnd(j, mapSlots);
+        const uint64_t first = slots[j] >> kPlaceBits;
         const auto bytes = static_cast<size_t>(((slots[k - 1] >> kPlaceBits) - first + 1) * size64);
-        ++seg.reads;
-        seg.bytes += bytes;
-        {  // the span is let go before the batches handed over below read the span buffer
-            const SlotSpan read(ahead.fd, SlotOffset(first, ahead.recordSize), bytes, ahead.span);
-            if (read.data() == nullptr) whole = false;
-            for (size_t q = j; read.data() != nullptr && q < k; ++q) {
-                const uint64_t number = slots[q] >> kPlaceBits;
-                const auto place = static_cast<uint32_t>(slots[q] & kPlaceMask);
-                const size_t b = place / ahead.maxEntries;
-                uint8_t* at = ahead.bucketBuffer.data() + b * stride + ahead.bucketUsed[b];
-                std::memcpy(at, &place, 4);
-                std::memcpy(at + 4, read.data() + (number - first) * size64, size64);
-                ahead.bucketUsed[b] += entryBytes;
-                if (ahead.bucketUsed[b] + entryBytes > stride) flush(b);
+        bool mapped = false;
+        if (ahead.maps) {
+            const SlotMap map(ahead.fd, SlotOffset(first, ahead.recordSize), bytes);
+            mapped = map.data() != nullptr;
+            if (mapped) {
+                ++seg.reads;
+                seg.bytes += bytes;
+                take(map.data(), first, j, k);
             }
+        }
+        // Where the system will not map them, the slots are read through the span buffer, a
+        // part at a time (before the batches handed over below use the buffer).
+        for (size_t i = j; !mapped && i < k;) {
+            const size_t end = spanEnd(i, bufferSlots);
+            const uint64_t from = slots[i] >> kPlaceBits;
+            const auto piece =
+                static_cast<size_t>(((slots[end - 1] >> kPlaceBits) - from + 1) * size64);
+            ++seg.reads;
+            seg.bytes += piece;
+            if (piece <= ahead.span.size() &&
+                ReadFully(ahead.fd, ahead.span.data(), piece, SlotOffset(from, ahead.recordSize))) {
+                take(ahead.span.data(), from, i, end);
+            } else {
+                whole = false;
+            }
+            i = end;
         }
         j = k;
         if (!Pump(ahead, pending)) return false;

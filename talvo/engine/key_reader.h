@@ -9,8 +9,9 @@
 //   - Few keys spread over many slots (the first batches, which start small and double): the
 //     slots sorted by number (a radix sort) and read with positional reads in ascending order,
 //     slots close together in one read.
-//   - Once a batch would be dense (its records closer together than kJoinGapBytes on average, so
-//     that reading them would read nearly every slot of the file, once for every batch), a sweep:
+//   - Once a batch would hold a key for every kSweepGapBytes of the slots (reading the records
+//     of such batches one by one costs the thread more than the caller spends on them, so that
+//     the caller would wait at every batch), a sweep:
 //     the keys and record numbers of a segment of many batches' keys, read along the index and
 //     kept in an unnamed file beside the data file; the numbers sorted; one pass over the slots
 //     in ascending order, seen in place through a map of a span of them at a time, each record
@@ -66,8 +67,13 @@ class BatchedKeyReader final : public KeyReader {
     // kPrefetchBytes of a record).
     static constexpr size_t kPrefetchAhead = 8;
     static constexpr size_t kPrefetchBytes = 512;
+    // Batches are swept once they would hold a key for every this many bytes of the slots.
+    static constexpr uint64_t kSweepGapBytes = 4 * kJoinGapBytes;
     // The first segment swept holds at least a key for every this many bytes of the slots.
-    static constexpr uint64_t kFirstSegmentBytesPerKey = 1024;
+    static constexpr uint64_t kFirstSegmentBytesPerKey = 2048;
+    // A sweep's pass sees this many bytes of slots through one map at a time: each map made and
+    // let go costs a system call and, unmapped, the other processor's interruption.
+    static constexpr size_t kSweepMapBytes = size_t{8} << 20;
     // The most keys of a segment swept at once (a key's place in its segment takes 24 bits).
     static constexpr size_t kMaxSegment = size_t{1} << 24;
 

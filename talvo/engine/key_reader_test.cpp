@@ -188,6 +188,38 @@ TEST_F(KeyReaderTest, ReadsWhatSeekKeyAndGetReadAcrossManyBatches) {
     }
 }
 
+// Where the system will not map the slots, a sweep's pass reads them through its buffer, a part
+// at a time, and hands out the same keys and records.
+TEST_F(KeyReaderTest, SweepsReadTheSlotsThemselvesWhereTheyCannotBeMapped) {
+    ASSERT_OK(SetBudgets("read-ahead=16K"));
+    const CreateOptions options{FileType::kKeyed, 100, 12, 0};
+    const uint64_t count = 5000;
+    uint64_t reads[2] = {0, 0};
+    uint64_t spilled[2] = {0, 0};
+    for (const bool maps : {true, false}) {
+        SCOPED_TRACE(maps ? "through maps" : "read");
+        engine::CurrentTuning().sweepMaps = maps;
+        auto file = MakeFile(maps ? "m" : "r", options, count);
+        const std::vector<Step> expected = ReadDirectly(*file, "", false, count + 1);
+        ASSERT_EQ(expected.back().next, Error::kEndOfKeys);
+        engine::Counters() = {};
+        auto reader = ReaderOf(*file);
+        EXPECT_EQ(ReadWith(*reader, count + 1), expected);
+        const engine::WorkCounters work = engine::Counters();
+        EXPECT_GE(work.readAheadSweeps, 2u);
+        EXPECT_GE(work.readAheadBytes, (expected.size() - 1 - BatchedKeyReader::kDirectRun) * 100);
+        reads[maps ? 0 : 1] = work.readAheadReads;
+        spilled[maps ? 0 : 1] = work.readAheadSpillBytes;
+        reader.reset();
+        EXPECT_OK(engine_.Close(file));
+    }
+    // A map sees many buffers' worth of slots at once; either way every record swept goes
+    // through the unnamed file (none is left to Get).
+    EXPECT_GT(reads[1], 4 * reads[0]) << reads[0] << " " << reads[1];
+    EXPECT_EQ(spilled[1], spilled[0]);
+    EXPECT_GT(spilled[0], count * 100);
+}
+
 TEST_F(KeyReaderTest, ReadAheadWorkGrowsLinearlyWithTheKeysRead) {
     ASSERT_OK(SetBudgets("read-ahead=64K"));
     std::vector<uint64_t> batches;

@@ -44,6 +44,9 @@ struct Tuning {
     // one; tests turn this off to take the path of file systems that cannot (a named file,
     // unlinked at once).
     bool unnamedSpillFile = true;
+    // A reader of keys in order sweeps the slots through maps where the system will map them;
+    // tests turn this off to take the path of systems that will not (read through a buffer).
+    bool sweepMaps = true;
 };
 
 // The smallest value each budget takes (smaller ones are raised to it).
