@@ -289,5 +289,47 @@ TEST(AssembleKeyTest, EveryFieldLengthCopiesExactlyItsBytes) {
     }
 }
 
+// Fields of every kind together, short ones copied as words whose tails the next fields and the
+// zeros must cover, over a key left full of other bytes: the key is exactly the fields' bytes and
+// the zeros, whatever the key size.
+TEST(AssembleKeyTest, MixedFieldListsGiveExactlyTheirBytes) {
+    auto buffers = std::make_unique<BuildBuffers>();
+    for (size_t i = 0; i < buffers->recordBuffer.size(); ++i) {
+        buffers->recordBuffer[i] = static_cast<uint8_t>(i * 13 + i / 256 + 1);
+    }
+    const auto& record = buffers->recordBuffer;
+    const auto end = static_cast<uint32_t>(record.size());
+    uint32_t seed = 12345;
+    const auto next = [&seed](uint32_t below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % below;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        BuildRequest request;
+        uint32_t total = 0;
+        const uint32_t fields = 1 + next(6);
+        for (uint32_t f = 0; f < fields; ++f) {
+            const uint32_t length = 1 + (next(4) == 0 ? next(40) : next(16));
+            const uint32_t position = next(3) == 0 ? end - length - next(8) : next(200);
+            if (total + length > 255) break;
+            request.keyFields.push_back({position, length});
+            total += length;
+        }
+        request.outputKeySize = 1 + next(255);
+        std::vector<uint8_t> expected;
+        for (const KeyField& field : request.keyFields) {
+            expected.insert(expected.end(), record.begin() + field.position,
+                            record.begin() + field.position + field.length);
+        }
+        expected.resize(std::max<size_t>(expected.size(), request.outputKeySize), 0);
+        expected.resize(request.outputKeySize);
+        buffers->builtKey.fill(static_cast<uint8_t>(0xA5 + round));
+        KeyAssembler(request).Assemble(*buffers);
+        const std::vector<uint8_t> key(buffers->builtKey.begin(),
+                                       buffers->builtKey.begin() + request.outputKeySize);
+        ASSERT_EQ(key, expected) << "round " << round;
+    }
+}
+
 }  // namespace
 }  // namespace builder

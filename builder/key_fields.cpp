@@ -56,21 +56,43 @@ std::optional<std::string> CheckBuildLimits(const BuildRequest& request) {
     return std::nullopt;
 }
 
-void AssembleKey(const BuildRequest& request, BuildBuffers& buffers) {
-    uint8_t* key = buffers.builtKey.data();
-    const uint8_t* record = buffers.recordBuffer.data();
+KeyAssembler::KeyAssembler(const BuildRequest& request) {
     size_t at = 0;
     const size_t count = std::min(request.keyFields.size(), static_cast<size_t>(kMaxKeyFields));
     for (size_t i = 0; i < count; ++i) {
         const size_t position = request.keyFields[i].position;
         const size_t length = request.keyFields[i].length;
         if (position + length > kRecordBufferSize || at + length > kBuiltKeySize) break;
-        talvo::CopyFewBytes(key + at, record + position, length);
+        const bool wide =
+            length <= 16 && position + 16 <= kRecordBufferSize && at + 16 <= kBuiltKeySize;
+        pieces_.push_back({static_cast<uint32_t>(position), static_cast<uint32_t>(at),
+                           static_cast<uint32_t>(length), wide});
         at += length;
     }
-    // Once per record: only the bytes of the output key, not the whole buffer.
+    // Only the bytes of the output key, not the whole buffer.
     const size_t keySize = std::min<size_t>(request.outputKeySize, kBuiltKeySize);
-    if (at < keySize) std::memset(key + at, 0, keySize - at);
+    zeroFrom_ = static_cast<uint32_t>(at);
+    zeroLength_ = at < keySize ? static_cast<uint32_t>(keySize - at) : 0;
+}
+
+void KeyAssembler::Assemble(BuildBuffers& buffers) const {
+    uint8_t* key = buffers.builtKey.data();
+    const uint8_t* record = buffers.recordBuffer.data();
+    // In list order: a field copied as a word leaves bytes past its end that the next one covers.
+    for (const Piece& piece : pieces_) {
+        if (piece.wide) {
+            uint8_t word[16];
+            std::memcpy(word, record + piece.position, 16);
+            std::memcpy(key + piece.at, word, 16);
+        } else {
+            talvo::CopyFewBytes(key + piece.at, record + piece.position, piece.length);
+        }
+    }
+    if (zeroLength_ != 0) std::memset(key + zeroFrom_, 0, zeroLength_);
+}
+
+void AssembleKey(const BuildRequest& request, BuildBuffers& buffers) {
+    KeyAssembler(request).Assemble(buffers);
 }
 
 }  // namespace builder

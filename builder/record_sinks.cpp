@@ -10,7 +10,7 @@
 namespace builder {
 
 bool OutputWriter::WriteOutputRecord() {
-    AssembleKey(request, buffers);
+    assembler.Assemble(buffers);
     const bool written = client.WriteKeyed(
         kOutputChannel, buffers.recordBuffer.data(), static_cast<int32_t>(request.outputRecordSize),
         buffers.builtKey.data(), static_cast<int32_t>(request.outputKeySize));
@@ -33,12 +33,13 @@ DryRunCounter::DryRunCounter(const BuildRequest& asked, BuildBuffers& from, Buil
     : request(asked),
       buffers(from),
       summary(counts),
+      assembler(asked),
       keySize(asked.outputKeySize),
       markOffset(talvo::DeletedMarkOffset(asked.extendedOutput ? talvo::FileType::kExtendedKeyed
                                                                : talvo::FileType::kKeyed)) {}
 
 bool DryRunCounter::Take(uint64_t number) {
-    AssembleKey(request, buffers);
+    assembler.Assemble(buffers);
     const uint8_t* key = buffers.builtKey.data();
     const uint8_t* record = buffers.recordBuffer.data();
     const uint32_t recordSize = request.outputRecordSize;

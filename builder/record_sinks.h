@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "builder/key_fields.h"
 #include "builder/record_copy.h"
 
 namespace builder {
@@ -17,7 +18,7 @@ class OutputWriter : public RecordSink {
   public:
     OutputWriter(CDornApi& dornApi, const BuildRequest& asked, BuildBuffers& from,
                  BuildSummary& counts)
-        : client(dornApi), request(asked), buffers(from), summary(counts) {}
+        : client(dornApi), request(asked), buffers(from), summary(counts), assembler(asked) {}
     bool Take(uint64_t number) override;
 
     // Assembles builtKey from recordBuffer (the key fields end to end, in list order), writes
@@ -32,6 +33,7 @@ class OutputWriter : public RecordSink {
     const BuildRequest& request;
     BuildBuffers& buffers;
     BuildSummary& summary;
+    const KeyAssembler assembler;
 };
 
 // Assembles each record's key as the build does and counts what the new output would refuse:
@@ -49,6 +51,7 @@ class DryRunCounter : public RecordSink {
     const BuildRequest& request;
     BuildBuffers& buffers;
     BuildSummary& summary;
+    const KeyAssembler assembler;
     size_t keySize;
     int markOffset;
     std::vector<uint8_t> keys;      // the accepted records' keys, end to end
