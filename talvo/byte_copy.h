@@ -1,5 +1,5 @@
-// Copies of a few bytes, as keys and their fields are, without a call into the C library: for a
-// dozen bytes the call costs more than the copy.
+// Copies and comparisons of a few bytes, as keys and their fields are, without a call into the C
+// library: for a dozen bytes the call costs more than the work.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,33 @@ inline void CopyFewBytes(uint8_t* to, const uint8_t* from, size_t n) {
     } else if (n > 16) {
         std::memcpy(to, from, n);
     }
+}
+
+// Whether the n bytes at a and at b are the same, compared as CopyFewBytes copies them.
+inline bool SameFewBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+    if (n >= 8 && n <= 16) {
+        uint64_t a0 = 0, a1 = 0, b0 = 0, b1 = 0;
+        std::memcpy(&a0, a, 8);
+        std::memcpy(&a1, a + n - 8, 8);
+        std::memcpy(&b0, b, 8);
+        std::memcpy(&b1, b + n - 8, 8);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    }
+    if (n >= 4 && n < 8) {
+        uint32_t a0 = 0, a1 = 0, b0 = 0, b1 = 0;
+        std::memcpy(&a0, a, 4);
+        std::memcpy(&a1, a + n - 4, 4);
+        std::memcpy(&b0, b, 4);
+        std::memcpy(&b1, b + n - 4, 4);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    }
+    if (n < 4) {
+        for (size_t i = 0; i < n; ++i) {
+            if (a[i] != b[i]) return false;
+        }
+        return true;
+    }
+    return std::memcmp(a, b, n) == 0;
 }
 
 }  // namespace talvo

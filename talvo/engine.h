@@ -218,6 +218,14 @@ class KeyReader {
     // The record stored under `key`, as DataFile::Get gives it; the key Next delivered last is
     // answered from the batch read ahead, without a search.
     virtual Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record) = 0;
+    // The record of `key` when it is the key Next delivered last and the reader has its bytes at
+    // hand, as Get would deliver them: the record size of them, valid until the next call on the
+    // reader. nullptr when it has not, and then Get reads the record. A copy loop takes its
+    // records from here, sparing the steps of a read that can fail.
+    virtual const uint8_t* RecordAtHand(std::span<const uint8_t> key) {
+        (void)key;
+        return nullptr;
+    }
 };
 
 // The open-file table of one process's user of the engine.

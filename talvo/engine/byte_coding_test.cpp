@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include "talvo/byte_copy.h"
+
 namespace talvo::engine {
 namespace {
 
@@ -41,6 +43,27 @@ TEST(ByteCodingTest, NumbersAsTheFilesHoldThem) {
     EXPECT_EQ(GetBigEndian64(b), 256u);
     PutBigEndian64(a, std::numeric_limits<uint64_t>::max() - 1);
     EXPECT_EQ(GetBigEndian64(a), std::numeric_limits<uint64_t>::max() - 1);
+}
+
+// Every length a key or field may have, at an odd place: the copy writes exactly its bytes, and
+// the comparison tells a difference at every place apart from none.
+TEST(ByteCodingTest, FewBytesCopiedAndComparedExactly) {
+    for (size_t n = 0; n <= 40; ++n) {
+        SCOPED_TRACE(n);
+        std::vector<uint8_t> from(n + 2), to(n + 2, 0xAA);
+        for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<uint8_t>(i * 37 + 1);
+        CopyFewBytes(to.data() + 1, from.data() + 1, n);
+        EXPECT_EQ(to.front(), 0xAA);
+        EXPECT_EQ(to.back(), 0xAA);
+        EXPECT_TRUE(std::equal(from.begin() + 1, from.end() - 1, to.begin() + 1));
+        EXPECT_TRUE(SameFewBytes(to.data() + 1, from.data() + 1, n));
+        for (size_t i = 1; i <= n; ++i) {
+            to[i] ^= 0x10;
+            EXPECT_FALSE(SameFewBytes(to.data() + 1, from.data() + 1, n)) << "at " << i;
+            EXPECT_FALSE(SameFewBytes(from.data() + 1, to.data() + 1, n)) << "at " << i;
+            to[i] ^= 0x10;
+        }
+    }
 }
 
 }  // namespace

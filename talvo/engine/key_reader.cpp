@@ -246,21 +246,38 @@ Status BatchedKeyReader::Next(std::span<const uint8_t>* key) {
     return Status::Ok();
 }
 
+ptrdiff_t BatchedKeyReader::EntryAtHand(std::span<const uint8_t> key) const {
+    if (!fromBatch_ || ahead_ == nullptr || file_->changes_ != changes_ || key.size() > keySize_) {
+        return -1;
+    }
+    const size_t entry = at_ - 1;
+    const uint8_t* delivered = current_->keys.data() + entry * keySize_;
+    // A shorter key stands for itself zero-padded, as Get pads it.
+    const bool same =
+        SameFewBytes(key.data(), delivered, key.size()) &&
+        std::all_of(delivered + key.size(), delivered + keySize_, [](uint8_t b) { return b == 0; });
+    if (!same || current_->fetched[entry] == 0) return -1;
+    return static_cast<ptrdiff_t>(entry);
+}
+
+const uint8_t* BatchedKeyReader::RecordAtHand(std::span<const uint8_t> key) {
+    const ptrdiff_t entry = EntryAtHand(key);
+    // A record whose deleted mark the index holds goes through Get, which lays the mark over it.
+    if (entry < 0 || file_->MarkOverlaid(current_->numbers[static_cast<size_t>(entry)])) {
+        return nullptr;
+    }
+    return current_->records.data() + static_cast<size_t>(entry) * recordSize_;
+}
+
 Status BatchedKeyReader::Get(std::span<const uint8_t> key, std::vector<uint8_t>* record) {
-    if (fromBatch_ && ahead_ != nullptr && file_->changes_ == changes_ && key.size() <= keySize_) {
-        const size_t entry = at_ - 1;
-        const uint8_t* delivered = current_->keys.data() + entry * keySize_;
-        // A shorter key stands for itself zero-padded, as Get pads it.
-        const bool same = std::memcmp(key.data(), delivered, key.size()) == 0 &&
-                          std::all_of(delivered + key.size(), delivered + keySize_,
-                                      [](uint8_t b) { return b == 0; });
-        if (same && current_->fetched[entry] != 0) {
-            const uint8_t* bytes = current_->records.data() + entry * recordSize_;
-            if (record->size() != recordSize_) record->resize(recordSize_);
-            if (recordSize_ != 0) std::memcpy(record->data(), bytes, recordSize_);
-            file_->OverlayDeletedMark(current_->numbers[entry], record);
-            return Status::Ok();
-        }
+    const ptrdiff_t at = EntryAtHand(key);
+    if (at >= 0) {
+        const auto entry = static_cast<size_t>(at);
+        const uint8_t* bytes = current_->records.data() + entry * recordSize_;
+        if (record->size() != recordSize_) record->resize(recordSize_);
+        if (recordSize_ != 0) std::memcpy(record->data(), bytes, recordSize_);
+        file_->OverlayDeletedMark(current_->numbers[entry], record);
+        return Status::Ok();
     }
     return file_->Get(key, record, nullptr);
 }

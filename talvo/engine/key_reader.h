@@ -87,6 +87,7 @@ class BatchedKeyReader final : public KeyReader {
     void Seek(std::span<const uint8_t> key, bool strictlyAfter) override;
     Status Next(std::span<const uint8_t>* key) override;
     Status Get(std::span<const uint8_t> key, std::vector<uint8_t>* record) override;
+    const uint8_t* RecordAtHand(std::span<const uint8_t> key) override;
 
     // Ends the reading ahead: the thread is joined and the batches dropped; the next Next goes
     // on from the last key delivered. Nothing happens when it is not reading ahead (every write
@@ -101,6 +102,9 @@ class BatchedKeyReader final : public KeyReader {
     struct Ahead;
     struct Segment;
 
+    // The entry of the batch in hand that holds `key`'s record, when `key` is the key delivered
+    // last, from that batch, whose record was read; -1 otherwise.
+    ptrdiff_t EntryAtHand(std::span<const uint8_t> key) const;
     void StartReadingAhead();
     void EndReadingAhead();
     // Gives the batch in hand back to the thread and takes the next one (waiting for it).

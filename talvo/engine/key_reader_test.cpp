@@ -78,7 +78,10 @@ std::vector<Step> ReadDirectly(DataFile& file, std::string from, bool after, siz
     return steps;
 }
 
-std::vector<Step> ReadWith(KeyReader& reader, size_t most) {
+// Reads up to `most` keys with their records from the reader. Where it has a record at hand
+// (counted in *atHand), that record must be the one Get then delivers: a step where it is not
+// reads as damaged.
+std::vector<Step> ReadWith(KeyReader& reader, size_t most, size_t* atHand = nullptr) {
     std::vector<Step> steps;
     for (size_t n = 0; n < most; ++n) {
         Step step;
@@ -87,9 +90,14 @@ std::vector<Step> ReadWith(KeyReader& reader, size_t most) {
         step.next = s.code();
         if (s.ok()) {
             step.key.assign(key.begin(), key.end());
+            const uint8_t* at = reader.RecordAtHand(key);
             std::vector<uint8_t> record;
             step.get = reader.Get(key, &record).code();
             step.record.assign(record.begin(), record.end());
+            if (at != nullptr) {
+                if (atHand != nullptr) ++*atHand;
+                if (!std::equal(record.begin(), record.end(), at)) step.get = Error::kDamaged;
+            }
         }
         steps.push_back(step);
         if (!s.ok()) break;
@@ -159,11 +167,16 @@ TEST_F(KeyReaderTest, ReadsWhatSeekKeyAndGetReadAcrossManyBatches) {
         ASSERT_EQ(expected.back().next, Error::kEndOfKeys);
         engine::Counters() = {};
         auto reader = ReaderOf(*file);
-        EXPECT_EQ(ReadWith(*reader, c.count + 1), expected);
+        size_t atHand = 0;
+        EXPECT_EQ(ReadWith(*reader, c.count + 1, &atHand), expected);
         const engine::WorkCounters work = engine::Counters();
         // The first keys come one at a time; the rest from batches, each record read once (in a
-        // read of its own, with others close by, or in a sweep's pass over the slots).
+        // read of its own, with others close by, or in a sweep's pass over the slots) and at
+        // hand as its key comes.
         const uint64_t ahead = expected.size() - 1 - BatchedKeyReader::kDirectRun;
+        if (c.options.recordSize != 0) {
+            EXPECT_EQ(atHand, ahead);
+        }
         EXPECT_GE(work.readAheadBatches, c.count >= 600 ? 8u : 1u);
         if (c.options.recordSize != 0) {
             EXPECT_GE(work.readAheadReads, 1u);

@@ -318,7 +318,7 @@ Status OpenDataFile::ReadSlot(uint64_t recordNumber, std::vector<uint8_t>* recor
 }
 
 void OpenDataFile::OverlayDeletedMark(uint64_t recordNumber, std::vector<uint8_t>* record) const {
-    if (!markOverlay_.empty() && markOverlay_.count(recordNumber) != 0) {
+    if (MarkOverlaid(recordNumber)) {
         (*record)[static_cast<size_t>(DeletedMarkOffset(header_.type))] = kDeletedMark;
     }
 }

@@ -146,6 +146,10 @@ class OpenDataFile final : public DataFile, public std::enable_shared_from_this<
     // Lays the deleted mark that the index holds for the slot over its record, as the data file
     // may not carry it yet.
     void OverlayDeletedMark(uint64_t recordNumber, std::vector<uint8_t>* record) const;
+    // Whether OverlayDeletedMark would mark the record.
+    bool MarkOverlaid(uint64_t recordNumber) const {
+        return !markOverlay_.empty() && markOverlay_.count(recordNumber) != 0;
+    }
     // Every change of the file (or of what its readers see) counts here; readers of keys in
     // order and the reading of slots ahead stop reading ahead. (Inline: every write calls it.)
     void NoteChange() {

@@ -640,6 +640,14 @@ HResult TalvoComponent::WriteKeyBytes(int32_t channel, const uint8_t* key, int32
 }
 
 Status TalvoComponent::ReadKeyInto(Channel& ch, std::span<const uint8_t> key) {
+    // A record read ahead is copied as it is; a failed allocation leaves the buffer as it was.
+    if (ch.reader) {
+        if (const uint8_t* at = ch.reader->RecordAtHand(key)) {
+            SetBuffer(ch, at, ch.recordSize);
+            ch.bufferRefused = false;
+            return Status::Ok();
+        }
+    }
     Status s = ch.reader ? ch.reader->Get(key, &ch.spare) : ch.file->Get(key, &ch.spare);
     if (!s.ok()) return s;
     ch.buffer.swap(ch.spare);
