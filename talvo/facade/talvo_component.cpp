@@ -523,7 +523,8 @@ HResult TalvoComponent::CreateKeyedFile(const WideString& file, const WideString
 
 // --- Keys and records ----------------------------------------------------------------------------
 
-Status TalvoComponent::NextKeyOf(int32_t channel, std::span<const uint8_t>* found) {
+[[gnu::always_inline]] inline Status TalvoComponent::NextKeyOf(int32_t channel,
+                                                               std::span<const uint8_t>* found) {
     Channel* ch = nullptr;
     if (Status s = FindChannel(channel, &ch); !s.ok()) return s;
     if (ch->reader) {
@@ -534,6 +535,10 @@ Status TalvoComponent::NextKeyOf(int32_t channel, std::span<const uint8_t>* foun
         }
         return s;
     }
+    return NextKeySought(ch, found);
+}
+
+Status TalvoComponent::NextKeySought(Channel* ch, std::span<const uint8_t>* found) {
     std::span<const uint8_t> from(reinterpret_cast<const uint8_t*>(ch->positionKey.data()),
                                   ch->positionKey.size());
     std::string next;
@@ -639,7 +644,8 @@ HResult TalvoComponent::WriteKeyBytes(int32_t channel, const uint8_t* key, int32
     });
 }
 
-Status TalvoComponent::ReadKeyInto(Channel& ch, std::span<const uint8_t> key) {
+[[gnu::always_inline]] inline Status TalvoComponent::ReadKeyInto(Channel& ch,
+                                                                 std::span<const uint8_t> key) {
     // A record read ahead is copied as it is; a failed allocation leaves the buffer as it was.
     if (ch.reader) {
         if (const uint8_t* at = ch.reader->RecordAtHand(key)) {
@@ -648,6 +654,10 @@ Status TalvoComponent::ReadKeyInto(Channel& ch, std::span<const uint8_t> key) {
             return Status::Ok();
         }
     }
+    return ReadKeySearched(ch, key);
+}
+
+Status TalvoComponent::ReadKeySearched(Channel& ch, std::span<const uint8_t> key) {
     Status s = ch.reader ? ch.reader->Get(key, &ch.spare) : ch.file->Get(key, &ch.spare);
     if (!s.ok()) return s;
     ch.buffer.swap(ch.spare);
@@ -682,17 +692,37 @@ HResult TalvoComponent::ReadKeyBytes(int32_t channel, const uint8_t* key, int32_
     });
 }
 
-Status TalvoComponent::ReadRecordInto(Channel& ch, int32_t number) {
-    if (number < 0) {
-        return Status::Failure(Error::kInvalidArgument,
-                               "a record number must be an integer variant of 0 or more");
-    }
+// The failures of the reads and stores of records, made apart: the text they build would keep
+// the steps every record takes from being inline.
+[[gnu::cold, gnu::noinline]] static Status NegativeRecordNumber() {
+    return Status::Failure(Error::kInvalidArgument,
+                           "a record number must be an integer variant of 0 or more");
+}
+
+[[gnu::cold, gnu::noinline]] static Status RefusedBuffer(const uint8_t* data, int32_t length) {
+    return Status::Failure(Error::kInvalidArgument, "PutBuffer of " + std::to_string(length) +
+                                                        " bytes from " +
+                                                        (data ? "a record" : "nowhere"));
+}
+
+[[gnu::cold, gnu::noinline]] static Status BadPlace(int32_t capacity) {
+    return Status::Failure(Error::kInvalidArgument,
+                           capacity < 0 ? "GetBuffer offset and length cannot be negative"
+                                        : "no place for the record buffer was given");
+}
+
+[[gnu::always_inline]] inline Status TalvoComponent::ReadRecordInto(Channel& ch, int32_t number) {
+    if (number < 0) return NegativeRecordNumber();
     // A record read ahead is copied as it is; a failed allocation leaves the buffer as it was.
     if (const uint8_t* at = ch.file->RecordAtHand(static_cast<uint64_t>(number))) {
         SetBuffer(ch, at, ch.recordSize);
         ch.bufferRefused = false;
         return Status::Ok();
     }
+    return ReadRecordSlot(ch, number);
+}
+
+Status TalvoComponent::ReadRecordSlot(Channel& ch, int32_t number) {
     Status s = ch.file->ReadRecord(static_cast<uint64_t>(number), &ch.spare);
     if (!s.ok()) return s;
     ch.buffer.swap(ch.spare);
@@ -723,12 +753,7 @@ HResult TalvoComponent::ReadAndCopy(int32_t channel, uint8_t* data, int32_t capa
     return Guard([&] {
         Channel* ch = nullptr;
         if (Status s = FindChannel(channel, &ch); !s.ok()) return Fail(s);
-        if (capacity < 0 || (data == nullptr && capacity > 0)) {
-            return Fail(Status::Failure(Error::kInvalidArgument,
-                                        capacity < 0
-                                            ? "GetBuffer offset and length cannot be negative"
-                                            : "no place for the record buffer was given"));
-        }
+        if (capacity < 0 || (data == nullptr && capacity > 0)) return Fail(BadPlace(capacity));
         if (Status s = read(*ch); !s.ok()) return Fail(s);
         *ok = kTrue;
         // The place was checked above: the copy cannot fail.
@@ -817,13 +842,12 @@ HResult TalvoComponent::GetBuffer(int32_t channel, int32_t offset, int32_t lengt
     });
 }
 
-Status TalvoComponent::StoreBuffer(Channel& ch, const uint8_t* data, int32_t length) {
+[[gnu::always_inline]] inline Status TalvoComponent::StoreBuffer(Channel& ch, const uint8_t* data,
+                                                                 int32_t length) {
     if (length < 0 || (data == nullptr && length > 0)) {
         ch.buffer.clear();
         ch.bufferRefused = true;
-        return Status::Failure(Error::kInvalidArgument, "PutBuffer of " + std::to_string(length) +
-                                                            " bytes from " +
-                                                            (data ? "a record" : "nowhere"));
+        return RefusedBuffer(data, length);
     }
     // Copied in place: a record no longer than the buffer's room needs no allocation, and a
     // failed one leaves the buffer as it was.

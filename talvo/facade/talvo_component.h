@@ -174,6 +174,8 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
     // What NextKey and NextKeyBytes share: the next key as bytes, empty when none is left, valid
     // until the channel's next operation.
     Status NextKeyOf(int32_t channel, std::span<const uint8_t>* found);
+    // NextKeyOf on a channel without a reader: the key sought after the channel's position.
+    static Status NextKeySought(Channel* ch, std::span<const uint8_t>* found);
     // The open channel whose record buffer may be written: not refused by the last PutBuffer.
     Status WritableChannel(int32_t channel, Channel** found);
     // Makes the n bytes at `data` the channel's record buffer. One as long as the record before
@@ -188,8 +190,12 @@ class TalvoComponent final : public platform::RefCounted<ITalvoFs>, public ITalv
     }
     // Reads the record of `key` into the channel's record buffer.
     Status ReadKeyInto(Channel& ch, std::span<const uint8_t> key);
+    // ReadKeyInto when the reader has not the record at hand: the record looked up.
+    static Status ReadKeySearched(Channel& ch, std::span<const uint8_t> key);
     // Reads record `number` (0 or more) into the channel's record buffer.
     static Status ReadRecordInto(Channel& ch, int32_t number);
+    // ReadRecordInto when the file has not the record at hand: the slot read.
+    static Status ReadRecordSlot(Channel& ch, int32_t number);
     // Makes `length` bytes of `data` the channel's record buffer; a negative length, or no data
     // for a positive one, empties it and leaves it refused.
     static Status StoreBuffer(Channel& ch, const uint8_t* data, int32_t length);
