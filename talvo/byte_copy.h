@@ -33,24 +33,22 @@ inline void CopyFewBytes(uint8_t* to, const uint8_t* from, size_t n) {
     }
 }
 
+// Whether the first and the last sizeof(Word) bytes of n (at least sizeof(Word), at most twice
+// that) at a and at b are the same: then all n are.
+template <typename Word>
+inline bool SameEnds(const uint8_t* a, const uint8_t* b, size_t n) {
+    Word a0 = 0, a1 = 0, b0 = 0, b1 = 0;
+    std::memcpy(&a0, a, sizeof(Word));
+    std::memcpy(&a1, a + n - sizeof(Word), sizeof(Word));
+    std::memcpy(&b0, b, sizeof(Word));
+    std::memcpy(&b1, b + n - sizeof(Word), sizeof(Word));
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+
 // Whether the n bytes at a and at b are the same, compared as CopyFewBytes copies them.
 inline bool SameFewBytes(const uint8_t* a, const uint8_t* b, size_t n) {
-    if (n >= 8 && n <= 16) {
-        uint64_t a0 = 0, a1 = 0, b0 = 0, b1 = 0;
-        std::memcpy(&a0, a, 8);
-        std::memcpy(&a1, a + n - 8, 8);
-        std::memcpy(&b0, b, 8);
-        std::memcpy(&b1, b + n - 8, 8);
-        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-    }
-    if (n >= 4 && n < 8) {
-        uint32_t a0 = 0, a1 = 0, b0 = 0, b1 = 0;
-        std::memcpy(&a0, a, 4);
-        std::memcpy(&a1, a + n - 4, 4);
-        std::memcpy(&b0, b, 4);
-        std::memcpy(&b1, b + n - 4, 4);
-        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-    }
+    if (n >= 8 && n <= 16) return SameEnds<uint64_t>(a, b, n);
+    if (n >= 4 && n < 8) return SameEnds<uint32_t>(a, b, n);
     if (n < 4) {
         for (size_t i = 0; i < n; ++i) {
             if (a[i] != b[i]) return false;
