@@ -174,6 +174,11 @@ bool CDornApi::ReadByRecordNumber(int32_t channel, uint8_t* buffer, int32_t* len
             bytes->ReadRecordBytes(channel, recordNumber, buffer, capacity, copied, ok);
         });
     }
+    return ReadByRecordNumberApart(channel, buffer, length, recordNumber);
+}
+
+bool CDornApi::ReadByRecordNumberApart(int32_t channel, uint8_t* buffer, int32_t* length,
+                                       int32_t recordNumber) {
     VariantBool ok = platform::VARIANT_FALSE;
     {
         Variant number = NumberVariant(recordNumber);
@@ -192,6 +197,11 @@ bool CDornApi::ReadByKey(int32_t channel, uint8_t* buffer, int32_t* length, cons
             bytes->ReadRecordByKeyBytes(channel, key, keyLength, buffer, capacity, copied, ok);
         });
     }
+    return ReadByKeyApart(channel, buffer, length, key, keyLength);
+}
+
+bool CDornApi::ReadByKeyApart(int32_t channel, uint8_t* buffer, int32_t* length, const uint8_t* key,
+                              int32_t keyLength) {
     VariantBool ok = platform::VARIANT_FALSE;
     if (bytes) {
         bytes->ReadKeyBytes(channel, key, keyLength, &ok);
@@ -224,6 +234,10 @@ bool CDornApi::ReadNextKey(int32_t channel, uint8_t* keyBuffer, int32_t& keyLeng
         if (keyLength > 0 && keyLength > available) keyLength = available;
         return keyLength > 0 && keyBuffer != nullptr;
     }
+    return ReadNextKeyApart(channel, keyBuffer, keyLength);
+}
+
+bool CDornApi::ReadNextKeyApart(int32_t channel, uint8_t* keyBuffer, int32_t& keyLength) {
     WideString& key = keyIn;
     if (key) key->clear();  // a component that gives nothing back gives no key
     component->NextKey(channel, &key);
@@ -242,11 +256,17 @@ bool CDornApi::ReadNextKey(int32_t channel, uint8_t* keyBuffer, int32_t& keyLeng
 bool CDornApi::WriteKeyed(int32_t channel, const uint8_t* record, int32_t recordLength,
                           const uint8_t* key, int32_t keyLength) {
     if (!connected || !component) return false;
-    VariantBool ok = platform::VARIANT_FALSE;
     if (bytes && recordLength >= 0 && (record != nullptr || recordLength == 0)) {
+        VariantBool ok = platform::VARIANT_FALSE;
         bytes->WriteRecordBytes(channel, record, recordLength, key, keyLength, &ok);
         return IsTrue(ok);
     }
+    return WriteKeyedApart(channel, record, recordLength, key, keyLength);
+}
+
+bool CDornApi::WriteKeyedApart(int32_t channel, const uint8_t* record, int32_t recordLength,
+                               const uint8_t* key, int32_t keyLength) {
+    VariantBool ok = platform::VARIANT_FALSE;
     if (!StoreRecordBuffer(channel, record, recordLength)) return false;
     if (bytes) {
         bytes->WriteKeyBytes(channel, key, keyLength, &ok);

@@ -170,6 +170,19 @@ class CDornApi {
     static const char* const knownDirectoryNames[];
 
   private:
+    // The reads and the keyed write in their other forms, apart from the one a copy loop takes
+    // every record (the component's byte forms, into a place that cannot fail): through the
+    // record buffer, as wide text and variants.
+    [[gnu::noinline]] bool ReadByRecordNumberApart(int32_t channel, uint8_t* buffer,
+                                                   int32_t* length, int32_t recordNumber);
+    [[gnu::noinline]] bool ReadByKeyApart(int32_t channel, uint8_t* buffer, int32_t* length,
+                                          const uint8_t* key, int32_t keyLength);
+    [[gnu::noinline]] bool ReadNextKeyApart(int32_t channel, uint8_t* keyBuffer,
+                                            int32_t& keyLength);
+    [[gnu::noinline]] bool WriteKeyedApart(int32_t channel, const uint8_t* record,
+                                           int32_t recordLength, const uint8_t* key,
+                                           int32_t keyLength);
+
     platform::ComPtr<talvo::ITalvoFs> component;
     // The component's byte forms of the key and record transfers, when it offers them: the same
     // operations, without widening each key and record for the component to narrow it again.
