@@ -83,6 +83,14 @@ class SlotMap {
     const uint8_t* data_ = nullptr;
 };
 
+// Whether a key shorter than the key size stands for the key at `full`: itself zero-padded, as
+// Get pads it. (Apart: a copy loop's keys have the key size.)
+[[gnu::noinline]] bool SamePadded(std::span<const uint8_t> key, const uint8_t* full,
+                                  size_t keySize) {
+    return std::memcmp(key.data(), full, key.size()) == 0 &&
+           std::all_of(full + key.size(), full + keySize, [](uint8_t b) { return b == 0; });
+}
+
 }  // namespace
 
 struct BatchedKeyReader::Batch {
@@ -252,10 +260,8 @@ ptrdiff_t BatchedKeyReader::EntryAtHand(std::span<const uint8_t> key) const {
     }
     const size_t entry = at_ - 1;
     const uint8_t* delivered = current_->keys.data() + entry * keySize_;
-    // A shorter key stands for itself zero-padded, as Get pads it.
-    const bool same =
-        SameFewBytes(key.data(), delivered, key.size()) &&
-        std::all_of(delivered + key.size(), delivered + keySize_, [](uint8_t b) { return b == 0; });
+    const bool same = key.size() == keySize_ ? SameFewBytes(key.data(), delivered, keySize_)
+                                             : SamePadded(key, delivered, keySize_);
     if (!same || current_->fetched[entry] == 0) return -1;
     return static_cast<ptrdiff_t>(entry);
 }

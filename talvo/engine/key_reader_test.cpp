@@ -367,6 +367,18 @@ TEST_F(KeyReaderTest, SeekStartsAnywhereAndShortKeysArePadded) {
         previous.assign(next.begin(), next.end());
     }
     EXPECT_TRUE(static_cast<BatchedKeyReader&>(*reader).readingAhead());
+    // Nor of the key just delivered given shorter: that stands for itself zero-padded.
+    for (size_t i = 0; i < 50; ++i) {
+        std::span<const uint8_t> next;
+        ASSERT_OK(reader->Next(&next));
+        const std::string cut(next.begin(), next.end() - 1);
+        std::vector<uint8_t> got;
+        std::vector<uint8_t> want;
+        EXPECT_EQ(reader->RecordAtHand(Span(cut)), nullptr);
+        ASSERT_EQ(reader->Get(Span(cut), &got).code(), file->Get(Span(cut), &want).code()) << i;
+        ASSERT_EQ(got, want) << i;
+    }
+    EXPECT_TRUE(static_cast<BatchedKeyReader&>(*reader).readingAhead());
     // The record of a key given shorter, zero-padded, is the padded key's.
     ASSERT_OK(file->Put(Bytes("AB"), Bytes("padded")));
     ASSERT_OK(file->Flush());
